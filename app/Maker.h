@@ -1,0 +1,14 @@
+#pragma once
+// The maker's and the product's fixed names: the one place they are written.
+
+namespace maker {
+inline constexpr const char* kName = "Tallowick Software";
+inline constexpr const char* kWebSite = "http://www.tallowick.example/";
+inline constexpr const char* kEmail = "support@tallowick.example";
+// Product name: message-box caption and the name of the settings key.
+inline constexpr const char* kProduct = "Tallowick!";
+inline constexpr float kVersion = 1.0f;
+// Default address of the upgrade page on the maker's web host.
+inline constexpr const char* kUpgradeUrl =
+    "http://www.tallowick.example/tallowick_upgrade_check.html";
+} // namespace maker
