@@ -1,12 +1,29 @@
 #pragma once
 // One HTTP download into a list of text lines (bytes, as received).
 
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using LineList = std::vector<std::string>;
+
+// Splits a body into lines at line feeds. The line feed is dropped; a carriage return in front
+// of it stays at the end of the line. Text after the last line feed is a line too, so an empty
+// body gives no lines and "a\n" gives one.
+LineList SplitLines(std::string_view body);
+
+// Bounds of one download; every page is bounded in time and size so that one silent or
+// endless server cannot stall a ranking run.
+struct FetchLimits {
+    long connectTimeoutMs = 15000;
+    long pageTimeoutMs = 60000; // the whole page, the re-sent and redirected requests included
+    std::size_t maxBodyBytes = std::size_t(8) << 20;
+};
 
 class CPageFetcher {
 public:
@@ -31,7 +48,26 @@ public:
         std::function<bool(const std::string& url, std::string& user, std::string& password)>;
     static void SetAuthPrompt(AuthPrompt prompt);
 
+    // Process-wide limits for downloads that start after the call.
+    static void SetLimits(const FetchLimits& limits);
+    static FetchLimits Limits();
+
 private:
     std::unique_ptr<LineList> m_pLines;
     std::string m_strError;
 };
+
+// Hands out one mutex per server (host and port). A download holds its server's mutex from
+// before its request until its return, so no server ever sees two requests from us at once,
+// while downloads from different servers run side by side. A thread never holds two of them.
+class CFetchLocks {
+public:
+    // host is compared without regard to ASCII case. The mutex lives as long as the process.
+    std::mutex& ForServer(const std::string& host, long port);
+
+private:
+    std::mutex m_mapLock;
+    std::map<std::string, std::unique_ptr<std::mutex>> m_locks;
+};
+
+extern CFetchLocks g_hFetchLock;

@@ -1,0 +1,345 @@
+#include "rank/PageFetcher.h"
+
+#include "app/TextUtil.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+CFetchLocks g_hFetchLock;
+
+namespace {
+
+constexpr char kCannotConnect[] = "Cannot open internet connection.";
+constexpr char kDownloadProblem[] =
+    "There was a problem downloading the web page. Please try again.\n\n";
+
+std::mutex g_configLock; // guards the two values below
+CPageFetcher::AuthPrompt g_authPrompt;
+FetchLimits g_limits;
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// libcurl refuses a URL with blanks or control characters in it; such bytes and every byte
+// outside ASCII are percent-encoded. Everything else is left as built: the query builders
+// already encode what must not be taken as URL syntax.
+std::string EncodeUnsafe(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    for (unsigned char c : url) {
+        if (c <= 0x20 || c >= 0x7f) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0f];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+// A URL holding "http://" anywhere is taken as it is; so is a secure one. Anything else is a
+// host (and path) without a scheme.
+std::string ComposeUrl(const std::string& url) {
+    if (url.find("http://") != std::string::npos || url.starts_with("https://"))
+        return EncodeUnsafe(url);
+    return EncodeUnsafe("http://" + url);
+}
+
+struct Target {
+    std::string url;
+    std::string scheme;
+    std::string host;
+    long port = 0;
+
+    bool SameServer(const Target& o) const {
+        return scheme == o.scheme && port == o.port &&
+               text::AsciiLower(host) == text::AsciiLower(o.host);
+    }
+};
+
+std::string UrlPart(CURLU* u, CURLUPart part, unsigned flags = 0) {
+    char* value = nullptr;
+    if (curl_url_get(u, part, &value, flags) != CURLUE_OK || !value)
+        return {};
+    std::string s(value);
+    curl_free(value);
+    return s;
+}
+
+// An absolute http or https address, or a relative one resolved against base.
+std::optional<Target> Crack(const std::string& url, const std::string* base = nullptr) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl_url(), &curl_url_cleanup);
+    if (!u)
+        return std::nullopt;
+    if (base && curl_url_set(u.get(), CURLUPART_URL, base->c_str(), 0) != CURLUE_OK)
+        return std::nullopt;
+    if (curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+        return std::nullopt;
+    Target t;
+    t.scheme = text::AsciiLower(UrlPart(u.get(), CURLUPART_SCHEME));
+    if (t.scheme != "http" && t.scheme != "https")
+        return std::nullopt;
+    t.host = UrlPart(u.get(), CURLUPART_HOST);
+    t.port = text::LeadingInt(UrlPart(u.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT));
+    t.url = UrlPart(u.get(), CURLUPART_URL);
+    if (t.host.empty() || t.url.empty())
+        return std::nullopt;
+    return t;
+}
+
+bool IsRedirect(long status) {
+    return status == 301 || status == 302 || status == 303;
+}
+
+// One easy handle, reused for the re-sent and the redirected request of a page.
+class Exchange {
+public:
+    Exchange(CURL* curl, std::size_t maxBody) : m_curl(curl), m_maxBody(maxBody) {
+        curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L); // one hop, done by hand
+        curl_easy_setopt(m_curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_error);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &Exchange::OnBody);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
+    }
+
+    // Sends a GET for url. True when an answer was read completely (or up to the body
+    // limit); false on a network error or time-out, with Reason() telling why.
+    bool Send(const std::string& url, long timeoutMs) {
+        m_body.clear();
+        m_location.clear();
+        m_bCapped = false;
+        m_error[0] = '\0';
+        curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, std::max(1L, timeoutMs));
+        m_rc = curl_easy_perform(m_curl);
+        m_status = 0;
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &m_status);
+        return m_rc == CURLE_OK || (m_rc == CURLE_WRITE_ERROR && m_bCapped);
+    }
+
+    long Status() const { return m_status; }
+    const std::string& Body() const { return m_body; }
+    const std::string& Location() const { return m_location; }
+    std::string Reason() const { return m_error[0] ? m_error : curl_easy_strerror(m_rc); }
+
+private:
+    static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+        auto* ex = static_cast<Exchange*>(self);
+        const size_t total = size * count;
+        const size_t room = ex->m_maxBody - std::min(ex->m_maxBody, ex->m_body.size());
+        if (total > room) {
+            // Keep what fits; the short count makes libcurl stop reading.
+            ex->m_body.append(data, room);
+            ex->m_bCapped = true;
+            return room;
+        }
+        ex->m_body.append(data, total);
+        return total;
+    }
+
+    // Called once per header line, status lines included.
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+        auto* ex = static_cast<Exchange*>(self);
+        const size_t total = size * count;
+        std::string_view line(data, total);
+        if (line.starts_with("HTTP/")) {
+            ex->m_location.clear(); // a new answer begins (after an interim one)
+        } else if (ex->m_location.empty() && line.size() > 9 &&
+                   text::AsciiLower(line.substr(0, 9)) == "location:") {
+            std::string_view value = line.substr(9);
+            const auto first = value.find_first_not_of(" \t");
+            const auto last = value.find_last_not_of(" \t\r\n");
+            if (first != std::string_view::npos && last != std::string_view::npos)
+                ex->m_location = value.substr(first, last - first + 1);
+        }
+        return total;
+    }
+
+    CURL* m_curl;
+    std::size_t m_maxBody;
+    std::string m_body;
+    std::string m_location;
+    bool m_bCapped = false;
+    CURLcode m_rc = CURLE_OK;
+    long m_status = 0;
+    char m_error[CURL_ERROR_SIZE] = {};
+};
+
+} // namespace
+
+LineList SplitLines(std::string_view body) {
+    LineList lines;
+    size_t start = 0;
+    while (start < body.size()) {
+        const size_t lf = body.find('\n', start);
+        if (lf == std::string_view::npos) {
+            lines.emplace_back(body.substr(start));
+            break;
+        }
+        lines.emplace_back(body.substr(start, lf - start));
+        start = lf + 1;
+    }
+    return lines;
+}
+
+std::mutex& CFetchLocks::ForServer(const std::string& host, long port) {
+    const std::string key = text::AsciiLower(host) + ":" + std::to_string(port);
+    std::lock_guard<std::mutex> guard(m_mapLock);
+    auto& slot = m_locks[key];
+    if (!slot)
+        slot = std::make_unique<std::mutex>();
+    return *slot;
+}
+
+CPageFetcher::CPageFetcher() : m_pLines(std::make_unique<LineList>()) {}
+
+CPageFetcher::~CPageFetcher() = default;
+
+void CPageFetcher::SetAuthPrompt(AuthPrompt prompt) {
+    std::lock_guard<std::mutex> guard(g_configLock);
+    g_authPrompt = std::move(prompt);
+}
+
+void CPageFetcher::SetLimits(const FetchLimits& limits) {
+    std::lock_guard<std::mutex> guard(g_configLock);
+    g_limits = limits;
+}
+
+FetchLimits CPageFetcher::Limits() {
+    std::lock_guard<std::mutex> guard(g_configLock);
+    return g_limits;
+}
+
+const LineList* CPageFetcher::FetchPage(const std::string& url, const std::string& referer) {
+    m_pLines->clear();
+    m_strError.clear();
+
+    AuthPrompt prompt;
+    FetchLimits limits;
+    {
+        std::lock_guard<std::mutex> guard(g_configLock);
+        prompt = g_authPrompt;
+        limits = g_limits;
+    }
+
+    InitCurlOnce();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    if (!curl) {
+        m_strError = kCannotConnect;
+        return nullptr;
+    }
+
+    const std::optional<Target> first = Crack(ComposeUrl(url));
+    if (!first)
+        return nullptr;
+
+    // A line break in the referer would start a header of its own.
+    const std::string cleanReferer = referer.substr(0, referer.find_first_of("\r\n"));
+    curl_slist* headers = nullptr;
+    for (const std::string& h :
+         {std::string("Accept: text/*"), std::string("User-Agent: Microsoft Internet Explorer"),
+          cleanReferer.empty() ? std::string() : "Referer: " + cleanReferer,
+          std::string("Cache-Control: no-cache"), std::string("Pragma: no-cache")}) {
+        if (!h.empty())
+            headers = curl_slist_append(headers, h.c_str());
+    }
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers,
+                                                                            &curl_slist_free_all);
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
+    auto remainingMs = [&] {
+        return long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    };
+
+    Exchange ex(curl.get(), limits.maxBodyBytes);
+    // A failed download still hands back what it read, when what it read is the page.
+    auto failed = [&](const std::string& requestUrl, bool bodyIsPage) {
+        m_strError = kDownloadProblem + ex.Reason() + "\n" + requestUrl;
+        if (bodyIsPage)
+            *m_pLines = SplitLines(ex.Body());
+        return m_pLines.get();
+    };
+
+    std::unique_lock<std::mutex> hold(g_hFetchLock.ForServer(first->host, first->port));
+
+    if (!ex.Send(first->url, remainingMs()))
+        return failed(first->url, ex.Status() != 401 && !IsRedirect(ex.Status()));
+
+    if (ex.Status() == 401) {
+        std::string user, password;
+        if (prompt && prompt(first->url, user, password)) {
+            curl_easy_setopt(curl.get(), CURLOPT_USERNAME, user.c_str());
+            curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, password.c_str());
+            curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+        }
+        if (!ex.Send(first->url, remainingMs()))
+            return failed(first->url, !IsRedirect(ex.Status()));
+    }
+
+    if (IsRedirect(ex.Status())) {
+        if (ex.Location().empty())
+            return nullptr;
+        const std::optional<Target> next = Crack(EncodeUnsafe(ex.Location()), &first->url);
+        if (!next)
+            return nullptr;
+        if (!next->SameServer(*first)) {
+            // Credentials given for one server are never sent to another.
+            curl_easy_setopt(curl.get(), CURLOPT_USERNAME, nullptr);
+            curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, nullptr);
+            curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        }
+        std::mutex& nextLock = g_hFetchLock.ForServer(next->host, next->port);
+        if (&nextLock != hold.mutex()) {
+            // Never two server locks at once: let go of the first server before the second.
+            hold.unlock();
+            hold = std::unique_lock<std::mutex>(nextLock);
+        }
+        if (!ex.Send(next->url, remainingMs()))
+            return failed(next->url, ex.Status() == 200);
+        if (ex.Status() != 200)
+            return nullptr;
+    }
+
+    *m_pLines = SplitLines(ex.Body());
+    return m_pLines.get();
+}
+
+void CPageFetcher::SaveLines(const std::string& path) const {
+    if (m_pLines->empty())
+        return;
+    // A line keeps the carriage return it came with; the CR LF end is added after it.
+    std::string content;
+    for (const std::string& line : *m_pLines) {
+        content += line;
+        content += "\r\n";
+    }
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (file.write(content.data(), qint64(content.size())) != qint64(content.size())) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}

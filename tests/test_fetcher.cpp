@@ -1,0 +1,437 @@
+#include "rank/PageFetcher.h"
+#include "support/TestEnv.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <thread>
+
+namespace {
+
+QByteArrayList toList(const LineList& lines) {
+    QByteArrayList out;
+    for (const auto& l : lines)
+        out << QByteArray::fromStdString(l);
+    return out;
+}
+
+// An HTTP server on a loopback port, running for the life of the object.
+struct Server {
+    httplib::Server svr;
+    std::thread thread;
+    int port = 0;
+
+    void start() {
+        port = svr.bind_to_any_port("127.0.0.1");
+        QVERIFY(port > 0);
+        thread = std::thread([this] { svr.listen_after_bind(); });
+        while (!svr.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Server() {
+        if (thread.joinable()) {
+            svr.stop();
+            thread.join();
+        }
+    }
+    std::string hostPort() const { return "127.0.0.1:" + std::to_string(port); }
+    std::string url(const std::string& path) const { return "http://" + hostPort() + path; }
+};
+
+// A bare listening socket: the kernel accepts connections, nobody answers unless asked to.
+struct RawListener {
+    int fd = -1;
+    int port = 0;
+    RawListener() {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+        ::listen(fd, 4);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~RawListener() { ::close(fd); }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/page"; }
+
+    // Accepts one connection, reads the request, sends reply and closes.
+    void answerOnce(const std::string& reply) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) != 1)
+            return;
+        const int c = ::accept(fd, nullptr, nullptr);
+        std::string req;
+        char buf[4096];
+        while (req.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            req.append(buf, size_t(n));
+        }
+        ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::close(c);
+    }
+};
+
+const std::string kProblem = "There was a problem downloading the web page. Please try again.\n\n";
+
+} // namespace
+
+class TestFetcher : public QObject {
+    Q_OBJECT
+
+    Server m_server;
+    Server m_other;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::string m_body;
+    std::map<std::string, int> m_hits;
+    httplib::Headers m_lastHeaders;
+    std::string m_lastTarget;
+    int m_active = 0;
+    int m_maxActive = 0;
+    std::string m_bigBody;
+
+    const LineList* fetch(CPageFetcher& f, std::string url, const std::string& referer = {}) {
+        for (auto at = url.find("{}"); at != std::string::npos; at = url.find("{}"))
+            url.replace(at, 2, m_server.hostPort());
+        return f.FetchPage(url, referer);
+    }
+
+    // Waits until the other download arrives too, or gives up after waitMs.
+    bool meet(int waitMs) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_maxActive = std::max(m_maxActive, ++m_active);
+        m_cv.notify_all();
+        const bool met = m_cv.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                       [this] { return m_maxActive >= 2; });
+        --m_active;
+        return met;
+    }
+
+    void addRoutes(httplib::Server& s, const std::string& otherTarget) {
+        auto text = [](httplib::Response& res, const std::string& body, int status = 200) {
+            res.status = status;
+            res.set_content(body, "text/html");
+        };
+        s.Get("/body", [this, text](const httplib::Request&, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            text(res, m_body);
+        });
+        s.Get("/big", [this, text](const httplib::Request&, httplib::Response& res) {
+            text(res, m_bigBody);
+        });
+        s.Get(R"(/status/(\d+))", [text](const httplib::Request& req, httplib::Response& res) {
+            text(res, "error page\nline 2\n", std::stoi(req.matches[1]));
+        });
+        s.Get(R"(/u.*)", [this, text](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lastTarget = req.target;
+            m_lastHeaders = req.headers;
+            text(res, "ok\n");
+        });
+        auto redirect = [](const std::string& to) {
+            return [to](const httplib::Request&, httplib::Response& res) {
+                res.status = 302;
+                if (!to.empty())
+                    res.set_header("Location", to);
+            };
+        };
+        s.Get("/r/none", redirect(""));
+        s.Get("/r/rel", redirect("target"));
+        s.Get("/r/abs", redirect(m_server.url("/r/target")));
+        s.Get("/r/to404", redirect("/status/404"));
+        s.Get("/r/loop", redirect("/r/loop"));
+        s.Get("/r/ftp", redirect("ftp://127.0.0.1/r/target"));
+        s.Get("/r/other", redirect(otherTarget));
+        s.Get("/r/target",
+              [text](const httplib::Request&, httplib::Response& res) { text(res, "landed\n"); });
+        // The first request of each distinct target is refused.
+        s.Get(R"(/a/(\w+))", [this, text](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const std::string kind = req.matches[1];
+            const bool first = m_hits[req.target]++ == 0;
+            if (kind == "basic" && req.get_header_value("Authorization") != "Basic dXNlcjpwdw==") {
+                res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+                text(res, "denied\n", 401);
+            } else if (kind == "always" || (first && kind != "basic")) {
+                text(res, "denied\n", 401);
+            } else if (kind == "redir") {
+                res.status = 303;
+                res.set_header("Location", "/r/target");
+            } else {
+                text(res, "secret\n");
+            }
+        });
+        s.Get("/meet", [this, text](const httplib::Request&, httplib::Response& res) {
+            text(res, meet(5000) ? "met\n" : "alone\n");
+        });
+        s.Get("/alone", [this, text](const httplib::Request&, httplib::Response& res) {
+            text(res, meet(300) ? "met\n" : "alone\n");
+        });
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("no_proxy", "127.0.0.1,localhost");
+        for (int i = 0; m_bigBody.size() < 20u * 1000 * 1000; ++i)
+            m_bigBody += "line " + std::to_string(i) + " of a large page\r\n";
+        m_other.start();
+        m_server.start();
+        addRoutes(m_server.svr, m_other.url("/r/target"));
+        addRoutes(m_other.svr, m_server.url("/r/target"));
+        CPageFetcher::SetLimits({2000, 10000, std::size_t(8) << 20});
+    }
+
+    void bodies_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::newRow("empty") << QByteArray() << QByteArrayList{};
+        QTest::newRow("LF") << QByteArray("a\nb\n") << QByteArrayList{"a", "b"};
+        QTest::newRow("CR LF keeps CR") << QByteArray("a\r\nb\r\n") << QByteArrayList{"a\r", "b\r"};
+        QTest::newRow("no final LF") << QByteArray("a\nlast") << QByteArrayList{"a", "last"};
+        QTest::newRow("blank lines") << QByteArray("\n\nx\n") << QByteArrayList{"", "", "x"};
+        QTest::newRow("NUL bytes") << QByteArray("a\0b\n\0", 5)
+                                   << QByteArrayList{QByteArray("a\0b", 3), QByteArray("\0", 1)};
+        QTest::newRow("bare CR is no break") << QByteArray("a\rb") << QByteArrayList{"a\rb"};
+    }
+    void bodies() {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArrayList, lines);
+        QCOMPARE(toList(SplitLines(body.toStdString())), lines);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_body = body.toStdString();
+        }
+        CPageFetcher f;
+        const LineList* got = fetch(f, "{}/body");
+        QVERIFY(got);
+        QCOMPARE(toList(*got), lines);
+        QCOMPARE(f.LastError(), std::string());
+    }
+
+    void statuses_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("withPrompt");
+        QTest::addColumn<bool>("isNull");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::addColumn<int>("prompts");
+        const QByteArrayList errorPage{"error page", "line 2"};
+        const QByteArrayList landed{"landed"};
+        QTest::newRow("404 is a page") << "/status/404" << false << false << errorPage << 0;
+        QTest::newRow("500 is a page") << "/status/500" << false << false << errorPage << 0;
+        QTest::newRow("redirect without Location")
+            << "/r/none" << false << true << QByteArrayList{} << 0;
+        QTest::newRow("relative redirect") << "/r/rel" << false << false << landed << 0;
+        QTest::newRow("absolute redirect") << "/r/abs" << false << false << landed << 0;
+        QTest::newRow("redirect to other server") << "/r/other" << false << false << landed << 0;
+        QTest::newRow("redirect to 404") << "/r/to404" << false << true << QByteArrayList{} << 0;
+        QTest::newRow("redirect loop") << "/r/loop" << false << true << QByteArrayList{} << 0;
+        QTest::newRow("redirect to ftp") << "/r/ftp" << false << true << QByteArrayList{} << 0;
+        QTest::newRow("401 then 200")
+            << "/a/once?1" << false << false << QByteArrayList{"secret"} << 0;
+        QTest::newRow("401 then redirect") << "/a/redir?1" << false << false << landed << 0;
+        QTest::newRow("401 twice") << "/a/always" << true << false << QByteArrayList{"denied"} << 1;
+        QTest::newRow("prompted credentials")
+            << "/a/basic" << true << false << QByteArrayList{"secret"} << 1;
+        QTest::newRow("prompt then redirect") << "/a/redir?2" << true << false << landed << 1;
+    }
+    void statuses() {
+        QFETCH(QString, path);
+        QFETCH(bool, withPrompt);
+        QFETCH(bool, isNull);
+        QFETCH(QByteArrayList, lines);
+        QFETCH(int, prompts);
+        int asked = 0;
+        if (withPrompt) {
+            CPageFetcher::SetAuthPrompt([&](const std::string&, std::string& u, std::string& p) {
+                ++asked;
+                u = "user";
+                p = "pw";
+                return true;
+            });
+        }
+        CPageFetcher f;
+        const LineList* got = fetch(f, "http://{}" + path.toStdString());
+        CPageFetcher::SetAuthPrompt(nullptr);
+        QCOMPARE(got == nullptr, isNull);
+        if (got)
+            QCOMPARE(toList(*got), lines);
+        QCOMPARE(asked, prompts);
+        QCOMPARE(f.LastError(), std::string());
+    }
+
+    void urls_data() {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("target"); // empty: no request is sent
+        QTest::newRow("bare host and path") << QByteArray("{}/u/bare") << QByteArray("/u/bare");
+        QTest::newRow("http:// inside query")
+            << QByteArray("http://{}/u?to=http://www.site.example/")
+            << QByteArray("/u?to=http://www.site.example/");
+        QTest::newRow("spaces") << QByteArray("http://{}/u?q=two words")
+                                << QByteArray("/u?q=two%20words");
+        QTest::newRow("non-ASCII and control bytes")
+            << QByteArray("http://{}/u?q=caf\xc3\xa9\t") << QByteArray("/u?q=caf%C3%A9%09");
+        QTest::newRow("URL syntax left alone") << QByteArray("http://{}/u?q=100%25+c%2B%2B&x=a/b")
+                                               << QByteArray("/u?q=100%25+c%2B%2B&x=a/b");
+        QTest::newRow("no scheme, http:// in query")
+            << QByteArray("{}/u?to=http://x") << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void urls() {
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, target);
+        m_lastTarget.clear();
+        CPageFetcher f;
+        const LineList* got = fetch(f, url.toStdString());
+        QCOMPARE(got != nullptr, !target.isEmpty());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        QCOMPARE(QByteArray::fromStdString(m_lastTarget), target);
+    }
+
+    void requestHeaders() {
+        CPageFetcher f;
+        QVERIFY(fetch(f, "{}/u/h", "http://ref.example/\r\nX-Injected: 1"));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto header = [&](const char* name) {
+            auto it = m_lastHeaders.find(name);
+            return it == m_lastHeaders.end() ? std::string("(none)") : it->second;
+        };
+        QCOMPARE(header("Accept"), std::string("text/*"));
+        QCOMPARE(header("User-Agent"), std::string("Microsoft Internet Explorer"));
+        QCOMPARE(header("Referer"), std::string("http://ref.example/"));
+        QCOMPARE(header("X-Injected"), std::string("(none)"));
+        QCOMPARE(header("Cache-Control"), std::string("no-cache"));
+        QCOMPARE(header("Pragma"), std::string("no-cache"));
+    }
+
+    void failedDownloads_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::newRow("connection refused") << "refused" << QByteArrayList{};
+        QTest::newRow("never answers") << "silent" << QByteArrayList{};
+        QTest::newRow("closes mid-body") << "cut" << QByteArrayList{"first", "second", "thi"};
+        QTest::newRow("secure to a plain server") << "tls" << QByteArrayList{};
+    }
+    void failedDownloads() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArrayList, lines);
+        const FetchLimits saved = CPageFetcher::Limits();
+        CPageFetcher::SetLimits({300, 500, saved.maxBodyBytes});
+        auto raw = std::make_unique<RawListener>();
+        std::string url = raw->url();
+        std::thread answer;
+        if (kind == "refused")
+            raw.reset();
+        else if (kind == "cut")
+            answer = std::thread([&] {
+                raw->answerOnce(
+                    "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nfirst\nsecond\nthi");
+            });
+        else if (kind == "tls")
+            url = "https://" + m_server.hostPort() + "/u/tls";
+        CPageFetcher f;
+        const LineList* got = f.FetchPage(url);
+        if (answer.joinable())
+            answer.join();
+        CPageFetcher::SetLimits(saved);
+        QVERIFY(got);
+        QCOMPARE(toList(*got), lines);
+        const std::string& err = f.LastError();
+        QVERIFY2(err.starts_with(kProblem) && err.ends_with("\n" + url), err.c_str());
+        QVERIFY(err.size() > kProblem.size() + url.size() + 1); // names the cause
+
+        // The next download starts clean.
+        QVERIFY(fetch(f, "{}/status/200"));
+        QCOMPARE(f.LastError(), std::string());
+    }
+
+    void largeBodyIsCut() {
+        CPageFetcher f;
+        const LineList* got = fetch(f, "{}/big");
+        QVERIFY(got);
+        QCOMPARE(f.LastError(), std::string());
+        const LineList expected = SplitLines(std::string_view(m_bigBody).substr(0, 8u << 20));
+        QCOMPARE(got->size(), expected.size());
+        QVERIFY(*got == expected);
+    }
+
+    void saveLines() {
+        tw::test::ScopedWorkDir dir;
+        const std::string kept = dir.file("kept.html").toStdString();
+        const std::string fresh = dir.file("fresh.html").toStdString();
+        QFile old(QString::fromStdString(kept));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+        old.close();
+
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_body.clear();
+        }
+        CPageFetcher f;
+        QVERIFY(fetch(f, "{}/body"));
+        f.SaveLines(kept);
+        f.SaveLines(fresh);
+        QVERIFY(!QFile::exists(QString::fromStdString(fresh)));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old content"));
+        old.close();
+
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_body = std::string("a\r\nb\0c\nlast", 11);
+        }
+        QVERIFY(fetch(f, "{}/body"));
+        f.SaveLines(kept);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("a\r\r\nb\0c\r\nlast\r\n", 15));
+
+        f.SaveLines(dir.file("missing/folder.html").toStdString()); // silently nothing
+        QVERIFY(!QFile::exists(dir.file("missing")));
+    }
+
+    void sameServerNeverOverlaps() {
+        m_maxActive = 0;
+        QByteArrayList seen[2];
+        std::thread t[2];
+        for (int i = 0; i < 2; ++i)
+            t[i] = std::thread([&, i] {
+                CPageFetcher f;
+                if (auto* l = f.FetchPage(m_server.url("/alone")))
+                    seen[i] = toList(*l);
+            });
+        for (auto& th : t)
+            th.join();
+        QCOMPARE(seen[0], QByteArrayList{"alone"});
+        QCOMPARE(seen[1], QByteArrayList{"alone"});
+    }
+
+    void differentServersOverlap() {
+        m_maxActive = 0;
+        QByteArrayList seen[2];
+        std::thread t[2];
+        Server* servers[2] = {&m_server, &m_other};
+        for (int i = 0; i < 2; ++i)
+            t[i] = std::thread([&, i] {
+                CPageFetcher f;
+                if (auto* l = f.FetchPage(servers[i]->url("/meet")))
+                    seen[i] = toList(*l);
+            });
+        for (auto& th : t)
+            th.join();
+        QCOMPARE(seen[0], QByteArrayList{"met"});
+        QCOMPARE(seen[1], QByteArrayList{"met"});
+    }
+};
+
+TW_TEST_MAIN_CORE(TestFetcher)
+#include "test_fetcher.moc"
