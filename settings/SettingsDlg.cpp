@@ -1,0 +1,130 @@
+#include "settings/SettingsDlg.h"
+
+#include "app/TextUtil.h"
+#include "ui/DialogUnits.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+QCheckBox* makeCheck(QWidget* parent, const char* id, const char* text) {
+    auto* check = new QCheckBox(QString::fromLatin1(text), parent);
+    check->setObjectName(QString::fromLatin1(id));
+    return check;
+}
+
+QComboBox* makeCombo(QWidget* parent, const char* id, std::initializer_list<const char*> items) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(id));
+    for (const char* item : items)
+        combo->addItem(QString::fromLatin1(item));
+    return combo;
+}
+
+// Selects the first item, from the top, that begins with the value's decimal text; a value
+// that is not among the items leaves the combo box without a selection.
+void selectPrefix(QComboBox* combo, int value) {
+    combo->setCurrentIndex(combo->findText(QString::number(value), Qt::MatchStartsWith));
+}
+
+// Keeps value when the combo box has no selection.
+void takeSelection(const QComboBox* combo, int& value) {
+    if (combo->currentIndex() >= 0)
+        value = text::LeadingInt(combo->currentText().toStdString());
+}
+} // namespace
+
+CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
+    Load();
+
+    setWindowTitle(QStringLiteral("Settings"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(this);
+    setFixedSize(du.size(174, 181));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setDefault(true);
+    du.place(ok, 34, 160, 50, 14);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("2"));
+    du.place(cancel, 88, 160, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* engines = new QGroupBox(QStringLiteral("Search Engines"), this);
+    du.place(engines, 7, 7, 160, 70);
+    auto* threads = new QGroupBox(QStringLiteral("Search Threads"), this);
+    du.place(threads, 7, 81, 160, 70);
+
+    auto* depthLabel = new QLabel(QStringLiteral("Max pages to search (depth):"), this);
+    du.place(depthLabel, 14, 92, 140, 9);
+    // The template's combo height includes the dropped list; the closed box is one line.
+    m_depthCombo = makeCombo(
+        this, "1013",
+        {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "15", "20", "25", "30", "40"});
+    du.place(m_depthCombo, 14, 103, 31, 12);
+    auto* threadLabel =
+        new QLabel(QStringLiteral("Max number of web pages to search at once:"), this);
+    du.place(threadLabel, 14, 122, 143, 9);
+    m_threadCombo = makeCombo(this, "1014", {"1", "2", "3", "4", "5", "6", "7", "8"});
+    du.place(m_threadCombo, 14, 132, 31, 12);
+
+    m_checkGoogle = makeCheck(this, "1018", "Enable &Google");
+    du.place(m_checkGoogle, 14, 21, 144, 10);
+    m_checkAltavista = makeCheck(this, "1019", "Enable &Altavista");
+    du.place(m_checkAltavista, 14, 34, 144, 10);
+    m_checkLycos = makeCheck(this, "1020", "Enable &Lycos");
+    du.place(m_checkLycos, 14, 47, 144, 10);
+    m_checkLooksmart = makeCheck(this, "1021", "Enable L&ooksmart");
+    du.place(m_checkLooksmart, 14, 60, 144, 10);
+
+    // Controls were created out of visual order; tab through them top to bottom.
+    setTabOrder(m_checkGoogle, m_checkAltavista);
+    setTabOrder(m_checkAltavista, m_checkLycos);
+    setTabOrder(m_checkLycos, m_checkLooksmart);
+    setTabOrder(m_checkLooksmart, m_depthCombo);
+    setTabOrder(m_depthCombo, m_threadCombo);
+    setTabOrder(m_threadCombo, ok);
+    setTabOrder(ok, cancel);
+}
+
+int CSettingsDlg::DoModal() {
+    return exec();
+}
+
+void CSettingsDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+void CSettingsDlg::OnInitDialog() {
+    m_checkGoogle->setChecked(m_bGoogle != 0);
+    m_checkAltavista->setChecked(m_bAltavista != 0);
+    m_checkLycos->setChecked(m_bLycos != 0);
+    m_checkLooksmart->setChecked(m_bLooksmart != 0);
+    selectPrefix(m_threadCombo, m_MaxThreads);
+    selectPrefix(m_depthCombo, m_MaxPages);
+    m_checkGoogle->setFocus();
+}
+
+void CSettingsDlg::accept() {
+    OnOK();
+}
+
+void CSettingsDlg::OnOK() {
+    m_bGoogle = m_checkGoogle->isChecked() ? 1 : 0;
+    m_bAltavista = m_checkAltavista->isChecked() ? 1 : 0;
+    m_bLycos = m_checkLycos->isChecked() ? 1 : 0;
+    m_bLooksmart = m_checkLooksmart->isChecked() ? 1 : 0;
+    takeSelection(m_threadCombo, m_MaxThreads);
+    takeSelection(m_depthCombo, m_MaxPages);
+    Save();
+    QDialog::accept();
+}
