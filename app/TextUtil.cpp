@@ -1,7 +1,11 @@
 #include "app/TextUtil.h"
 
 #include <climits>
+#include <clocale>
 #include <cstdlib>
+#if !defined(_WIN32)
+#include <locale.h>
+#endif
 
 namespace text {
 
@@ -48,7 +52,15 @@ int LeadingInt(std::string_view s) {
 double LeadingDouble(std::string_view s) {
     // strtod needs a terminated string; copy only what a number could use.
     std::string copy(s.substr(0, 512));
-    return std::strtod(copy.c_str(), nullptr);
+    // Numbers on pages always use a decimal point, whatever the user's locale says (the GUI
+    // application takes the user's locale for the C library too), so read them in the C locale.
+#if defined(_WIN32)
+    static const _locale_t cLocale = _create_locale(LC_NUMERIC, "C");
+    return _strtod_l(copy.c_str(), nullptr, cLocale);
+#else
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    return strtod_l(copy.c_str(), nullptr, cLocale);
+#endif
 }
 
 } // namespace text

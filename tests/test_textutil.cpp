@@ -1,6 +1,11 @@
 #include "app/TextUtil.h"
 #include "support/TestEnv.h"
 
+#include <QProcess>
+
+#include <clocale>
+#include <cstdlib>
+
 class TestTextUtil : public QObject {
     Q_OBJECT
 private slots:
@@ -21,6 +26,26 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(int, value);
         QCOMPARE(text::LeadingInt(text.toStdString()), value);
+    }
+
+    void leadingDoubleIgnoresTheUsersLocale() {
+        // Build a locale with a decimal comma of our own, so the test needs no installed one.
+        QTemporaryDir dir;
+        const QString name = QStringLiteral("de_DE.UTF-8");
+        if (QProcess::execute(QStringLiteral("localedef"),
+                              {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                               QStringLiteral("UTF-8"), dir.filePath(name)}) != 0)
+            QSKIP("localedef cannot build a locale here");
+        qputenv("LOCPATH", QFile::encodeName(dir.path()));
+        const char* set = std::setlocale(LC_NUMERIC, name.toLatin1().constData());
+        qunsetenv("LOCPATH");
+        if (!set)
+            QSKIP("the built locale cannot be used");
+        const double cLibrary = std::strtod("1.5", nullptr);
+        const double ours = text::LeadingDouble("1.5");
+        std::setlocale(LC_NUMERIC, "C");
+        QCOMPARE(cLibrary, 1.0); // the locale is really in effect
+        QCOMPARE(ours, 1.5);
     }
 
     void caseChangesOnlyAscii() {
