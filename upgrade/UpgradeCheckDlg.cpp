@@ -1,0 +1,122 @@
+#include "upgrade/UpgradeCheckDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
+#include "ui/ShellOpen.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+QString fromBytes(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+} // namespace
+
+CCheckingUpgradeDlg::CCheckingUpgradeDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Checking for any upgrades .."));
+    // Caption only: no close box, the notice goes away when the download is over.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    const DialogUnits du(this);
+    setFixedSize(du.size(168, 26));
+    auto* text = new QLabel(QStringLiteral("Checking for new upgrades of the software .."), this);
+    text->setObjectName(QStringLiteral("1076"));
+    du.place(text, 12, 7, 144, 10);
+}
+
+CUpgradeCheckDlg::CUpgradeCheckDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Check for Upgrade"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(this);
+    setFixedSize(du.size(160, 58));
+
+    auto* question = new QLabel(
+        QStringLiteral("Would you like to check for an upgrade of this software?"), this);
+    question->setWordWrap(true);
+    du.place(question, 21, 7, 117, 18);
+
+    // Neither button is the default: Enter presses the one that has the focus.
+    m_okButton = new QPushButton(QStringLiteral("&OK"), this);
+    m_okButton->setObjectName(QStringLiteral("1"));
+    du.place(m_okButton, 21, 37, 50, 14);
+    m_closeButton = new QPushButton(QStringLiteral("&Close"), this);
+    m_closeButton->setObjectName(QStringLiteral("2"));
+    du.place(m_closeButton, 77, 37, 50, 14);
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CUpgradeCheckDlg::~CUpgradeCheckDlg() {
+    SaveCheckDate();
+}
+
+int CUpgradeCheckDlg::DoModal() {
+    return exec();
+}
+
+void CUpgradeCheckDlg::showEvent(QShowEvent* event) {
+    // Every opening starts afresh: one check per opening.
+    if (!event->spontaneous()) {
+        m_okButton->setEnabled(true);
+        m_okButton->setFocus();
+    }
+    QDialog::showEvent(event);
+}
+
+void CUpgradeCheckDlg::accept() {
+    OnOK();
+}
+
+void CUpgradeCheckDlg::reject() {
+    OnCancel();
+}
+
+void CUpgradeCheckDlg::OnCancel() {
+    QDialog::done(QDialog::Rejected);
+}
+
+void CUpgradeCheckDlg::OnOK() {
+    if (!m_okButton->isEnabled())
+        return; // Enter after a check: there is nothing more to do here
+
+    auto* notice = new CCheckingUpgradeDlg(this);
+    notice->show();
+    // Let the notice paint before the download holds this thread.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const Outcome outcome = CheckNow();
+    notice->hide();
+    delete notice;
+
+    bool close = false;
+    switch (outcome) {
+    case Outcome::Newer:
+        if (tw::messageBox(this, fromBytes(NewUpgradeText()), QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::NoIcon,
+                           QStringLiteral("A new upgrade is available.")) != QMessageBox::Yes) {
+            close = true;
+        } else if (tw::isWebAddress(fromBytes(m_strDownloadLink))) {
+            tw::shellOpen(fromBytes(m_strDownloadLink));
+        } else {
+            // Only web addresses from a page are handed on, never a program or a file.
+            tw::messageBox(this,
+                           QStringLiteral("The download link on the upgrade page is not a web "
+                                          "address:\n\n") +
+                               fromBytes(m_strDownloadLink));
+        }
+        break;
+    case Outcome::NotNewer:
+        tw::messageBox(this, fromBytes(NotNewerText()));
+        break;
+    case Outcome::Unreadable:
+        tw::messageBox(this, fromBytes(UnreadableText()));
+        break;
+    }
+
+    m_okButton->setEnabled(false);
+    m_closeButton->setFocus();
+    if (close)
+        OnCancel();
+}

@@ -1,0 +1,42 @@
+#pragma once
+// "Check for Upgrade": asks the user, reads the maker's upgrade page and tells what it says. The
+// main window owns one for its whole life; destroying it stores the date of the last check.
+
+#include "upgrade/UpgradeCheck.h"
+
+#include <QDialog>
+
+class QPushButton;
+
+// The notice shown while the upgrade page downloads. The user cannot close it.
+class CCheckingUpgradeDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 105 };
+    explicit CCheckingUpgradeDlg(QWidget* parent);
+};
+
+class CUpgradeCheckDlg : public QDialog, public CUpgradeCheck {
+    Q_OBJECT
+public:
+    enum { IDD = 104 };
+
+    explicit CUpgradeCheckDlg(QWidget* parent = nullptr);
+    ~CUpgradeCheckDlg() override;
+
+    int DoModal();
+
+    void accept() override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The check: download, read, tell the user; afterwards the dialog can only be closed.
+    void OnOK();
+    void OnCancel();
+
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
+};
