@@ -1,0 +1,32 @@
+#pragma once
+// The one place where engine URLs are built: the scans' query of every result page, and the
+// result page the user opens in the browser.
+
+#include "app/RankTypes.h"
+
+#include <string>
+
+namespace rank {
+
+// Keywords as typed, except that "%", "&", "#" and "+" are percent-encoded: otherwise the
+// engine would read them as an escape, a parameter break, a fragment or a space. Spaces and
+// bytes >= 0x80 stay as they are; the fetcher encodes them on the way out.
+std::string EncodeKeywords(const std::string& keywords);
+
+// Query URL of result page pageIndex (0-based) for a scan that has counted `counted` links so far
+// (only Lycos uses the count). host may carry a port ("127.0.0.1:8080").
+std::string ScanQueryUrl(SearchEngine engine, const std::string& host, const std::string& keywords,
+                         int pageIndex, int counted);
+
+// The position value of a result text ("Rank 15 / Page 2"): the page for Google, AltaVista and
+// LookSmart, the rank for Lycos; any other text is returned whole.
+std::string PositionValue(SearchEngine engine, const std::string& resultText);
+
+// A position value that points at a page: not empty, "-" or "not found".
+bool IsUsablePosition(const std::string& positionValue);
+
+// The engine's live result page on which the target stood, for the position value above.
+std::string ViewPageUrl(SearchEngine engine, const std::string& host, const std::string& keywords,
+                        const std::string& positionValue);
+
+} // namespace rank

@@ -1,0 +1,3 @@
+#include "rank/RankProgress.h"
+
+std::mutex g_hProgressLock;

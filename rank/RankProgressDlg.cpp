@@ -1,0 +1,84 @@
+#include "rank/RankProgressDlg.h"
+
+#include "ui/DialogUnits.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+CRankProgressDlg::CRankProgressDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setWindowTitle(QStringLiteral("Ranking Sites"));
+    setModal(false);
+    const DialogUnits du(this);
+    setFixedSize(du.size(217, 85));
+
+    m_urlBox = new QGroupBox(QStringLiteral("URL"), this);
+    m_urlBox->setObjectName(QStringLiteral("1000"));
+    du.place(m_urlBox, 52, 14, 158, 32);
+
+    m_animate = new QLabel(this);
+    m_animate->setObjectName(QStringLiteral("1008"));
+    m_animate->setAlignment(Qt::AlignCenter);
+    du.place(m_animate, 7, 23, 38, 25);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("1009"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    du.place(m_progress, 58, 25, 145, 14);
+
+    m_pageLine = new QLabel(QStringLiteral("Page 1/20"), this);
+    m_pageLine->setObjectName(QStringLiteral("1010"));
+    du.place(m_pageLine, 58, 48, 152, 8);
+
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("2"));
+    m_cancel->setAutoDefault(false);
+    du.place(m_cancel, 52, 64, 50, 14);
+    connect(m_cancel, &QPushButton::clicked, this, &CRankProgressDlg::OnCancel);
+}
+
+CRankProgressDlg::~CRankProgressDlg() = default;
+
+void CRankProgressDlg::Apply(int percent, const QString& pageLine, const QString& urlCaption) {
+    m_progress->setValue(percent);
+    m_pageLine->setText(pageLine);
+    QString caption = urlCaption;
+    caption.replace(QLatin1Char('&'), QStringLiteral("&&")); // not a mnemonic
+    m_urlBox->setTitle(caption);
+}
+
+void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,
+                                  const std::string& urlCaption) {
+    const QString line = QString::fromStdString(pageLine);
+    const QString url = QString::fromStdString(urlCaption);
+    if (QThread::currentThread() == thread()) {
+        Apply(percent, line, url);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, percent, line, url] { Apply(percent, line, url); },
+        Qt::BlockingQueuedConnection);
+}
+
+void CRankProgressDlg::OnCancel() {
+    if (m_bCancel.exchange(true))
+        return;
+    m_cancel->setEnabled(false);
+    m_pageLine->setText(QStringLiteral("Cancelling threads .."));
+}
+
+void CRankProgressDlg::reject() {
+    // Escape cancels the run; the window stays until the run removes it.
+    OnCancel();
+}
+
+void CRankProgressDlg::closeEvent(QCloseEvent* event) {
+    OnCancel();
+    event->ignore();
+}

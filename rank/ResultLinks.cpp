@@ -1,0 +1,259 @@
+#include "rank/ResultLinks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rank {
+
+namespace {
+
+// Google's own hosts, whatever search host is configured: its links are never results.
+constexpr std::string_view kGoogleDomain = ".google.com";
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool Contains(std::string_view hay, std::string_view needle) {
+    return hay.find(needle) != npos;
+}
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+CPieceReader::CPieceReader(std::FILE* file) : m_file(file), m_buffer(64 * 1024) {}
+
+CPieceReader::CPieceReader(std::string_view text) : m_text(text) {}
+
+bool CPieceReader::Fill() {
+    if (!m_file)
+        return false;
+    const std::size_t n = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+    m_text = std::string_view(m_buffer.data(), n);
+    m_pos = 0;
+    return n > 0;
+}
+
+bool CPieceReader::Next(std::string& piece) {
+    piece.clear();
+    bool any = false;
+    while (piece.size() < kMaxPiece) {
+        if (m_pos >= m_text.size() && !Fill())
+            break;
+        any = true;
+        const std::size_t room = kMaxPiece - piece.size();
+        const std::size_t avail = std::min(room, m_text.size() - m_pos);
+        const char* start = m_text.data() + m_pos;
+        const void* lf = std::memchr(start, '\n', avail);
+        if (lf) {
+            const std::size_t len = static_cast<const char*>(lf) - start;
+            piece.append(start, len);
+            m_pos += len + 1;
+            if (!piece.empty() && piece.back() == '\r')
+                piece.pop_back();
+            return true;
+        }
+        piece.append(start, avail);
+        m_pos += avail;
+    }
+    if (piece.size() == kMaxPiece) {
+        // A line of exactly the piece length: its line end belongs to it, not to a new piece.
+        if (m_pos < m_text.size() || Fill()) {
+            if (m_text[m_pos] == '\n')
+                ++m_pos;
+        }
+    }
+    return any;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CResultLinks::CResultLinks(SearchEngine engine) : m_engine(engine) {}
+
+void CResultLinks::StartPage() {
+    m_bOn = false;
+}
+
+bool CResultLinks::IsSkipped(SearchEngine engine, std::string_view c) {
+    if (engine == Google) {
+        if (Contains(c, "/search?q=") || Contains(c, "/url?") || Contains(c, kGoogleDomain) ||
+            Contains(c, "swr?q="))
+            return true;
+    }
+    return !Contains(c, "http://");
+}
+
+bool CResultLinks::Candidate(std::string_view link,
+                             const std::function<bool(std::string_view)>& onLink) {
+    if (IsSkipped(m_engine, link))
+        return true;
+    return onLink(link);
+}
+
+bool CResultLinks::ScanLine(std::string_view line,
+                            const std::function<bool(std::string_view)>& onLink) {
+    // Longer text is taken in pieces, as the scan reads it, which bounds the work per piece.
+    while (line.size() > kMaxPiece) {
+        if (!ScanPiece(line.substr(0, kMaxPiece), onLink))
+            return false;
+        line.remove_prefix(kMaxPiece);
+    }
+    return ScanPiece(line, onLink);
+}
+
+bool CResultLinks::ScanPiece(std::string_view line,
+                             const std::function<bool(std::string_view)>& onLink) {
+    m_upper.assign(line.data(), line.size());
+    for (char& c : m_upper)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    switch (m_engine) {
+    case Google:
+        return ScanGoogleLine(line, onLink);
+    case AltaVista:
+        return ScanAltaVistaLine(line, onLink);
+    case Lycos:
+        return ScanLycosLine(line, onLink);
+    case LookSmart:
+        return ScanLookSmartLine(line, onLink);
+    }
+    return true;
+}
+
+// Each loop below moves its search position strictly forward, so a line is done in at most
+// one pass per candidate. Where the closing mark is missing, none can follow later on the line
+// either, so the line ends there.
+
+bool CResultLinks::ScanGoogleLine(std::string_view line,
+                                  const std::function<bool(std::string_view)>& onLink) {
+    const std::string_view up = m_upper;
+    if (!m_bOn && Contains(up, "SEARCHED THE WEB"))
+        m_bOn = true;
+    if (!m_bOn)
+        return true;
+    std::size_t p = 0;
+    for (;;) {
+        const std::size_t a = up.find("A HREF", p);
+        if (a == npos)
+            return true;
+        const std::size_t eq = up.find('=', a);
+        if (eq == npos)
+            return true;
+        const std::size_t gt = up.find('>', eq + 1);
+        if (gt == npos)
+            return true;
+        if (!Candidate(line.substr(eq + 1, gt - eq - 1), onLink))
+            return false;
+        p = eq + 2;
+    }
+}
+
+bool CResultLinks::ScanAltaVistaLine(std::string_view line,
+                                     const std::function<bool(std::string_view)>& onLink) {
+    const std::string_view up = m_upper;
+    if (!m_bOn && Contains(up, "ALTAVISTA FOUND"))
+        m_bOn = true;
+    if (!m_bOn)
+        return true;
+    std::size_t p = 0;
+    for (;;) {
+        const std::size_t s = up.find("STATUS=", p);
+        if (s == npos)
+            return true;
+        const std::size_t q1 = up.find('\'', s);
+        if (q1 == npos)
+            return true;
+        const std::size_t q2 = up.find('\'', q1 + 1);
+        if (q2 == npos)
+            return true;
+        if (!Candidate(line.substr(q1 + 1, q2 - q1 - 1), onLink))
+            return false;
+        p = q1 + 2;
+    }
+}
+
+bool CResultLinks::ScanLycosLine(std::string_view line,
+                                 const std::function<bool(std::string_view)>& onLink) {
+    const std::string_view up = m_upper;
+    if (!m_bOn && Contains(up, "<TITLE>LYCOS SEARCH RESULTS"))
+        m_bOn = true;
+    if (!m_bOn)
+        return true;
+    std::size_t p = 0;
+    for (;;) {
+        const std::size_t m = up.find("#999999\">", p);
+        if (m == npos)
+            return true;
+        const std::size_t gt = up.find('>', m);
+        if (gt == npos)
+            return true;
+        const std::size_t lt = up.find('<', gt + 1);
+        if (lt == npos)
+            return true;
+        if (!Candidate(line.substr(gt + 1, lt - gt - 1), onLink))
+            return false;
+        p = gt + 2;
+    }
+}
+
+bool CResultLinks::ScanLookSmartLine(std::string_view line,
+                                     const std::function<bool(std::string_view)>& onLink) {
+    const std::string_view up = m_upper;
+    const bool parent = Contains(up, "PR=LOOKSITESPARENT;");
+    const std::size_t anchor = up.find("<A HREF=\"HTTP://");
+    if (anchor == npos && !parent)
+        return true;
+    const std::size_t br = up.find("<BR>");
+    if (anchor == npos && (br == npos || br < 2))
+        return true;
+    if (anchor != npos) {
+        const std::size_t from = anchor + 9; // just behind the opening quote
+        const std::size_t end = up.find("\">", from);
+        if (end == npos)
+            return true;
+        return Candidate(line.substr(from, end - from), onLink);
+    }
+    return Candidate(line.substr(0, br), onLink);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<std::string> CountedLinks(SearchEngine engine, std::string_view pageText) {
+    std::vector<std::string> links;
+    CResultLinks picker(engine);
+    picker.StartPage();
+    CPieceReader reader(pageText);
+    std::string piece;
+    while (reader.Next(piece)) {
+        picker.ScanLine(piece, [&](std::string_view link) {
+            links.emplace_back(link);
+            return true;
+        });
+    }
+    return links;
+}
+
+bool LinkMatches(std::string_view link, std::string_view lowerTarget) {
+    std::string lowered(link);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), LowerAscii);
+    return Contains(lowered, lowerTarget) || Contains(lowerTarget, lowered);
+}
+
+const char* PageLabel(SearchEngine engine) {
+    switch (engine) {
+    case Google:
+        return "Google Page ";
+    case AltaVista:
+        return "Altavista Page ";
+    case Lycos:
+        return "Lycos Page ";
+    case LookSmart:
+        return "Looksmart Page ";
+    }
+    return "";
+}
+
+} // namespace rank

@@ -1,0 +1,82 @@
+#pragma once
+// Cutting the counted result links out of an engine's result page, line by line, and reading a
+// page back the way the scans read their scratch files. Kept apart from the scans so that a
+// single page can be examined without a download.
+
+#include "app/RankTypes.h"
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rank {
+
+// Longest piece of a line handed to the extraction; longer lines arrive as several pieces.
+inline constexpr std::size_t kMaxPiece = 999;
+
+// Reads text as successive pieces: a line feed ends a piece and is dropped (with a carriage
+// return right before it, the line end the scratch file is written with); a line longer than
+// kMaxPiece bytes is cut into pieces of kMaxPiece bytes. NUL bytes are ordinary bytes.
+class CPieceReader {
+public:
+    explicit CPieceReader(std::FILE* file); // not owned; read from its current position
+    explicit CPieceReader(std::string_view text);
+    CPieceReader(const CPieceReader&) = delete;
+    CPieceReader& operator=(const CPieceReader&) = delete;
+
+    // The next piece; false at the end of the input.
+    bool Next(std::string& piece);
+
+private:
+    bool Fill();
+
+    std::FILE* m_file = nullptr;
+    std::string_view m_text;
+    std::vector<char> m_buffer;
+    std::size_t m_pos = 0;
+};
+
+// One engine's line rule, candidate extraction and skip rules for one result page at a time.
+class CResultLinks {
+public:
+    explicit CResultLinks(SearchEngine engine);
+
+    SearchEngine Engine() const { return m_engine; }
+
+    // Start of a new page: lines before the engine's start marker are not examined again.
+    void StartPage();
+
+    // Hands every counted link of the line (skipped ones left out) to onLink from left to
+    // right, cut from the line as read. Stops when onLink returns false and then returns false.
+    // A line longer than kMaxPiece is taken as successive pieces, as the scans read it.
+    bool ScanLine(std::string_view line, const std::function<bool(std::string_view)>& onLink);
+
+    // The skip rules: true for a candidate that is neither counted nor listed.
+    static bool IsSkipped(SearchEngine engine, std::string_view candidate);
+
+private:
+    bool ScanPiece(std::string_view line, const std::function<bool(std::string_view)>& onLink);
+    bool Candidate(std::string_view link, const std::function<bool(std::string_view)>& onLink);
+    bool ScanGoogleLine(std::string_view line, const std::function<bool(std::string_view)>& f);
+    bool ScanAltaVistaLine(std::string_view line, const std::function<bool(std::string_view)>& f);
+    bool ScanLycosLine(std::string_view line, const std::function<bool(std::string_view)>& f);
+    bool ScanLookSmartLine(std::string_view line, const std::function<bool(std::string_view)>& f);
+
+    SearchEngine m_engine;
+    bool m_bOn = false;
+    std::string m_upper;
+};
+
+// Every counted link of a whole page, read in pieces as a scan reads it.
+std::vector<std::string> CountedLinks(SearchEngine engine, std::string_view pageText);
+
+// The match rule: either text contains the other, ASCII letters compared without case.
+// lowerTarget must already be lower-cased.
+bool LinkMatches(std::string_view link, std::string_view lowerTarget);
+
+// Text of the page line ("Google Page ") for each engine.
+const char* PageLabel(SearchEngine engine);
+
+} // namespace rank

@@ -1,0 +1,131 @@
+#include "sim/SimServer.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <ctime>
+
+namespace sim {
+
+CSimServer::CSimServer(const CEngineSim& sim, ServerOptions options)
+    : m_sim(sim), m_options(std::move(options)), m_random(m_options.failSeed) {}
+
+CSimServer::~CSimServer() {
+    Stop();
+}
+
+void CSimServer::Log(const std::string& line) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_log)
+        return;
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    const int ms =
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+            1000);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    std::fprintf(m_log.get(), "%02d:%02d:%02d.%03d %s\n", tm.tm_hour, tm.tm_min, tm.tm_sec, ms,
+                 line.c_str());
+    std::fflush(m_log.get());
+}
+
+bool CSimServer::Start(std::string& error) {
+    if (!m_options.logPath.empty()) {
+        m_log.reset(std::fopen(m_options.logPath.c_str(), "a"));
+        if (!m_log) {
+            error = "cannot open log file " + m_options.logPath;
+            return false;
+        }
+    }
+    m_server = std::make_unique<httplib::Server>();
+    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(req.target);
+        }
+        const auto waitUntilStopping = [this](std::chrono::milliseconds limit) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            return m_stopped.wait_for(lock, limit, [this] { return m_bStopping; });
+        };
+        if (m_options.latencyMs > 0 &&
+            waitUntilStopping(std::chrono::milliseconds(m_options.latencyMs))) {
+            res.status = 503;
+            return;
+        }
+        const int engine = CEngineSim::EngineOfPath(req.path);
+        if (engine >= 0 && engine == m_options.hangEngine) {
+            // Never answers; released only when the server stops.
+            waitUntilStopping(std::chrono::hours(24 * 365));
+            res.status = 503;
+            return;
+        }
+        int failure = 0; // 1: status 500, 2: dropped connection
+        if (m_options.failRate > 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::uniform_real_distribution<double> share(0.0, 1.0);
+            if (share(m_random) < m_options.failRate)
+                failure = (m_random() & 1) ? 1 : 2;
+        }
+        if (failure == 1) {
+            res.status = 500;
+            res.set_content("<html><body>Internal Server Error</body></html>\n", "text/html");
+            return;
+        }
+        if (failure == 2) {
+            // Headers go out, then the connection closes before the promised body.
+            res.set_content_provider(4096, "text/html",
+                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+            return;
+        }
+        const Answer a = m_sim.Respond(req.path, req.params);
+        res.status = a.status;
+        res.set_content(a.body, a.contentType.c_str());
+    });
+    m_server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        Log(req.method + " " + req.target + " " + std::to_string(res.status));
+    });
+
+    if (m_options.port == 0) {
+        m_nPort = m_server->bind_to_any_port("127.0.0.1");
+    } else {
+        m_nPort = m_server->bind_to_port("127.0.0.1", m_options.port) ? m_options.port : -1;
+    }
+    if (m_nPort <= 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(m_options.port);
+        m_server.reset();
+        return false;
+    }
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    for (int i = 0; i < 500 && !m_server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return true;
+}
+
+void CSimServer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStopping = true;
+    }
+    m_stopped.notify_all();
+    if (m_server) {
+        for (int i = 0; i < 500 && m_thread.joinable() && !m_server->is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_server->stop();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    m_server.reset();
+}
+
+std::vector<std::string> CSimServer::Requests() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+void CSimServer::ClearRequests() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+}
+
+} // namespace sim

@@ -1,0 +1,67 @@
+#pragma once
+// The simulator's HTTP side: serves CEngineSim pages on 127.0.0.1 with optional latency,
+// failures and a hanging engine, and keeps a log of the requests it saw.
+
+#include "sim/EngineSim.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace sim {
+
+struct ServerOptions {
+    int port = 0;          // 0: any free port
+    int latencyMs = 0;     // added to every request
+    double failRate = 0.0; // share of requests that fail (status 500 or a dropped connection)
+    std::uint32_t failSeed = 7;
+    int hangEngine = -1; // SearchEngine that never answers, -1 for none
+    std::string logPath; // request log file; empty for none
+};
+
+class CSimServer {
+public:
+    CSimServer(const CEngineSim& sim, ServerOptions options);
+    ~CSimServer();
+    CSimServer(const CSimServer&) = delete;
+    CSimServer& operator=(const CSimServer&) = delete;
+
+    // Binds 127.0.0.1 and starts serving on a thread; false with a message when it cannot.
+    bool Start(std::string& error);
+    // Stops serving, releasing hanging requests first. Safe to call twice.
+    void Stop();
+
+    int Port() const { return m_nPort; }
+    std::string HostPort() const { return "127.0.0.1:" + std::to_string(m_nPort); }
+
+    // Request targets ("/search?q=...") in the order they arrived.
+    std::vector<std::string> Requests() const;
+    void ClearRequests();
+
+private:
+    void Log(const std::string& line);
+
+    const CEngineSim& m_sim;
+    ServerOptions m_options;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_nPort = 0;
+
+    mutable std::mutex m_mutex; // requests, log, random numbers, stopping
+    std::condition_variable m_stopped;
+    bool m_bStopping = false;
+    std::vector<std::string> m_requests;
+    std::mt19937 m_random;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_log{nullptr, &std::fclose};
+};
+
+} // namespace sim

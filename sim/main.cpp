@@ -1,0 +1,149 @@
+// tallowick-engines: a local stand-in for the four search engines and the upgrade page.
+
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: tallowick-engines [options]\n"
+    "Serves made-up result pages of the four search engines on 127.0.0.1.\n"
+    "\n"
+    "  --port N             port to listen on; 0 (default) picks a free one\n"
+    "  --plant FILE         place chosen sites at chosen ranks (format below)\n"
+    "  --seed N             seed of the made-up result lists (default 1)\n"
+    "  --results N          results per engine and keywords (default 1000)\n"
+    "  --latency MS         delay every answer by MS milliseconds\n"
+    "  --fail-rate R        share 0..1 of requests that fail: status 500 or a connection\n"
+    "                       dropped after the headers (half each)\n"
+    "  --hang ENGINE        never answer ENGINE (google, altavista, lycos, looksmart)\n"
+    "  --log FILE           append one line per request to FILE\n"
+    "  --upgrade-version V  serve /tallowick_upgrade_check.html announcing version V\n"
+    "  --help               show this text\n"
+    "\n"
+    "On start it prints \"listening on 127.0.0.1:PORT\" and stops on SIGINT or SIGTERM.\n"
+    "\n"
+    "Paths: Google /search (q, start), AltaVista /sites/search/web (q, stq),\n"
+    "Lycos /default.asp (query, first), LookSmart /r_search (key, skip).\n"
+    "Pages hold 10 results (LookSmart 15). Between the results each page carries the\n"
+    "engine's own links (further searches, /url? redirects, cached copies, links into\n"
+    "google.com) that a scan must not count. Every LookSmart page starts with one\n"
+    "navigation line whose first anchor a LookSmart scan counts, so a LookSmart result at\n"
+    "position r is counted as r + p, p being its page (p = (r - 1) / 15 + 1).\n"
+    "\n"
+    "Plant file: one line per plant, \"ENGINE RANK URL KEYWORDS...\", ENGINE as for --hang\n"
+    "or * for all four; RANK is the 1-based position in the engine's result list; KEYWORDS\n"
+    "are compared without letter case and with blanks collapsed; a URL without \"://\" gets\n"
+    "\"http://\" in front. Lines starting with # are comments. Example:\n"
+    "  google 25 http://www.my-target.example/ blue widgets\n"
+    "  *      3  www.other-target.example      red widgets\n";
+
+bool NeedValue(int i, int argc, const char* name) {
+    if (i + 1 < argc)
+        return true;
+    std::fprintf(stderr, "tallowick-engines: %s needs a value\n", name);
+    return false;
+}
+
+bool ToInt(const char* text, long lo, long hi, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return end && *end == 0 && end != text && out >= lo && out <= hi;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    sim::ServerOptions options;
+    std::string plantFile;
+    std::string upgradeVersion;
+    long seed = 1;
+    long results = 1000;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--port") {
+            if (!NeedValue(i, argc, "--port") || !ToInt(argv[++i], 0, 65535, n))
+                return std::fputs("tallowick-engines: bad --port\n", stderr), 2;
+            options.port = int(n);
+        } else if (arg == "--latency") {
+            if (!NeedValue(i, argc, "--latency") || !ToInt(argv[++i], 0, 600000, n))
+                return std::fputs("tallowick-engines: bad --latency\n", stderr), 2;
+            options.latencyMs = int(n);
+        } else if (arg == "--seed") {
+            if (!NeedValue(i, argc, "--seed") || !ToInt(argv[++i], 0, 0x7fffffff, seed))
+                return std::fputs("tallowick-engines: bad --seed\n", stderr), 2;
+        } else if (arg == "--results") {
+            if (!NeedValue(i, argc, "--results") || !ToInt(argv[++i], 0, 1000000, results))
+                return std::fputs("tallowick-engines: bad --results\n", stderr), 2;
+        } else if (arg == "--fail-rate") {
+            if (!NeedValue(i, argc, "--fail-rate"))
+                return 2;
+            char* end = nullptr;
+            options.failRate = std::strtod(argv[++i], &end);
+            if (!end || *end || options.failRate < 0 || options.failRate > 1)
+                return std::fputs("tallowick-engines: bad --fail-rate\n", stderr), 2;
+        } else if (arg == "--hang") {
+            if (!NeedValue(i, argc, "--hang"))
+                return 2;
+            options.hangEngine = sim::EngineFromName(argv[++i]);
+            if (options.hangEngine < 0)
+                return std::fputs("tallowick-engines: bad --hang engine\n", stderr), 2;
+        } else if (arg == "--log") {
+            if (!NeedValue(i, argc, "--log"))
+                return 2;
+            options.logPath = argv[++i];
+        } else if (arg == "--plant") {
+            if (!NeedValue(i, argc, "--plant"))
+                return 2;
+            plantFile = argv[++i];
+        } else if (arg == "--upgrade-version") {
+            if (!NeedValue(i, argc, "--upgrade-version"))
+                return 2;
+            upgradeVersion = argv[++i];
+        } else {
+            std::fprintf(stderr, "tallowick-engines: unknown option %s\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+
+    sim::CResultModel model{static_cast<std::uint32_t>(seed), static_cast<int>(results)};
+    std::string error;
+    if (!plantFile.empty() && !model.LoadPlants(plantFile, error)) {
+        std::fprintf(stderr, "tallowick-engines: %s\n", error.c_str());
+        return 1;
+    }
+    sim::CEngineSim engines(model);
+    engines.m_strUpgradeVersion = upgradeVersion;
+
+    // Signals are taken by this thread alone, so server threads never see them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    sim::CSimServer server(engines, options);
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "tallowick-engines: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("listening on %s\n", server.HostPort().c_str());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&signals, &received);
+    server.Stop();
+    return 0;
+}

@@ -1,0 +1,75 @@
+#include "rank/RankProgressDlg.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <thread>
+
+class TestRankProgressDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void startsAsTheTemplateSays() {
+        CRankProgressDlg dlg;
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Ranking Sites"));
+        QVERIFY(!dlg.IsCancelled());
+        QCOMPARE(dlg.ProgressBar()->minimum(), 0);
+        QCOMPARE(dlg.ProgressBar()->maximum(), 100);
+        QCOMPARE(dlg.ProgressBar()->value(), 0);
+        QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("URL"));
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Page 1/20"));
+        QVERIFY(!(dlg.windowFlags() & Qt::WindowSystemMenuHint));
+        QVERIFY(!(dlg.windowFlags() & Qt::WindowCloseButtonHint));
+    }
+
+    void cancelTwiceIsCancelOnce_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("button") << false;
+        QTest::newRow("escape") << true;
+    }
+    void cancelTwiceIsCancelOnce() {
+        QFETCH(bool, escape);
+        CRankProgressDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const auto press = [&] {
+            if (escape)
+                QTest::keyClick(&dlg, Qt::Key_Escape);
+            else
+                dlg.CancelButton()->click();
+        };
+        press();
+        QVERIFY(dlg.IsCancelled());
+        QVERIFY(!dlg.CancelButton()->isEnabled());
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Cancelling threads .."));
+        QVERIFY(dlg.isVisible()); // the run removes the window, not the cancel
+
+        // A scan still running writes its next page line; a second press changes nothing.
+        dlg.ReportPage(35, "Lycos Page 8/20", "www.x.example");
+        press();
+        QVERIFY(dlg.IsCancelled());
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Lycos Page 8/20"));
+    }
+
+    void workerReportsArriveOnTheWindowThread() {
+        CRankProgressDlg dlg;
+        dlg.show();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            std::lock_guard<std::mutex> lock(g_hProgressLock);
+            dlg.ReportPage(15, "Google Page 4/20", "http://a.example/?x=1&y=2");
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        worker.join();
+        QCOMPARE(dlg.ProgressBar()->value(), 15);
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Google Page 4/20"));
+        QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("http://a.example/?x=1&&y=2"));
+    }
+};
+
+TW_TEST_MAIN_GUI(TestRankProgressDlg)
+#include "test_rankprogressdlg.moc"

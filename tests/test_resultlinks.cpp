@@ -1,0 +1,265 @@
+#include "rank/ResultLinks.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+
+#include <random>
+
+using namespace rank;
+
+Q_DECLARE_METATYPE(SearchEngine)
+
+namespace {
+
+std::string Fixture(const char* name) {
+    QFile f(QStringLiteral(TW_TEST_DATA_DIR "/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", name);
+    return f.readAll().toStdString();
+}
+
+QStringList Q(const std::vector<std::string>& v) {
+    QStringList out;
+    for (const auto& s : v)
+        out << QString::fromStdString(s);
+    return out;
+}
+
+std::vector<std::string> Pieces(std::string_view text) {
+    std::vector<std::string> out;
+    CPieceReader reader(text);
+    std::string piece;
+    while (reader.Next(piece))
+        out.push_back(piece);
+    return out;
+}
+
+} // namespace
+
+class TestResultLinks : public QObject {
+    Q_OBJECT
+private slots:
+    void fixturePages_data() {
+        QTest::addColumn<SearchEngine>("engine");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("google") << Google << "scan_google.html"
+                                << QStringList{"http://www.alpha.example/",
+                                               "\"http://www.Beta.example/shop/\"",
+                                               "http://www.alpha.example/",
+                                               "http://www.gamma.example/ class=l"};
+        QTest::newRow("altavista")
+            << AltaVista << "scan_altavista.html"
+            << QStringList{"http://www.one.example/", "http://www.two.example/",
+                           "http://www.three.example/"};
+        QTest::newRow("lycos") << Lycos << "scan_lycos.html"
+                               << QStringList{"http://www.one.example/", "http://www.two.example/"};
+        QTest::newRow("lycos without its title")
+            << Lycos << "scan_lycos_notitle.html" << QStringList{};
+        QTest::newRow("looksmart")
+            << LookSmart << "scan_looksmart.html"
+            << QStringList{"http://search.looksmart.com/", "http://www.one.example/",
+                           "http://www.two.example/", "http://www.parent.example/"};
+    }
+    void fixturePages() {
+        QFETCH(SearchEngine, engine);
+        QFETCH(QString, file);
+        QFETCH(QStringList, links);
+        QCOMPARE(Q(CountedLinks(engine, Fixture(file.toLatin1().constData()))), links);
+    }
+
+    void markersInAnyCaseStartOnlyAtTheirLine() {
+        // The start marker switches extraction on for the rest of the page, its line included.
+        const std::string page = "<a href=http://www.early.example/>x</a>\n"
+                                 "searched THE web <a href=http://www.same-line.example/>y</a>\n"
+                                 "<A HREF=http://www.later.example/>z</a>\n";
+        QCOMPARE(Q(CountedLinks(Google, page)),
+                 (QStringList{"http://www.same-line.example/", "http://www.later.example/"}));
+        // A new page starts switched off again.
+        CResultLinks picker(Google);
+        picker.StartPage();
+        int n = 0;
+        picker.ScanLine("Searched the web", [&](std::string_view) { return ++n, true; });
+        picker.StartPage();
+        picker.ScanLine("<a href=http://www.x.example/>",
+                        [&](std::string_view) { return ++n, true; });
+        QCOMPARE(n, 0);
+    }
+
+    void stopsAtTheLinkThatAsksToStop() {
+        const std::string line = "<a onMouseOver=\"status='http://a.example/'\"> <a "
+                                 "onMouseOver=\"status='http://b.example/'\">";
+        CResultLinks picker(AltaVista);
+        picker.StartPage();
+        QVERIFY(picker.ScanLine("AltaVista found", [](std::string_view) { return true; }));
+        QStringList seen;
+        QVERIFY(!picker.ScanLine(line, [&](std::string_view l) {
+            seen << QString::fromStdString(std::string(l));
+            return false;
+        }));
+        QCOMPARE(seen, QStringList{"http://a.example/"});
+    }
+
+    void matchRule_data() {
+        QTest::addColumn<QByteArray>("link");
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("capital target")
+            << QByteArray("http://www.shop.example/") << QByteArray("WWW.SHOP.EXAMPLE") << true;
+        QTest::newRow("target holds the link")
+            << QByteArray("http://www.shop.example/")
+            << QByteArray("http://www.shop.example/deep/page.html") << true;
+        QTest::newRow("other site")
+            << QByteArray("http://www.shop.example/") << QByteArray("www.shops.example") << false;
+        QTest::newRow("quotes are part of the link")
+            << QByteArray("\"http://a.example/\"") << QByteArray("http://a.example/x") << false;
+        QTest::newRow("non-ascii bytes compared as they are")
+            << QByteArray("http://caf\xc3\xa9.example/") << QByteArray("CAF\xc3\xa9") << true;
+    }
+    void matchRule() {
+        QFETCH(QByteArray, link);
+        QFETCH(QByteArray, target);
+        QFETCH(bool, matches);
+        std::string lower = target.toStdString();
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        QCOMPARE(LinkMatches(link.toStdString(), lower), matches);
+    }
+
+    void piecesOfLongLines_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::newRow("crlf and lf") << QByteArray("ab\r\ncd\nef") << QList<int>{2, 2, 2};
+        QTest::newRow("empty lines") << QByteArray("\n\r\n") << QList<int>{0, 0};
+        QTest::newRow("long line") << QByteArray(2500, 'x') << QList<int>{999, 999, 502};
+        QTest::newRow("exactly one piece") << QByteArray(999, 'x') + "\nz" << QList<int>{999, 1};
+        QTest::newRow("nul bytes") << QByteArray("a\0b\nc", 5) << QList<int>{3, 1};
+    }
+    void piecesOfLongLines() {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<int>, sizes);
+        QList<int> got;
+        for (const auto& p : Pieces(std::string_view(text.constData(), size_t(text.size()))))
+            got << int(p.size());
+        QCOMPARE(got, sizes);
+    }
+
+    void fileReaderMatchesTextReader() {
+        tw::test::ScopedWorkDir dir;
+        std::string text;
+        std::mt19937 rng(3);
+        for (int i = 0; i < 300000; ++i)
+            text += "ab\r\nxyz"[rng() % 7];
+        text += std::string(5000, 'q');
+        const QString path = dir.file("pieces.txt");
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(text.data(), qint64(text.size()));
+        }
+        std::FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
+        QVERIFY(f);
+        std::vector<std::string> fromFile;
+        {
+            CPieceReader reader(f);
+            std::string piece;
+            while (reader.Next(piece))
+                fromFile.push_back(piece);
+        }
+        std::fclose(f);
+        QVERIFY(fromFile == Pieces(text));
+    }
+
+    void anchorAcrossThePieceCutIsNotFound() {
+        // "A HREF" starts three bytes before the cut after 999 bytes.
+        const std::string filler(996, 'x');
+        const std::string page =
+            "Searched the web\n" + filler +
+            "<a href=http://www.cut.example/> <a href=http://www.after.example/>\n";
+        QCOMPARE(Q(CountedLinks(Google, page)), QStringList{"http://www.after.example/"});
+    }
+
+    void lookSmartTakesOnlyTheFirstAnchorOfALine() {
+        const std::string page = "<p><b>x</b> <a href=\"http://www.first.example/\">1</a>"
+                                 "<a href=\"http://www.second.example/\">2</a>\n";
+        QCOMPARE(Q(CountedLinks(LookSmart, page)), QStringList{"http://www.first.example/"});
+    }
+
+    // Random and malformed pages: every engine finishes, and what it counts is sane.
+    void malformedPagesEndCleanly() {
+        const std::vector<std::string> parts = {"A HREF",
+                                                "a href=",
+                                                "=",
+                                                ">",
+                                                "<",
+                                                "'",
+                                                "\"",
+                                                "\">",
+                                                "STATUS=",
+                                                "status='",
+                                                "#999999\">",
+                                                "<A HREF=\"HTTP://",
+                                                "<a href=\"http://",
+                                                "<BR>",
+                                                "PR=LOOKSITESPARENT;",
+                                                "Searched the web",
+                                                "AltaVista found",
+                                                "<TITLE>Lycos Search Results",
+                                                "http://",
+                                                "x",
+                                                std::string(1, '\0'),
+                                                "\n",
+                                                "\r\n",
+                                                "\xff\xfe"};
+        std::mt19937 rng(20261207);
+        for (int round = 0; round < 300; ++round) {
+            std::string page;
+            const int n = int(rng() % 400);
+            for (int i = 0; i < n; ++i) {
+                if (rng() % 8 == 0)
+                    page += char(rng() % 256);
+                else
+                    page += parts[rng() % parts.size()];
+            }
+            // Markers right at the very end, without anything behind them.
+            page += parts[rng() % 15];
+            for (int e = 0; e < kEngineCount; ++e) {
+                for (const auto& link : CountedLinks(SearchEngine(e), page)) {
+                    QVERIFY(link.find("http://") != std::string::npos);
+                    QVERIFY(link.size() <= kMaxPiece);
+                    QVERIFY(page.find(link) != std::string::npos);
+                }
+            }
+        }
+    }
+
+    void tenMegabyteLinesEndCleanly() {
+        const std::vector<std::string> fills = {"A HREF=http://x>", "status='http://x",
+                                                "#999999\">http://x",
+                                                std::string("<a href=\"http://x\0", 18)};
+        for (const auto& fill : fills) {
+            std::string line;
+            line.reserve(10 << 20);
+            while (line.size() < (10u << 20))
+                line += fill;
+            for (int e = 0; e < kEngineCount; ++e) {
+                const std::string page =
+                    "Searched the web AltaVista found <TITLE>Lycos Search Results\n" + line +
+                    ">'<\">";
+                bool sane = true;
+                // A single line handed over whole is taken in pieces as well.
+                CResultLinks picker{SearchEngine(e)};
+                picker.StartPage();
+                picker.ScanLine(page, [&](std::string_view l) {
+                    sane = sane && l.size() <= kMaxPiece;
+                    return true;
+                });
+                QVERIFY(sane);
+            }
+        }
+    }
+};
+
+TW_TEST_MAIN_CORE(TestResultLinks)
+#include "test_resultlinks.moc"
