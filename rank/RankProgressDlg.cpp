@@ -1,6 +1,8 @@
 #include "rank/RankProgressDlg.h"
 
+#include "ui/AnimateCtrl.h"
 #include "ui/DialogUnits.h"
+#include "ui/Resources.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -20,10 +22,11 @@ CRankProgressDlg::CRankProgressDlg(QWidget* parent)
     m_urlBox->setObjectName(QStringLiteral("1000"));
     du.place(m_urlBox, 52, 14, 158, 32);
 
-    m_animate = new QLabel(this);
+    m_animate = new CAnimateCtrl(this);
     m_animate->setObjectName(QStringLiteral("1008"));
-    m_animate->setAlignment(Qt::AlignCenter);
     du.place(m_animate, 7, 23, 38, 25);
+    // A clip that cannot be read leaves the control empty; the dialog works on.
+    m_animate->Open(tw::kProgressClip);
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("1009"));

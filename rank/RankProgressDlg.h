@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+class CAnimateCtrl;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -32,7 +33,7 @@ public:
     QProgressBar* ProgressBar() const { return m_progress; }
     QGroupBox* UrlBox() const { return m_urlBox; }
     QLabel* PageLine() const { return m_pageLine; }
-    QLabel* AnimationControl() const { return m_animate; } // control 1008
+    CAnimateCtrl* AnimationControl() const { return m_animate; } // control 1008
 
     std::atomic<bool> m_bCancel{false};
 
@@ -44,7 +45,7 @@ private:
     void Apply(int percent, const QString& pageLine, const QString& urlCaption);
 
     QPushButton* m_cancel = nullptr;
-    QLabel* m_animate = nullptr;
+    CAnimateCtrl* m_animate = nullptr;
     QProgressBar* m_progress = nullptr;
     QGroupBox* m_urlBox = nullptr;
     QLabel* m_pageLine = nullptr;

@@ -1,5 +1,6 @@
 #include "rank/RankProgressDlg.h"
 #include "support/TestEnv.h"
+#include "ui/AnimateCtrl.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -23,6 +24,7 @@ private slots:
         QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Page 1/20"));
         QVERIFY(!(dlg.windowFlags() & Qt::WindowSystemMenuHint));
         QVERIFY(!(dlg.windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(dlg.AnimationControl()->frameCount() > 0);
     }
 
     void cancelTwiceIsCancelOnce_data() {
