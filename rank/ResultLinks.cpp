@@ -106,10 +106,12 @@ bool CResultLinks::ScanLine(std::string_view line,
 
 bool CResultLinks::ScanPiece(std::string_view line,
                              const std::function<bool(std::string_view)>& onLink) {
-    m_upper.assign(line.data(), line.size());
-    for (char& c : m_upper)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+    m_upper.resize(line.size());
+    // Branch-free, so the compiler can do many bytes at once.
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        m_upper[i] = char(c ^ (static_cast<unsigned char>(c - 'a') < 26u ? 0x20 : 0));
+    }
     switch (m_engine) {
     case Google:
         return ScanGoogleLine(line, onLink);

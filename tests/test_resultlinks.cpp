@@ -86,47 +86,6 @@ private slots:
         QCOMPARE(n, 0);
     }
 
-    void stopsAtTheLinkThatAsksToStop() {
-        const std::string line = "<a onMouseOver=\"status='http://a.example/'\"> <a "
-                                 "onMouseOver=\"status='http://b.example/'\">";
-        CResultLinks picker(AltaVista);
-        picker.StartPage();
-        QVERIFY(picker.ScanLine("AltaVista found", [](std::string_view) { return true; }));
-        QStringList seen;
-        QVERIFY(!picker.ScanLine(line, [&](std::string_view l) {
-            seen << QString::fromStdString(std::string(l));
-            return false;
-        }));
-        QCOMPARE(seen, QStringList{"http://a.example/"});
-    }
-
-    void matchRule_data() {
-        QTest::addColumn<QByteArray>("link");
-        QTest::addColumn<QByteArray>("target");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("capital target")
-            << QByteArray("http://www.shop.example/") << QByteArray("WWW.SHOP.EXAMPLE") << true;
-        QTest::newRow("target holds the link")
-            << QByteArray("http://www.shop.example/")
-            << QByteArray("http://www.shop.example/deep/page.html") << true;
-        QTest::newRow("other site")
-            << QByteArray("http://www.shop.example/") << QByteArray("www.shops.example") << false;
-        QTest::newRow("quotes are part of the link")
-            << QByteArray("\"http://a.example/\"") << QByteArray("http://a.example/x") << false;
-        QTest::newRow("non-ascii bytes compared as they are")
-            << QByteArray("http://caf\xc3\xa9.example/") << QByteArray("CAF\xc3\xa9") << true;
-    }
-    void matchRule() {
-        QFETCH(QByteArray, link);
-        QFETCH(QByteArray, target);
-        QFETCH(bool, matches);
-        std::string lower = target.toStdString();
-        for (char& c : lower)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c - 'A' + 'a');
-        QCOMPARE(LinkMatches(link.toStdString(), lower), matches);
-    }
-
     void piecesOfLongLines_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QList<int>>("sizes");
@@ -143,32 +102,6 @@ private slots:
         for (const auto& p : Pieces(std::string_view(text.constData(), size_t(text.size()))))
             got << int(p.size());
         QCOMPARE(got, sizes);
-    }
-
-    void fileReaderMatchesTextReader() {
-        tw::test::ScopedWorkDir dir;
-        std::string text;
-        std::mt19937 rng(3);
-        for (int i = 0; i < 300000; ++i)
-            text += "ab\r\nxyz"[rng() % 7];
-        text += std::string(5000, 'q');
-        const QString path = dir.file("pieces.txt");
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(text.data(), qint64(text.size()));
-        }
-        std::FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
-        QVERIFY(f);
-        std::vector<std::string> fromFile;
-        {
-            CPieceReader reader(f);
-            std::string piece;
-            while (reader.Next(piece))
-                fromFile.push_back(piece);
-        }
-        std::fclose(f);
-        QVERIFY(fromFile == Pieces(text));
     }
 
     void anchorAcrossThePieceCutIsNotFound() {
