@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <QFile>
+#include <QProcess>
 
 using namespace sim;
 
@@ -153,6 +154,23 @@ private slots:
         auto hung = client.Get("/default.asp?query=x");
         QVERIFY(!hung);
         server.Stop(); // releases the hanging request
+    }
+
+    void programPrintsItsPortAndStopsOnTerminate() {
+        QProcess engines;
+        engines.start(QStringLiteral(TW_BINARY_DIR "/sim/tallowick-engines"),
+                      {"--port", "0", "--upgrade-version", "2.5"});
+        QVERIFY(engines.waitForStarted());
+        QVERIFY(engines.waitForReadyRead(10000));
+        const QByteArray line = engines.readLine().trimmed();
+        QVERIFY2(line.startsWith("listening on 127.0.0.1:"), line.constData());
+        httplib::Client client("127.0.0.1", line.mid(line.lastIndexOf(':') + 1).toInt());
+        auto res = client.Get("/tallowick_upgrade_check.html");
+        QVERIFY(res && res->body.find("\n2.5\n") != std::string::npos);
+        engines.terminate();
+        QVERIFY(engines.waitForFinished(10000));
+        QCOMPARE(engines.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(engines.exitCode(), 0);
     }
 };
 
