@@ -1,0 +1,100 @@
+#include "app/AddUrlDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
+#include "ui/ResizableDlg.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <limits>
+
+namespace {
+QString toText(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The edit's text as bytes; unchanged text keeps the bytes it was filled with, so cells that
+// are not valid UTF-8 survive an edit of the other field.
+std::string fromEdit(const QLineEdit* edit, const QString& shown, const std::string& original) {
+    if (edit->text() == shown)
+        return original;
+    return edit->text().toStdString();
+}
+
+QLineEdit* makeEdit(QWidget* parent, int id) {
+    auto* edit = new QLineEdit(parent);
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    CResizableDlg::SetControlId(edit, id);
+    return edit;
+}
+} // namespace
+
+CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Add New URL"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(this);
+
+    m_urlEdit = makeEdit(this, IDC_URL);
+    du.place(m_urlEdit, 7, 19, 172, 14);
+    m_keywordsEdit = makeEdit(this, IDC_KEYWORDS);
+    du.place(m_keywordsEdit, 7, 51, 172, 14);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    CResizableDlg::SetControlId(ok, 1);
+    ok->setDefault(true);
+    du.place(ok, 39, 74, 50, 14);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    CResizableDlg::SetControlId(cancel, 2);
+    du.place(cancel, 95, 74, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &CAddUrlDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CAddUrlDlg::reject);
+
+    auto* urlLabel = new QLabel(QStringLiteral("Target URL (example: www.example.com)"), this);
+    du.place(urlLabel, 7, 7, 172, 8);
+    auto* keywordsLabel =
+        new QLabel(QStringLiteral("Target Keywords (example: used cars selling autos)"), this);
+    du.place(keywordsLabel, 7, 39, 172, 8);
+
+    setFixedSize(du.size(186, 95));
+}
+
+int CAddUrlDlg::exec() {
+    m_shownUrl = toText(m_strUrl);
+    m_shownKeywords = toText(m_strKeywords);
+    m_urlEdit->setText(m_shownUrl);
+    m_keywordsEdit->setText(m_shownKeywords);
+    m_urlEdit->setFocus();
+    return QDialog::exec();
+}
+
+void CAddUrlDlg::accept() {
+    OnOK();
+}
+
+void CAddUrlDlg::OnOK() {
+    const std::string url = fromEdit(m_urlEdit, m_shownUrl, m_strUrl);
+    const std::string keywords = fromEdit(m_keywordsEdit, m_shownKeywords, m_strKeywords);
+    m_strUrl = url;
+    m_strKeywords = keywords;
+    m_shownUrl = m_urlEdit->text();
+    m_shownKeywords = m_keywordsEdit->text();
+
+    if (m_strUrl.empty()) {
+        tw::messageBox(this, QStringLiteral("Please enter a target URL to search for."));
+        return;
+    }
+    if (m_strUrl.find(' ') != std::string::npos) {
+        tw::messageBox(this,
+                       QStringLiteral("Please enter a valid URL or part of a URL to search for."
+                                      "\n\nExample: example.com"));
+        return;
+    }
+    if (m_strKeywords.empty()) {
+        tw::messageBox(this, QStringLiteral("Please enter target keywords to use for the search."));
+        return;
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,160 @@
+#include "app/DataFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace datafile {
+
+bool FileExists(const QString& path) {
+    std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (f) {
+        std::fclose(f);
+        return true;
+    }
+    return errno != ENOENT;
+}
+
+namespace {
+// Reads lines the way a text stream does: a read that runs into the end of the data sets
+// the end flag; a line that ends at the end without a line end is still returned.
+class LineReader {
+public:
+    explicit LineReader(const QByteArray& bytes)
+        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()) {}
+
+    bool atEnd() const { return m_eof; }
+
+    std::string readLine() {
+        const void* nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p));
+        if (!nl) {
+            std::string line(m_p, m_end);
+            m_p = m_end;
+            m_eof = true;
+            return line;
+        }
+        const char* lf = static_cast<const char*>(nl);
+        const char* stop = (lf > m_p && lf[-1] == '\r') ? lf - 1 : lf;
+        std::string line(m_p, stop);
+        m_p = lf + 1;
+        return line;
+    }
+
+private:
+    const char* m_p;
+    const char* m_end;
+    bool m_eof = false;
+};
+
+QString reasonText(const QString& systemReason) {
+    return systemReason.isEmpty() ? QStringLiteral("Unknown error") : systemReason;
+}
+} // namespace
+
+std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
+    std::vector<EntryRow> rows;
+    LineReader in(bytes);
+    static const int kResultColumns[] = {ColGoogle, ColAltavista, ColLycos, ColLooksmart};
+
+    std::string pendingUrl;
+    if (!in.atEnd())
+        pendingUrl = in.readLine();
+    while (!in.atEnd()) {
+        EntryRow row;
+        row.cells[ColNumber] = std::to_string(rows.size() + 1);
+        row.cells[ColUrl] = std::move(pendingUrl);
+        pendingUrl.clear();
+        if (!in.atEnd())
+            row.cells[ColKeywords] = in.readLine();
+        for (int col : kResultColumns) {
+            if (in.atEnd())
+                continue;
+            std::string line = in.readLine();
+            row.cells[col] = line.empty() ? std::string("-") : std::move(line);
+        }
+        rows.push_back(std::move(row));
+        if (!in.atEnd())
+            pendingUrl = in.readLine();
+    }
+    return rows;
+}
+
+QByteArray FormatEntries(const std::vector<EntryRow>& rows) {
+    static const int kOrder[] = {ColUrl,       ColKeywords, ColGoogle,
+                                 ColAltavista, ColLycos,    ColLooksmart};
+    qsizetype total = 0;
+    for (const EntryRow& row : rows)
+        for (int col : kOrder)
+            total += static_cast<qsizetype>(row.cells[col].size()) + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const EntryRow& row : rows) {
+        for (int col : kOrder) {
+            const std::string& cell = row.cells[col];
+            out.append(cell.data(), static_cast<qsizetype>(cell.size()));
+            out.append("\r\n", 2);
+        }
+    }
+    return out;
+}
+
+QString DisplayPath(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error) {
+    rows.clear();
+    if (!FileExists(path))
+        return true;
+    QFile file(path);
+    QByteArray bytes;
+    bool ok = file.open(QIODevice::ReadOnly);
+    if (ok) {
+        bytes = file.readAll();
+        ok = file.error() == QFileDevice::NoError;
+    }
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("The entry list \"%1\" could not be read.\n\n%2.")
+                         .arg(DisplayPath(path), reasonText(file.errorString()));
+        return false;
+    }
+    rows = ParseEntries(bytes);
+    return true;
+}
+
+bool LoadEntries(const QString& path, EntryListModel& model, QString* error) {
+    std::vector<EntryRow> rows;
+    const bool ok = LoadEntries(path, rows, error);
+    model.resetEntries(std::move(rows));
+    return ok;
+}
+
+bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
+    QSaveFile file(path);
+    const QByteArray bytes = FormatEntries(rows);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = file.write(bytes) == bytes.size();
+    // Without a commit the temporary file is discarded and the old file stays as it was.
+    if (ok)
+        ok = file.commit();
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("The entry list could not be saved to \"%1\".\n\n%2.")
+                         .arg(DisplayPath(path), reasonText(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool SaveEntries(const QString& path, const EntryListModel& model, QString* error) {
+    return SaveEntries(path, model.rows(), error);
+}
+
+} // namespace datafile

@@ -1,0 +1,39 @@
+#pragma once
+// The entry list file: six lines per entry (URL, keywords, then the Google, AltaVista, Lycos
+// and LookSmart results), no header. Lines end with CR LF when written; CR LF or LF is read.
+// Free of widgets: the window and the command-line tool share it.
+
+#include "app/EntryListModel.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace datafile {
+
+inline constexpr const char* kFileName = "tallowick.dat";
+
+// False only when the file does not exist; any other outcome counts as existing.
+bool FileExists(const QString& path);
+
+// Turns file contents into rows numbered from 1. An empty result line reads as "-".
+std::vector<EntryRow> ParseEntries(const QByteArray& bytes);
+// The file contents for rows (columns 1, 6, 2, 3, 4, 5, each followed by CR LF).
+QByteArray FormatEntries(const std::vector<EntryRow>& rows);
+
+// Loads path into the model, replacing its rows. A missing file gives an empty list and
+// success. A file that exists but cannot be read leaves the list empty, returns false and
+// puts a message naming the file and the system's reason into *error.
+bool LoadEntries(const QString& path, EntryListModel& model, QString* error = nullptr);
+bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error = nullptr);
+
+// Writes the rows to path atomically: the old file stays whole until the new one is complete.
+// On failure returns false with a message naming the file and the reason in *error.
+bool SaveEntries(const QString& path, const EntryListModel& model, QString* error = nullptr);
+bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error = nullptr);
+
+// Full native path of a file name, as messages show it.
+QString DisplayPath(const QString& path);
+
+} // namespace datafile

@@ -1,0 +1,127 @@
+#include "app/EntryListModel.h"
+
+#include <algorithm>
+
+namespace {
+const char* const kCaptions[kColumnCount] = {"#",     "URL",       "Google",  "Altavista",
+                                             "Lycos", "Looksmart", "Keywords"};
+const int kWidths[kColumnCount] = {20, 175, 110, 110, 110, 110, 250};
+const std::string kEmpty;
+} // namespace
+
+EntryListModel::EntryListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+EntryListModel::~EntryListModel() = default;
+
+int EntryListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int EntryListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kColumnCount)
+        return {};
+    if (role == Qt::DisplayRole) {
+        const std::string& text = m_rows[index.row()].cells[index.column()];
+        // A column shows a few hundred characters at most; a huge cell must not slow painting.
+        const size_t shown = std::min<size_t>(text.size(), 4096);
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(shown));
+    }
+    return {};
+}
+
+QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kColumnCount)
+        return columnCaption(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+bool EntryListModel::removeRows(int row, int count, const QModelIndex& parent) {
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > rowCount())
+        return false;
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    m_rows.erase(m_rows.begin() + row, m_rows.begin() + row + count);
+    endRemoveRows();
+    return true;
+}
+
+std::string EntryListModel::cell(int row, int col) const {
+    return cellRef(row, col);
+}
+
+const std::string& EntryListModel::cellRef(int row, int col) const {
+    if (row < 0 || row >= rowCount() || col < 0 || col >= kColumnCount)
+        return kEmpty;
+    return m_rows[row].cells[col];
+}
+
+void EntryListModel::setCell(int row, int col, const std::string& text) {
+    if (row < 0 || row >= rowCount() || col < 0 || col >= kColumnCount)
+        return;
+    m_rows[row].cells[col] = text;
+    const QModelIndex i = index(row, col);
+    emit dataChanged(i, i, {Qt::DisplayRole});
+}
+
+EntryResults* EntryListModel::results(int row) const {
+    if (row < 0 || row >= rowCount())
+        return nullptr;
+    return m_rows[row].results.get();
+}
+
+void EntryListModel::setResults(int row, std::unique_ptr<EntryResults> results) {
+    if (row < 0 || row >= rowCount())
+        return;
+    m_rows[row].results = std::move(results);
+}
+
+int EntryListModel::appendEntry(const std::string& url, const std::string& keywords,
+                                const std::string& google, const std::string& altavista,
+                                const std::string& lycos, const std::string& looksmart) {
+    const int row = rowCount();
+    EntryRow entry;
+    entry.cells[ColNumber] = std::to_string(row + 1);
+    entry.cells[ColUrl] = url;
+    entry.cells[ColGoogle] = google;
+    entry.cells[ColAltavista] = altavista;
+    entry.cells[ColLycos] = lycos;
+    entry.cells[ColLooksmart] = looksmart;
+    entry.cells[ColKeywords] = keywords;
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.push_back(std::move(entry));
+    endInsertRows();
+    return row;
+}
+
+bool EntryListModel::removeEntry(int row) {
+    return removeRows(row, 1);
+}
+
+void EntryListModel::renumber() {
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        m_rows[i].cells[ColNumber] = std::to_string(i + 1);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, ColNumber), index(rowCount() - 1, ColNumber), {Qt::DisplayRole});
+}
+
+void EntryListModel::resetEntries(std::vector<EntryRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void EntryListModel::clear() {
+    resetEntries({});
+}
+
+QString EntryListModel::columnCaption(int col) {
+    return (col >= 0 && col < kColumnCount) ? QString::fromLatin1(kCaptions[col]) : QString();
+}
+
+int EntryListModel::columnWidth(int col) {
+    return (col >= 0 && col < kColumnCount) ? kWidths[col] : 0;
+}

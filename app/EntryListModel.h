@@ -1,0 +1,60 @@
+#pragma once
+// The entry store: the rows of the main list. Cells are byte strings (shown as UTF-8); each row
+// may own the EntryResults of its latest successful ranking.
+
+#include "app/RankTypes.h"
+
+#include <QAbstractTableModel>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct EntryRow {
+    std::array<std::string, kColumnCount> cells;
+    std::unique_ptr<EntryResults> results;
+};
+
+class EntryListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit EntryListModel(QObject* parent = nullptr);
+    ~EntryListModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    // Removes rows and their results records.
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+
+    // Out-of-range rows or columns read as empty and are ignored on write.
+    std::string cell(int row, int col) const;
+    const std::string& cellRef(int row, int col) const;
+    void setCell(int row, int col, const std::string& text);
+
+    EntryResults* results(int row) const;
+    // The row takes ownership; the record it held before is freed.
+    void setResults(int row, std::unique_ptr<EntryResults> results);
+
+    // Appends a row numbered after the last one; returns its index.
+    int appendEntry(const std::string& url, const std::string& keywords,
+                    const std::string& google = "-", const std::string& altavista = "-",
+                    const std::string& lycos = "-", const std::string& looksmart = "-");
+    bool removeEntry(int row);
+    // Rewrites column 0 with each row's position: "1", "2", ...
+    void renumber();
+
+    // Replaces every row at once (fast for big lists).
+    void resetEntries(std::vector<EntryRow> rows);
+    void clear();
+    const std::vector<EntryRow>& rows() const { return m_rows; }
+
+    static QString columnCaption(int col);
+    static int columnWidth(int col);
+
+private:
+    std::vector<EntryRow> m_rows;
+};

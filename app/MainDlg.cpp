@@ -1,0 +1,275 @@
+#include "app/MainDlg.h"
+
+#include "app/DataFile.h"
+#include "app/EntryListView.h"
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+struct ControlDef {
+    int id;
+    const char* text;
+    int x, y, w, h;
+};
+
+// Template 102, in tab order.
+const ControlDef kControls[] = {
+    {CMainDlg::IDC_RANKALL, "&Rank All", 7, 207, 39, 14},
+    {CMainDlg::IDC_ADD, "&Add", 410, 18, 39, 14},
+    {CMainDlg::IDC_REMOVE, "&Remove", 410, 35, 39, 14},
+    {CMainDlg::IDC_EDIT, "&Edit", 410, 52, 39, 14},
+    {CMainDlg::IDC_UPGRADE, "Upgrade", 95, 207, 39, 14},
+    {CMainDlg::IDC_HELP, "&Help", 363, 207, 39, 14},
+    {CMainDlg::IDC_QUIT, "&Quit", 410, 207, 39, 14},
+    {CMainDlg::IDC_LIST, nullptr, 7, 7, 395, 193},
+    {CMainDlg::IDC_VIEWPAGE, "&View Page", 410, 86, 39, 14},
+    {CMainDlg::IDC_RESULTS, "Re&sults", 410, 103, 39, 14},
+    {CMainDlg::IDC_SAVE, "&Save", 410, 120, 39, 14},
+    {CMainDlg::IDC_SETTINGS_HIDDEN, "S&ettings", 410, 185, 39, 14},
+    {CMainDlg::IDC_RANK, "R&ank", 410, 69, 39, 14},
+    {CMainDlg::IDC_SETTINGS, "Se&ttings", 51, 207, 39, 14},
+};
+
+struct TipDef {
+    int id;
+    const char* text;
+};
+
+const TipDef kTips[] = {
+    {CMainDlg::IDC_LIST, "Your list of URLs to be ranked."},
+    {CMainDlg::IDC_RANKALL, "Query the Google web site (www.google.com) for rank of all urls."},
+    {CMainDlg::IDC_ADD, "Add a new entry to the list."},
+    {CMainDlg::IDC_REMOVE, "Remove an entry from the list."},
+    {CMainDlg::IDC_HELP, "View online help."},
+    {CMainDlg::IDC_EDIT, "Edit an entry in the list."},
+    {CMainDlg::IDC_VIEWPAGE, "View the Google result page containing this URL."},
+    {CMainDlg::IDC_RESULTS, "View a list of URLs ranked above yours by Google."},
+    {CMainDlg::IDC_SAVE, "Save the rankings of the list to a text file for printing."},
+    {CMainDlg::IDC_RANK, "Query the Google web site (www.google.com) for rank of selected urls."},
+    {CMainDlg::IDC_UPGRADE, "Check for any updates."},
+};
+
+struct AnchorDef {
+    int id;
+    unsigned flags;
+};
+
+// Registration order matters: entries are applied in this order.
+const AnchorDef kAnchors[] = {
+    {CMainDlg::IDC_RANKALL, CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_SETTINGS, CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_ADD, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_REMOVE, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_EDIT, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_UPGRADE, CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_VIEWPAGE, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_RESULTS, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_RANK, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_QUIT, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_LIST, CResizableDlg::ANCHOR_SIZE_X | CResizableDlg::ANCHOR_SIZE_Y},
+};
+} // namespace
+
+CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Tallowick!"));
+    CreateControls();
+    SetTemplateSize(456, 233);
+
+    auto count = [this] { m_nEntries = m_model.rowCount(); };
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, count);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, count);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, count);
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::CreateControls() {
+    const DialogUnits du(this);
+    for (const ControlDef& def : kControls) {
+        QWidget* widget = nullptr;
+        if (def.id == IDC_LIST) {
+            m_list = new CEntryListView(this);
+            m_list->setModel(&m_model);
+            widget = m_list;
+        } else {
+            auto* button = new QPushButton(QString::fromLatin1(def.text), this);
+            widget = button;
+        }
+        SetControlId(widget, def.id);
+        du.place(widget, def.x, def.y, def.w, def.h);
+    }
+    for (const TipDef& tip : kTips)
+        control(tip.id)->setToolTip(QString::fromLatin1(tip.text));
+
+    QPushButton* rankAll = button(IDC_RANKALL);
+    rankAll->setDefault(true);
+    button(IDC_SETTINGS_HIDDEN)->hide();
+
+    connect(rankAll, &QPushButton::clicked, this, &CMainDlg::OnRankAll);
+    connect(button(IDC_ADD), &QPushButton::clicked, this, &CMainDlg::OnAddEntry);
+    connect(button(IDC_REMOVE), &QPushButton::clicked, this, &CMainDlg::OnRemoveEntry);
+    connect(button(IDC_EDIT), &QPushButton::clicked, this, &CMainDlg::OnEditEntry);
+    connect(button(IDC_UPGRADE), &QPushButton::clicked, this, &CMainDlg::OnUpgrade);
+    connect(button(IDC_HELP), &QPushButton::clicked, this, &CMainDlg::OnHelp);
+    connect(button(IDC_QUIT), &QPushButton::clicked, this, &CMainDlg::OnCancel);
+    connect(button(IDC_VIEWPAGE), &QPushButton::clicked, this, &CMainDlg::OnViewPage);
+    connect(button(IDC_RESULTS), &QPushButton::clicked, this, &CMainDlg::OnResults);
+    connect(button(IDC_SAVE), &QPushButton::clicked, this, &CMainDlg::OnSave);
+    connect(button(IDC_SETTINGS_HIDDEN), &QPushButton::clicked, this, &CMainDlg::OnSettings);
+    connect(button(IDC_RANK), &QPushButton::clicked, this, &CMainDlg::OnRank);
+    connect(button(IDC_SETTINGS), &QPushButton::clicked, this, &CMainDlg::OnSettings);
+    connect(m_list, &CEntryListView::listDoubleClicked, this, &CMainDlg::OnEditEntry);
+
+    m_systemMenu = new QMenu(this);
+    QAction* restore =
+        m_systemMenu->addAction(QStringLiteral("&Restore"), this, [this] { showNormal(); });
+    QAction* minimize =
+        m_systemMenu->addAction(QStringLiteral("Mi&nimize"), this, [this] { showMinimized(); });
+    QAction* maximize =
+        m_systemMenu->addAction(QStringLiteral("Ma&ximize"), this, [this] { showMaximized(); });
+    m_systemMenu->addSeparator();
+    m_systemMenu->addAction(QStringLiteral("&Close"), this, [this] { OnCancel(); });
+    connect(m_systemMenu, &QMenu::aboutToShow, this, [this, restore, minimize, maximize] {
+        restore->setEnabled(isMaximized() || isMinimized());
+        minimize->setEnabled(!isMinimized());
+        maximize->setEnabled(!isMaximized());
+    });
+}
+
+void CMainDlg::OnInitDialog() {
+    CResizableDlg::OnInitDialog();
+
+    m_systemMenu->addSeparator();
+    m_systemMenu->addAction(QStringLiteral("&About Tallowick!..."), this, &CMainDlg::OnAbout);
+
+    ShowSplash();
+
+    QHeaderView* header = m_list->header();
+    header->setMinimumSectionSize(1);
+    for (int col = 0; col < kColumnCount; ++col)
+        header->resizeSection(col, EntryListModel::columnWidth(col));
+
+    // The data file and the background image are named relative to the start-up folder.
+    m_strStartDir = QDir::currentPath();
+    LoadEntries();
+
+    const QImage image(QDir(m_strStartDir).filePath(QStringLiteral("bkimage.bmp")));
+    m_list->setBackgroundImage(image);
+
+    for (const AnchorDef& anchor : kAnchors)
+        AnchorControl(anchor.id, anchor.flags);
+
+    RunUpgradeReminder();
+    button(IDC_UPGRADE)->setText(QStringLiteral("Upgrade"));
+
+    setWindowTitle(QStringLiteral("Tallowick!"));
+    button(IDC_RANKALL)->setFocus();
+}
+
+QString CMainDlg::dataFilePath() const {
+    const QString dir = m_strStartDir.isEmpty() ? QDir::currentPath() : m_strStartDir;
+    return QDir(dir).filePath(QString::fromLatin1(datafile::kFileName));
+}
+
+void CMainDlg::LoadEntries() {
+    QString error;
+    if (datafile::LoadEntries(dataFilePath(), m_model, &error))
+        return;
+    m_bLoadFailed = true;
+    m_strLoadError = error;
+    // Told once the window is up, not while it is being built.
+    QTimer::singleShot(0, this, [this, error] {
+        tw::messageBox(this, error + QStringLiteral("\n\nThe list starts empty. The file will "
+                                                    "not be replaced unless you confirm it."));
+    });
+}
+
+bool CMainDlg::SaveEntriesOnClose() {
+    const QString path = dataFilePath();
+    if (m_bLoadFailed) {
+        const auto answer = tw::messageBox(
+            this,
+            QStringLiteral("The entry list \"%1\" could not be read when Tallowick! started.\n\n"
+                           "Replace it with the %2 entries shown now?\n\n"
+                           "Yes replaces the file, No closes without saving, Cancel keeps "
+                           "Tallowick! open.")
+                .arg(datafile::DisplayPath(path))
+                .arg(m_model.rowCount()),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
+        if (answer == QMessageBox::No)
+            return true;
+        if (answer != QMessageBox::Yes)
+            return false;
+    }
+    QString error;
+    if (datafile::SaveEntries(path, m_model, &error)) {
+        m_bLoadFailed = false;
+        return true;
+    }
+    const auto answer = tw::messageBox(
+        this,
+        error + QStringLiteral("\n\nClose Tallowick! anyway? Every change made since it started "
+                               "will be lost."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Warning);
+    return answer == QMessageBox::Yes;
+}
+
+void CMainDlg::OnCancel() {
+    if (!SaveEntriesOnClose())
+        return;
+    for (int row = 0; row < m_model.rowCount(); ++row)
+        m_model.setResults(row, nullptr);
+    CResizableDlg::reject();
+}
+
+void CMainDlg::reject() {
+    OnCancel();
+}
+
+QAbstractItemView* CMainDlg::listView() const {
+    return m_list;
+}
+
+QList<int> CMainDlg::selectedRows() const {
+    QList<int> rows;
+    const QModelIndexList selected = m_list->selectionModel()->selectedRows();
+    rows.reserve(selected.size());
+    for (const QModelIndex& index : selected)
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int CMainDlg::selectedEntry() const {
+    const QList<int> rows = selectedRows();
+    return rows.isEmpty() ? -1 : rows.first();
+}
+
+QPushButton* CMainDlg::button(int id) const {
+    return qobject_cast<QPushButton*>(control(id));
+}
+
+void CMainDlg::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+    m_systemMenu->exec(event->globalPos());
+}

@@ -1,0 +1,103 @@
+#pragma once
+// The main window: the entry list and the buttons that reach every command.
+// Initialisation (loading the list, anchors, ...) runs when the window is first shown;
+// closing it (Quit, Escape, the close box) saves the list.
+
+#include "app/EntryListModel.h"
+#include "ui/ResizableDlg.h"
+
+#include <QList>
+#include <QString>
+
+class CEntryListView;
+class QAbstractItemView;
+class QMenu;
+class QPushButton;
+
+class CMainDlg : public CResizableDlg {
+    Q_OBJECT
+public:
+    enum { IDD = 102 };
+    enum ControlId {
+        IDC_RANKALL = 1002,
+        IDC_ADD = 1003,
+        IDC_REMOVE = 1004,
+        IDC_EDIT = 1006,
+        IDC_UPGRADE = 6,
+        IDC_HELP = 1005,
+        IDC_QUIT = 2,
+        IDC_LIST = 1001,
+        IDC_VIEWPAGE = 1007,
+        IDC_RESULTS = 1008,
+        IDC_SAVE = 1009,
+        IDC_SETTINGS_HIDDEN = 1010,
+        IDC_RANK = 1011,
+        IDC_SETTINGS = 7,
+    };
+
+    explicit CMainDlg(QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    EntryListModel& entries() { return m_model; }
+    const EntryListModel& entries() const { return m_model; }
+    QAbstractItemView* listView() const;
+    // Selected rows in ascending order.
+    QList<int> selectedRows() const;
+    // The lowest selected row, or -1.
+    int selectedEntry() const;
+    // The folder the program started in; the data file and "bkimage.bmp" live there.
+    const QString& startDir() const { return m_strStartDir; }
+    QString dataFilePath() const;
+    int entryCount() const { return m_nEntries; }
+    QPushButton* button(int id) const;
+    // The window's menu (window commands, then a separator and the About item last).
+    QMenu* systemMenu() const { return m_systemMenu; }
+
+    // Handles every waiting event, so the window stays usable during long work.
+    void PumpMessages();
+
+    // Set by Rank around a run over the selected rows only.
+    bool m_bRankSelectedOnly = false;
+
+public slots:
+    void OnRankAll();
+    void OnRank();
+    void OnAddEntry();
+    void OnRemoveEntry();
+    void OnEditEntry();
+    void OnViewPage();
+    void OnResults();
+    void OnSave();
+    void OnSettings();
+    void OnHelp();
+    void OnUpgrade();
+    void OnAbout();
+    // Saves the list and closes; stays open when saving fails and the user does not
+    // want to close anyway.
+    virtual void OnCancel();
+
+public:
+    void reject() override;
+
+protected:
+    void OnInitDialog() override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+    void LoadEntries();
+    // Writes the list at close. False keeps the window open.
+    bool SaveEntriesOnClose();
+    // Start-up extras of other subsystems (splash window, upgrade reminder).
+    void ShowSplash();
+    void RunUpgradeReminder();
+
+    int m_nEntries = 0;
+    QString m_strStartDir;
+    EntryListModel m_model;
+    CEntryListView* m_list = nullptr;
+    QMenu* m_systemMenu = nullptr;
+    // The data file existed but could not be read: never replace it without asking.
+    bool m_bLoadFailed = false;
+    QString m_strLoadError;
+};

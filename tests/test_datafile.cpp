@@ -1,0 +1,185 @@
+#include "app/DataFile.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+using Entry = QList<QByteArray>; // url, keywords, google, altavista, lycos, looksmart
+
+QList<Entry> entriesOf(const std::vector<EntryRow>& rows) {
+    QList<Entry> out;
+    for (const EntryRow& row : rows) {
+        Entry e;
+        for (int col : {ColUrl, ColKeywords, ColGoogle, ColAltavista, ColLycos, ColLooksmart})
+            e.append(QByteArray::fromStdString(row.cells[col]));
+        out.append(e);
+    }
+    return out;
+}
+
+Entry entry(const char* url, const char* kw, const char* g, const char* a, const char* l,
+            const char* s) {
+    return {url, kw, g, a, l, s};
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Entry>)
+
+class TestDataFile : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<Entry>>("expected");
+        const Entry full = entry("a.example", "cars", "Rank 7 / Page 1", "not found", "-", "x");
+        QTest::newRow("empty file") << QByteArray() << QList<Entry>{};
+        QTest::newRow("crlf") << QByteArray("a.example\r\ncars\r\nRank 7 / Page 1\r\nnot found\r\n"
+                                            "-\r\nx\r\n")
+                              << QList<Entry>{full};
+        QTest::newRow("lf") << QByteArray("a.example\ncars\nRank 7 / Page 1\nnot found\n-\nx\n")
+                            << QList<Entry>{full};
+        QTest::newRow("last line without line end")
+            << QByteArray("a.example\r\ncars\r\nRank 7 / Page 1\r\nnot found\r\n-\r\nx")
+            << QList<Entry>{full};
+        QTest::newRow("empty result lines read as dash")
+            << QByteArray("u\r\nk\r\n\r\n\r\n\r\n\r\n")
+            << QList<Entry>{entry("u", "k", "-", "-", "-", "-")};
+        QTest::newRow("empty url and keywords stay empty")
+            << QByteArray("\r\n\r\nr\r\nr\r\nr\r\nr\r\n")
+            << QList<Entry>{entry("", "", "r", "r", "r", "r")};
+        QTest::newRow("trailing blank line adds a row")
+            << QByteArray("u\r\nk\r\n1\r\n2\r\n3\r\n4\r\n\r\n")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4"), entry("", "", "", "", "", "")};
+        QTest::newRow("ends after keywords line end")
+            << QByteArray("u\r\nk\r\n") << QList<Entry>{entry("u", "k", "-", "", "", "")};
+        QTest::newRow("ends inside keywords line")
+            << QByteArray("u\r\nk") << QList<Entry>{entry("u", "k", "", "", "", "")};
+        QTest::newRow("url line only")
+            << QByteArray("u\n") << QList<Entry>{entry("u", "", "", "", "", "")};
+        QTest::newRow("ends inside second entry")
+            << QByteArray("u\nk\n1\n2\n3\n4\nv\nw\n5")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4"), entry("v", "w", "5", "", "", "")};
+        QTest::newRow("lone carriage returns are text")
+            << QByteArray("a\rb\r\nk\r\r\n1\n2\n3\n4\n")
+            << QList<Entry>{entry("a\rb", "k\r", "1", "2", "3", "4")};
+    }
+    void parse() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<Entry>, expected);
+        const std::vector<EntryRow> rows = datafile::ParseEntries(bytes);
+        QCOMPARE(entriesOf(rows), expected);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows[i].cells[ColNumber], std::to_string(i + 1));
+            QVERIFY(!rows[i].results);
+        }
+    }
+
+    // Whatever the bytes, a saved file loads back to the same cells and saves to the same bytes.
+    void roundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray binary;
+        for (int c = 0; c < 256; ++c)
+            if (c != '\n' && c != '\r')
+                binary.append(char(c));
+        QByteArray nul("ab\0cd", 5);
+        auto six = [](const QByteArray& cell) {
+            QByteArray out;
+            for (int i = 0; i < 6; ++i)
+                out += cell + "\r\n";
+            return out;
+        };
+        QTest::newRow("binary bytes") << six(binary);
+        QTest::newRow("nul bytes") << six(nul);
+        QTest::newRow("1 MB line") << six(QByteArray(1 << 20, 'x'));
+        QByteArray many;
+        for (int i = 0; i < 100000; ++i)
+            many += "site" + QByteArray::number(i) + ".example\r\nkeywords " +
+                    QByteArray::number(i) + "\r\nRank 3 / Page 1\r\nnot found\r\n-\r\n-\r\n";
+        QTest::newRow("100000 entries") << many;
+        QTest::newRow("empty list") << QByteArray();
+    }
+    void roundTrip() {
+        QFETCH(QByteArray, bytes);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path, bytes);
+        EntryListModel model;
+        QString error;
+        QVERIFY(datafile::LoadEntries(path, model, &error));
+        QVERIFY(error.isEmpty());
+        QCOMPARE(model.rowCount(), static_cast<int>(bytes.count('\n') / 6));
+        QFile::remove(path);
+        QVERIFY2(datafile::SaveEntries(path, model, &error), qPrintable(error));
+        QVERIFY(readFile(path) == bytes);
+    }
+
+    void lfFileSavesWithCrLf() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path, "u\nk\n\n2\n3\n4");
+        EntryListModel model;
+        QVERIFY(datafile::LoadEntries(path, model));
+        QVERIFY(datafile::SaveEntries(path, model));
+        QCOMPARE(readFile(path), QByteArray("u\r\nk\r\n-\r\n2\r\n3\r\n4\r\n"));
+    }
+
+    void missingFileIsAnEmptyList() {
+        tw::test::ScopedWorkDir dir;
+        EntryListModel model;
+        model.appendEntry("old", "row");
+        QString error;
+        QVERIFY(!datafile::FileExists(dir.file(QStringLiteral("tallowick.dat"))));
+        QVERIFY(datafile::LoadEntries(dir.file(QStringLiteral("tallowick.dat")), model, &error));
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(error.isEmpty());
+    }
+
+    void unreadableFileIsReported() {
+        tw::test::ScopedWorkDir dir;
+        // A folder in the file's place: it exists, but cannot be read as a file.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("tallowick.dat")));
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        QVERIFY(datafile::FileExists(path));
+        EntryListModel model;
+        model.appendEntry("old", "row");
+        QString error;
+        QVERIFY(!datafile::LoadEntries(path, model, &error));
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    }
+
+    void failedSaveKeepsTheOldFileAndSaysWhy() {
+        tw::test::ScopedWorkDir dir;
+        EntryListModel model;
+        model.appendEntry("u", "k");
+        QString error;
+        const QString missingDir = dir.file(QStringLiteral("gone/tallowick.dat"));
+        QVERIFY(!datafile::SaveEntries(missingDir, model, &error));
+        QVERIFY2(error.contains(QDir::toNativeSeparators(missingDir)), qPrintable(error));
+        QVERIFY(error.contains(QStringLiteral("\n\n")) && !error.endsWith(QStringLiteral("\n\n.")));
+
+        // A target that cannot be replaced leaves what is there untouched.
+        const QString blocked = dir.file(QStringLiteral("blocked"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("blocked/keep")));
+        QVERIFY(!datafile::SaveEntries(blocked, model, &error));
+        QVERIFY(QDir(blocked + QStringLiteral("/keep")).exists());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    }
+};
+
+TW_TEST_MAIN_CORE(TestDataFile)
+#include "test_datafile.moc"

@@ -1,0 +1,203 @@
+#include "app/EntryListView.h"
+#include "app/MainDlg.h"
+#include "support/TestEnv.h"
+#include "ui/MessageBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+const QByteArray kTwoEntries("www.example.com\r\nused cars\r\nRank 7 / Page 1\r\nnot found\r\n"
+                             "-\r\n-\r\nfoo.example\r\nsome keywords\r\n-\r\n-\r\n-\r\n-\r\n");
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        tw::testing::takeShownMessages();
+        // No test may wait for a real message box.
+        tw::testing::setAutoAnswer(true);
+    }
+
+    void loadsShowsAndSavesWithCrLfOnEscape() {
+        tw::test::ScopedWorkDir dir;
+        writeFile(dir.file("tallowick.dat"), QByteArray(kTwoEntries).replace("\r\n", "\n"));
+        CMainDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.entries().rowCount(), 2);
+        QCOMPARE(dlg.entryCount(), 2);
+        QCOMPARE(dlg.startDir(), QDir::currentPath());
+        const QModelIndex cell = dlg.entries().index(0, ColGoogle);
+        QCOMPARE(cell.data().toString(), QStringLiteral("Rank 7 / Page 1"));
+
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(readFile(dir.file("tallowick.dat")), kTwoEntries);
+        QVERIFY(tw::testing::takeShownMessages().isEmpty());
+    }
+
+    void closingWithoutFileCreatesIt() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.entries().rowCount(), 0);
+        QVERIFY(dlg.listView()->viewport()->isVisible());
+        QVERIFY(static_cast<CEntryListView*>(dlg.listView())->backgroundImage().isNull());
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(readFile(dir.file("tallowick.dat")), QByteArray());
+    }
+
+    void backgroundImageFromStartFolder() {
+        tw::test::ScopedWorkDir dir;
+        QImage image(8, 6, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(dir.file("bkimage.bmp"), "BMP"));
+        CMainDlg dlg;
+        dlg.show();
+        QCOMPARE(static_cast<CEntryListView*>(dlg.listView())->backgroundImage().size(),
+                 QSize(8, 6));
+    }
+
+    // A failed save says where and why, and "No" keeps the window and the list.
+    void failedSaveAsksBeforeClosing() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("u", "k");
+        QVERIFY(QDir(dir.path()).mkpath("tallowick.dat/blocker"));
+
+        tw::testing::setNextAnswer(QMessageBox::No);
+        QTest::mouseClick(dlg.button(CMainDlg::IDC_QUIT), Qt::LeftButton);
+        auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].text.contains(QDir::toNativeSeparators(dir.file("tallowick.dat"))));
+        QVERIFY(shown[0].buttons & QMessageBox::No);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.entries().rowCount(), 1);
+
+        tw::testing::setNextAnswer(QMessageBox::Yes);
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+    }
+
+    // A data file that cannot be read is reported and only replaced when the user says so.
+    void unreadableFileIsNotReplacedUnasked() {
+        tw::test::ScopedWorkDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("tallowick.dat/keep"));
+        CMainDlg dlg;
+        dlg.show();
+        QCoreApplication::processEvents(); // the message waits until the window is up
+        const auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].text.contains(QDir::toNativeSeparators(dir.file("tallowick.dat"))));
+        QCOMPARE(dlg.entries().rowCount(), 0);
+
+        tw::testing::setNextAnswer(QMessageBox::Cancel);
+        dlg.close();
+        QVERIFY(dlg.isVisible());
+        tw::testing::takeShownMessages();
+
+        tw::testing::setNextAnswer(QMessageBox::No);
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(tw::testing::takeShownMessages().size(), 1);
+        QVERIFY(QDir(dir.file("tallowick.dat/keep")).exists());
+    }
+
+    void controlsTextsAndTooltips_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("hasTip");
+        QTest::newRow("rank all") << 1002 << "&Rank All" << true;
+        QTest::newRow("add") << 1003 << "&Add" << true;
+        QTest::newRow("remove") << 1004 << "&Remove" << true;
+        QTest::newRow("edit") << 1006 << "&Edit" << true;
+        QTest::newRow("upgrade") << 6 << "Upgrade" << true;
+        QTest::newRow("help") << 1005 << "&Help" << true;
+        QTest::newRow("quit") << 2 << "&Quit" << false;
+        QTest::newRow("view page") << 1007 << "&View Page" << true;
+        QTest::newRow("results") << 1008 << "Re&sults" << true;
+        QTest::newRow("save") << 1009 << "&Save" << true;
+        QTest::newRow("rank") << 1011 << "R&ank" << true;
+        QTest::newRow("settings") << 7 << "Se&ttings" << false;
+    }
+    void controlsTextsAndTooltips() {
+        QFETCH(int, id);
+        QFETCH(QString, text);
+        QFETCH(bool, hasTip);
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.button(id)->text(), text);
+        QCOMPARE(!dlg.button(id)->toolTip().isEmpty(), hasTip);
+        QVERIFY(dlg.button(id)->isVisible());
+    }
+
+    void listAndWindowSetup() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick!"));
+        QVERIFY(dlg.button(1002)->isDefault());
+        QVERIFY(!dlg.button(1010)->isVisible());
+        QCOMPARE(dlg.focusWidget(), dlg.button(1002));
+        QVERIFY(dlg.button(1002)->toolTip().endsWith("for rank of all urls."));
+        QVERIFY(dlg.button(1011)->toolTip().endsWith("for rank of selected urls."));
+        QCOMPARE(dlg.control(1001)->toolTip(), QStringLiteral("Your list of URLs to be ranked."));
+
+        auto* view = static_cast<CEntryListView*>(dlg.listView());
+        const int widths[] = {20, 175, 110, 110, 110, 110, 250};
+        const char* captions[] = {"#",     "URL",       "Google",  "Altavista",
+                                  "Lycos", "Looksmart", "Keywords"};
+        for (int col = 0; col < kColumnCount; ++col) {
+            QCOMPARE(view->header()->sectionSize(col), widths[col]);
+            QCOMPARE(dlg.entries().headerData(col, Qt::Horizontal).toString(),
+                     QString::fromLatin1(captions[col]));
+        }
+        QVERIFY(!view->header()->sectionsClickable());
+        QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
+
+        const QList<QAction*> actions = dlg.systemMenu()->actions();
+        QVERIFY(actions.size() >= 2);
+        QCOMPARE(actions.last()->text(), QStringLiteral("&About Tallowick!..."));
+        QVERIFY(actions[actions.size() - 2]->isSeparator());
+    }
+
+    void selectionHelpers() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        for (int i = 0; i < 5; ++i)
+            dlg.entries().appendEntry("u" + std::to_string(i), "k");
+        QCOMPARE(dlg.entryCount(), 5);
+        QCOMPARE(dlg.selectedEntry(), -1);
+        auto* sel = dlg.listView()->selectionModel();
+        sel->select(dlg.entries().index(3, 0),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(dlg.entries().index(1, 0),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(dlg.selectedRows(), (QList<int>{1, 3}));
+        QCOMPARE(dlg.selectedEntry(), 1);
+    }
+};
+
+TW_TEST_MAIN_GUI(TestMainWindow)
+#include "test_mainwindow.moc"
