@@ -229,12 +229,17 @@ std::string CRegistrySettings::ReadString(const std::string& appKey, const std::
     auto store = openStore(appKey);
     const QVariant v = store->value(QString::fromUtf8(name));
     QByteArray bytes;
-    if (v.typeId() == QMetaType::QByteArray)
-        bytes = v.toByteArray();
-    else if (v.typeId() == QMetaType::QString)
+#ifdef Q_OS_WIN
+    if (v.typeId() == QMetaType::QString)
         bytes = v.toString().toUtf8();
     else
-        return {}; // missing, or a number or list rather than text
+        return {}; // missing, or a number, list or binary value rather than text
+#else
+    if (v.typeId() == QMetaType::QByteArray)
+        bytes = v.toByteArray();
+    else
+        return {}; // missing
+#endif
     if (static_cast<std::size_t>(bytes.size()) >= kReadLimit)
         return {};
     std::string text = cString(bytes.toStdString());
