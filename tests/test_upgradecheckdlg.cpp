@@ -1,4 +1,6 @@
 #include "settings/RegistrySettings.h"
+#include "settings/ServiceAddresses.h"
+#include "sim/SimServer.h"
 #include "support/PageServer.h"
 #include "support/SettingsFile.h"
 #include "support/TestEnv.h"
@@ -168,6 +170,28 @@ private slots:
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[1].text, "The download link on the upgrade page is not a web address:\n\n" +
                                     QString::fromUtf8(link));
+    }
+
+    // The page address comes from the settings: here the engine simulator's upgrade page.
+    void upgradeUrlSettingReachesTheSimulator() {
+        sim::CResultModel model;
+        sim::CEngineSim engines(model);
+        engines.m_strUpgradeVersion = "1.5";
+        sim::CSimServer server(engines, {});
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+        tw::test::writeSettingsFile("[General]\nUpgradeUrl=http://" +
+                                    QByteArray::fromStdString(server.HostPort()) +
+                                    "/tallowick_upgrade_check.html\n");
+        CUpgradeCheckDlg dlg;
+        dlg.SetTarget(kApp, 1.0f, UpgradePageUrl());
+        tw::testing::setNextAnswer(QMessageBox::Yes);
+        check(dlg, [&] { QVERIFY(!button(dlg, "1")->isEnabled()); });
+        QCOMPARE(server.Requests(), std::vector<std::string>{"/tallowick_upgrade_check.html"});
+        QCOMPARE(m_opened, QStringList{"http://www.tallowick.example/download/tallowick-1.5.zip"});
+        const auto shown = takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].text.contains("Tallowick! 1.5 is available.\n"));
     }
 
     void dateAtExit_data() {
