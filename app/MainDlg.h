@@ -4,7 +4,9 @@
 // closing it (Quit, Escape, the close box) saves the list.
 
 #include "app/EntryListModel.h"
+#include "settings/SettingsDlg.h"
 #include "ui/ResizableDlg.h"
+#include "upgrade/UpgradeCheckDlg.h"
 
 #include <QList>
 #include <QString>
@@ -53,6 +55,11 @@ public:
     // The window's menu (window commands, then a separator and the About item last).
     QMenu* systemMenu() const { return m_systemMenu; }
 
+    // The search settings in effect (read when the window is constructed) and their dialog.
+    CSettingsDlg& settingsDlg() { return m_settingsDlg; }
+    // The upgrade checker; it stores the date of the last check when the window is destroyed.
+    CUpgradeCheckDlg& upgradeDlg() { return m_upgradeDlg; }
+
     // Handles every waiting event, so the window stays usable during long work.
     void PumpMessages();
 
@@ -92,6 +99,8 @@ private:
     void ShowSplash();
     void RunUpgradeReminder();
 
+    CSettingsDlg m_settingsDlg{this};
+    CUpgradeCheckDlg m_upgradeDlg{this};
     int m_nEntries = 0;
     QString m_strStartDir;
     EntryListModel m_model;

@@ -7,13 +7,8 @@ void CMainDlg::OnRank() {}
 void CMainDlg::OnViewPage() {}
 void CMainDlg::OnResults() {}
 void CMainDlg::OnSave() {}
-void CMainDlg::OnSettings() {}
 void CMainDlg::OnHelp() {}
-void CMainDlg::OnUpgrade() {}
 void CMainDlg::OnAbout() {}
 
-// Start-up extras: the splash window (shown during initialisation, hidden 1.2 s later) and the
-// upgrade reminder (when a check is due; better started with a zero timer so that it runs once
-// the main window is on screen).
+// Start-up extra: the splash window (shown during initialisation, hidden 1.2 s later).
 void CMainDlg::ShowSplash() {}
-void CMainDlg::RunUpgradeReminder() {}
