@@ -1,24 +1,22 @@
-#include "settings/RegistrySettings.h"
-#include "settings/ServiceAddresses.h"
+#include "app/MainDlg.h"
 #include "sim/SimServer.h"
-#include "support/PageServer.h"
 #include "support/SettingsFile.h"
 #include "support/TestEnv.h"
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
-#include "upgrade/UpgradeCheckDlg.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
 
+#include <httplib.h>
+
 #include <functional>
+#include <thread>
 
 using tw::testing::takeShownMessages;
 
 namespace {
-const std::string kApp = "Tallowick!";
-
 QPushButton* button(QDialog& dlg, const char* id) {
     auto* b = dlg.findChild<QPushButton*>(QString::fromLatin1(id));
     if (!b)
@@ -26,37 +24,26 @@ QPushButton* button(QDialog& dlg, const char* id) {
     return b;
 }
 
-std::string storedDate() {
-    return CRegistrySettings().ReadString(kApp, "UpgradeDate");
+std::string daysAgo(int days) {
+    return upgrade::FormatCheckDate(QDate::currentDate().addDays(-days));
 }
 
-std::string today() {
-    return upgrade::FormatCheckDate(QDate::currentDate());
+// Presses "&OK" once the dialog is up; then after looks at it, and a dialog still open is
+// closed with "&Close".
+void pressOk(CUpgradeCheckDlg& dlg, const std::function<void()>& after) {
+    QTimer::singleShot(0, &dlg, [&dlg, after] {
+        button(dlg, "1")->click();
+        after();
+        if (dlg.isVisible())
+            button(dlg, "2")->click();
+    });
 }
 } // namespace
 
 class TestUpgradeCheckDlg : public QObject {
     Q_OBJECT
 private:
-    tw::test::PageServer m_server;
     QStringList m_opened;
-
-    // Opens the dialog, presses "&OK" and hands the dialog to after, while it is still up or
-    // after it closed itself; a dialog still open is then closed with "&Close".
-    int check(CUpgradeCheckDlg& dlg, const std::function<void()>& after) {
-        bool ran = false;
-        QTimer::singleShot(0, &dlg, [&] {
-            QVERIFY(button(dlg, "1")->isEnabled());
-            button(dlg, "1")->click();
-            after();
-            ran = true;
-            if (dlg.isVisible())
-                button(dlg, "2")->click();
-        });
-        const int result = dlg.DoModal();
-        [&] { QVERIFY(ran); }();
-        return result;
-    }
 
 private slots:
     void initTestCase() {
@@ -66,166 +53,156 @@ private slots:
         });
     }
     void init() {
-        tw::test::removeSettingsFile();
+        QFile::remove(tw::test::settingsPath());
         takeShownMessages();
         m_opened.clear();
     }
 
-    void template104() {
-        CUpgradeCheckDlg dlg;
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Check for Upgrade"));
-        QCOMPARE(button(dlg, "1")->text(), QStringLiteral("&OK"));
-        QCOMPARE(button(dlg, "2")->text(), QStringLiteral("&Close"));
-        QVERIFY(!button(dlg, "1")->isDefault());
+    // The simulator serves the upgrade page ("" serves none).
+    void check_data() {
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("staysOpen");
+        QTest::newRow("newer, yes") << QByteArray("1.01") << int(QMessageBox::Yes)
+                                    << "A new upgrade of Tallowick! is available for download.\n\n"
+                                       "Description:\n\nTallowick! 1.01 is available.\nIt reads "
+                                       "result pages faster.\n\n\nWould you like to download the "
+                                       "upgrade now?"
+                                    << true;
+        QTest::newRow("newer, no")
+            << QByteArray("1.01") << int(QMessageBox::No) << QString() << false;
+        QTest::newRow("same") << QByteArray("1.0") << int(QMessageBox::Ok)
+                              << "You have the most recent version v1.00.\nNo upgrade is available."
+                              << true;
+        QTest::newRow("older") << QByteArray("0.9") << int(QMessageBox::Ok)
+                               << "You have the most recent version v0.90.\nNo upgrade is "
+                                  "available."
+                               << true;
+        QTest::newRow("no page") << QByteArray() << int(QMessageBox::Ok)
+                                 << "The upgrade page could not be read.\n\n"
+                                 << true;
     }
-
-    void yesOpensTheLinkAndKeepsTheDialogOpen() {
-        m_server.setPage(tw::test::upgradePage("1.01", "https://www.tallowick.example/setup.exe"));
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, m_server.url());
-        tw::testing::setNextAnswer(QMessageBox::Yes);
-        check(dlg, [&] {
-            QVERIFY(dlg.isVisible());
-            QVERIFY(!button(dlg, "1")->isEnabled());
-            QVERIFY(dlg.findChildren<CCheckingUpgradeDlg*>().isEmpty());
-        });
-        QCOMPARE(m_opened, QStringList{"https://www.tallowick.example/setup.exe"});
-        const auto shown = takeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].caption, QStringLiteral("A new upgrade is available."));
-        QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(shown[0].icon, QMessageBox::NoIcon);
-        QVERIFY(shown[0].text.startsWith("A new upgrade of Tallowick! is available"));
-        QVERIFY(shown[0].text.contains("Faster ranking.\nFewer bugs.\n"));
-    }
-
-    void noClosesTheDialog() {
-        m_server.setPage(tw::test::upgradePage("1.01"));
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, m_server.url());
-        tw::testing::setNextAnswer(QMessageBox::No);
-        QCOMPARE(check(dlg, [&] { QVERIFY(!dlg.isVisible()); }), int(QDialog::Rejected));
-        QVERIFY(m_opened.isEmpty());
-        QVERIFY(dlg.m_dtLastCheck.isValid());
-    }
-
-    void notNewerSaysSoAndReopeningAllowsAnotherCheck() {
-        m_server.setPage(tw::test::upgradePage("0.9"));
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, m_server.url());
-        tw::testing::setAutoAnswer(true);
-        check(dlg, [&] {
-            QVERIFY(dlg.isVisible());
-            QVERIFY(!button(dlg, "1")->isEnabled());
-        });
-        m_server.setPage(tw::test::upgradePage("1.0"));
-        check(dlg, [] {});
-        tw::testing::setAutoAnswer(false);
-        const auto shown = takeShownMessages();
-        QCOMPARE(shown.size(), 2);
-        QCOMPARE(
-            shown[0].text,
-            QStringLiteral("You have the most recent version v0.90.\nNo upgrade is available."));
-        QCOMPARE(shown[0].caption, QStringLiteral("Tallowick!"));
-        QCOMPARE(shown[0].icon, QMessageBox::Information);
-        QCOMPARE(
-            shown[1].text,
-            QStringLiteral("You have the most recent version v1.00.\nNo upgrade is available."));
-        QVERIFY(m_opened.isEmpty());
-    }
-
-    void unreadablePageIsReported() {
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, "http://127.0.0.1:1/tallowick_upgrade_check.html");
-        QVERIFY(!dlg.IsCheckDue()); // first start: today at exit
-        dlg.m_dtLastCheck = QDateTime();
-        tw::testing::setAutoAnswer(true);
-        check(dlg, [&] { QVERIFY(!button(dlg, "1")->isEnabled()); });
-        tw::testing::setAutoAnswer(false);
-        const auto shown = takeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].text.startsWith("The upgrade page could not be read.\n\n"),
-                 qPrintable(shown[0].text));
-        QVERIFY(!shown[0].text.contains("most recent version"));
-        QVERIFY(dlg.m_dtLastCheck.isValid()); // a check was made all the same
-    }
-
-    void onlyWebAddressesAreOpened_data() {
-        QTest::addColumn<QByteArray>("link");
-        QTest::newRow("file") << QByteArray("file:///etc/passwd");
-        QTest::newRow("program") << QByteArray("C:\\Windows\\system32\\calc.exe");
-        QTest::newRow("script") << QByteArray("javascript:alert(1)");
-        QTest::newRow("empty") << QByteArray();
-    }
-    void onlyWebAddressesAreOpened() {
-        QFETCH(QByteArray, link);
-        m_server.setPage(tw::test::upgradePage("2", link.toStdString()));
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, m_server.url());
-        tw::testing::setNextAnswer(QMessageBox::Yes);
-        tw::testing::setNextAnswer(QMessageBox::Ok);
-        check(dlg, [&] { QVERIFY(dlg.isVisible()); });
-        QVERIFY(m_opened.isEmpty());
-        const auto shown = takeShownMessages();
-        QCOMPARE(shown.size(), 2);
-        QCOMPARE(shown[1].text, "The download link on the upgrade page is not a web address:\n\n" +
-                                    QString::fromUtf8(link));
-    }
-
-    // The page address comes from the settings: here the engine simulator's upgrade page.
-    void upgradeUrlSettingReachesTheSimulator() {
+    void check() {
+        QFETCH(QByteArray, version);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(bool, staysOpen);
         sim::CResultModel model;
         sim::CEngineSim engines(model);
-        engines.m_strUpgradeVersion = "1.5";
+        engines.m_strUpgradeVersion = version.toStdString();
         sim::CSimServer server(engines, {});
         std::string error;
         QVERIFY2(server.Start(error), error.c_str());
-        tw::test::writeSettingsFile("[General]\nUpgradeUrl=http://" +
-                                    QByteArray::fromStdString(server.HostPort()) +
-                                    "/tallowick_upgrade_check.html\n");
+        const std::string url = "http://" +
+                                (version == "down" ? "127.0.0.1:1" : server.HostPort()) +
+                                "/tallowick_upgrade_check.html";
+
         CUpgradeCheckDlg dlg;
-        dlg.SetTarget(kApp, 1.0f, UpgradePageUrl());
-        tw::testing::setNextAnswer(QMessageBox::Yes);
-        check(dlg, [&] { QVERIFY(!button(dlg, "1")->isEnabled()); });
-        QCOMPARE(server.Requests(), std::vector<std::string>{"/tallowick_upgrade_check.html"});
-        QCOMPARE(m_opened, QStringList{"http://www.tallowick.example/download/tallowick-1.5.zip"});
+        dlg.SetTarget("Tallowick!", 1.0f, url);
+        tw::testing::setNextAnswer(QMessageBox::StandardButton(answer));
+        bool open = false, okEnabled = true;
+        pressOk(dlg, [&] {
+            open = dlg.isVisible();
+            okEnabled = button(dlg, "1")->isEnabled();
+        });
+        QCOMPARE(dlg.DoModal(), int(QDialog::Rejected));
+        QCOMPARE(open, staysOpen);
+        QVERIFY(!okEnabled);
+        QVERIFY(dlg.m_dtLastCheck.isValid());
+        QCOMPARE(server.Requests().size(), size_t(version == "down" ? 0 : 1));
         const auto shown = takeShownMessages();
         QCOMPARE(shown.size(), 1);
-        QVERIFY(shown[0].text.contains("Tallowick! 1.5 is available.\n"));
+        QCOMPARE(shown[0].caption, answer == QMessageBox::Ok ? QStringLiteral("Tallowick!")
+                                                             : "A new upgrade is available.");
+        QVERIFY2(shown[0].text.startsWith(message), qPrintable(shown[0].text));
+        // Why: the fetcher's own words, or else the page's address.
+        const std::string why = dlg.m_fetcher.LastError().empty() ? url : dlg.m_fetcher.LastError();
+        if (message.startsWith("The upgrade page"))
+            QCOMPARE(shown[0].text, message + QString::fromStdString(why));
+        const bool opens = answer == QMessageBox::Yes;
+        QCOMPARE(m_opened,
+                 opens ? QStringList{"http://www.tallowick.example/download/tallowick-1.01.zip"}
+                       : QStringList());
     }
 
-    void dateAtExit_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<bool>("checkRuns");
-        QTest::addColumn<bool>("keepsStored");
-        const QByteArray recent =
-            QByteArray::fromStdString(upgrade::FormatCheckDate(QDate::currentDate().addDays(-5)));
-        QTest::newRow("first start") << QByteArray() << false << false;
-        QTest::newRow("not due, closed") << recent << false << true;
-        QTest::newRow("not due, checked") << recent << true << false;
-        QTest::newRow("malformed") << QByteArray("0 0 0") << false << false;
+    void onlyWebAddressesAreOpened() {
+        httplib::Server server;
+        server.Get("/up.html", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<!-- UPGRADE Version\n2\n<!-- UPGRADE Download Link\n"
+                            "file:///etc/passwd\n",
+                            "text/html");
+        });
+        const int port = server.bind_to_any_port("127.0.0.1");
+        std::thread thread([&] { server.listen_after_bind(); });
+        while (!server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        CUpgradeCheckDlg dlg;
+        dlg.SetTarget("Tallowick!", 1.0f, "http://127.0.0.1:" + std::to_string(port) + "/up.html");
+        tw::testing::setNextAnswer(QMessageBox::Yes);
+        tw::testing::setNextAnswer(QMessageBox::Ok);
+        pressOk(dlg, [] {});
+        dlg.DoModal();
+        server.stop();
+        thread.join();
+        QVERIFY(m_opened.isEmpty());
+        const auto shown = takeShownMessages();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1].text, QStringLiteral("The download link on the upgrade page is not a web "
+                                               "address:\n\nfile:///etc/passwd"));
     }
-    void dateAtExit() {
+
+    // The reminder at start-up, and the date the main window leaves at exit.
+    void reminder_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("reminded");
+        QTest::addColumn<QByteArray>("atExit");
+        const QByteArray today = QByteArray::fromStdString(daysAgo(0));
+        const QByteArray recent = QByteArray::fromStdString(daysAgo(5));
+        QTest::newRow("first start") << QByteArray() << false << today;
+        QTest::newRow("5 days") << recent << false << recent;
+        QTest::newRow("20 days, closed") << QByteArray::fromStdString(daysAgo(20)) << true << today;
+        QTest::newRow("zero in the date") << QByteArray("0 1 2002") << false << today;
+    }
+    void reminder() {
         QFETCH(QByteArray, stored);
-        QFETCH(bool, checkRuns);
-        QFETCH(bool, keepsStored);
+        QFETCH(bool, reminded);
+        QFETCH(QByteArray, atExit);
+        tw::test::ScopedWorkDir dir;
+        tw::testing::setAutoAnswer(true);
         if (!stored.isEmpty())
             tw::test::writeSettingsFile("[General]\nUpgradeDate=" + stored + "\n");
-        m_server.setPage(tw::test::upgradePage("1.0"));
+        bool sawReminder = false;
         {
-            CUpgradeCheckDlg dlg;
-            dlg.SetTarget(kApp, 1.0f, m_server.url());
-            QVERIFY(!dlg.IsCheckDue());
-            tw::testing::setAutoAnswer(true);
-            if (checkRuns) {
-                check(dlg, [] {});
-            } else {
-                QTimer::singleShot(0, &dlg, [&] { button(dlg, "2")->click(); });
-                dlg.DoModal();
-            }
-            tw::testing::setAutoAnswer(false);
+            CMainDlg main;
+            QTimer watcher;
+            connect(&watcher, &QTimer::timeout, [&] {
+                if (QApplication::activeModalWidget() == &main.upgradeDlg()) {
+                    sawReminder = true;
+                    button(main.upgradeDlg(), "2")->click();
+                }
+            });
+            watcher.start(0);
+            main.show();
+            for (int i = 0; i < 10; ++i)
+                QCoreApplication::processEvents();
+            QCOMPARE(main.button(CMainDlg::IDC_UPGRADE)->text(), QStringLiteral("Upgrade"));
+            QCOMPARE(sawReminder, reminded);
+
+            watcher.stop();
+            // The Upgrade button opens the dialog on any day; closing it changes no date.
+            bool opened = false;
+            QTimer::singleShot(0, &main, [&] {
+                opened = main.upgradeDlg().isVisible();
+                button(main.upgradeDlg(), "2")->click();
+            });
+            main.button(CMainDlg::IDC_UPGRADE)->click();
+            QVERIFY(opened);
+            main.close();
         }
-        QCOMPARE(storedDate(), keepsStored ? stored.toStdString() : today());
+        tw::testing::setAutoAnswer(false);
+        QCOMPARE(tw::test::readSettingsFile(), "[General]\nUpgradeDate=" + atExit + "\n");
     }
 };
 

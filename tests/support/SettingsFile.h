@@ -9,35 +9,26 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include <string>
-
 namespace tw::test {
 
 inline QString settingsPath(const std::string& appKey = "Tallowick!") {
     return QString::fromStdString(CRegistrySettings::Location(appKey));
 }
 
-// Replaces the file with bytes, as a user with a text editor would.
-inline void writeSettingsFile(const QByteArray& bytes, const std::string& appKey = "Tallowick!") {
-    const QString path = settingsPath(appKey);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
+// Replaces the file's content, as a user with a text editor would.
+inline void writeSettingsFile(const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(settingsPath()).path());
+    QFile f(settingsPath());
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
-    // A fresh time stamp for every edit, so a same-sized edit within one millisecond is seen too.
+    // A new time stamp for every edit, so a same-sized edit within a millisecond is seen too.
     static int edits = 0;
     f.setFileTime(QDateTime::currentDateTime().addSecs(++edits), QFileDevice::FileModificationTime);
 }
 
-inline QByteArray readSettingsFile(const std::string& appKey = "Tallowick!") {
-    QFile f(settingsPath(appKey));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-inline void removeSettingsFile(const std::string& appKey = "Tallowick!") {
-    QFile::remove(settingsPath(appKey));
+inline QByteArray readSettingsFile() {
+    QFile f(settingsPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace tw::test
