@@ -1,0 +1,44 @@
+#include "ui/SplashDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/Resources.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+
+CSplashDlg::CSplashDlg(QWidget* owner)
+    : QDialog(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setWindowTitle(QStringLiteral("Tallowick!"));
+    m_picture = new QLabel(this);
+    // Clicks on the picture reach the window.
+    m_picture->setAttribute(Qt::WA_TransparentForMouseEvents);
+    const QPixmap pixmap = tw::resourceBitmap(tw::kSplashBitmap);
+    // The template is the picture's size; without the picture the window keeps the template's.
+    const QSize size = pixmap.isNull() ? DialogUnits(this).size(233, 135) : pixmap.size();
+    m_picture->setPixmap(pixmap);
+    m_picture->setGeometry(0, 0, size.width(), size.height());
+    setFixedSize(size);
+}
+
+void CSplashDlg::ShowSplash(int hideAfterMs) {
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    show();
+    raise();
+    // The timer runs on the window's own thread; it finds the window already hidden after a click.
+    QTimer::singleShot(hideAfterMs, this, &QWidget::hide);
+}
+
+void CSplashDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        reject();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
