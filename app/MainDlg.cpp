@@ -4,6 +4,7 @@
 #include "app/EntryListView.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
+#include "ui/Resources.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -158,6 +159,7 @@ void CMainDlg::OnInitDialog() {
 
     m_systemMenu->addSeparator();
     m_systemMenu->addAction(QStringLiteral("&About Tallowick!..."), this, &CMainDlg::OnAbout);
+    setWindowIcon(tw::programIcon());
 
     ShowSplash();
 

@@ -7,8 +7,3 @@ void CMainDlg::OnRank() {}
 void CMainDlg::OnViewPage() {}
 void CMainDlg::OnResults() {}
 void CMainDlg::OnSave() {}
-void CMainDlg::OnHelp() {}
-void CMainDlg::OnAbout() {}
-
-// Start-up extra: the splash window (shown during initialisation, hidden 1.2 s later).
-void CMainDlg::ShowSplash() {}
