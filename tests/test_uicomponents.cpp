@@ -1,0 +1,198 @@
+#include "app/MainDlg.h"
+#include "support/TestEnv.h"
+#include "ui/AboutDlg.h"
+#include "ui/HelpDlg.h"
+#include "ui/HyperLink.h"
+#include "ui/MessageBox.h"
+#include "ui/ShellOpen.h"
+#include "ui/SplashDlg.h"
+#include "ui/WebBrowser2.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+
+class TestUiComponents : public QObject {
+    Q_OBJECT
+
+    QStringList m_opened;
+
+    // Runs check on the next modal dialog to open, then closes it.
+    template <typename Check> void onNextModal(Check check) {
+        QTimer::singleShot(0, this, [check] {
+            QWidget* modal = QApplication::activeModalWidget();
+            check(modal);
+            if (auto* dlg = qobject_cast<QDialog*>(modal))
+                dlg->reject();
+        });
+    }
+
+private slots:
+    void init() {
+        m_opened.clear();
+        tw::testing::setShellOpenHandler([this](const QString& t) {
+            m_opened << t;
+            return true;
+        });
+        tw::testing::setBrowserFallback([](const QString&) { return false; });
+        tw::testing::setAutoAnswer(true);
+    }
+
+    void helpAnchors() {
+        CHelpDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const QRect ok = dlg.okButton()->geometry();
+        const QRect browser = dlg.browser()->geometry();
+        const QRect email = dlg.emailLink()->geometry();
+        const QRect web = dlg.webLink()->geometry();
+        dlg.resize(dlg.width() + 100, dlg.height());
+        QTRY_COMPARE(dlg.browser()->width(), browser.width() + 100);
+        QCOMPARE(dlg.okButton()->geometry(), ok.translated(100, 0));
+        QCOMPARE(dlg.emailLink()->geometry(), email);
+        QCOMPARE(dlg.webLink()->geometry(), web);
+        dlg.resize(dlg.width(), dlg.height() + 40);
+        QTRY_COMPARE(dlg.browser()->height(), browser.height() + 40);
+        QCOMPARE(dlg.okButton()->geometry(), ok.translated(100, 40));
+        QCOMPARE(dlg.emailLink()->geometry(), email.translated(0, 40));
+        QCOMPARE(dlg.webLink()->geometry(), web.translated(0, 40));
+        // Nothing keeps the window at its first size.
+        dlg.resize(dlg.width() - 300, dlg.height() - 100);
+        QTRY_COMPARE(dlg.browser()->width(), browser.width() - 200);
+    }
+
+    void helpShowsPageAndLinks() {
+        CHelpDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick! Online Help"));
+        QCOMPARE(dlg.browser()->LocationURL(), CHelpDlg::kHelpUrl);
+        QVERIFY(dlg.browser()->toPlainText().contains(QLatin1String("Tallowick! Help")));
+        QCOMPARE(dlg.emailLink()->linkTarget(), QStringLiteral("mailto:support@tallowick.example"));
+        QCOMPARE(dlg.webLink()->linkTarget(), QStringLiteral("http://www.tallowick.example/"));
+        QVERIFY(dlg.webLink()->isAttached());
+        // Links in the page go to the user's browser; the page stays.
+        emit dlg.browser()->anchorClicked(
+            QUrl(QStringLiteral("http://www.tallowick.example/help/")));
+        QCOMPARE(m_opened, QStringList{"http://www.tallowick.example/help/"});
+        emit dlg.browser()->anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(dlg.browser()->LocationURL(), CHelpDlg::kHelpUrl);
+    }
+
+    void navigate_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("help page") << "res://Tallowick! 1.0.exe/23/186" << true;
+        QTest::newRow("without type") << "res://tallowick! 1.0.exe/186" << true;
+        QTest::newRow("other program") << "res://other.exe/23/186" << false;
+        QTest::newRow("not a page") << "res://Tallowick! 1.0.exe/23/104" << false;
+        QTest::newRow("other type") << "res://Tallowick! 1.0.exe/2/186" << false;
+        QTest::newRow("no id") << "res://Tallowick! 1.0.exe/23/" << false;
+        QTest::newRow("local file") << "file:///etc/hostname" << false;
+    }
+    void navigate() {
+        QFETCH(QString, url);
+        QFETCH(bool, shown);
+        CWebBrowser2 browser;
+        browser.Navigate(url);
+        QCOMPARE(browser.toPlainText().contains(QLatin1String("Tallowick! Help")), shown);
+        QCOMPARE(browser.toPlainText().contains(QLatin1String("cannot be displayed")), !shown);
+        QVERIFY(m_opened.isEmpty());
+    }
+
+    void helpButtonOpensHelp() {
+        CMainDlg main;
+        main.show();
+        bool seen = false;
+        onNextModal([&](QWidget* w) { seen = qobject_cast<CHelpDlg*>(w) != nullptr; });
+        main.button(CMainDlg::IDC_HELP)->click();
+        QVERIFY(seen);
+    }
+
+    void aboutFromContextMenu() {
+        CMainDlg main;
+        main.show();
+        QList<QAction*> actions = main.systemMenu()->actions();
+        QVERIFY(actions.size() >= 2);
+        QCOMPARE(actions.last()->text(), QStringLiteral("&About Tallowick!..."));
+        QVERIFY(actions.at(actions.size() - 2)->isSeparator());
+        QString title, link;
+        onNextModal([&](QWidget* w) {
+            auto* about = qobject_cast<CAboutDlg*>(w);
+            QVERIFY(about);
+            title = about->windowTitle();
+            link = about->link()->linkTarget();
+        });
+        actions.last()->trigger();
+        QCOMPARE(title, QStringLiteral("About Tallowick!"));
+        QCOMPARE(link, QStringLiteral("http://www.tallowick.example/"));
+    }
+
+    void aboutCommandIds_data() {
+        QTest::addColumn<unsigned>("id");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("0x0010") << 0x0010u << true;
+        QTest::newRow("0x0015") << 0x0015u << true;
+        QTest::newRow("0x001F") << 0x001Fu << true;
+        QTest::newRow("0x0020") << 0x0020u << false;
+        QTest::newRow("0x000F") << 0x000Fu << false;
+        QTest::newRow("close") << 0xF060u << false;
+    }
+    void aboutCommandIds() {
+        QFETCH(unsigned, id);
+        QFETCH(bool, opens);
+        QWidget owner;
+        bool seen = false;
+        if (opens)
+            onNextModal([&](QWidget* w) { seen = qobject_cast<CAboutDlg*>(w) != nullptr; });
+        QCOMPARE(HandleSysCommand(&owner, id), opens);
+        QCOMPARE(seen, opens);
+    }
+
+    void aboutBoxContents() {
+        CAboutDlg about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QStringList texts;
+        for (QLabel* label : about.findChildren<QLabel*>())
+            texts << label->text();
+        QVERIFY(texts.contains(QStringLiteral("Tallowick! Version 1.0")));
+        QVERIFY(about.link()->isAttached());
+        QVERIFY(about.isSizeGripEnabled());
+        // Every text fits its control.
+        for (QLabel* label : about.findChildren<QLabel*>()) {
+            if (label->text().isEmpty())
+                continue;
+            const int need = label->fontMetrics().horizontalAdvance(label->text());
+            QVERIFY2(label->contentsRect().width() >= need, qPrintable(label->text()));
+            QVERIFY2(label->contentsRect().height() >= label->fontMetrics().height(),
+                     qPrintable(label->text()));
+        }
+    }
+
+    void splashHidesItself() {
+        CMainDlg main;
+        main.show();
+        auto* splash = main.findChild<CSplashDlg*>();
+        QVERIFY(splash);
+        QVERIFY(splash->isVisible());
+        QCOMPARE(splash->size(), QSize(350, 220));
+        QTRY_VERIFY_WITH_TIMEOUT(!splash->isVisible(), 10000);
+    }
+
+    void splashHidesOnClick() {
+        QWidget owner;
+        auto* splash = new CSplashDlg(&owner);
+        splash->ShowSplash(60000);
+        QVERIFY(splash->isVisible());
+        QTest::mouseClick(splash, Qt::RightButton, {}, QPoint(100, 100));
+        QVERIFY(splash->isVisible());
+        QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(100, 100));
+        QVERIFY(!splash->isVisible());
+    }
+};
+
+TW_TEST_MAIN_GUI(TestUiComponents)
+#include "test_uicomponents.moc"
