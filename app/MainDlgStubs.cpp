@@ -4,6 +4,3 @@
 
 void CMainDlg::OnRankAll() {}
 void CMainDlg::OnRank() {}
-void CMainDlg::OnViewPage() {}
-void CMainDlg::OnResults() {}
-void CMainDlg::OnSave() {}

@@ -1,0 +1,179 @@
+#include "results/RankDetailsDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
+#include "ui/ShellOpen.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+struct ColumnDef {
+    const char* caption;
+    int width;
+};
+const ColumnDef kColumns[] = {
+    {"Rank", 40}, {"Google", 160}, {"Altavista", 160}, {"Lycos", 160}, {"Looksmart", 260}};
+
+struct VisitDef {
+    int id;
+    const char* text;
+    int x;
+};
+// In SearchEngine order. The LookSmart caption is cut short to fit the button.
+const VisitDef kVisits[kEngineCount] = {
+    {CRankDetailsDlg::IDC_VISIT_GOOGLE, "Visit &Google", 7},
+    {CRankDetailsDlg::IDC_VISIT_ALTAVISTA, "Visit &Altavista", 61},
+    {CRankDetailsDlg::IDC_VISIT_LYCOS, "Visit &Lycos", 115},
+    {CRankDetailsDlg::IDC_VISIT_LOOKSMART, "Visit L&ooksm", 169},
+};
+
+// A listed site as the browser should get it, or empty when it is not a web address. Links cut
+// from a result page may still carry their attribute quotes; anything else (a local file, a
+// program, a mail address) is page content the user's system must not be made to open.
+QString webAddressOf(QString text) {
+    text = text.trimmed();
+    if (!text.isEmpty() &&
+        (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\''))) {
+        const QChar quote = text.front();
+        text.remove(0, 1);
+        const qsizetype close = text.indexOf(quote);
+        if (close >= 0)
+            text.truncate(close);
+        text = text.trimmed();
+    }
+    return tw::isWebAddress(text) ? text : QString();
+}
+} // namespace
+
+CRankDetailsDlg::CRankDetailsDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Ranking Details"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(this);
+    setFixedSize(du.size(349, 175));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setDefault(true);
+    du.place(ok, 292, 154, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_heading = new QLabel(QStringLiteral("The following web sites are ranked above "), this);
+    m_heading->setObjectName(QString::number(IDC_HEADING));
+    m_heading->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_heading->setTextFormat(Qt::PlainText);
+    du.place(m_heading, 7, 7, 335, 17);
+
+    m_listSites = new QTreeWidget(this);
+    m_listSites->setObjectName(QString::number(IDC_LIST));
+    m_listSites->setRootIsDecorated(false);
+    m_listSites->setItemsExpandable(false);
+    m_listSites->setUniformRowHeights(true);
+    m_listSites->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listSites->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listSites->setAllColumnsShowFocus(true);
+    m_listSites->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listSites->setTextElideMode(Qt::ElideNone);
+    m_listSites->header()->setSectionsMovable(false);
+    m_listSites->header()->setStretchLastSection(false);
+    du.place(m_listSites, 7, 29, 335, 120);
+
+    for (int engine = 0; engine < kEngineCount; ++engine) {
+        const VisitDef& def = kVisits[engine];
+        auto* visit = new QPushButton(QString::fromLatin1(def.text), this);
+        visit->setObjectName(QString::number(def.id));
+        visit->setAutoDefault(false);
+        du.place(visit, def.x, 154, 50, 14);
+        connect(visit, &QPushButton::clicked, this, [this, engine] { OnVisit(engine); });
+    }
+    ok->setAutoDefault(true);
+
+    // Tab order of the template: OK, heading, list, then the Visit buttons.
+    setTabOrder(ok, m_listSites);
+    QWidget* previous = m_listSites;
+    for (const VisitDef& def : kVisits) {
+        QWidget* visit = findChild<QWidget*>(QString::number(def.id));
+        setTabOrder(previous, visit);
+        previous = visit;
+    }
+}
+
+void CRankDetailsDlg::SetEngineSites(const EntryResults& results) {
+    m_engineSites = results.sites;
+}
+
+void CRankDetailsDlg::showEvent(QShowEvent* event) {
+    if (!m_bInitialized && !event->spontaneous()) {
+        m_bInitialized = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CRankDetailsDlg::OnInitDialog() {
+    QStringList captions;
+    for (const ColumnDef& column : kColumns)
+        captions << QString::fromLatin1(column.caption);
+    m_listSites->setColumnCount(static_cast<int>(captions.size()));
+    m_listSites->setHeaderLabels(captions);
+    QHeaderView* header = m_listSites->header();
+    header->setMinimumSectionSize(1);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int col = 0; col < static_cast<int>(captions.size()); ++col)
+        header->resizeSection(col, kColumns[col].width);
+
+    m_strHeading = QStringLiteral("The following web sites are ranked above ") +
+                   QString::fromStdString(m_strTargetUrl) + QStringLiteral("\nSearch phrase: ") +
+                   QString::fromStdString(m_strSearchPhrase);
+
+    std::size_t rows = 0;
+    for (const auto& sites : m_engineSites)
+        rows = std::max(rows, sites.size());
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows));
+    for (std::size_t k = 0; k < rows; ++k) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, QString::number(k + 1));
+        for (int engine = 0; engine < kEngineCount; ++engine) {
+            const auto& sites = m_engineSites[engine];
+            if (k < sites.size())
+                item->setText(1 + engine, QString::fromStdString(sites[k]));
+        }
+        items.append(item);
+    }
+    m_listSites->addTopLevelItems(items);
+
+    m_heading->setText(m_strHeading);
+    m_heading->setToolTip(m_strHeading);
+}
+
+void CRankDetailsDlg::OnVisit(int engine) {
+    if (engine < 0 || engine >= kEngineCount)
+        return;
+    const QList<QTreeWidgetItem*> selected = m_listSites->selectedItems();
+    if (selected.isEmpty()) {
+        tw::messageBox(this, QStringLiteral("Please select an entry visit."));
+        return;
+    }
+    int row = -1;
+    for (QTreeWidgetItem* item : selected) {
+        const int index = m_listSites->indexOfTopLevelItem(item);
+        if (index >= 0 && (row < 0 || index < row))
+            row = index;
+    }
+    if (row < 0)
+        return;
+    const QString address = webAddressOf(m_listSites->topLevelItem(row)->text(1 + engine));
+    if (address.isEmpty()) {
+        tw::messageBox(this, QStringLiteral("Please select a valid %1 entry to visit.")
+                                 .arg(QString::fromLatin1(kEngineNames[engine])));
+        return;
+    }
+    tw::shellOpen(address);
+}

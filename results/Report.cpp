@@ -1,0 +1,94 @@
+#include "results/Report.h"
+
+#include "app/DataFile.h"
+#include "app/Maker.h"
+
+#include <QSaveFile>
+
+namespace report {
+
+namespace {
+const char* const kLineEnd = "\r\n";
+
+// Engine labels, each padded to 17 characters so that the results line up in column 18.
+const char* const kLabels[kEngineCount] = {"Google           ", "Altavista        ",
+                                           "Lycos            ", "Looksmart        "};
+
+void appendLine(std::string& out, const std::string& text) {
+    out += text;
+    out += kLineEnd;
+}
+
+std::string twoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+std::string fourDigits(int n) {
+    std::string s = std::to_string(n);
+    if (n >= 0 && s.size() < 4)
+        s.insert(0, 4 - s.size(), '0');
+    return s;
+}
+} // namespace
+
+std::string DateLine(const QDateTime& now) {
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return "Results Produced on " + std::to_string(d.month()) + "/" + std::to_string(d.day()) +
+           "/" + fourDigits(d.year()) + " " + twoDigits(t.hour()) + ":" + twoDigits(t.minute()) +
+           " ";
+}
+
+std::string FormatReport(const std::vector<EntryRow>& rows, const QDateTime& now) {
+    std::string out;
+    appendLine(out, std::string("Tallowick! Results by ") + maker::kName + " " + maker::kWebSite);
+    appendLine(out, DateLine(now));
+    appendLine(out, {});
+    appendLine(out, {});
+    const std::string rule(34, '-');
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& cells = rows[i].cells;
+        appendLine(out, std::to_string(i + 1) + ". " + cells[ColUrl]);
+        appendLine(out, "Target Keywords: " + cells[ColKeywords]);
+        for (int engine = 0; engine < kEngineCount; ++engine)
+            appendLine(out, kLabels[engine] + cells[EngineColumn(engine)]);
+        appendLine(out, {});
+        appendLine(out, rule);
+        appendLine(out, {});
+    }
+    return out;
+}
+
+bool SaveReport(const QString& path, const std::vector<EntryRow>& rows, const QDateTime& now,
+                QString* error) {
+    const std::string bytes = FormatReport(rows, now);
+    const auto size = static_cast<qint64>(bytes.size());
+    QSaveFile file(path);
+    QString reason;
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        // A short write (full disk, size limit) may leave no error behind and still commit;
+        // only the count and an explicit flush tell.
+        ok = file.write(bytes.data(), size) == size && file.flush();
+        if (!ok && file.error() == QFileDevice::NoError)
+            reason = QStringLiteral("Only part of the report could be written; the disk may be "
+                                    "full");
+    }
+    // Without a commit the temporary file is dropped and an existing report stays as it was.
+    if (ok)
+        ok = file.commit();
+    if (!ok && error) {
+        if (reason.isEmpty())
+            reason = file.errorString();
+        *error = QStringLiteral("The results could not be saved to \"%1\".\n\n%2.")
+                     .arg(datafile::DisplayPath(path), reason);
+    }
+    return ok;
+}
+
+bool SaveReport(const QString& path, const EntryListModel& model, const QDateTime& now,
+                QString* error) {
+    return SaveReport(path, model.rows(), now, error);
+}
+
+} // namespace report

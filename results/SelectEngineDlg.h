@@ -1,0 +1,45 @@
+#pragma once
+// Asks which engine's result page to open; only engines with a usable result can be chosen.
+
+#include "app/RankTypes.h"
+
+#include <QDialog>
+
+#include <array>
+
+class QPushButton;
+
+class CSelectEngineDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 137 };
+    enum ControlId {
+        IDC_GOOGLE = 1020,
+        IDC_ALTAVISTA = 3,
+        IDC_LYCOS = 4,
+        IDC_LOOKSMART = 5,
+    };
+
+    explicit CSelectEngineDlg(QWidget* parent = nullptr);
+
+    // Accepted when an engine was chosen (then m_nEngine says which), rejected on Cancel.
+    int DoModal() { return exec(); }
+
+    QPushButton* engineButton(int engine) const { return m_buttons[engine]; }
+
+    // The engine chosen, a SearchEngine value.
+    int m_nEngine = Google;
+    // Whether each engine's button is enabled, in SearchEngine order; set before DoModal.
+    std::array<bool, kEngineCount> m_bEngineEnabled{};
+
+public slots:
+    void OnEngine(int engine);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+
+    std::array<QPushButton*, kEngineCount> m_buttons{};
+};
