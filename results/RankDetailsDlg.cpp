@@ -79,7 +79,6 @@ CRankDetailsDlg::CRankDetailsDlg(QWidget* parent) : QDialog(parent) {
     m_listSites->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listSites->setAllColumnsShowFocus(true);
     m_listSites->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listSites->setTextElideMode(Qt::ElideNone);
     m_listSites->header()->setSectionsMovable(false);
     m_listSites->header()->setStretchLastSection(false);
     du.place(m_listSites, 7, 29, 335, 120);
@@ -142,8 +141,12 @@ void CRankDetailsDlg::OnInitDialog() {
         item->setText(0, QString::number(k + 1));
         for (int engine = 0; engine < kEngineCount; ++engine) {
             const auto& sites = m_engineSites[engine];
-            if (k < sites.size())
-                item->setText(1 + engine, QString::fromStdString(sites[k]));
+            if (k < sites.size()) {
+                const QString text = QString::fromStdString(sites[k]);
+                item->setText(1 + engine, text);
+                // Long addresses are cut in their column; the tip shows them whole.
+                item->setToolTip(1 + engine, text);
+            }
         }
         items.append(item);
     }
