@@ -138,16 +138,23 @@ bool LoadEntries(const QString& path, EntryListModel& model, QString* error) {
 bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
     QSaveFile file(path);
     const QByteArray bytes = FormatEntries(rows);
+    QString reason;
     bool ok = file.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = file.write(bytes) == bytes.size();
+    if (ok) {
+        // A short write (full disk, size limit) may leave no error behind and still commit a
+        // cut-off file; only the count and an explicit flush tell.
+        ok = file.write(bytes) == bytes.size() && file.flush();
+        if (!ok && file.error() == QFileDevice::NoError)
+            reason = QStringLiteral("Only part of the list could be written; the disk may be full");
+    }
     // Without a commit the temporary file is discarded and the old file stays as it was.
     if (ok)
         ok = file.commit();
     if (!ok) {
         if (error)
             *error = QStringLiteral("The entry list could not be saved to \"%1\".\n\n%2.")
-                         .arg(DisplayPath(path), reasonText(file.errorString()));
+                         .arg(DisplayPath(path),
+                              reason.isEmpty() ? reasonText(file.errorString()) : reason);
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
 #include "app/DataFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -178,6 +179,26 @@ private slots:
         QVERIFY(!datafile::SaveEntries(blocked, model, &error));
         QVERIFY(QDir(blocked + QStringLiteral("/keep")).exists());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+
+        // A disk that fills up part-way leaves the old list whole.
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
+        }
+        for (int i = 0; i < 100; ++i)
+            model.appendEntry("www.example.com", "used cars");
+        bool saved = true;
+        {
+            tw::test::ScopedFileSizeLimit full(1000);
+            QVERIFY(full.active());
+            saved = datafile::SaveEntries(path, model, &error);
+        }
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("old\r\n"));
     }
 };
 
