@@ -8,11 +8,12 @@
 #include "ui/ResizableDlg.h"
 #include "upgrade/UpgradeCheckDlg.h"
 
+#include <QAbstractItemView>
 #include <QList>
 #include <QString>
 
 class CEntryListView;
-class QAbstractItemView;
+
 class QMenu;
 class QPushButton;
 
