@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -58,7 +59,20 @@ CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent) {
         new QLabel(QStringLiteral("Target Keywords (example: used cars selling autos)"), this);
     du.place(keywordsLabel, 7, 39, 172, 8);
 
-    setFixedSize(du.size(186, 95));
+    QSize size = du.size(186, 95);
+    // The labels were measured for a narrower font than most desktops use: widen the dialog
+    // rather than clip them.
+    const int extra = std::max(urlLabel->sizeHint().width(), keywordsLabel->sizeHint().width()) -
+                      urlLabel->width();
+    if (extra > 0) {
+        for (QWidget* w : {static_cast<QWidget*>(urlLabel), static_cast<QWidget*>(keywordsLabel),
+                           static_cast<QWidget*>(m_urlEdit), static_cast<QWidget*>(m_keywordsEdit)})
+            w->resize(w->width() + extra, w->height());
+        for (QWidget* w : {ok, cancel})
+            w->move(w->x() + extra / 2, w->y());
+        size.rwidth() += extra;
+    }
+    setFixedSize(size);
 }
 
 int CAddUrlDlg::exec() {

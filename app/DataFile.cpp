@@ -58,6 +58,7 @@ QString reasonText(const QString& systemReason) {
 
 std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
     std::vector<EntryRow> rows;
+    rows.reserve(static_cast<size_t>(bytes.count('\n') / 6 + 1));
     LineReader in(bytes);
     static const int kResultColumns[] = {ColGoogle, ColAltavista, ColLycos, ColLooksmart};
 
