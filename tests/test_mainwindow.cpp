@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 
 namespace {
 const QByteArray kTwoEntries("www.example.com\r\nused cars\r\nRank 7 / Page 1\r\nnot found\r\n"
@@ -179,6 +180,18 @@ private slots:
         QVERIFY(actions.size() >= 2);
         QCOMPARE(actions.last()->text(), QStringLiteral("&About Tallowick!..."));
         QVERIFY(actions[actions.size() - 2]->isSeparator());
+    }
+
+    void enterPressesRankAll() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("u", "k");
+        QSignalSpy rankAll(dlg.button(CMainDlg::IDC_RANKALL), &QPushButton::clicked);
+        dlg.listView()->setFocus();
+        QTest::keyClick(dlg.listView(), Qt::Key_Return);
+        QCOMPARE(rankAll.count(), 1);
+        QVERIFY(dlg.isVisible());
     }
 
     void selectionHelpers() {
