@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
 QCheckBox* makeCheck(QWidget* parent, const char* id, const char* text) {
     auto* check = new QCheckBox(QString::fromLatin1(text), parent);
@@ -74,6 +76,19 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     du.place(threadLabel, 14, 122, 143, 9);
     m_threadCombo = makeCombo(this, "1014", {"1", "2", "3", "4", "5", "6", "7", "8"});
     du.place(m_threadCombo, 14, 132, 31, 12);
+
+    // The template was drawn for another font: where a label's text needs more room than the
+    // group box leaves it, widen the dialog and its frames rather than clip the text.
+    const int room = du.x(7 + 160 - 4) - depthLabel->x();
+    const int need = std::max(depthLabel->sizeHint().width(), threadLabel->sizeHint().width());
+    if (need > room) {
+        const int extra = need - room;
+        setFixedSize(width() + extra, height());
+        engines->resize(engines->width() + extra, engines->height());
+        threads->resize(threads->width() + extra, threads->height());
+        depthLabel->resize(need, depthLabel->height());
+        threadLabel->resize(need, threadLabel->height());
+    }
 
     m_checkGoogle = makeCheck(this, "1018", "Enable &Google");
     du.place(m_checkGoogle, 14, 21, 144, 10);

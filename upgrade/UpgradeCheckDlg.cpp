@@ -24,6 +24,12 @@ CCheckingUpgradeDlg::CCheckingUpgradeDlg(QWidget* parent) : QDialog(parent) {
     auto* text = new QLabel(QStringLiteral("Checking for new upgrades of the software .."), this);
     text->setObjectName(QStringLiteral("1076"));
     du.place(text, 12, 7, 144, 10);
+    // Drawn for another font: widen the notice rather than clip its text.
+    const int extra = text->sizeHint().width() - text->width();
+    if (extra > 0) {
+        text->resize(text->width() + extra, text->height());
+        setFixedSize(width() + extra, height());
+    }
 }
 
 CUpgradeCheckDlg::CUpgradeCheckDlg(QWidget* parent) : QDialog(parent) {
