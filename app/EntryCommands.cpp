@@ -7,6 +7,8 @@
 #include <QItemSelectionModel>
 
 void CMainDlg::OnAddEntry() {
+    if (m_bRanking)
+        return;
     CAddUrlDlg dlg(this);
     if (dlg.exec() != QDialog::Accepted || dlg.m_strUrl.empty())
         return;
@@ -14,6 +16,8 @@ void CMainDlg::OnAddEntry() {
 }
 
 void CMainDlg::OnEditEntry() {
+    if (m_bRanking)
+        return;
     if (selectedRows().isEmpty()) {
         tw::messageBox(this, QStringLiteral("Please select an entry to edit."));
         return;
@@ -33,6 +37,8 @@ void CMainDlg::OnEditEntry() {
 }
 
 void CMainDlg::OnRemoveEntry() {
+    if (m_bRanking)
+        return;
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
         tw::messageBox(this, QStringLiteral("Please select an entry to remove."));

@@ -234,6 +234,8 @@ bool CMainDlg::SaveEntriesOnClose() {
 }
 
 void CMainDlg::OnCancel() {
+    if (CancelRunBeforeClose())
+        return;
     if (!SaveEntriesOnClose())
         return;
     for (int row = 0; row < m_model.rowCount(); ++row)

@@ -4,6 +4,7 @@
 // closing it (Quit, Escape, the close box) saves the list.
 
 #include "app/EntryListModel.h"
+#include "rank/RankRun.h"
 #include "settings/SettingsDlg.h"
 #include "ui/ResizableDlg.h"
 #include "upgrade/UpgradeCheckDlg.h"
@@ -13,7 +14,7 @@
 #include <QString>
 
 class CEntryListView;
-
+class CRankProgressDlg;
 class QMenu;
 class QPushButton;
 
@@ -67,6 +68,11 @@ public:
     // Set by Rank around a run over the selected rows only.
     bool m_bRankSelectedOnly = false;
 
+    // True while a ranking run is in progress; the list cannot be changed meanwhile.
+    bool IsRanking() const { return m_bRanking; }
+    // What the latest ranking run came to.
+    const RankRunResult& lastRankRun() const { return m_lastRankRun; }
+
 public slots:
     void OnRankAll();
     void OnRank();
@@ -99,6 +105,10 @@ private:
     // Start-up extras of other subsystems (splash window, upgrade reminder).
     void ShowSplash();
     void RunUpgradeReminder();
+    // Locks the list's commands during a run (progress: the run's dialog) and unlocks them.
+    void SetRankingState(bool ranking, CRankProgressDlg* progress);
+    // Closing during a run: cancels it and closes once it has ended. False when no run is on.
+    bool CancelRunBeforeClose();
 
     CSettingsDlg m_settingsDlg{this};
     CUpgradeCheckDlg m_upgradeDlg{this};
@@ -110,4 +120,8 @@ private:
     // The data file existed but could not be read: never replace it without asking.
     bool m_bLoadFailed = false;
     QString m_strLoadError;
+    bool m_bRanking = false;
+    bool m_bCloseAfterRun = false;
+    CRankProgressDlg* m_pRankProgress = nullptr;
+    RankRunResult m_lastRankRun;
 };

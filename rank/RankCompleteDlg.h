@@ -1,0 +1,26 @@
+#pragma once
+// Told at the end of a ranking run in which an enabled engine missed its target.
+
+#include <QDialog>
+
+class CHyperLink;
+class QLabel;
+
+class CRankCompleteDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 139, IDC_SUBMIT = 1021 };
+
+    // Without a parent the program's main window becomes the owner.
+    explicit CRankCompleteDlg(QWidget* parent = nullptr);
+
+    CHyperLink* m_linkSubmit = nullptr;
+
+    QLabel* MessageText() const { return m_message; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QLabel* m_message = nullptr;
+};

@@ -1,0 +1,132 @@
+#pragma once
+// A ranking run: one worker thread per entry, never more at once than the thread limit, each
+// running the enabled engines' scans for its entry and writing the outcome into the entry's row.
+// The window and the command-line tool run the same code; they differ only in how a row is
+// changed (IRankRows), how progress is shown (IRankProgress) and how the waiting thread passes
+// its time (the pump).
+
+#include "app/RankTypes.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class IRankProgress;
+
+// Held by a worker while it changes a row (its cells or its results record), so that each group
+// of changes (an engine column with its record update, the URL restore with the worker count)
+// is one step for the other workers.
+extern std::mutex g_hListLock;
+// Workers started and not yet finished.
+extern std::atomic<int> g_nRunningWorkers;
+// Cleared when a run starts; set by a worker when an enabled engine missed its target.
+extern std::atomic<bool> g_bNotAllFound;
+
+// A page that could not be downloaded.
+struct PageError {
+    std::string url;
+    std::string text;
+};
+
+// What one engine's scan of one entry came to.
+struct EngineOutcome {
+    int row = -1;
+    SearchEngine engine = Google;
+    bool enabled = false;
+    bool found = false;
+    int rank = 0;
+    int page = 0;
+    int pagesFetched = 0;
+    std::vector<PageError> errors;
+};
+
+// The rows a run writes into. Workers call these while they hold g_hListLock; each change must
+// be complete when the call returns.
+class IRankRows {
+public:
+    virtual ~IRankRows() = default;
+    virtual void SetCell(int row, int col, const std::string& text) = 0;
+    // Gives the row a fresh results record; the record it held before is freed.
+    virtual void AttachResults(int row, std::unique_ptr<EntryResults> record) = 0;
+    // Appends sites to the engine's list of the record the row holds.
+    virtual void AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) = 0;
+    // An engine of an entry has ended and its column is written. For reports; called on the
+    // worker's thread, under g_hListLock.
+    virtual void EngineFinished(const EngineOutcome& outcome) { (void)outcome; }
+};
+
+// Download record of a whole run.
+struct RankRunStats {
+    int pagesFetched = 0;
+    int failedPages = 0;
+    PageError firstError; // of the first failed page met
+};
+
+// Everything one worker needs. Owned by the worker from its start.
+struct RankJob {
+    std::string m_strUrl;      // the entry's target (column 1 when the run started)
+    std::string m_strKeywords; // the entry's keywords (column 6 when the run started)
+    IRankRows* m_pRows = nullptr;
+    IRankProgress* m_pProgressDlg = nullptr; // may be null: no progress, no cancel
+    int m_nRow = 0;
+    int m_nMaxPages = 20;
+    std::string m_strPageFile; // scratch file of this job
+    std::array<std::string, kEngineCount> m_hosts;
+    // Asked when the worker reaches each engine, so a switch changed meanwhile counts.
+    std::function<bool(SearchEngine)> m_engineOn;
+    RankRunStats* m_pStats = nullptr; // added to under g_hListLock
+};
+
+// The worker: marks the row, scans the enabled engines in order, writes each engine's column and
+// the record, restores the row's URL and lowers g_nRunningWorkers as its last step. Returns 0.
+int RankEntryProc(std::unique_ptr<RankJob> job);
+
+// A thread setting below 1 counts as 1.
+int ThreadLimit(int setting);
+
+// Scratch file of job number n: "tempgoogle.html" followed by n, in the current folder.
+std::string ScratchFileName(int jobNumber);
+
+// The text an engine's column gets.
+std::string RankText(int rank, int page);
+
+struct RankTarget {
+    int row = 0;
+    std::string url;
+    std::string keywords;
+};
+
+struct RankRunSettings {
+    int maxPages = 20;
+    int maxThreads = 3;
+    std::array<std::string, kEngineCount> hosts; // empty: the built-in host
+    std::function<bool(SearchEngine)> engineOn;  // empty: every engine
+};
+
+struct RankRunResult {
+    bool cancelled = false;
+    bool notAllFound = false;
+    int workersStarted = 0;
+    int maxRunning = 0; // largest number of workers in progress the run saw
+    RankRunStats stats;
+    std::string startError; // a worker could not be started; later entries were left alone
+};
+
+// Ranks the targets in order and returns when every worker it started has ended. pump is called
+// while the run waits; it must let the rows' and the progress's updates through and return
+// within about 50 ms. Only one run can be in progress in a process: a second one returns at once
+// with startError set.
+RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows,
+                         IRankProgress* progress, const RankRunSettings& settings,
+                         const std::function<void()>& pump);
+
+// True while RunRanking is in progress.
+bool RankingInProgress();
+
+// Handles the calling thread's events for ms milliseconds: a pump for RunRanking that passes a
+// worker's update on as soon as it arrives.
+void WaitAndPump(int ms = 50);

@@ -1,0 +1,334 @@
+// The ranking run without a window: workers, thread limit, record rules, cancel and the download
+// record, against the engine simulator over HTTP.
+#include "rank/RankProgress.h"
+#include "rank/RankRun.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+
+#include <atomic>
+#include <functional>
+
+namespace {
+
+struct RowState {
+    std::array<std::string, kColumnCount> cells;
+    std::unique_ptr<EntryResults> record;
+};
+
+// Rows in memory; every call arrives under g_hListLock, so nothing here needs a lock of its own.
+class CFakeRows : public IRankRows {
+public:
+    std::vector<RowState> rows;
+    std::vector<std::pair<int, std::string>> urlLog; // URL column changes in order
+    int marked = 0;
+    int maxMarked = 0;
+    int attaches = 0;
+    std::vector<EngineOutcome> outcomes;
+    std::function<void(int row)> onMark;
+
+    void SetCell(int row, int col, const std::string& text) override {
+        rows.at(row).cells[col] = text;
+        if (col != ColUrl)
+            return;
+        urlLog.emplace_back(row, text);
+        if (text.size() >= 2 && text.compare(text.size() - 2, 2, " *") == 0) {
+            maxMarked = std::max(maxMarked, ++marked);
+            if (onMark)
+                onMark(row);
+        } else {
+            --marked;
+        }
+    }
+    void AttachResults(int row, std::unique_ptr<EntryResults> record) override {
+        ++attaches;
+        rows.at(row).record = std::move(record);
+    }
+    void AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) override {
+        auto& list = rows.at(row).record->sites[engine];
+        list.insert(list.end(), sites.begin(), sites.end());
+    }
+    void EngineFinished(const EngineOutcome& outcome) override { outcomes.push_back(outcome); }
+};
+
+class CFakeProgress : public IRankProgress {
+public:
+    void ReportPage(int, const std::string&, const std::string&) override { ++reports; }
+    bool IsCancelled() const override { return cancel.load(); }
+    std::atomic<bool> cancel{false};
+    std::atomic<int> reports{0};
+};
+
+const std::string kKeywords = "blue widgets";
+
+std::string Target(int i) {
+    return "www.target" + std::to_string(i) + ".example";
+}
+
+// The links an engine's scan counts before a target planted at rank r of its first page, and the
+// rank the scan gives it (LookSmart counts its navigation link too).
+std::vector<std::string> AboveOnFirstPage(const sim::CResultModel& model, SearchEngine e, int r) {
+    std::vector<std::string> above;
+    if (e == LookSmart)
+        above.push_back("http://search.looksmart.com/");
+    for (int n = 1; n < r; ++n)
+        above.push_back(model.ResultUrl(e, kKeywords, n));
+    return above;
+}
+
+int CountedRank(SearchEngine e, int r) {
+    return e == LookSmart ? r + sim::kLookSmartCountedNavigation : r;
+}
+
+struct Simulator {
+    sim::CResultModel model{5, 1000};
+    sim::CEngineSim engines{model};
+    std::unique_ptr<sim::CSimServer> server;
+
+    void start(int latencyMs = 0) {
+        sim::ServerOptions options;
+        options.latencyMs = latencyMs;
+        server = std::make_unique<sim::CSimServer>(engines, options);
+        std::string error;
+        if (!server->Start(error))
+            qFatal("simulator: %s", error.c_str());
+    }
+    ~Simulator() {
+        if (server)
+            server->Stop();
+    }
+};
+
+CFakeRows MakeRows(int count) {
+    CFakeRows rows;
+    rows.rows.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        rows.rows[i].cells[ColUrl] = Target(i);
+        rows.rows[i].cells[ColKeywords] = kKeywords;
+    }
+    return rows;
+}
+
+std::vector<RankTarget> AllTargets(const CFakeRows& rows) {
+    std::vector<RankTarget> targets;
+    for (int i = 0; i < int(rows.rows.size()); ++i)
+        targets.push_back({i, rows.rows[i].cells[ColUrl], rows.rows[i].cells[ColKeywords]});
+    return targets;
+}
+
+RankRunSettings Settings(const std::string& host, int depth, int threads, unsigned engines = 15) {
+    RankRunSettings settings;
+    settings.maxPages = depth;
+    settings.maxThreads = threads;
+    settings.hosts.fill(host);
+    settings.engineOn = [engines](SearchEngine e) { return (engines >> e) & 1u; };
+    return settings;
+}
+
+const auto kPump = [] { WaitAndPump(50); };
+
+} // namespace
+
+class TestRankRun : public QObject {
+    Q_OBJECT
+private slots:
+    // Which engines are on, where the target stands, and what the row had before the run.
+    void recordRules_data() {
+        QTest::addColumn<unsigned>("enginesOn");
+        QTest::addColumn<unsigned>("plantedOn");
+        QTest::addColumn<bool>("hadRecord");
+        QTest::addColumn<bool>("notAllFound");
+        QTest::newRow("found on two, missed on two") << 15u << 5u << false << true;
+        QTest::newRow("found everywhere") << 15u << 15u << false << false;
+        QTest::newRow("google and lycos off, found on altavista") << 10u << 2u << false << true;
+        QTest::newRow("only google on and found") << 1u << 1u << false << false;
+        QTest::newRow("a find replaces the old record") << 15u << 2u << true << true;
+        QTest::newRow("no find keeps the old record") << 15u << 0u << true << true;
+        QTest::newRow("all engines off") << 0u << 15u << true << false;
+    }
+    void recordRules() {
+        QFETCH(unsigned, enginesOn);
+        QFETCH(unsigned, plantedOn);
+        QFETCH(bool, hadRecord);
+        QFETCH(bool, notAllFound);
+        tw::test::ScopedWorkDir dir;
+        Simulator sim;
+        const int plantRank[] = {3, 7, 1, 4};
+        for (int e = 0; e < kEngineCount; ++e) {
+            if ((plantedOn >> e) & 1u)
+                sim.model.AddPlant(e, plantRank[e], Target(0), kKeywords);
+        }
+        sim.start();
+
+        CFakeRows rows = MakeRows(1);
+        EntryResults* old = nullptr;
+        if (hadRecord) {
+            rows.rows[0].record = std::make_unique<EntryResults>();
+            rows.rows[0].record->sites[Google] = {"http://old.example/"};
+            old = rows.rows[0].record.get();
+        }
+        CFakeProgress progress;
+        const RankRunResult run =
+            RunRanking(AllTargets(rows), rows, &progress,
+                       Settings(sim.server->HostPort(), 2, 3, enginesOn), kPump);
+        QCOMPARE(run.notAllFound, notAllFound);
+        QVERIFY(!run.cancelled);
+        QCOMPARE(run.workersStarted, 1);
+        QCOMPARE(g_nRunningWorkers.load(), 0);
+
+        const RowState& row = rows.rows[0];
+        QCOMPARE(row.cells[ColUrl], Target(0));
+        bool anyFound = false;
+        for (int e = 0; e < kEngineCount; ++e) {
+            const bool found = ((enginesOn & plantedOn) >> e) & 1u;
+            anyFound = anyFound || found;
+            const SearchEngine engine = SearchEngine(e);
+            QCOMPARE(row.cells[EngineColumn(e)],
+                     found ? RankText(CountedRank(engine, plantRank[e]), 1) : "not found");
+            if (row.record && row.record.get() != old) {
+                const auto expected = found ? AboveOnFirstPage(sim.model, engine, plantRank[e])
+                                            : std::vector<std::string>();
+                QVERIFY2(row.record->sites[e] == expected, kEngineNames[e]);
+            }
+        }
+        QCOMPARE(rows.attaches, anyFound ? 1 : 0);
+        if (!anyFound) {
+            QCOMPARE(row.record.get(), old);
+            if (old)
+                QCOMPARE(old->sites[Google], std::vector<std::string>{"http://old.example/"});
+        } else {
+            QVERIFY(row.record && row.record.get() != old);
+        }
+        // Switched-off engines are reported, but ask for no page.
+        QCOMPARE(int(rows.outcomes.size()), kEngineCount);
+        for (const EngineOutcome& o : rows.outcomes)
+            QCOMPARE(o.pagesFetched == 0, !((enginesOn >> o.engine) & 1u));
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty()); // no scratch file left
+    }
+
+    void threadLimit_data() {
+        QTest::addColumn<int>("setting");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("0 counts as 1") << 0 << 1;
+        QTest::newRow("1") << 1 << 1;
+        QTest::newRow("3") << 3 << 3;
+    }
+    void threadLimit() {
+        QFETCH(int, setting);
+        QFETCH(int, limit);
+        tw::test::ScopedWorkDir dir;
+        Simulator sim;
+        sim.start(5);
+        CFakeRows rows = MakeRows(5);
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress,
+                                             Settings(sim.server->HostPort(), 1, setting), kPump);
+        QCOMPARE(run.workersStarted, 5);
+        QCOMPARE(run.maxRunning, limit);
+        QCOMPARE(rows.maxMarked, limit);
+        QCOMPARE(int(rows.urlLog.size()), 10);
+        // Workers start in row order, and a worker beyond the limit only after one has ended.
+        int started = 0, ended = 0;
+        for (const auto& [row, text] : rows.urlLog) {
+            if (text == Target(row) + " *") {
+                // Two workers started together may mark their rows in either order.
+                QVERIFY(limit == 1 ? row == started : row < started + limit);
+                ++started;
+                QVERIFY(started <= ended + limit);
+            } else {
+                QCOMPARE(text, Target(row));
+                ++ended;
+            }
+        }
+        if (limit == 1) {
+            for (int i = 0; i < 10; ++i)
+                QCOMPARE(rows.urlLog[i].first, i / 2);
+        }
+    }
+
+    // Cancel after the first worker has begun: nothing new starts, the running entries end.
+    void cancelStartsNoFurtherWorker() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim;
+        sim.start(20);
+        CFakeRows rows = MakeRows(10);
+        for (auto& r : rows.rows)
+            r.cells[ColGoogle] = "-";
+        CFakeProgress progress;
+        // Cancelled once the third worker is under way, as a user would after seeing three marks.
+        rows.onMark = [&](int row) {
+            if (row == 2)
+                progress.cancel = true;
+        };
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress,
+                                             Settings(sim.server->HostPort(), 5, 3), kPump);
+        QVERIFY(run.cancelled);
+        QCOMPARE(run.workersStarted, 3);
+        QVERIFY(run.notAllFound);
+        for (int i = 0; i < 10; ++i) {
+            const RowState& r = rows.rows[i];
+            QCOMPARE(r.cells[ColUrl], Target(i));
+            QCOMPARE(r.cells[ColGoogle], std::string(i < 3 ? "not found" : "-"));
+        }
+        // A cancelled scan finishes the page it reads and asks for no further one.
+        QVERIFY(run.stats.pagesFetched <= 3);
+    }
+
+    void failedDownloadsAreCounted() {
+        tw::test::ScopedWorkDir dir;
+        std::string deadHost;
+        {
+            Simulator sim;
+            sim.start();
+            deadHost = sim.server->HostPort();
+        }
+        CFakeRows rows = MakeRows(2);
+        CFakeProgress progress;
+        const RankRunResult run =
+            RunRanking(AllTargets(rows), rows, &progress, Settings(deadHost, 2, 2), kPump);
+        QCOMPARE(run.stats.pagesFetched, 2 * kEngineCount * 2);
+        QCOMPARE(run.stats.failedPages, 2 * kEngineCount * 2);
+        QVERIFY(!run.stats.firstError.text.empty());
+        QVERIFY(run.stats.firstError.url.find("http://" + deadHost + "/") == 0);
+        QVERIFY(run.notAllFound);
+        for (const EngineOutcome& o : rows.outcomes) {
+            QCOMPARE(int(o.errors.size()), 2);
+            QCOMPARE(o.pagesFetched, 2);
+        }
+        for (const RowState& r : rows.rows) {
+            for (int e = 0; e < kEngineCount; ++e)
+                QCOMPARE(r.cells[EngineColumn(e)], std::string("not found"));
+            QVERIFY(!r.record);
+        }
+    }
+
+    void oneRunAtATime() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim;
+        sim.start(5);
+        CFakeRows rows = MakeRows(1);
+        CFakeRows other = MakeRows(1);
+        RankRunResult nested;
+        bool tried = false;
+        const RankRunResult run = RunRanking(
+            AllTargets(rows), rows, nullptr, Settings(sim.server->HostPort(), 1, 1), [&] {
+                if (!tried) {
+                    tried = true;
+                    nested = RunRanking(AllTargets(other), other, nullptr,
+                                        Settings(sim.server->HostPort(), 1, 1), kPump);
+                }
+                WaitAndPump(50);
+            });
+        QVERIFY(tried);
+        QCOMPARE(nested.workersStarted, 0);
+        QVERIFY(!nested.startError.empty());
+        QVERIFY(other.urlLog.empty());
+        QCOMPARE(run.workersStarted, 1);
+        QVERIFY(!RankingInProgress());
+    }
+};
+
+TW_TEST_MAIN_CORE(TestRankRun)
+#include "test_rankrun.moc"
