@@ -1,5 +1,9 @@
 #include "app/EntryListView.h"
 #include "app/MainDlg.h"
+#include "app/Maker.h"
+#include "rank/RankProgressDlg.h"
+#include "settings/RegistrySettings.h"
+#include "settings/ServiceAddresses.h"
 #include "support/TestEnv.h"
 #include "ui/MessageBox.h"
 
@@ -10,6 +14,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 namespace {
 const QByteArray kTwoEntries("www.example.com\r\nused cars\r\nRank 7 / Page 1\r\nnot found\r\n"
@@ -159,13 +164,24 @@ private slots:
 
     void enterPressesRankAll() {
         tw::test::ScopedWorkDir dir;
+        // Nothing listens there: a page asked for before the cancel fails at once.
+        for (const char* host : settings::kEngineHostValues)
+            CRegistrySettings().WriteString(maker::kProduct, host, "127.0.0.1:9");
         CMainDlg dlg;
         dlg.show();
         dlg.entries().appendEntry("u", "k");
         QSignalSpy rankAll(dlg.button(CMainDlg::IDC_RANKALL), &QPushButton::clicked);
+        // The run it starts is cancelled at once: this test asks no search engine.
+        QTimer cancel;
+        connect(&cancel, &QTimer::timeout, &dlg, [&dlg] {
+            if (auto* progress = dlg.findChild<CRankProgressDlg*>())
+                progress->OnCancel();
+        });
+        cancel.start(0);
         dlg.listView()->setFocus();
         QTest::keyClick(dlg.listView(), Qt::Key_Return);
         QCOMPARE(rankAll.count(), 1);
+        QVERIFY(dlg.lastRankRun().cancelled);
         QVERIFY(dlg.isVisible());
     }
 
