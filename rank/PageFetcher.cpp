@@ -2,14 +2,12 @@
 
 #include "app/TextUtil.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QSaveFile>
-
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 CFetchLocks g_hFetchLock;
@@ -198,12 +196,47 @@ LineList SplitLines(std::string_view body) {
     return lines;
 }
 
-std::mutex& CFetchLocks::ForServer(const std::string& host, long port) {
+namespace {
+// The age of the calling thread: the order in which threads first asked for a server lock.
+unsigned long long ThreadAge() {
+    static std::atomic<unsigned long long> next{0};
+    thread_local const unsigned long long age = next++;
+    return age;
+}
+} // namespace
+
+void CServerLock::lock() {
+    const unsigned long long age = ThreadAge();
+    std::unique_lock<std::mutex> guard(m_mutex);
+    if (!m_bBusy && m_waiting.empty()) {
+        m_bBusy = true;
+        return;
+    }
+    m_waiting.insert(age);
+    m_free.wait(guard, [&] { return !m_bBusy && *m_waiting.begin() == age; });
+    m_waiting.erase(age);
+    m_bBusy = true;
+}
+
+void CServerLock::unlock() {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_bBusy = false;
+    }
+    m_free.notify_all();
+}
+
+std::size_t CServerLock::Waiting() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_waiting.size();
+}
+
+CServerLock& CFetchLocks::ForServer(const std::string& host, long port) {
     const std::string key = text::AsciiLower(host) + ":" + std::to_string(port);
     std::lock_guard<std::mutex> guard(m_mapLock);
     auto& slot = m_locks[key];
     if (!slot)
-        slot = std::make_unique<std::mutex>();
+        slot = std::make_unique<CServerLock>();
     return *slot;
 }
 
@@ -281,7 +314,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
         return m_pLines.get();
     };
 
-    std::unique_lock<std::mutex> hold(g_hFetchLock.ForServer(first->host, first->port));
+    std::unique_lock<CServerLock> hold(g_hFetchLock.ForServer(first->host, first->port));
 
     if (!ex.Send(first->url, remainingMs()))
         return failed(first->url, ex.Status() != 401 && !IsRedirect(ex.Status()));
@@ -313,11 +346,11 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
             curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, nullptr);
             curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
         }
-        std::mutex& nextLock = g_hFetchLock.ForServer(next->host, next->port);
+        CServerLock& nextLock = g_hFetchLock.ForServer(next->host, next->port);
         if (&nextLock != hold.mutex()) {
             // Never two server locks at once: let go of the first server before the second.
             hold.unlock();
-            hold = std::unique_lock<std::mutex>(nextLock);
+            hold = std::unique_lock<CServerLock>(nextLock);
         }
         if (!ex.Send(next->url, remainingMs()))
             return failed(next->url, ex.Status() == 200);
@@ -338,12 +371,14 @@ void CPageFetcher::SaveLines(const std::string& path) const {
         content += line;
         content += "\r\n";
     }
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!file.open(QIODevice::WriteOnly))
+    // Written whole under another name and renamed, so a reader never meets half a page; not
+    // flushed to disk, since the page is read back at once and deleted (a flush per page cost
+    // more than a local download).
+    const std::string part = path + ".part";
+    std::FILE* file = std::fopen(part.c_str(), "wb");
+    if (!file)
         return;
-    if (file.write(content.data(), qint64(content.size())) != qint64(content.size())) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    if (std::fclose(file) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0)
+        std::remove(part.c_str());
 }

@@ -1,11 +1,13 @@
 #pragma once
 // One HTTP download into a list of text lines (bytes, as received).
 
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,19 +59,37 @@ private:
     std::string m_strError;
 };
 
-// Hands out one mutex per server (host and port). A download holds its server's mutex from
+// The lock of one server. Waiting threads are let in oldest thread first (by when each thread
+// first asked for any server), not in whatever order the system wakes them: a ranking worker
+// that has started reading an engine's pages reads them to the end before a later worker gets
+// its turn, so it moves on to the next engine's server sooner and every server stays busy.
+class CServerLock {
+public:
+    void lock();
+    void unlock();
+    // Threads waiting for the lock now.
+    std::size_t Waiting();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_free;
+    bool m_bBusy = false;
+    std::set<unsigned long long> m_waiting; // the waiting threads' ages
+};
+
+// Hands out one lock per server (host and port). A download holds its server's lock from
 // before its request until its return, so no server ever sees two requests from us at once,
 // while downloads from different servers run side by side. A thread never holds two of them: a
-// download redirected to another server lets go of the first server's mutex, then takes the
+// download redirected to another server lets go of the first server's lock, then takes the
 // second's.
 class CFetchLocks {
 public:
-    // host is compared without regard to ASCII case. The mutex lives as long as the process.
-    std::mutex& ForServer(const std::string& host, long port);
+    // host is compared without regard to ASCII case. The lock lives as long as the process.
+    CServerLock& ForServer(const std::string& host, long port);
 
 private:
     std::mutex m_mapLock;
-    std::map<std::string, std::unique_ptr<std::mutex>> m_locks;
+    std::map<std::string, std::unique_ptr<CServerLock>> m_locks;
 };
 
 extern CFetchLocks g_hFetchLock;

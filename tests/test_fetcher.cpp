@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <future>
 #include <thread>
 
 namespace {
@@ -377,6 +378,39 @@ private slots:
 
         f.SaveLines(dir.file("missing/folder.html").toStdString()); // silently nothing
         QVERIFY(!QFile::exists(dir.file("missing")));
+    }
+
+    // A worker that started earlier gets the server before later ones, whatever order they
+    // queued in, so an entry reads an engine's pages to the end before the next entry begins.
+    void olderThreadsGoFirst() {
+        CServerLock& server = g_hFetchLock.ForServer("order.example", 80);
+        CServerLock& other = g_hFetchLock.ForServer("other.example", 80);
+        std::mutex orderLock;
+        std::vector<int> order;
+        std::promise<void> agedOlder, agedYounger, goOlder, goYounger;
+        auto worker = [&](int id, std::promise<void>& aged, std::future<void> go) {
+            other.lock(); // the thread's first request makes its age
+            other.unlock();
+            aged.set_value();
+            go.wait();
+            std::lock_guard<CServerLock> hold(server);
+            std::lock_guard<std::mutex> guard(orderLock);
+            order.push_back(id);
+        };
+        server.lock();
+        std::thread older(worker, 1, std::ref(agedOlder), goOlder.get_future());
+        agedOlder.get_future().wait();
+        std::thread younger(worker, 2, std::ref(agedYounger), goYounger.get_future());
+        agedYounger.get_future().wait();
+        // The younger one queues first.
+        goYounger.set_value();
+        QTRY_COMPARE(server.Waiting(), std::size_t(1));
+        goOlder.set_value();
+        QTRY_COMPARE(server.Waiting(), std::size_t(2));
+        server.unlock();
+        older.join();
+        younger.join();
+        QCOMPARE(order, (std::vector<int>{1, 2}));
     }
 
     void sameServerNeverOverlaps() {
