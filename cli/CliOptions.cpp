@@ -1,0 +1,188 @@
+#include "cli/CliOptions.h"
+
+#include "app/Maker.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace cli {
+
+int EngineFromKey(const QString& name) {
+    for (int e = 0; e < kEngineCount; ++e) {
+        if (name.compare(QLatin1String(kEngineKeys[e]), Qt::CaseInsensitive) == 0)
+            return e;
+    }
+    return -1;
+}
+
+namespace {
+
+const char* const kDescription =
+    "Ranks the entries of a Tallowick data file on the search engines, with the same run as the "
+    "window's Rank All, and writes the results back into the data file.\n"
+    "\n"
+    "Exit status: 0 done (whether or not the targets were found), 2 bad command line, 3 the "
+    "data file could not be read or written, 4 an output file could not be written, 130 "
+    "interrupted (what was ranked is saved).";
+
+// Decimal digits only, in lo..hi.
+std::optional<int> ParseCount(const QString& text, int lo, int hi) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int n = text.toInt();
+    if (n < lo || n > hi)
+        return std::nullopt;
+    return n;
+}
+
+// A host name, an IPv4 address or a bracketed IPv6 address, with an optional port.
+bool IsHostText(const QString& text) {
+    static const QRegularExpression host(QStringLiteral(
+        "^(?:[A-Za-z0-9](?:[A-Za-z0-9._-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
+    const QRegularExpressionMatch m = host.match(text);
+    if (!m.hasMatch())
+        return false;
+    if (m.capturedLength(1) == 0)
+        return true;
+    const int port = m.captured(1).toInt();
+    return port >= 1 && port <= 65535;
+}
+
+} // namespace
+
+ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+
+    const QCommandLineOption data(
+        {"d", "data"}, "Data file (default: tallowick.dat in the current folder).", "FILE");
+    const QCommandLineOption depth(
+        "depth",
+        QString("Result pages per engine, 1 to %1 (default: the saved setting).").arg(kMaxDepth),
+        "N");
+    const QCommandLineOption threads(
+        "threads",
+        QString("Entries ranked at once, 1 to %1 (default: the saved setting).").arg(kMaxThreads),
+        "N");
+    const QCommandLineOption engines(
+        "engines",
+        "Engines to ask, comma-separated from google,altavista,lycos,looksmart (default: the "
+        "saved switches).",
+        "LIST");
+    const QCommandLineOption host("host",
+                                  "Search host for one engine, e.g. google=127.0.0.1:8080; "
+                                  "repeatable (default: the saved or built-in host).",
+                                  "ENGINE=HOST");
+    const QCommandLineOption rows(
+        "rows",
+        "Rank only these 1-based rows, e.g. 2,4 (like Rank with a selection; default: all rows).",
+        "LIST");
+    const QCommandLineOption report(
+        "report",
+        "Write the text report (the same bytes as the window's Save) to FILE, \"-\" for standard "
+        "output.",
+        "FILE");
+    const QCommandLineOption json(
+        "json", "Write the results as JSON to FILE, \"-\" for standard output.", "FILE");
+    const QCommandLineOption noSave("no-save", "Leave the data file unchanged.");
+    const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption version("version", "Show the version.");
+    parser.addOptions(
+        {data, depth, threads, engines, host, rows, report, json, noSave, quiet, help, version});
+
+    if (!parser.parse(args))
+        return {ParseResult::Error, parser.errorText()};
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
+                     QStringLiteral("Usage: tallowick-rank"));
+        return {ParseResult::Done, text};
+    }
+    if (parser.isSet(version))
+        return {ParseResult::Done,
+                QStringLiteral("tallowick-rank %1\n").arg(double(maker::kVersion), 0, 'f', 1)};
+    if (!parser.positionalArguments().isEmpty())
+        return {
+            ParseResult::Error,
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first())};
+
+    if (parser.isSet(data)) {
+        options.dataFile = parser.value(data);
+        if (options.dataFile.isEmpty())
+            return {ParseResult::Error, QStringLiteral("The data file name is empty.")};
+    }
+    if (parser.isSet(depth)) {
+        options.depth = ParseCount(parser.value(depth), 1, kMaxDepth);
+        if (!options.depth)
+            return {ParseResult::Error,
+                    QStringLiteral("Bad --depth '%1': give a number from 1 to %2.")
+                        .arg(parser.value(depth))
+                        .arg(kMaxDepth)};
+    }
+    if (parser.isSet(threads)) {
+        options.threads = ParseCount(parser.value(threads), 1, kMaxThreads);
+        if (!options.threads)
+            return {ParseResult::Error,
+                    QStringLiteral("Bad --threads '%1': give a number from 1 to %2.")
+                        .arg(parser.value(threads))
+                        .arg(kMaxThreads)};
+    }
+    if (parser.isSet(engines)) {
+        std::array<bool, kEngineCount> on{};
+        const QStringList names = parser.value(engines).split(',');
+        for (const QString& name : names) {
+            const int e = EngineFromKey(name.trimmed());
+            if (e < 0)
+                return {ParseResult::Error,
+                        QStringLiteral("Unknown engine '%1' in --engines: use google, altavista, "
+                                       "lycos or looksmart.")
+                            .arg(name.trimmed())};
+            on[e] = true;
+        }
+        options.engines = on;
+    }
+    for (const QString& value : parser.values(host)) {
+        const qsizetype eq = value.indexOf('=');
+        const int e = eq > 0 ? EngineFromKey(value.left(eq).trimmed()) : -1;
+        const QString hostText = eq > 0 ? value.mid(eq + 1).trimmed() : QString();
+        if (e < 0 || !IsHostText(hostText))
+            return {ParseResult::Error,
+                    QStringLiteral("Bad --host '%1': give ENGINE=HOST[:PORT], e.g. "
+                                   "google=127.0.0.1:8080.")
+                        .arg(value)};
+        options.hosts[e] = hostText.toStdString();
+    }
+    if (parser.isSet(rows)) {
+        for (const QString& item : parser.value(rows).split(',')) {
+            const std::optional<int> n = ParseCount(item.trimmed(), 1, 999999999);
+            if (!n)
+                return {ParseResult::Error,
+                        QStringLiteral("Bad --rows '%1': give row numbers from 1, e.g. 2,4.")
+                            .arg(parser.value(rows))};
+            options.rows.push_back(*n);
+        }
+        std::sort(options.rows.begin(), options.rows.end());
+        options.rows.erase(std::unique(options.rows.begin(), options.rows.end()),
+                           options.rows.end());
+    }
+    options.reportFile = parser.value(report);
+    options.jsonFile = parser.value(json);
+    if (parser.isSet(report) && options.reportFile.isEmpty())
+        return {ParseResult::Error, QStringLiteral("The --report file name is empty.")};
+    if (parser.isSet(json) && options.jsonFile.isEmpty())
+        return {ParseResult::Error, QStringLiteral("The --json file name is empty.")};
+    // Two documents mixed on one stream could not be read apart.
+    if (options.reportFile == kStdout && options.jsonFile == kStdout)
+        return {ParseResult::Error,
+                QStringLiteral("--report and --json cannot both go to standard output.")};
+    options.noSave = parser.isSet(noSave);
+    options.quiet = parser.isSet(quiet);
+    return {};
+}
+
+} // namespace cli

@@ -1,0 +1,59 @@
+#pragma once
+// The command line of tallowick-rank: what to rank, how, and where the results go.
+
+#include "app/RankTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit statuses, for scripts that run the tool on a schedule.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitUsage = 2,      // bad command line; nothing was fetched or written
+    kExitDataFile = 3,   // the data file could not be read or written; it is as it was
+    kExitOutputFile = 4, // the report or the JSON file could not be written
+    kExitInterrupted = 130,
+};
+
+// "-" as an output file name: standard output.
+inline const QString kStdout = QStringLiteral("-");
+
+inline constexpr int kMaxDepth = 1000;
+inline constexpr int kMaxThreads = 256;
+
+struct CliOptions {
+    QString dataFile = QStringLiteral("tallowick.dat");
+    std::optional<int> depth;
+    std::optional<int> threads;
+    std::optional<std::array<bool, kEngineCount>> engines; // unset: the saved switches
+    std::array<std::string, kEngineCount> hosts;           // empty: the saved or built-in host
+    std::vector<int> rows;                                 // 1-based, ascending; empty: all
+    QString reportFile;                                    // empty: no report
+    QString jsonFile;                                      // empty: no JSON
+    bool noSave = false;
+    bool quiet = false;
+};
+
+// Engine names on the command line and in the JSON, in SearchEngine order.
+inline constexpr std::array<const char*, kEngineCount> kEngineKeys = {"google", "altavista",
+                                                                      "lycos", "looksmart"};
+
+// -1 for a name that is not an engine; letter case does not matter.
+int EngineFromKey(const QString& name);
+
+struct ParseResult {
+    enum Kind { Run, Done, Error } kind = Run;
+    QString text; // Done: what to print on standard output; Error: the one-line message
+};
+
+// Reads args (the program name first). Looks at nothing but the arguments.
+ParseResult ParseCommandLine(const QStringList& args, CliOptions& options);
+
+} // namespace cli

@@ -1,0 +1,47 @@
+#pragma once
+// What tallowick-rank tells about a run: the JSON document, the line per finished entry and the
+// closing summary.
+
+#include "app/EntryListModel.h"
+#include "rank/RankRun.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// One row the run started on, with what each engine's scan came to.
+struct RankedRow {
+    int row = 0; // 0-based
+    std::array<EngineOutcome, kEngineCount> engines;
+    std::array<bool, kEngineCount> ended{}; // the engine's column was written
+};
+
+// {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are
+// replaced, so any data file gives a valid document.
+std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked);
+
+// "[3/40] row 5 www.x.example: Google Rank 7 / Page 1, Altavista not found, ..."
+std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked, int done,
+                      int total);
+
+struct RunSummary {
+    int entries = 0; // rows asked for
+    int ranked = 0;  // rows whose ranking ended
+    bool cancelled = false;
+    std::array<int, kEngineCount> found{};
+    std::array<bool, kEngineCount> enabled{};
+    int pagesFetched = 0;
+    int failedPages = 0;
+    double seconds = 0;
+};
+
+RunSummary Summarise(const std::vector<RankedRow>& ranked, int entries, bool cancelled,
+                     const RankRunStats& stats, double seconds);
+std::string SummaryLine(const RunSummary& summary);
+
+// Control characters shown as "?", so a text cannot move the cursor or change the terminal.
+std::string Printable(const std::string& text);
+
+} // namespace cli

@@ -1,0 +1,412 @@
+// tallowick-rank: ranks the entries of a data file without a window, with the window's own run,
+// scans and fetcher, and writes the results back into the data file.
+
+#include "app/DataFile.h"
+#include "app/EntryListModel.h"
+#include "app/Maker.h"
+#include "cli/CliOptions.h"
+#include "cli/CliResults.h"
+#include "rank/EntryModelRows.h"
+#include "rank/RankProgress.h"
+#include "rank/RankRun.h"
+#include "results/Report.h"
+#include "settings/SearchSettings.h"
+#include "settings/ServiceAddresses.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <pthread.h>
+#include <set>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace cli;
+
+namespace {
+
+// Set by the signal thread; read by the scans before every page.
+std::atomic<int> g_nStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Ctrl-C and a polite kill cancel the run like the Cancel button. They are taken by one thread
+// with sigwait, so no other thread is ever interrupted by them. A second one ends the process
+// at once; the data file is then left as it was, since it is only written at the end.
+void StartSignalThread(const sigset_t& stopSignals) {
+    std::thread([stopSignals] {
+        for (;;) {
+            int received = 0;
+            if (sigwait(&stopSignals, &received) != 0)
+                continue;
+            int expected = 0;
+            if (!g_nStopSignal.compare_exchange_strong(expected, received)) {
+                static const char kMsg[] = "\ntallowick-rank: stopped at once\n";
+                [[maybe_unused]] auto n = write(STDERR_FILENO, kMsg, sizeof kMsg - 1);
+                std::_Exit(128 + received);
+            }
+        }
+    }).detach();
+}
+
+QString OneLine(QString text) {
+    text.replace(QLatin1String("\r"), QLatin1String(" "));
+    text.replace(QLatin1String("\n\n"), QLatin1String(" "));
+    text.replace(QLatin1String("\n"), QLatin1String(" "));
+    return text.simplified();
+}
+
+void Fail(const QString& message) {
+    std::fprintf(stderr, "tallowick-rank: %s\n", OneLine(message).toLocal8Bit().constData());
+}
+
+// Whether path can be written atomically: the file (if any) is a writable file, and its folder
+// takes the temporary file that replaces it. The folder is tried with a file that is removed at
+// once, since permission bits say nothing for the superuser or a read-only file system.
+bool CanWrite(const QString& path, QString& reason) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        reason = QStringLiteral("Is a directory");
+        return false;
+    }
+    if (info.exists() && !info.isWritable()) {
+        reason = QStringLiteral("Permission denied");
+        return false;
+    }
+    if (!QFileInfo(info.absolutePath()).isDir()) {
+        reason = QStringLiteral("No such directory");
+        return false;
+    }
+    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.tallowick-rank-XXXXXX"));
+    if (!probe.open()) {
+        reason = probe.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool WriteOutput(const QString& path, const std::string& bytes, QString& error) {
+    if (path == kStdout) {
+        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+                        std::fflush(stdout) == 0;
+        if (!ok)
+            error = QStringLiteral("Standard output could not be written.");
+        return ok;
+    }
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+    if (ok)
+        ok = file.commit();
+    if (!ok)
+        error = QStringLiteral("\"%1\" could not be written: %2")
+                    .arg(datafile::DisplayPath(path), file.errorString());
+    return ok;
+}
+
+// The rows of the run in the entry store, with a record of what each engine came to.
+class CCliRows : public CEntryModelRows {
+public:
+    CCliRows(EntryListModel& model, const std::vector<RankTarget>& targets)
+        : CEntryModelRows(model) {
+        for (const RankTarget& t : targets)
+            m_ranked[t.row].row = t.row;
+    }
+
+    void SetCell(int row, int col, const std::string& text) override {
+        if (col == ColUrl) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_started.insert(row);
+        }
+        CEntryModelRows::SetCell(row, col, text);
+    }
+
+    void EngineFinished(const EngineOutcome& outcome) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        RankedRow& r = m_ranked[outcome.row];
+        r.engines[outcome.engine] = outcome;
+        r.ended[outcome.engine] = true;
+        if (outcome.engine == kEngineCount - 1)
+            m_finished.push_back(outcome.row);
+    }
+
+    // Rows whose ranking ended since the last call, in the order they ended.
+    std::vector<RankedRow> TakeFinished() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<RankedRow> out;
+        for (int row : m_finished)
+            out.push_back(m_ranked[row]);
+        m_finished.clear();
+        return out;
+    }
+
+    // Rows whose worker started, in row order. Read after the run.
+    std::vector<RankedRow> Started() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<RankedRow> out;
+        for (int row : m_started)
+            out.push_back(m_ranked[row]);
+        return out;
+    }
+
+    bool WasStarted(int row) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_started.count(row) != 0;
+    }
+
+private:
+    // Taken by workers inside g_hListLock and by the main thread alone, never the other way.
+    std::mutex m_mutex;
+    std::map<int, RankedRow> m_ranked;
+    std::set<int> m_started;
+    std::vector<int> m_finished;
+};
+
+// Progress on standard error: one updating line on a terminal, one line per entry elsewhere.
+class CCliProgress : public IRankProgress {
+public:
+    CCliProgress(bool quiet, int total)
+        : m_bQuiet(quiet), m_bTerminal(!quiet && isatty(STDERR_FILENO)), m_nTotal(total) {}
+
+    void ReportPage(int, const std::string& pageLine, const std::string& urlCaption) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_strPage = pageLine;
+        m_strUrl = urlCaption;
+    }
+
+    bool IsCancelled() const override { return g_nStopSignal.load() != 0; }
+
+    // On the main thread while the run waits.
+    void Update(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& finished) {
+        for (const RankedRow& r : finished) {
+            ++m_nDone;
+            if (!m_bQuiet && !m_bTerminal)
+                std::fprintf(stderr, "%s\n", EntryLine(rows, r, m_nDone, m_nTotal).c_str());
+        }
+        if (IsCancelled() && !m_bCancelShown) {
+            m_bCancelShown = true;
+            if (!m_bQuiet) {
+                ClearLine();
+                std::fprintf(stderr, "Cancelling: the pages being read finish, nothing new starts "
+                                     "(Ctrl-C again stops at once).\n");
+            }
+        }
+        if (!m_bTerminal)
+            return;
+        std::string page, url;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            page = m_strPage;
+            url = m_strUrl;
+        }
+        std::string line = "[" + std::to_string(m_nDone) + "/" + std::to_string(m_nTotal) + "]";
+        if (!page.empty())
+            line += " " + Printable(page) + "  " + Printable(url);
+        winsize ws{};
+        std::size_t width = 80;
+        if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1)
+            width = ws.ws_col;
+        if (line.size() >= width)
+            line.resize(width - 1);
+        if (m_bLineShown && line == m_strShown)
+            return;
+        m_strShown = line;
+        std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+        std::fflush(stderr);
+        m_bLineShown = true;
+    }
+
+    void ClearLine() {
+        if (m_bLineShown) {
+            std::fputs("\r\x1b[K", stderr);
+            std::fflush(stderr);
+            m_bLineShown = false;
+        }
+    }
+
+private:
+    const bool m_bQuiet;
+    const bool m_bTerminal;
+    const int m_nTotal;
+    int m_nDone = 0;
+    bool m_bLineShown = false;
+    bool m_bCancelShown = false;
+    std::mutex m_mutex;
+    std::string m_strPage;
+    std::string m_strUrl;
+    std::string m_strShown; // the line on the terminal now
+};
+
+int Run(const CliOptions& options) {
+    // Relative names are taken from the folder the tool was started in; the run then works in a
+    // private folder of its own, so its scratch files never meet those of a window ranking in
+    // the same folder, and an unwritable start folder does not silently spoil every page.
+    const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
+    const auto absoluteOutput = [](const QString& name) {
+        return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
+    };
+    const QString reportPath = absoluteOutput(options.reportFile);
+    const QString jsonPath = absoluteOutput(options.jsonFile);
+
+    if (!QFileInfo(dataPath).isFile()) {
+        Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
+                 .arg(datafile::DisplayPath(dataPath),
+                      QFileInfo(dataPath).isDir() ? QStringLiteral("Is a directory")
+                                                  : QStringLiteral("No such file or directory")));
+        return kExitDataFile;
+    }
+    EntryListModel model;
+    QString error;
+    if (!datafile::LoadEntries(dataPath, model, &error)) {
+        Fail(error);
+        return kExitDataFile;
+    }
+    QString reason;
+    if (!options.noSave && !CanWrite(dataPath, reason)) {
+        Fail(QStringLiteral("The entry list \"%1\" could not be written: %2")
+                 .arg(datafile::DisplayPath(dataPath), reason));
+        return kExitDataFile;
+    }
+    const int count = model.rowCount();
+    for (int row : options.rows) {
+        if (row > count) {
+            Fail(QStringLiteral("Row %1 is not in \"%2\", which holds %3 entries.")
+                     .arg(row)
+                     .arg(datafile::DisplayPath(dataPath))
+                     .arg(count));
+            return kExitUsage;
+        }
+    }
+    for (const QString& path : {reportPath, jsonPath}) {
+        if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
+            Fail(QStringLiteral("\"%1\" could not be written: %2")
+                     .arg(datafile::DisplayPath(path), reason));
+            return kExitOutputFile;
+        }
+    }
+
+    CSearchSettings saved;
+    saved.Load();
+    RankRunSettings settings;
+    settings.maxPages = options.depth.value_or(saved.m_MaxPages);
+    settings.maxThreads = options.threads.value_or(saved.m_MaxThreads);
+    std::array<bool, kEngineCount> engineOn{};
+    for (int e = 0; e < kEngineCount; ++e) {
+        engineOn[e] =
+            options.engines ? (*options.engines)[e] : saved.EngineEnabled(SearchEngine(e));
+        settings.hosts[e] =
+            options.hosts[e].empty() ? EngineHost(SearchEngine(e)) : options.hosts[e];
+    }
+    settings.engineOn = [engineOn](SearchEngine e) { return engineOn[e]; };
+
+    // The rows to rank, their engine columns emptied as Rank All does; their old texts are put
+    // back should the run be cancelled before it reaches them.
+    std::vector<RankTarget> targets;
+    std::map<int, std::array<std::string, kEngineCount>> before;
+    for (int row = 0; row < count; ++row) {
+        if (!options.rows.empty() &&
+            !std::binary_search(options.rows.begin(), options.rows.end(), row + 1))
+            continue;
+        targets.push_back({row, model.cell(row, ColUrl), model.cell(row, ColKeywords)});
+        for (int e = 0; e < kEngineCount; ++e) {
+            before[row][e] = model.cell(row, EngineColumn(e));
+            model.setCell(row, EngineColumn(e), std::string());
+        }
+    }
+
+    QTemporaryDir scratch;
+    const QString startDir = QDir::currentPath();
+    if (scratch.isValid())
+        QDir::setCurrent(scratch.path());
+
+    CCliRows rows(model, targets);
+    CCliProgress progress(options.quiet, int(targets.size()));
+    QElapsedTimer clock;
+    clock.start();
+    const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
+        WaitAndPump(50);
+        progress.Update(model.rows(), rows.TakeFinished());
+    });
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    progress.Update(model.rows(), rows.TakeFinished());
+    progress.ClearLine();
+    QDir::setCurrent(startDir);
+    if (!run.startError.empty())
+        Fail(QStringLiteral("Not every entry could be ranked: %1")
+                 .arg(QString::fromStdString(run.startError)));
+
+    for (const auto& [row, texts] : before) {
+        if (rows.WasStarted(row))
+            continue;
+        for (int e = 0; e < kEngineCount; ++e)
+            model.setCell(row, EngineColumn(e), texts[e]);
+    }
+
+    int status = run.cancelled ? kExitInterrupted : kExitOk;
+    if (run.cancelled && g_nStopSignal.load() != SIGINT)
+        status = 128 + g_nStopSignal.load();
+    if (!options.noSave && !datafile::SaveEntries(dataPath, model, &error)) {
+        Fail(error);
+        status = kExitDataFile;
+    }
+    const std::vector<RankedRow> ranked = rows.Started();
+    if (!reportPath.isEmpty()) {
+        const std::string text = report::FormatReport(model.rows(), QDateTime::currentDateTime());
+        if (!WriteOutput(reportPath, text, error)) {
+            Fail(error);
+            if (status != kExitDataFile)
+                status = kExitOutputFile;
+        }
+    }
+    if (!jsonPath.isEmpty() && !WriteOutput(jsonPath, ResultsJson(model.rows(), ranked), error)) {
+        Fail(error);
+        if (status != kExitDataFile)
+            status = kExitOutputFile;
+    }
+    if (!options.quiet) {
+        RunSummary summary =
+            Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);
+        summary.enabled = engineOn;
+        std::fprintf(stderr, "%s\n", SummaryLine(summary).c_str());
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Before any other thread exists, so that every later thread inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tallowick-rank"));
+
+    CliOptions options;
+    const ParseResult parsed = ParseCommandLine(QCoreApplication::arguments(), options);
+    if (parsed.kind == ParseResult::Error) {
+        Fail(parsed.text + QStringLiteral(" (see --help)"));
+        return kExitUsage;
+    }
+    if (parsed.kind == ParseResult::Done) {
+        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        return kExitOk;
+    }
+    StartSignalThread(stopSignals);
+    return Run(options);
+}

@@ -1,0 +1,370 @@
+// tallowick-rank as a user runs it: a process against the engine simulator.
+#include "app/RankTypes.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "support/TestEnv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
+
+using nlohmann::json;
+using namespace sim;
+
+Q_DECLARE_METATYPE(SearchEngine)
+
+namespace {
+const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
+const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+
+struct Entry {
+    QByteArray url, keywords;
+    QByteArray results[kEngineCount] = {"-", "-", "-", "-"};
+};
+
+QByteArray DataBytes(const QList<Entry>& entries) {
+    QByteArray out;
+    for (const Entry& e : entries) {
+        out += e.url + "\r\n" + e.keywords + "\r\n";
+        for (const QByteArray& r : e.results)
+            out += r + "\r\n";
+    }
+    return out;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The lines of an entry in a data file: URL, keywords, four results.
+QList<QByteArray> EntryLines(const QByteArray& data, int entry) {
+    QList<QByteArray> lines = data.split('\n').mid(entry * 6, 6);
+    for (QByteArray& line : lines)
+        line.replace("\r", "");
+    return lines;
+}
+
+struct Result {
+    int code = -1;
+    QByteArray out, err;
+};
+
+QStringList HostArgs(const CSimServer& server) {
+    QStringList args;
+    for (const char* key : kKeys)
+        args << "--host" << QString("%1=%2").arg(key, QString::fromStdString(server.HostPort()));
+    return args;
+}
+} // namespace
+
+class TestRankCli : public QObject {
+    Q_OBJECT
+
+    CResultModel m_model{3, 200};
+    std::unique_ptr<CEngineSim> m_engines;
+    std::unique_ptr<CSimServer> m_server;
+
+    Result Run(const QStringList& args, const QString& dir, int timeoutMs = 60000) {
+        QProcess p;
+        p.setWorkingDirectory(dir);
+        p.start(kProgram, args);
+        Result r;
+        if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+    // The sites a scan counts before the planted target, as the simulator serves them.
+    std::vector<std::string> SitesAbove(SearchEngine engine, const std::string& keywords,
+                                        int plantedRank) {
+        std::vector<std::string> sites;
+        for (int n = 1; n < plantedRank; ++n) {
+            if (engine == LookSmart && (n - 1) % kPerPage[LookSmart] == 0)
+                sites.push_back("http://search.looksmart.com/");
+            sites.push_back(m_model.ResultUrl(engine, keywords, n));
+        }
+        if (engine == LookSmart && (plantedRank - 1) % kPerPage[LookSmart] == 0)
+            sites.push_back("http://search.looksmart.com/");
+        return sites;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram));
+        std::string error;
+        QVERIFY(m_model.ParsePlants("google 3 www.target-a.example blue widgets\n"
+                                    "altavista 12 www.target-a.example blue widgets\n"
+                                    "lycos 7 www.target-a.example blue widgets\n"
+                                    "looksmart 20 www.target-a.example blue widgets\n"
+                                    "google 15 www.target-b.example red gadgets\n"
+                                    "* 1 www.target-c.example green things\n",
+                                    error));
+        m_engines = std::make_unique<CEngineSim>(m_model);
+        m_server = std::make_unique<CSimServer>(*m_engines, ServerOptions{});
+        QVERIFY2(m_server->Start(error), error.c_str());
+    }
+    void cleanupTestCase() { m_server->Stop(); }
+
+    // Each engine alone: the rank, page and sites above the simulator planted, and nothing asked
+    // of the engines that are off.
+    void ranksWhatTheSimulatorPlanted_data() {
+        QTest::addColumn<SearchEngine>("engine");
+        QTest::addColumn<int>("planted");
+        QTest::addColumn<int>("rank");
+        QTest::addColumn<int>("page");
+        QTest::newRow("google") << Google << 3 << 3 << 1;
+        QTest::newRow("altavista") << AltaVista << 12 << 12 << 2;
+        QTest::newRow("lycos") << Lycos << 7 << 7 << 1;
+        // Every LookSmart page starts with a navigation link that the scan counts.
+        QTest::newRow("looksmart") << LookSmart << 20 << 22 << 2;
+    }
+    void ranksWhatTheSimulatorPlanted() {
+        QFETCH(SearchEngine, engine);
+        QFETCH(int, planted);
+        QFETCH(int, rank);
+        QFETCH(int, page);
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), DataBytes({{"www.target-a.example", "blue widgets"},
+                                                        {"www.target-z.example", "blue widgets"}}));
+        m_server->ClearRequests();
+        const Result r =
+            Run(QStringList{"--depth", "3", "--engines", kKeys[engine], "--json", "-"} +
+                    HostArgs(*m_server),
+                dir.path());
+        QCOMPARE(r.code, 0);
+
+        const json doc = json::parse(r.out.toStdString());
+        QCOMPARE(doc["entries"].size(), size_t(2));
+        const json& a = doc["entries"][0];
+        QCOMPARE(a["row"].get<int>(), 1);
+        QCOMPARE(a["url"].get<std::string>(), std::string("www.target-a.example"));
+        for (int e = 0; e < kEngineCount; ++e) {
+            const json& res = a["results"][kKeys[e]];
+            QCOMPARE(res["errors"].size(), size_t(0));
+            if (e == engine) {
+                const std::string text =
+                    "Rank " + std::to_string(rank) + " / Page " + std::to_string(page);
+                QCOMPARE(res["text"].get<std::string>(), text);
+                QCOMPARE(res["rank"].get<int>(), rank);
+                QCOMPARE(res["page"].get<int>(), page);
+                QCOMPARE(res["sites_above"].get<std::vector<std::string>>(),
+                         SitesAbove(engine, "blue widgets", planted));
+            } else {
+                QCOMPARE(res["text"].get<std::string>(), std::string("not found"));
+                QCOMPARE(res["rank"].get<int>(), 0);
+                QCOMPARE(res["sites_above"].size(), size_t(0));
+            }
+        }
+        // The unplanted target: every page of the depth read, not found.
+        const json& z = doc["entries"][1]["results"][kKeys[engine]];
+        QCOMPARE(z["text"].get<std::string>(), std::string("not found"));
+        QCOMPARE(z["page"].get<int>(), 0);
+        QCOMPARE(z["sites_above"].size(), size_t(0));
+
+        const std::vector<std::string> asked = m_server->Requests();
+        QCOMPARE(int(asked.size()), page + 3);
+        for (const std::string& target : asked)
+            QCOMPARE(CEngineSim::EngineOfPath(target.substr(0, target.find('?'))), int(engine));
+
+        const QByteArray data = ReadFile(dir.file("tallowick.dat"));
+        QCOMPARE(EntryLines(data, 0).at(2 + engine), QByteArray("Rank ") +
+                                                         QByteArray::number(rank) + " / Page " +
+                                                         QByteArray::number(page));
+        QCOMPARE(EntryLines(data, 1).at(2 + engine), QByteArray("not found"));
+        QVERIFY(r.err.contains("[2/2] row 2 www.target-z.example:"));
+        QVERIFY(r.err.contains(QByteArray::number(page + 3) + " pages fetched, 0 failed"));
+    }
+
+    // --rows ranks only those rows and leaves the others as they were; --no-save leaves the
+    // whole file; the report on standard output is the window's report.
+    void rowsNoSaveAndReport() {
+        tw::test::ScopedWorkDir dir;
+        Entry old{"www.target-c.example", "green things"};
+        for (QByteArray& r : old.results)
+            r = "Rank 99 / Page 10";
+        const QByteArray before = DataBytes({old, {"www.target-b.example", "red gadgets"}, old});
+        WriteFile(dir.file("list.dat"), before);
+
+        Result r = Run(
+            QStringList{"-d", "list.dat", "--rows", "2", "--depth", "2", "--report", "-", "-q"} +
+                HostArgs(*m_server),
+            dir.path());
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.err.isEmpty());
+        const QByteArray after = ReadFile(dir.file("list.dat"));
+        QCOMPARE(EntryLines(after, 0), EntryLines(before, 0));
+        QCOMPARE(EntryLines(after, 2), EntryLines(before, 2));
+        QCOMPARE(EntryLines(after, 1),
+                 (QList<QByteArray>{"www.target-b.example", "red gadgets", "Rank 15 / Page 2",
+                                    "not found", "not found", "not found"}));
+        QVERIFY(r.out.startsWith("Tallowick! Results by Tallowick Software "
+                                 "http://www.tallowick.example/\r\nResults Produced on "));
+        QVERIFY(r.out.contains("\r\n\r\n\r\n1. www.target-c.example\r\nTarget Keywords: green "
+                               "things\r\nGoogle           Rank 99 / Page 10\r\n"));
+        QVERIFY(r.out.contains("2. www.target-b.example\r\nTarget Keywords: red gadgets\r\n"
+                               "Google           Rank 15 / Page 2\r\n"
+                               "Altavista        not found\r\nLycos            not found\r\n"
+                               "Looksmart        not found\r\n\r\n" +
+                               QByteArray(34, '-') + "\r\n\r\n3. "));
+
+        r = Run(QStringList{"-d", "list.dat", "--rows", "1,3", "--depth", "1", "--no-save",
+                            "--json", "out.json"} +
+                    HostArgs(*m_server),
+                dir.path());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(ReadFile(dir.file("list.dat")), after);
+        const json doc = json::parse(ReadFile(dir.file("out.json")).toStdString());
+        QCOMPARE(doc["entries"].size(), size_t(2));
+        QCOMPARE(doc["entries"][1]["row"].get<int>(), 3);
+        QCOMPARE(doc["entries"][1]["results"]["lycos"]["text"].get<std::string>(),
+                 std::string("Rank 1 / Page 1"));
+    }
+
+    // Bytes that are not UTF-8 in the data file come out replaced, in a document that parses;
+    // failed pages are listed with their engine.
+    void jsonOfUnusualTextsAndFailures() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), DataBytes({{"www.caf\xe9.example", "caf\xe9 \"x\""}}));
+        const Result r =
+            Run({"--depth", "2", "--engines", "google,lycos", "--host", "google=127.0.0.1:1",
+                 "--host", "lycos=" + QString::fromStdString(m_server->HostPort()), "--json", "-"},
+                dir.path());
+        QCOMPARE(r.code, 0);
+        const json doc = json::parse(r.out.toStdString());
+        const json& entry = doc["entries"][0];
+        QCOMPARE(entry["url"].get<std::string>(), std::string("www.caf\xef\xbf\xbd.example"));
+        QCOMPARE(entry["keywords"].get<std::string>(), std::string("caf\xef\xbf\xbd \"x\""));
+        QCOMPARE(entry["results"]["google"]["errors"].size(), size_t(2));
+        QVERIFY(!entry["results"]["google"]["errors"][0].get<std::string>().empty());
+        QCOMPARE(entry["results"]["lycos"]["errors"].size(), size_t(0));
+        QVERIFY(r.err.contains("4 pages fetched, 2 failed"));
+    }
+
+    void exitStatus_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("fetches");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << false;
+        QTest::newRow("version") << QStringList{"--version"} << 0 << false;
+        QTest::newRow("ranked") << QStringList{"--depth", "1"} << 0 << true;
+        QTest::newRow("unknown option") << QStringList{"--deep", "1"} << 2 << false;
+        QTest::newRow("no value") << QStringList{"--depth"} << 2 << false;
+        QTest::newRow("depth not a number") << QStringList{"--depth", "5x"} << 2 << false;
+        QTest::newRow("depth zero") << QStringList{"--depth", "0"} << 2 << false;
+        QTest::newRow("threads negative") << QStringList{"--threads", "-1"} << 2 << false;
+        QTest::newRow("unknown engine") << QStringList{"--engines", "google,bing"} << 2 << false;
+        QTest::newRow("host without engine") << QStringList{"--host", "127.0.0.1:80"} << 2 << false;
+        QTest::newRow("host of unknown engine") << QStringList{"--host", "bing=h"} << 2 << false;
+        QTest::newRow("host with blank") << QStringList{"--host", "google=a b"} << 2 << false;
+        QTest::newRow("host with bad port")
+            << QStringList{"--host", "google=h:99999"} << 2 << false;
+        QTest::newRow("row zero") << QStringList{"--rows", "0"} << 2 << false;
+        QTest::newRow("row beyond the list") << QStringList{"--rows", "1,3"} << 2 << false;
+        QTest::newRow("stray argument") << QStringList{"extra"} << 2 << false;
+        QTest::newRow("both to stdout")
+            << QStringList{"--report", "-", "--json", "-"} << 2 << false;
+        QTest::newRow("missing data file") << QStringList{"-d", "none.dat"} << 3 << false;
+        QTest::newRow("data file is a folder") << QStringList{"-d", "."} << 3 << false;
+        // Readable, but nothing can be created beside it.
+        QTest::newRow("data file not writable")
+            << QStringList{"-d", "/proc/version", "--depth", "1"} << 3 << false;
+        QTest::newRow("report folder missing")
+            << QStringList{"--report", "no/such/r.txt"} << 4 << false;
+        QTest::newRow("json is a folder") << QStringList{"--json", "."} << 4 << false;
+    }
+    void exitStatus() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(bool, fetches);
+        tw::test::ScopedWorkDir dir;
+        const QByteArray data = DataBytes(
+            {{"www.target-b.example", "red gadgets"}, {"www.target-c.example", "green things"}});
+        WriteFile(dir.file("tallowick.dat"), data);
+        m_server->ClearRequests();
+        const Result r = Run(args + HostArgs(*m_server), dir.path());
+        QCOMPARE(r.code, status);
+        if (status == 2 || status == 3) {
+            // One line naming the problem, nothing fetched, nothing written.
+            QCOMPARE(r.err.count('\n'), 1);
+            QVERIFY(r.err.startsWith("tallowick-rank: "));
+        }
+        if (status == 0 && !fetches)
+            QVERIFY(r.out.contains("tallowick-rank"));
+        if (!fetches && args.constFirst() != "-d")
+            QVERIFY(m_server->Requests().empty());
+        if (status != 0)
+            QCOMPARE(ReadFile(dir.file("tallowick.dat")), data);
+        if (status == 4)
+            QVERIFY(r.err.contains("could not be written"));
+    }
+
+    // Ctrl-C: the pages being read finish, no new entry starts, what was ranked is saved and the
+    // entries never reached keep their old results.
+    void interruptSavesWhatWasRanked() {
+        tw::test::ScopedWorkDir dir;
+        CResultModel model(3, 200);
+        CEngineSim engines(model);
+        ServerOptions slow;
+        slow.latencyMs = 100;
+        CSimServer server(engines, slow);
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+
+        QList<Entry> entries;
+        for (int i = 0; i < 6; ++i) {
+            Entry e{"www.slow-" + QByteArray::number(i) + ".example", "slow keywords"};
+            for (QByteArray& r : e.results)
+                r = "Rank 5 / Page 1";
+            entries << e;
+        }
+        WriteFile(dir.file("tallowick.dat"), DataBytes(entries));
+
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(kProgram, QStringList{"--depth", "5", "--threads", "2"} + HostArgs(server));
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(server.Requests().size() >= 3, 20000);
+        const size_t askedBefore = server.Requests().size();
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        server.Stop();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 130);
+        QVERIFY(p.readAllStandardError().contains("Cancelled: ranked 2 of 6 entries"));
+
+        const QByteArray data = ReadFile(dir.file("tallowick.dat"));
+        QCOMPARE(data.count('\n'), 36);
+        for (int i = 0; i < 6; ++i) {
+            const QList<QByteArray> lines = EntryLines(data, i);
+            QCOMPARE(lines.at(0), entries[i].url);
+            QCOMPARE(lines.at(1), entries[i].keywords);
+            for (int e = 0; e < kEngineCount; ++e) {
+                // Started rows end "not found" (cancelled scans find nothing), the rest untouched.
+                const QByteArray expected = i < 2 ? "not found" : "Rank 5 / Page 1";
+                QCOMPARE(lines.at(2 + e), expected);
+            }
+        }
+        // Only the pages being read (or waiting for the host) when Ctrl-C came were finished.
+        QVERIFY(server.Requests().size() <= askedBefore + 2);
+        QVERIFY(QDir(dir.path()).entryList({"tempgoogle*"}).isEmpty());
+    }
+};
+
+TW_TEST_MAIN_CORE(TestRankCli)
+#include "test_rankcli.moc"
