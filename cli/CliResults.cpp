@@ -54,12 +54,18 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+std::string Counter(int done, int total) {
+    std::string text("[");
+    text.append(std::to_string(done)).append("/").append(std::to_string(total)).append("]");
+    return text;
+}
+
 std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked, int done,
                       int total) {
-    std::string line = "[" + std::to_string(done) + "/" + std::to_string(total) + "] row " +
-                       std::to_string(ranked.row + 1);
+    std::string line = Counter(done, total);
+    line.append(" row ").append(std::to_string(ranked.row + 1));
     if (ranked.row >= 0 && ranked.row < int(rows.size()))
-        line += " " + Printable(rows[ranked.row].cells[ColUrl]);
+        line.append(" ").append(Printable(rows[ranked.row].cells[ColUrl]));
     line += ":";
     int failed = 0;
     for (int e = 0; e < kEngineCount; ++e) {

@@ -41,6 +41,9 @@ RunSummary Summarise(const std::vector<RankedRow>& ranked, int entries, bool can
                      const RankRunStats& stats, double seconds);
 std::string SummaryLine(const RunSummary& summary);
 
+// "[3/40]": entries done of all.
+std::string Counter(int done, int total);
+
 // Control characters shown as "?", so a text cannot move the cursor or change the terminal.
 std::string Printable(const std::string& text);
 

@@ -37,6 +37,8 @@ using namespace cli;
 
 namespace {
 
+constexpr int kPumpMs = 5;
+
 // Set by the signal thread; read by the scans before every page.
 std::atomic<int> g_nStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
@@ -211,9 +213,9 @@ public:
             page = m_strPage;
             url = m_strUrl;
         }
-        std::string line = "[" + std::to_string(m_nDone) + "/" + std::to_string(m_nTotal) + "]";
+        std::string line = Counter(m_nDone, m_nTotal);
         if (!page.empty())
-            line += " " + Printable(page) + "  " + Printable(url);
+            line.append(" ").append(Printable(page)).append("  ").append(Printable(url));
         winsize ws{};
         std::size_t width = 80;
         if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1)
@@ -335,8 +337,10 @@ int Run(const CliOptions& options) {
     CCliProgress progress(options.quiet, int(targets.size()));
     QElapsedTimer clock;
     clock.start();
+    // A short pump: the run starts the next entry only when the pump returns, so a long one
+    // would leave a finished worker's place empty for most of a step.
     const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
-        WaitAndPump(50);
+        WaitAndPump(kPumpMs);
         progress.Update(model.rows(), rows.TakeFinished());
     });
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
