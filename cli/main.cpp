@@ -367,8 +367,12 @@ int Run(const CliOptions& options) {
     }
     const std::vector<RankedRow> ranked = rows.Started();
     if (!reportPath.isEmpty()) {
-        const std::string text = report::FormatReport(model.rows(), QDateTime::currentDateTime());
-        if (!WriteOutput(reportPath, text, error)) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const bool ok =
+            reportPath == kStdout
+                ? WriteOutput(reportPath, report::FormatReport(model.rows(), now), error)
+                : report::SaveReport(reportPath, model, now, &error);
+        if (!ok) {
             Fail(error);
             if (status != kExitDataFile)
                 status = kExitOutputFile;
