@@ -18,7 +18,7 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found: start Tallowick from a desktop session, or rank without a window with build-release/tallowick-rank." >&2
+  echo "No display found: start Tallowick from a desktop session, or rank without a window with build-release/cli/tallowick-rank." >&2
   exit 1
 fi
 if [ "$demo" = 0 ]; then
