@@ -2,18 +2,13 @@
 
 #include "app/EntryListModel.h"
 
-#include <QMetaObject>
-#include <QThread>
+#include "rank/BlockingCall.h"
 
 namespace {
 // Runs change on the model's thread and returns once it has run. The model's thread must be
 // handling its events (the run's pump does that).
 template <typename Change> void OnModelThread(EntryListModel& model, Change&& change) {
-    if (QThread::currentThread() == model.thread())
-        change();
-    else
-        QMetaObject::invokeMethod(&model, std::forward<Change>(change),
-                                  Qt::BlockingQueuedConnection);
+    tw::BlockingCall(&model, std::forward<Change>(change));
 }
 } // namespace
 

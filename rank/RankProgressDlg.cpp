@@ -1,5 +1,6 @@
 #include "rank/RankProgressDlg.h"
 
+#include "rank/BlockingCall.h"
 #include "ui/AnimateCtrl.h"
 #include "ui/DialogUnits.h"
 #include "ui/Resources.h"
@@ -60,13 +61,7 @@ void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,
                                   const std::string& urlCaption) {
     const QString line = QString::fromStdString(pageLine);
     const QString url = QString::fromStdString(urlCaption);
-    if (QThread::currentThread() == thread()) {
-        Apply(percent, line, url);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, percent, line, url] { Apply(percent, line, url); },
-        Qt::BlockingQueuedConnection);
+    tw::BlockingCall(this, [&] { Apply(percent, line, url); });
 }
 
 void CRankProgressDlg::OnCancel() {
