@@ -9,6 +9,8 @@ PACKAGES=(
   libpulse-dev
   python3
   xvfb xauth
+  # scripts/ci-reliability.sh: libFuzzer and the sanitizer run-times for clang, readable traces
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
