@@ -3,7 +3,7 @@
 #   asan  the whole test suite built with AddressSanitizer + UBSan (gcc)
 #   tsan  the ranking tests (fetcher, scans, run, command line) built with ThreadSanitizer (gcc)
 #   fuzz  every reader of outside input fuzzed with libFuzzer for FUZZ_SECONDS each (clang)
-# Usage: scripts/ci-reliability.sh [asan] [tsan] [fuzz]     (no argument: all three)
+# Usage: scripts/ci-reliability.sh [fuzz] [tsan] [asan]     (no argument: all three)
 # Environment: JOBS (parallel builds, default all cores), FUZZ_SECONDS (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ scripts/install-deps.sh
 JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 STEPS=("$@")
-[ ${#STEPS[@]} -eq 0 ] && STEPS=(asan tsan fuzz)
+[ ${#STEPS[@]} -eq 0 ] && STEPS=(fuzz tsan asan)
 
 export CCACHE_BASEDIR="$PWD"
 export QT_QPA_PLATFORM=offscreen
