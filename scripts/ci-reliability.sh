@@ -66,9 +66,8 @@ step_fuzz() {
         -DTALLOWICK_BUILD_TESTS=OFF >/dev/null
     cmake --build build-fuzz --parallel "$JOBS" --target fuzzers
     local failed=0 summary=()
-    for exe in build-fuzz/tests/fuzz/fuzz_*; do
-        [ -x "$exe" ] || continue
-        local name=${exe##*/fuzz_}
+    for name in scan lines upgrade settings datafile; do
+        local exe="build-fuzz/tests/fuzz/fuzz_$name"
         local seeds="tests/fuzz/$name" work="build-fuzz/corpus/$name" log="build-fuzz/fuzz-$name.log"
         mkdir -p "$work" "build-fuzz/crashes/$name"
         stamp "Fuzzing $name for ${FUZZ_SECONDS}s"
