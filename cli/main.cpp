@@ -7,6 +7,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
 #include "rank/EntryModelRows.h"
+#include "rank/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "results/Report.h"
@@ -394,6 +395,19 @@ int Run(const CliOptions& options) {
 
 } // namespace
 
+// Undocumented: page time-outs in milliseconds for tests that rank against engines that never
+// answer, which would otherwise hold every page for the full minute.
+static void ApplyPageTimeoutOverride() {
+    bool ok = false;
+    const long ms = qEnvironmentVariable("TALLOWICK_PAGE_TIMEOUT_MS").toLong(&ok);
+    if (!ok || ms <= 0)
+        return;
+    FetchLimits limits = CPageFetcher::Limits();
+    limits.pageTimeoutMs = ms;
+    limits.connectTimeoutMs = std::min(limits.connectTimeoutMs, ms);
+    CPageFetcher::SetLimits(limits);
+}
+
 int main(int argc, char* argv[]) {
     // Before any other thread exists, so that every later thread inherits the blocked mask.
     sigset_t stopSignals;
@@ -416,5 +430,6 @@ int main(int argc, char* argv[]) {
         return kExitOk;
     }
     StartSignalThread(stopSignals);
+    ApplyPageTimeoutOverride();
     return Run(options);
 }

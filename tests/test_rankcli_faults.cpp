@@ -1,0 +1,214 @@
+// tallowick-rank against engines that fail: a share of requests answer 500 or drop the
+// connection, and one engine never answers at all. The run must still end, give every entry
+// its columns, say what failed, leave a sound data file and never count a page twice.
+#include "app/RankTypes.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "support/TestEnv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUrlQuery>
+
+#include <map>
+#include <memory>
+#include <set>
+
+using nlohmann::json;
+using namespace sim;
+
+namespace {
+const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
+constexpr int kDepth = 3;
+constexpr SearchEngine kSilent = Lycos;
+
+struct Entry {
+    std::string url, keywords;
+    int plantedRank; // the same on every engine
+};
+// Ranks within reach of the depth and beyond it, so that both "Rank" and "not found" occur.
+const Entry kEntries[] = {
+    {"www.alpha-target.example", "blue widgets", 4},
+    {"www.beta-target.example", "red gadgets", 13},
+    {"www.gamma-target.example", "green things", 22},
+    {"www.delta-target.example", "yellow tools", 60},
+    {"www.epsilon-target.example", "white boxes", 1},
+};
+constexpr int kEntryCount = int(std::size(kEntries));
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The keywords a request asked for, by engine path and its query key.
+std::string RequestKeywords(SearchEngine engine, const std::string& target) {
+    static const char* const kQueryKeys[kEngineCount] = {"q", "q", "query", "key"};
+    const QUrl url(QStringLiteral("http://x") + QString::fromStdString(target));
+    QString value =
+        QUrlQuery(url).queryItemValue(QString::fromLatin1(kQueryKeys[engine]), QUrl::FullyDecoded);
+    return value.replace(QLatin1Char('+'), QLatin1Char(' ')).simplified().toStdString();
+}
+} // namespace
+
+class TestRankCliFaults : public QObject {
+    Q_OBJECT
+
+    CResultModel m_model{17, 300};
+    std::unique_ptr<CEngineSim> m_engines;
+    // One server per engine, so that the silent one holds up only its own requests.
+    std::unique_ptr<CSimServer> m_servers[kEngineCount];
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram));
+        std::string plants;
+        for (const Entry& e : kEntries)
+            plants += "* " + std::to_string(e.plantedRank) + " " + e.url + " " + e.keywords + "\n";
+        std::string error;
+        QVERIFY2(m_model.ParsePlants(plants, error), error.c_str());
+        m_engines = std::make_unique<CEngineSim>(m_model);
+        for (int e = 0; e < kEngineCount; ++e) {
+            ServerOptions options;
+            options.failRate = 0.3;
+            options.failSeed = 100 + e;
+            if (e == kSilent)
+                options.hangEngine = kSilent;
+            m_servers[e] = std::make_unique<CSimServer>(*m_engines, options);
+            QVERIFY2(m_servers[e]->Start(error), error.c_str());
+        }
+    }
+
+    void cleanupTestCase() {
+        for (auto& s : m_servers)
+            s.reset();
+    }
+
+    void everyEntryEndsDespiteFailures() {
+        tw::test::ScopedWorkDir dir;
+        QByteArray data;
+        for (const Entry& e : kEntries)
+            data += QByteArray::fromStdString(e.url + "\r\n" + e.keywords + "\r\n") +
+                    "Rank 99 / Page 9\r\n-\r\nnot found\r\n\r\n";
+        {
+            QFile f(dir.file("tallowick.dat"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(data);
+        }
+
+        QStringList args{"--depth",   QString::number(kDepth),
+                         "--threads", "3",
+                         "--engines", "google,altavista,lycos,looksmart",
+                         "--json",    "out.json"};
+        for (int e = 0; e < kEngineCount; ++e)
+            args << "--host"
+                 << QString("%1=%2").arg(kKeys[e],
+                                         QString::fromStdString(m_servers[e]->HostPort()));
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Short page time-outs keep the silent engine's pages from stretching the test.
+        env.insert("TALLOWICK_PAGE_TIMEOUT_MS", "400");
+        p.setProcessEnvironment(env);
+        p.start(kProgram, args);
+        QVERIFY(p.waitForStarted());
+        // Only a guard against a run that never ends; far above what the time-outs allow.
+        if (!p.waitForFinished(240000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("the run did not end although every page has a time-out");
+        }
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 0, err.constData());
+
+        // The data file: every entry whole, in its place, with a final text in every column.
+        const QList<QByteArray> lines = ReadFile(dir.file("tallowick.dat")).split('\n');
+        QCOMPARE(lines.size(), kEntryCount * 6 + 1);
+        QVERIFY(lines.last().isEmpty());
+        const QRegularExpression rankText(QStringLiteral("^Rank [1-9][0-9]* / Page [1-9][0-9]*$"));
+        for (int i = 0; i < kEntryCount; ++i) {
+            QList<QByteArray> entry = lines.mid(i * 6, 6);
+            for (QByteArray& line : entry) {
+                QVERIFY(line.endsWith('\r'));
+                line.chop(1);
+            }
+            QCOMPARE(entry[0].toStdString(), kEntries[i].url);
+            QCOMPARE(entry[1].toStdString(), kEntries[i].keywords);
+            for (int e = 0; e < kEngineCount; ++e) {
+                const QString text = QString::fromLatin1(entry[2 + e]);
+                QVERIFY2(text == "not found" || rankText.match(text).hasMatch(),
+                         qPrintable(QString("entry %1 %2: '%3'").arg(i).arg(kKeys[e], text)));
+                if (e == kSilent)
+                    QCOMPARE(text, QStringLiteral("not found"));
+            }
+        }
+
+        // What the run says about each engine, against what each server saw.
+        const json doc = json::parse(ReadFile(dir.file("out.json")).toStdString());
+        QCOMPARE(int(doc["entries"].size()), kEntryCount);
+        int failures = 0;
+        int found = 0;
+        for (int e = 0; e < kEngineCount; ++e) {
+            const auto engine = SearchEngine(e);
+            std::map<std::string, int> requestsPerKeywords;
+            for (const std::string& target : m_servers[e]->Requests())
+                ++requestsPerKeywords[RequestKeywords(engine, target)];
+            for (int i = 0; i < kEntryCount; ++i) {
+                const json& r = doc["entries"][i]["results"][kKeys[e]];
+                const int requests = requestsPerKeywords[kEntries[i].keywords];
+                const int rank = r["rank"].get<int>();
+                const int page = r["page"].get<int>();
+                const int errors = int(r["errors"].size());
+                failures += errors;
+                const QString where = QString("entry %1 %2").arg(i).arg(kKeys[e]);
+                if (e == kSilent) {
+                    // Every page timed out and says so; the server may not even have seen them
+                    // all, as its handlers are held by the earlier ones.
+                    QCOMPARE(errors, kDepth);
+                    QCOMPARE(rank, 0);
+                    continue;
+                }
+                // Each page is asked for once: as many requests as pages the scan went through.
+                QVERIFY2(requests == (rank ? page : kDepth), qPrintable(where));
+                QVERIFY2(errors <= requests, qPrintable(where));
+                if (!rank)
+                    continue;
+                ++found;
+                // A page counted twice would push the target down and repeat a site above it.
+                const int planted = kEntries[i].plantedRank;
+                const int navigation = engine == LookSmart ? page : 0;
+                QVERIFY2(rank <= planted + navigation, qPrintable(where));
+                std::set<std::string> seen;
+                for (const auto& site : r["sites_above"]) {
+                    const std::string s = site.get<std::string>();
+                    if (engine == LookSmart && s == "http://search.looksmart.com/")
+                        continue;
+                    QVERIFY2(seen.insert(s).second, qPrintable(where + ": " + s.c_str()));
+                }
+                QCOMPARE(int(r["sites_above"].size()), rank - 1);
+            }
+        }
+        QVERIFY(found > 0);
+        QVERIFY(failures > 0);
+
+        // The closing line reports the pages fetched and failed, as the servers counted them.
+        int total = kEntryCount * kDepth; // the silent engine's
+        for (int e = 0; e < kEngineCount; ++e) {
+            if (e != kSilent)
+                total += int(m_servers[e]->Requests().size());
+        }
+        const QRegularExpression summary(QStringLiteral("(\\d+) pages fetched, (\\d+) failed"));
+        const auto m = summary.match(QString::fromLocal8Bit(err));
+        QVERIFY2(m.hasMatch(), err.constData());
+        QCOMPARE(m.captured(1).toInt(), total);
+        QCOMPARE(m.captured(2).toInt(), failures);
+    }
+};
+
+TW_TEST_MAIN_CORE(TestRankCliFaults)
+#include "test_rankcli_faults.moc"
