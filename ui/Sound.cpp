@@ -94,15 +94,15 @@ struct ExitGuard {
 
 void playPcm(PcmSound sound) {
     Players& p = players();
-    pa_sample_spec spec;
-    spec.format = sound.bits == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
-    spec.rate = sound.rate;
-    spec.channels = static_cast<uint8_t>(sound.channels);
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = sound.bits == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
+    sampleFormat.rate = sound.rate;
+    sampleFormat.channels = static_cast<uint8_t>(sound.channels);
     int error = 0;
-    pa_simple* stream = p.quitting
-                            ? nullptr
-                            : pa_simple_new(nullptr, "Tallowick!", PA_STREAM_PLAYBACK, nullptr,
-                                            "Ranking complete", &spec, nullptr, nullptr, &error);
+    pa_simple* stream =
+        p.quitting ? nullptr
+                   : pa_simple_new(nullptr, "Tallowick!", PA_STREAM_PLAYBACK, nullptr,
+                                   "Ranking complete", &sampleFormat, nullptr, nullptr, &error);
     if (stream) {
         // Small blocks, so a quitting program is never held up by the rest of the sound.
         const size_t frame = static_cast<size_t>(sound.channels) * (sound.bits / 8);
