@@ -2,8 +2,7 @@
 // record, against the engine simulator over HTTP.
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
-#include "sim/EngineSim.h"
-#include "sim/SimServer.h"
+#include "support/SimHarness.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -61,45 +60,15 @@ public:
     std::atomic<int> reports{0};
 };
 
+using tw::test::AboveOnFirstPage;
+using tw::test::CountedRank;
+using tw::test::Simulator;
+
 const std::string kKeywords = "blue widgets";
 
 std::string Target(int i) {
     return "www.target" + std::to_string(i) + ".example";
 }
-
-// The links an engine's scan counts before a target planted at rank r of its first page, and the
-// rank the scan gives it (LookSmart counts its navigation link too).
-std::vector<std::string> AboveOnFirstPage(const sim::CResultModel& model, SearchEngine e, int r) {
-    std::vector<std::string> above;
-    if (e == LookSmart)
-        above.push_back("http://search.looksmart.com/");
-    for (int n = 1; n < r; ++n)
-        above.push_back(model.ResultUrl(e, kKeywords, n));
-    return above;
-}
-
-int CountedRank(SearchEngine e, int r) {
-    return e == LookSmart ? r + sim::kLookSmartCountedNavigation : r;
-}
-
-struct Simulator {
-    sim::CResultModel model{5, 1000};
-    sim::CEngineSim engines{model};
-    std::unique_ptr<sim::CSimServer> server;
-
-    void start(int latencyMs = 0) {
-        sim::ServerOptions options;
-        options.latencyMs = latencyMs;
-        server = std::make_unique<sim::CSimServer>(engines, options);
-        std::string error;
-        if (!server->Start(error))
-            qFatal("simulator: %s", error.c_str());
-    }
-    ~Simulator() {
-        if (server)
-            server->Stop();
-    }
-};
 
 CFakeRows MakeRows(int count) {
     CFakeRows rows;
@@ -154,7 +123,7 @@ private slots:
         QFETCH(bool, hadRecord);
         QFETCH(bool, notAllFound);
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(5);
         const int plantRank[] = {3, 7, 1, 4};
         for (int e = 0; e < kEngineCount; ++e) {
             if ((plantedOn >> e) & 1u)
@@ -188,8 +157,9 @@ private slots:
             QCOMPARE(row.cells[EngineColumn(e)],
                      found ? RankText(CountedRank(engine, plantRank[e]), 1) : "not found");
             if (row.record && row.record.get() != old) {
-                const auto expected = found ? AboveOnFirstPage(sim.model, engine, plantRank[e])
-                                            : std::vector<std::string>();
+                const auto expected =
+                    found ? AboveOnFirstPage(sim.model, engine, kKeywords, plantRank[e])
+                          : std::vector<std::string>();
                 QVERIFY2(row.record->sites[e] == expected, kEngineNames[e]);
             }
         }
@@ -219,7 +189,7 @@ private slots:
         QFETCH(int, setting);
         QFETCH(int, limit);
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(5);
         sim.start(5);
         CFakeRows rows = MakeRows(5);
         CFakeProgress progress;
@@ -251,7 +221,7 @@ private slots:
     // Cancel after the first worker has begun: nothing new starts, the running entries end.
     void cancelStartsNoFurtherWorker() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(5);
         sim.start(20);
         CFakeRows rows = MakeRows(10);
         for (auto& r : rows.rows)
@@ -280,7 +250,7 @@ private slots:
         tw::test::ScopedWorkDir dir;
         std::string deadHost;
         {
-            Simulator sim;
+            Simulator sim(5);
             sim.start();
             deadHost = sim.server->HostPort();
         }
@@ -306,7 +276,7 @@ private slots:
 
     void oneRunAtATime() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(5);
         sim.start(5);
         CFakeRows rows = MakeRows(1);
         CFakeRows other = MakeRows(1);

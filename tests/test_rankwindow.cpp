@@ -7,8 +7,7 @@
 #include "rank/RankRun.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
-#include "sim/EngineSim.h"
-#include "sim/SimServer.h"
+#include "support/SimHarness.h"
 #include "support/TestEnv.h"
 #include "ui/HyperLink.h"
 #include "ui/MessageBox.h"
@@ -25,6 +24,10 @@
 #include <functional>
 
 namespace {
+
+using tw::test::AboveOnFirstPage;
+using tw::test::CountedRank;
+using tw::test::Simulator;
 
 const std::string kKeywords = "blue widgets";
 
@@ -45,39 +48,6 @@ void StoreSettings(const std::string& host, int depth, int threads, unsigned eng
         Store(switches[e], ((engines >> e) & 1u) ? "1" : "0");
         Store(settings::kEngineHostValues[e], host);
     }
-}
-
-struct Simulator {
-    sim::CResultModel model{9, 1000};
-    sim::CEngineSim engines{model};
-    std::unique_ptr<sim::CSimServer> server;
-
-    std::string start(int latencyMs = 0) {
-        sim::ServerOptions options;
-        options.latencyMs = latencyMs;
-        server = std::make_unique<sim::CSimServer>(engines, options);
-        std::string error;
-        if (!server->Start(error))
-            qFatal("simulator: %s", error.c_str());
-        return server->HostPort();
-    }
-    ~Simulator() {
-        if (server)
-            server->Stop();
-    }
-};
-
-std::vector<std::string> AboveOnFirstPage(const sim::CResultModel& model, SearchEngine e, int r) {
-    std::vector<std::string> above;
-    if (e == LookSmart)
-        above.push_back("http://search.looksmart.com/");
-    for (int n = 1; n < r; ++n)
-        above.push_back(model.ResultUrl(e, kKeywords, n));
-    return above;
-}
-
-int CountedRank(SearchEngine e, int r) {
-    return e == LookSmart ? r + sim::kLookSmartCountedNavigation : r;
 }
 
 // Watches a run from the window's side: URL marks, dialogs that come up (answered at once) and
@@ -196,7 +166,7 @@ private slots:
     // Five entries, three at a time: every column and record filled, each row its own.
     void rankAllFillsEveryRow() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         // Entry i is found on the engines of the bit mask i + 1, at rank 2 + i.
         for (int i = 0; i < 5; ++i)
             for (int e = 0; e < kEngineCount; ++e)
@@ -221,8 +191,9 @@ private slots:
                 const bool found = ((i + 1) >> e) & 1;
                 QCOMPARE(dlg.entries().cell(i, EngineColumn(e)),
                          found ? RankText(CountedRank(engine, 2 + i), 1) : "not found");
-                QVERIFY(record->sites[e] == (found ? AboveOnFirstPage(sim.model, engine, 2 + i)
-                                                   : std::vector<std::string>()));
+                QVERIFY(record->sites[e] ==
+                        (found ? AboveOnFirstPage(sim.model, engine, kKeywords, 2 + i)
+                               : std::vector<std::string>()));
             }
         }
         QCOMPARE(watcher.dialogs, QStringList{"CRankCompleteDlg"});
@@ -237,7 +208,7 @@ private slots:
     // Rank with rows 2 and 4 selected touches nothing else.
     void rankSelectedTouchesOnlyThoseRows() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         // Found everywhere at rank 1 + row; row 0 would be found too, if it were ranked.
         for (int row : {0, 1, 3})
             sim.model.AddPlant(-1, 1 + row, Target(row), kKeywords);
@@ -274,7 +245,7 @@ private slots:
     void threadSetting() {
         QFETCH(int, threads);
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         StoreSettings(sim.start(5), 1, threads);
         CMainDlg dlg;
         dlg.show();
@@ -316,7 +287,7 @@ private slots:
         QFETCH(unsigned, plantedOn);
         QFETCH(QString, shown);
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         for (int e = 0; e < kEngineCount; ++e)
             if ((plantedOn >> e) & 1u)
                 sim.model.AddPlant(e, 4, Target(0), kKeywords);
@@ -335,15 +306,16 @@ private slots:
             const bool found = ((enginesOn & plantedOn) >> e) & 1u;
             QCOMPARE(dlg.entries().cell(0, EngineColumn(e)),
                      found ? RankText(CountedRank(SearchEngine(e), 4), 1) : "not found");
-            QVERIFY(record->sites[e] == (found ? AboveOnFirstPage(sim.model, SearchEngine(e), 4)
-                                               : std::vector<std::string>()));
+            QVERIFY(record->sites[e] ==
+                    (found ? AboveOnFirstPage(sim.model, SearchEngine(e), kKeywords, 4)
+                           : std::vector<std::string>()));
         }
     }
 
     // A second run that finds the target makes a fresh record; one that finds nothing keeps it.
     void rerankingReplacesOrKeepsTheRecord() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         sim.model.AddPlant(Google, 5, "www.first.example", kKeywords);
         sim.model.AddPlant(AltaVista, 6, "www.second.example", kKeywords);
         StoreSettings(sim.start(), 1, 3);
@@ -360,13 +332,13 @@ private slots:
         const EntryResults* second = dlg.entries().results(0);
         QVERIFY(second);
         QVERIFY(second->sites[Google].empty());
-        QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, 6));
+        QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, kKeywords, 6));
         QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
 
         dlg.entries().setCell(0, ColUrl, "www.nowhere.example");
         RankAll(dlg);
         QVERIFY(dlg.entries().results(0) == second);
-        QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, 6));
+        QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, kKeywords, 6));
         for (int e = 0; e < kEngineCount; ++e)
             QCOMPARE(dlg.entries().cell(0, EngineColumn(e)), std::string("not found"));
     }
@@ -374,7 +346,7 @@ private slots:
     // Cancel with ten entries and three threads: no fourth worker, no completion message.
     void cancelStopsTheRun() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         StoreSettings(sim.start(20), 5, 3);
         CMainDlg dlg;
         dlg.show();
@@ -405,7 +377,7 @@ private slots:
     // During a run the list cannot be changed; Quit stops the run, then saves and closes.
     void listLockedAndQuitMidRun() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         sim.model.AddPlant(-1, 2, Target(0), kKeywords);
         StoreSettings(sim.start(20), 5, 2);
         CMainDlg dlg;
@@ -462,7 +434,7 @@ private slots:
         tw::test::ScopedWorkDir dir;
         std::string deadHost;
         {
-            Simulator sim;
+            Simulator sim(9);
             deadHost = sim.start();
         }
         StoreSettings(deadHost, 2, 3);
@@ -487,7 +459,7 @@ private slots:
     // printed; the bound here only catches a window that hangs.
     void windowStaysResponsive() {
         tw::test::ScopedWorkDir dir;
-        Simulator sim;
+        Simulator sim(9);
         StoreSettings(sim.start(20), 2, 8);
         CMainDlg dlg;
         dlg.show();
