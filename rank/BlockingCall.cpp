@@ -46,7 +46,26 @@ void RunWaiting() {
     }
 }
 
+// Makes the dispatcher run the queue each time its thread wakes. Call with g_queueLock held.
+void WatchLocked(QAbstractEventDispatcher* dispatcher) {
+    if (!g_watched.insert(dispatcher).second)
+        return;
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher, &RunWaiting,
+                     Qt::DirectConnection);
+    QObject::connect(dispatcher, &QObject::destroyed, [dispatcher] {
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        g_watched.erase(dispatcher);
+    });
+}
+
 } // namespace
+
+void PrepareBlockingCalls() {
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+        std::lock_guard<std::mutex> lock(g_queueLock);
+        WatchLocked(dispatcher);
+    }
+}
 
 void BlockingCallImpl(QObject* receiver, const std::function<void()>& function) {
     QThread* target = receiver->thread();
@@ -59,14 +78,7 @@ void BlockingCallImpl(QObject* receiver, const std::function<void()>& function) 
         return; // the thread has no event loop: nothing could ever run the change
     Request request{target, &function};
     std::unique_lock<std::mutex> lock(g_queueLock);
-    if (g_watched.insert(dispatcher).second) {
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher, &RunWaiting,
-                         Qt::DirectConnection);
-        QObject::connect(dispatcher, &QObject::destroyed, [dispatcher] {
-            std::lock_guard<std::mutex> guard(g_queueLock);
-            g_watched.erase(dispatcher);
-        });
-    }
+    WatchLocked(dispatcher); // normally done already by PrepareBlockingCalls
     g_queue.push_back(&request);
     lock.unlock();
     dispatcher->wakeUp();

@@ -12,6 +12,11 @@
 
 namespace tw {
 
+// Called on the receiving thread before workers start. Connecting from a worker works too, but
+// Qt guards its connection lists with locks the thread checker cannot see, so it would report
+// the receiving thread reading the new connection as a race.
+void PrepareBlockingCalls();
+
 void BlockingCallImpl(QObject* receiver, const std::function<void()>& function);
 
 template <typename Function> void BlockingCall(QObject* receiver, Function&& function) {

@@ -16,6 +16,7 @@ CRankProgressDlg::CRankProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle(QStringLiteral("Ranking Sites"));
     setModal(false);
+    tw::PrepareBlockingCalls(); // workers report to this thread
     const DialogUnits du(this);
     setFixedSize(du.size(217, 85));
 

@@ -1,5 +1,6 @@
 #include "rank/RankRun.h"
 
+#include "rank/BlockingCall.h"
 #include "rank/RankProgress.h"
 #include "rank/RankSearch.h"
 
@@ -142,6 +143,8 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         return result;
     }
 
+    // The rows and the progress belong to this thread: workers hand their changes to it.
+    tw::PrepareBlockingCalls();
     const int limit = ThreadLimit(settings.maxThreads);
     std::vector<std::thread> workers;
     workers.reserve(targets.size());

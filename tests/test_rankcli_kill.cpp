@@ -43,12 +43,16 @@ class TestRankCliKill : public QObject {
                            "google=" + QString::fromStdString(m_server->HostPort())});
     }
 
-    // Waits for the line that ends the ranking of the only entry; the save comes next.
+    // Waits for the line that ends the ranking of the only entry; the save comes next. Shows
+    // what the program wrote when that line never comes.
     static bool WaitForRanked(QProcess& p) {
         QByteArray seen;
         while (!seen.contains("[1/1]")) {
-            if (!p.waitForReadyRead(60000))
+            if (!p.waitForReadyRead(60000)) {
+                seen += p.readAll();
+                qWarning("no ranking line; the program wrote:\n%s", seen.constData());
                 return false;
+            }
             seen += p.readAll();
         }
         return true;
