@@ -96,9 +96,30 @@ bool CSimServer::Start(std::string& error) {
         m_server.reset();
         return false;
     }
+    // Start returns only once the server's worker threads exist, so no thread is still being
+    // made when the caller goes on: a test that next starts a program forks, and a fork while
+    // another thread is being created has crashed the thread checker.
+    m_server->new_task_queue = [this] {
+        auto* pool = new httplib::ThreadPool(CPPHTTPLIB_THREAD_POOL_COUNT);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bServing = true;
+        }
+        m_servingSignal.notify_all();
+        return pool;
+    };
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool serving = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        serving =
+            m_servingSignal.wait_for(lock, std::chrono::seconds(10), [this] { return m_bServing; });
+    }
+    if (!serving) {
+        Stop();
+        error = "the server on 127.0.0.1:" + std::to_string(m_nPort) + " did not start";
+        return false;
+    }
     return true;
 }
 

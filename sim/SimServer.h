@@ -59,6 +59,8 @@ private:
     mutable std::mutex m_mutex; // requests, log, random numbers, stopping
     std::condition_variable m_stopped;
     bool m_bStopping = false;
+    std::condition_variable m_servingSignal;
+    bool m_bServing = false; // the worker threads exist and connections are taken
     std::vector<std::string> m_requests;
     std::mt19937 m_random;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_log{nullptr, &std::fclose};
