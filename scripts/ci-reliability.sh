@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reliability checks beyond the plain test run, each in a build tree of its own:
 #   asan  the whole test suite built with AddressSanitizer + UBSan (gcc)
-#   tsan  the ranking tests (fetcher, scans, progress, run, window, command line) built with ThreadSanitizer (gcc)
+#   tsan  the ranking tests (fetcher, scans, progress, run, window, command line) built with
+#         ThreadSanitizer (gcc)
 #   fuzz  every reader of outside input fuzzed with libFuzzer for FUZZ_SECONDS each (clang)
 # Usage: scripts/ci-reliability.sh [fuzz] [tsan] [asan]     (no argument: all three)
 # Environment: JOBS (parallel builds, default all cores), FUZZ_SECONDS (default 30).

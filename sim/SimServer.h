@@ -56,7 +56,7 @@ private:
     std::thread m_thread;
     int m_nPort = 0;
 
-    mutable std::mutex m_mutex; // requests, log, random numbers, stopping
+    mutable std::mutex m_mutex; // requests, log, random numbers, serving, stopping
     std::condition_variable m_stopped;
     bool m_bStopping = false;
     std::condition_variable m_servingSignal;
