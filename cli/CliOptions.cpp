@@ -1,6 +1,8 @@
 #include "cli/CliOptions.h"
 
 #include "app/Maker.h"
+#include "rank/RankRun.h"
+#include "settings/ServiceAddresses.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -38,19 +40,6 @@ std::optional<int> ParseCount(const QString& text, int lo, int hi) {
     return n;
 }
 
-// A host name, an IPv4 address or a bracketed IPv6 address, with an optional port.
-bool IsHostText(const QString& text) {
-    static const QRegularExpression host(QStringLiteral(
-        "^(?:[A-Za-z0-9](?:[A-Za-z0-9._-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
-    const QRegularExpressionMatch m = host.match(text);
-    if (!m.hasMatch())
-        return false;
-    if (m.capturedLength(1) == 0)
-        return true;
-    const int port = m.captured(1).toInt();
-    return port >= 1 && port <= 65535;
-}
-
 } // namespace
 
 ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
@@ -62,11 +51,15 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         {"d", "data"}, "Data file (default: tallowick.dat in the current folder).", "FILE");
     const QCommandLineOption depth(
         "depth",
-        QString("Result pages per engine, 1 to %1 (default: the saved setting).").arg(kMaxDepth),
+        QString("Result pages per engine, 1 to %1; more counts as %1 (default: the saved "
+                "setting).")
+            .arg(::kMaxDepth),
         "N");
     const QCommandLineOption threads(
         "threads",
-        QString("Entries ranked at once, 1 to %1 (default: the saved setting).").arg(kMaxThreads),
+        QString("Entries ranked at once, 1 to %1; more counts as %1 (default: the saved "
+                "setting).")
+            .arg(::kMaxRunThreads),
         "N");
     const QCommandLineOption engines(
         "engines",
@@ -150,7 +143,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         const qsizetype eq = value.indexOf('=');
         const int e = eq > 0 ? EngineFromKey(value.left(eq).trimmed()) : -1;
         const QString hostText = eq > 0 ? value.mid(eq + 1).trimmed() : QString();
-        if (e < 0 || !IsHostText(hostText))
+        if (e < 0 || !IsHostText(hostText.toStdString()))
             return {ParseResult::Error,
                     QStringLiteral("Bad --host '%1': give ENGINE=HOST[:PORT], e.g. "
                                    "google=127.0.0.1:8080.")

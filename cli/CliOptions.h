@@ -19,12 +19,14 @@ enum ExitStatus : int {
     kExitUsage = 2,      // bad command line; nothing was fetched or written
     kExitDataFile = 3,   // the data file could not be read or written; it is as it was
     kExitOutputFile = 4, // the report or the JSON file could not be written
+    kExitNotRanked = 5,  // some entries could not be ranked (out of threads); they were left alone
     kExitInterrupted = 130,
 };
 
 // "-" as an output file name: standard output.
 inline const QString kStdout = QStringLiteral("-");
 
+// What the options accept; the run itself reads at most ::kMaxDepth and ::kMaxRunThreads.
 inline constexpr int kMaxDepth = 1000;
 inline constexpr int kMaxThreads = 256;
 

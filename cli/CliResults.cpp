@@ -23,6 +23,9 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
             json errors = json::array();
             for (const PageError& error : outcome.errors)
                 errors.push_back(error.text);
+            // An engine left out after the search failed has no failed page of its own.
+            if (!outcome.error.empty() && outcome.errors.empty())
+                errors.push_back(outcome.error);
             json sites = json::array();
             // As the details dialog shows them: only an engine that found the target has a list.
             if (found && row.results) {
@@ -75,8 +78,12 @@ std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked
             line += "off";
         else if (outcome.found)
             line += RankText(outcome.rank, outcome.page);
+        else if (outcome.cancelled)
+            line += "cancelled";
+        else if (!outcome.error.empty())
+            line += std::string(kErrorText) + " (" + Printable(outcome.error) + ")";
         else
-            line += "not found";
+            line += kNotFoundText;
         failed += int(outcome.errors.size());
     }
     if (failed > 0)
@@ -91,6 +98,7 @@ RunSummary Summarise(const std::vector<RankedRow>& ranked, int entries, bool can
     s.cancelled = cancelled;
     s.pagesFetched = stats.pagesFetched;
     s.failedPages = stats.failedPages;
+    s.errorColumns = stats.errorColumns;
     s.seconds = seconds;
     for (const RankedRow& r : ranked) {
         bool allEnded = true;
@@ -126,6 +134,9 @@ std::string SummaryLine(const RunSummary& s) {
     std::snprintf(seconds, sizeof seconds, "%.2f", s.seconds);
     line += "; " + std::to_string(s.pagesFetched) + " pages fetched, " +
             std::to_string(s.failedPages) + " failed; " + seconds + " s";
+    if (s.errorColumns > 0)
+        line += "; " + std::to_string(s.errorColumns) +
+                (s.errorColumns == 1 ? " result reads \"error\"" : " results read \"error\"");
     return line;
 }
 

@@ -34,6 +34,7 @@ struct RunSummary {
     std::array<bool, kEngineCount> enabled{};
     int pagesFetched = 0;
     int failedPages = 0;
+    int errorColumns = 0; // engine results that read "error"
     double seconds = 0;
 };
 

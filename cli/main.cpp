@@ -10,6 +10,7 @@
 #include "rank/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
+#include "rank/RankSearch.h"
 #include "results/Report.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
@@ -164,11 +165,6 @@ public:
         return out;
     }
 
-    bool WasStarted(int row) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_started.count(row) != 0;
-    }
-
 private:
     // Taken by workers inside g_hListLock and by the main thread alone, never the other way.
     std::mutex m_mutex;
@@ -305,28 +301,37 @@ int Run(const CliOptions& options) {
     RankRunSettings settings;
     settings.maxPages = options.depth.value_or(saved.m_MaxPages);
     settings.maxThreads = options.threads.value_or(saved.m_MaxThreads);
+    // The engines asked for choose which columns are refreshed; the others keep what they hold.
+    settings.keepOffColumns = true;
     std::array<bool, kEngineCount> engineOn{};
     for (int e = 0; e < kEngineCount; ++e) {
         engineOn[e] =
             options.engines ? (*options.engines)[e] : saved.EngineEnabled(SearchEngine(e));
+        std::string hostError;
+        if (engineOn[e] && options.hosts[e].empty() &&
+            !CheckEngineHost(SearchEngine(e), &hostError)) {
+            Fail(QString::fromStdString(hostError));
+            return kExitUsage;
+        }
         settings.hosts[e] =
             options.hosts[e].empty() ? EngineHost(SearchEngine(e)) : options.hosts[e];
     }
     settings.engineOn = [engineOn](SearchEngine e) { return engineOn[e]; };
 
-    // The rows to rank, their engine columns emptied as Rank All does; their old texts are put
-    // back should the run be cancelled before it reaches them.
+    // The rows to rank, the columns to refresh emptied as Rank All does; the run puts their old
+    // texts back where it comes to no answer (cancel, rows it never reached).
     std::vector<RankTarget> targets;
-    std::map<int, std::array<std::string, kEngineCount>> before;
     for (int row = 0; row < count; ++row) {
         if (!options.rows.empty() &&
             !std::binary_search(options.rows.begin(), options.rows.end(), row + 1))
             continue;
-        targets.push_back({row, model.cell(row, ColUrl), model.cell(row, ColKeywords)});
+        RankTarget target{row, model.cell(row, ColUrl), model.cell(row, ColKeywords), {}};
         for (int e = 0; e < kEngineCount; ++e) {
-            before[row][e] = model.cell(row, EngineColumn(e));
-            model.setCell(row, EngineColumn(e), std::string());
+            target.previous[e] = model.cell(row, EngineColumn(e));
+            if (engineOn[e])
+                model.setCell(row, EngineColumn(e), std::string());
         }
+        targets.push_back(std::move(target));
     }
 
     QTemporaryDir scratch;
@@ -348,20 +353,18 @@ int Run(const CliOptions& options) {
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
-    if (!run.startError.empty())
-        Fail(QStringLiteral("Not every entry could be ranked: %1")
-                 .arg(QString::fromStdString(run.startError)));
-
-    for (const auto& [row, texts] : before) {
-        if (rows.WasStarted(row))
-            continue;
-        for (int e = 0; e < kEngineCount; ++e)
-            model.setCell(row, EngineColumn(e), texts[e]);
-    }
-
     int status = run.cancelled ? kExitInterrupted : kExitOk;
     if (run.cancelled && g_nStopSignal.load() != SIGINT)
         status = 128 + g_nStopSignal.load();
+    if (!run.startError.empty()) {
+        Fail(QStringLiteral("Not every entry could be ranked: %1. %2 of the %3 entries were left "
+                            "as they were.")
+                 .arg(QString::fromStdString(run.startError))
+                 .arg(run.notRanked)
+                 .arg(targets.size()));
+        if (!run.cancelled)
+            status = kExitNotRanked;
+    }
     if (!options.noSave && !datafile::SaveEntries(dataPath, model, &error)) {
         Fail(error);
         status = kExitDataFile;
@@ -395,10 +398,14 @@ int Run(const CliOptions& options) {
 
 } // namespace
 
-// Undocumented: page time-outs in milliseconds for tests that rank against engines that never
-// answer, which would otherwise hold every page for the full minute.
-static void ApplyPageTimeoutOverride() {
+// Undocumented, for tests that rank against engines that never answer or always fail, which
+// would otherwise hold every page for the full minute or the full retry pauses: the page
+// time-out and the pause before a failed page is tried again, in milliseconds.
+static void ApplyTestOverrides() {
     bool ok = false;
+    const int pause = qEnvironmentVariable("TALLOWICK_RETRY_DELAY_MS").toInt(&ok);
+    if (ok && pause >= 0 && pause <= 60000)
+        CRankSearch::SetRetry({{pause, pause}});
     const long ms = qEnvironmentVariable("TALLOWICK_PAGE_TIMEOUT_MS").toLong(&ok);
     if (!ok || ms <= 0)
         return;
@@ -430,6 +437,6 @@ int main(int argc, char* argv[]) {
         return kExitOk;
     }
     StartSignalThread(stopSignals);
-    ApplyPageTimeoutOverride();
+    ApplyTestOverrides();
     return Run(options);
 }

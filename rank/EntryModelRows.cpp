@@ -16,11 +16,21 @@ void CEntryModelRows::SetCell(int row, int col, const std::string& text) {
     OnModelThread(m_model, [&] { m_model.setCell(row, col, text); });
 }
 
-void CEntryModelRows::AttachResults(int row, std::unique_ptr<EntryResults> record) {
-    OnModelThread(m_model, [&] { m_model.setResults(row, std::move(record)); });
+void CEntryModelRows::AttachResults(int row, std::unique_ptr<EntryResults> record,
+                                    const std::array<bool, kEngineCount>& keepOld) {
+    OnModelThread(m_model, [&] {
+        if (EntryResults* old = m_model.results(row)) {
+            for (int e = 0; e < kEngineCount; ++e) {
+                if (keepOld[e])
+                    record->sites[e] = std::move(old->sites[e]);
+            }
+        }
+        m_model.setResults(row, std::move(record));
+    });
 }
 
-void CEntryModelRows::AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) {
+void CEntryModelRows::SetEngineResults(int row, SearchEngine engine,
+                                       std::vector<std::string> sites) {
     OnModelThread(m_model, [&] {
         EntryResults* record = m_model.results(row);
         if (!record) {
@@ -29,8 +39,6 @@ void CEntryModelRows::AppendResults(int row, SearchEngine engine, std::vector<st
             if (!record)
                 return;
         }
-        std::vector<std::string>& list = record->sites[engine];
-        list.insert(list.end(), std::make_move_iterator(sites.begin()),
-                    std::make_move_iterator(sites.end()));
+        record->sites[engine] = std::move(sites);
     });
 }

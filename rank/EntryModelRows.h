@@ -11,8 +11,9 @@ public:
     explicit CEntryModelRows(EntryListModel& model) : m_model(model) {}
 
     void SetCell(int row, int col, const std::string& text) override;
-    void AttachResults(int row, std::unique_ptr<EntryResults> record) override;
-    void AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) override;
+    void AttachResults(int row, std::unique_ptr<EntryResults> record,
+                       const std::array<bool, kEngineCount>& keepOld) override;
+    void SetEngineResults(int row, SearchEngine engine, std::vector<std::string> sites) override;
 
 protected:
     EntryListModel& m_model;

@@ -19,16 +19,26 @@ const int kLockedDuringRun[] = {
     CMainDlg::IDC_RANKALL, CMainDlg::IDC_RANK, CMainDlg::IDC_SETTINGS_HIDDEN};
 
 QString FailedPagesText(const RankRunStats& stats) {
-    const QString count = stats.failedPages == 1
-                              ? QStringLiteral("1 of the %1 result pages").arg(stats.pagesFetched)
-                              : QStringLiteral("%1 of the %2 result pages")
-                                    .arg(stats.failedPages)
-                                    .arg(stats.pagesFetched);
-    return count +
-           QStringLiteral(" could not be downloaded. An engine whose pages could not be read "
-                          "shows \"not found\".\n\nThe first failure:\n%1\n%2")
-               .arg(QString::fromStdString(stats.firstError.text),
-                    QString::fromStdString(stats.firstError.url));
+    QString text;
+    if (stats.failedPages > 0) {
+        text = (stats.failedPages == 1
+                    ? QStringLiteral("1 of the %1 result pages").arg(stats.pagesFetched)
+                    : QStringLiteral("%1 of the %2 result pages")
+                          .arg(stats.failedPages)
+                          .arg(stats.pagesFetched)) +
+               QStringLiteral(" could not be downloaded, even when tried again. ");
+    }
+    text += stats.errorColumns == 1
+                ? QStringLiteral("1 result reads \"error\": that engine could not be asked, so "
+                                 "whether the target ranks there is not known.")
+                : QStringLiteral("%1 results read \"error\": those engines could not be asked, "
+                                 "so whether the targets rank there is not known.")
+                      .arg(stats.errorColumns);
+    if (stats.failedPages > 0)
+        text += QStringLiteral("\n\nThe first failure:\n%1\n%2")
+                    .arg(QString::fromStdString(stats.firstError.text),
+                         QString::fromStdString(stats.firstError.url));
+    return text;
 }
 } // namespace
 
@@ -53,13 +63,27 @@ void CMainDlg::OnRankAll() {
         return;
     }
 
+    // A host setting that is not a host would send every query to a wrong page.
+    for (int e = 0; e < kEngineCount; ++e) {
+        std::string hostError;
+        if (m_settingsDlg.EngineEnabled(SearchEngine(e)) &&
+            !CheckEngineHost(SearchEngine(e), &hostError)) {
+            tw::messageBox(this, QString::fromStdString(hostError), QMessageBox::Ok,
+                           QMessageBox::Warning);
+            return;
+        }
+    }
+
     std::vector<RankTarget> targets;
     for (int row = 0; row < m_nEntries; ++row) {
         if (m_bRankSelectedOnly && !selection->isRowSelected(row, QModelIndex()))
             continue;
-        targets.push_back({row, m_model.cell(row, ColUrl), m_model.cell(row, ColKeywords)});
-        for (int e = 0; e < kEngineCount; ++e)
+        RankTarget target{row, m_model.cell(row, ColUrl), m_model.cell(row, ColKeywords), {}};
+        for (int e = 0; e < kEngineCount; ++e) {
+            target.previous[e] = m_model.cell(row, EngineColumn(e));
             m_model.setCell(row, EngineColumn(e), std::string());
+        }
+        targets.push_back(std::move(target));
     }
 
     CRankProgressDlg progress(this);
@@ -90,8 +114,11 @@ void CMainDlg::OnRankAll() {
     }
     const RankRunResult& run = m_lastRankRun;
     if (!run.startError.empty())
-        tw::messageBox(this, QStringLiteral("Not every entry could be ranked: %1")
-                                 .arg(QString::fromStdString(run.startError)));
+        tw::messageBox(this, QStringLiteral("Not every entry could be ranked: %1\n\n%2 of the %3 "
+                                            "entries were left as they were.")
+                                 .arg(QString::fromStdString(run.startError))
+                                 .arg(run.notRanked)
+                                 .arg(targets.size()));
     if (run.cancelled)
         return;
     if (run.notAllFound) {
@@ -100,7 +127,7 @@ void CMainDlg::OnRankAll() {
     } else {
         tw::messageBox(this, QStringLiteral("Ranking is complete."));
     }
-    if (run.stats.failedPages > 0)
+    if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
         tw::messageBox(this, FailedPagesText(run.stats));
 }
 

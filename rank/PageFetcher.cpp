@@ -218,6 +218,39 @@ void CServerLock::lock() {
     m_bBusy = true;
 }
 
+bool CServerLock::LockUnless(const std::function<bool()>& cancelled) {
+    if (!cancelled) {
+        lock();
+        return true;
+    }
+    const unsigned long long age = ThreadAge();
+    std::unique_lock<std::mutex> guard(m_mutex);
+    if (!m_bBusy && m_waiting.empty()) {
+        m_bBusy = true;
+        return true;
+    }
+    m_waiting.insert(age);
+    for (;;) {
+        if (m_free.wait_for(guard, std::chrono::milliseconds(20),
+                            [&] { return !m_bBusy && *m_waiting.begin() == age; })) {
+            m_waiting.erase(age);
+            m_bBusy = true;
+            return true;
+        }
+        // Asked without the mutex: the check may take locks of its own.
+        guard.unlock();
+        const bool stop = cancelled();
+        guard.lock();
+        if (stop) {
+            m_waiting.erase(age);
+            guard.unlock();
+            // The next oldest waiting thread may be first in line now.
+            m_free.notify_all();
+            return false;
+        }
+    }
+}
+
 void CServerLock::unlock() {
     {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -262,6 +295,11 @@ FetchLimits CPageFetcher::Limits() {
 const LineList* CPageFetcher::FetchPage(const std::string& url, const std::string& referer) {
     m_pLines->clear();
     m_strError.clear();
+    m_strReason.clear();
+    m_strNoPage.clear();
+    m_strRedirect.clear();
+    m_nStatus = 0;
+    m_bCancelled = false;
 
     AuthPrompt prompt;
     FetchLimits limits;
@@ -279,8 +317,10 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     const std::optional<Target> first = Crack(ComposeUrl(url));
-    if (!first)
+    if (!first) {
+        m_strNoPage = "The address is not an http or https address: " + url;
         return nullptr;
+    }
 
     // A line break in the referer would start a header of its own.
     const std::string cleanReferer = referer.substr(0, referer.find_first_of("\r\n"));
@@ -298,24 +338,45 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
 
     using Clock = std::chrono::steady_clock;
-    Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
+    Clock::time_point deadline;
+    const auto startClock = [&] {
+        deadline = Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
+    };
     auto remainingMs = [&] {
         return long(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    };
+    const auto cancelled = [&] {
+        if (!m_bCancelled && CancelRequested()) {
+            m_bCancelled = true;
+            m_strNoPage = "Cancelled before the request was sent.";
+        }
+        return m_bCancelled;
     };
 
     Exchange ex(curl.get(), limits.maxBodyBytes);
     // A failed download still hands back what it read, when what it read is the page.
     auto failed = [&](const std::string& requestUrl, bool bodyIsPage) {
-        m_strError = kDownloadProblem + ex.Reason() + "\n" + requestUrl;
+        m_nStatus = ex.Status();
+        m_strReason = ex.Reason();
+        m_strError = kDownloadProblem + m_strReason + "\n" + requestUrl;
         if (bodyIsPage)
             *m_pLines = SplitLines(ex.Body());
         return m_pLines.get();
     };
 
-    std::unique_lock<CServerLock> hold(g_hFetchLock.ForServer(first->host, first->port));
+    // Waiting for the server's turn has no time limit of its own (it ends when the downloads
+    // ahead end), but it ends at once on cancel; the page's time starts once the turn is ours.
+    CServerLock& firstLock = g_hFetchLock.ForServer(first->host, first->port);
+    if (!firstLock.LockUnless(m_cancelled)) {
+        cancelled();
+        return nullptr;
+    }
+    std::unique_lock<CServerLock> hold(firstLock, std::adopt_lock);
+    startClock();
 
+    if (cancelled())
+        return nullptr;
     if (!ex.Send(first->url, remainingMs()))
         return failed(first->url, ex.Status() != 401 && !IsRedirect(ex.Status()));
 
@@ -328,18 +389,28 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
                 curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
             }
             // The time the user took to answer is not the server's.
-            deadline = Clock::now() + std::chrono::milliseconds(std::max(1L, limits.pageTimeoutMs));
+            startClock();
         }
+        if (cancelled())
+            return nullptr;
         if (!ex.Send(first->url, remainingMs()))
             return failed(first->url, !IsRedirect(ex.Status()));
     }
 
+    m_nStatus = ex.Status();
     if (IsRedirect(ex.Status())) {
-        if (ex.Location().empty())
+        m_strRedirect = ex.Location();
+        if (ex.Location().empty()) {
+            m_strNoPage = "The server answered with a redirect to nowhere (HTTP " +
+                          std::to_string(ex.Status()) + " without a Location).";
             return nullptr;
+        }
         const std::optional<Target> next = Crack(EncodeUnsafe(ex.Location()), &first->url);
-        if (!next)
+        if (!next) {
+            m_strNoPage = "The server redirected to an address that cannot be fetched: " +
+                          ex.Location().substr(0, 200);
             return nullptr;
+        }
         if (!next->SameServer(*first)) {
             // Credentials given for one server are never sent to another.
             curl_easy_setopt(curl.get(), CURLOPT_USERNAME, nullptr);
@@ -350,12 +421,25 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
         if (&nextLock != hold.mutex()) {
             // Never two server locks at once: let go of the first server before the second.
             hold.unlock();
-            hold = std::unique_lock<CServerLock>(nextLock);
+            const Clock::time_point waitStart = Clock::now();
+            if (!nextLock.LockUnless(m_cancelled)) {
+                cancelled();
+                return nullptr;
+            }
+            hold = std::unique_lock<CServerLock>(nextLock, std::adopt_lock);
+            // Time spent queueing for the second server is not the page's either.
+            deadline += Clock::now() - waitStart;
         }
+        if (cancelled())
+            return nullptr;
         if (!ex.Send(next->url, remainingMs()))
             return failed(next->url, ex.Status() == 200);
-        if (ex.Status() != 200)
+        m_nStatus = ex.Status();
+        if (ex.Status() != 200) {
+            m_strNoPage = "The redirected request answered HTTP " + std::to_string(ex.Status()) +
+                          ": " + next->url;
             return nullptr;
+        }
     }
 
     *m_pLines = SplitLines(ex.Body());

@@ -20,7 +20,8 @@ using LineList = std::vector<std::string>;
 LineList SplitLines(std::string_view body);
 
 // Bounds of one download; every page is bounded in time and size so that one silent or
-// endless server cannot stall a ranking run.
+// endless server cannot stall a ranking run. The times run from when the request is sent, not
+// while the download waits for its server's turn.
 struct FetchLimits {
     long connectTimeoutMs = 15000;
     long pageTimeoutMs = 60000; // the whole page, the re-sent and redirected requests included
@@ -44,6 +45,21 @@ public:
 
     // Text for the user about the last failed download, empty when it did not fail.
     const std::string& LastError() const { return m_strError; }
+    // The network's reason alone ("Timeout was reached"), empty when the download did not fail.
+    const std::string& LastReason() const { return m_strReason; }
+    // Why the last FetchPage returned nullptr (no request sent, a redirect that could not be
+    // completed, cancelled); empty otherwise.
+    const std::string& NoPageReason() const { return m_strNoPage; }
+    // HTTP status of the last answer read (after the 401 re-send and the redirect hop); 0 when
+    // none was read.
+    long LastStatus() const { return m_nStatus; }
+    // The Location of the last redirect answer met, as sent; empty when there was none.
+    const std::string& RedirectTarget() const { return m_strRedirect; }
+
+    // Asked while the download waits for its server and before every request it sends: once it
+    // answers true nothing more is sent, and FetchPage returns nullptr with Cancelled() true.
+    void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+    bool Cancelled() const { return m_bCancelled; }
 
     // Asked once on a 401 answer: fills user and password; false when the user declined.
     using AuthPrompt =
@@ -55,8 +71,16 @@ public:
     static FetchLimits Limits();
 
 private:
+    bool CancelRequested() const { return m_cancelled && m_cancelled(); }
+
     std::unique_ptr<LineList> m_pLines;
     std::string m_strError;
+    std::string m_strReason;
+    std::string m_strNoPage;
+    std::string m_strRedirect;
+    long m_nStatus = 0;
+    std::function<bool()> m_cancelled;
+    bool m_bCancelled = false;
 };
 
 // The lock of one server. Waiting threads are let in oldest thread first (by when each thread
@@ -66,6 +90,9 @@ private:
 class CServerLock {
 public:
     void lock();
+    // As lock(), but gives up as soon as cancelled() answers true (asked every few
+    // milliseconds while waiting); false then, and the lock is not held.
+    bool LockUnless(const std::function<bool()>& cancelled);
     void unlock();
     // Threads waiting for the lock now.
     std::size_t Waiting();

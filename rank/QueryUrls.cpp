@@ -95,7 +95,8 @@ std::string PositionValue(SearchEngine engine, const std::string& text) {
 }
 
 bool IsUsablePosition(const std::string& value) {
-    return !value.empty() && value != "-" && value != "not found";
+    // "error" is no position either: the engine could not be asked.
+    return !value.empty() && value != "-" && value != "not found" && value != "error";
 }
 
 std::string ViewPageUrl(SearchEngine engine, const std::string& host, const std::string& keywords,

@@ -23,25 +23,42 @@ bool Cancelled(const IRankProgress* progress) {
     return progress && progress->IsCancelled();
 }
 
-// Links the download record of one engine's scan to the worker: how many pages the scan asked
-// for and which of them failed.
+// Keeps the pages of one engine's scan that failed on every try.
 class CRecordingSearch : public CRankSearch {
 public:
     std::vector<PageError> m_errors; // of the engine being scanned
 
 protected:
-    bool DownloadPage(const std::string& url, const std::string& pageFile,
-                      std::string& error) override {
-        const bool haveLines = CRankSearch::DownloadPage(url, pageFile, error);
-        if (!error.empty())
-            m_errors.push_back({url, error});
-        return haveLines;
+    void PageFailed(const std::string& url, const std::string& error) override {
+        m_errors.push_back({url, error});
     }
 };
+
+// A worker thread and whether it has made its last change, so the run can join it as soon as it
+// ends and a long run does not keep every finished thread's stack until the end.
+struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+};
+
+void JoinFinished(std::vector<Worker>& workers) {
+    for (auto it = workers.begin(); it != workers.end();) {
+        if (it->done->load()) {
+            it->thread.join();
+            it = workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
 } // namespace
 
 int ThreadLimit(int setting) {
-    return std::max(1, setting);
+    return std::clamp(setting, 1, kMaxRunThreads);
+}
+
+int ClampDepth(int setting) {
+    return std::clamp(setting, 1, kMaxDepth);
 }
 
 std::string ScratchFileName(int jobNumber) {
@@ -70,7 +87,8 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
     bool recordMade = false;
     std::vector<PageError> errors;
     int pagesFetched = 0;
-    std::string failure; // a scan that could not run at all (out of memory)
+    int errorColumns = 0;
+    std::string failure; // the search could not run at all (out of memory)
 
     for (int e = 0; e < kEngineCount; ++e) {
         const SearchEngine engine = SearchEngine(e);
@@ -78,22 +96,30 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
         outcome.row = row;
         outcome.engine = engine;
         outcome.enabled = !job->m_engineOn || job->m_engineOn(engine);
-        if (outcome.enabled && failure.empty()) {
+        if (outcome.enabled && !failure.empty()) {
+            outcome.error = failure;
+        } else if (outcome.enabled) {
             const int fetchedBefore = search.m_nPagesFetched;
             search.m_errors.clear();
             try {
                 outcome.found =
                     search.Scan(engine, job->m_strUrl, job->m_strKeywords, job->m_strPageFile);
+                outcome.error = search.m_strScanError;
+                outcome.cancelled = search.m_bCancelled;
             } catch (const std::exception& ex) {
-                failure = ex.what();
+                failure = std::string("The search could not run: ") + ex.what();
                 outcome.found = false;
+                outcome.error = failure;
+                search.m_errors.push_back({job->m_strUrl, failure});
             }
             outcome.rank = outcome.found ? search.m_nRank : 0;
             outcome.page = outcome.found ? search.m_nPage : 0;
             outcome.pagesFetched = search.m_nPagesFetched - fetchedBefore;
             outcome.errors = search.m_errors;
-            if (!failure.empty())
-                outcome.errors.push_back({job->m_strUrl, "The search could not run: " + failure});
+        }
+        if (outcome.found) {
+            outcome.cancelled = false;
+            outcome.error.clear();
         }
         pagesFetched += outcome.pagesFetched;
         errors.insert(errors.end(), outcome.errors.begin(), outcome.errors.end());
@@ -103,16 +129,37 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
             rows.SetCell(row, EngineColumn(e), RankText(outcome.rank, outcome.page));
             if (!recordMade) {
                 auto record = std::make_unique<EntryResults>();
-                record->sites[e] = search.m_sitesAbove[e];
-                rows.AttachResults(row, std::move(record));
+                record->sites[e] = std::move(search.m_sitesAbove[e]);
+                // The engines still to come keep their old lists until their own scans end;
+                // so do the ones whose columns this run leaves alone.
+                std::array<bool, kEngineCount> keepOld{};
+                for (int later = e + 1; later < kEngineCount; ++later)
+                    keepOld[later] = true;
+                if (job->m_bKeepOffColumns) {
+                    for (int before = 0; before < e; ++before)
+                        keepOld[before] = job->m_engineOn && !job->m_engineOn(SearchEngine(before));
+                }
+                rows.AttachResults(row, std::move(record), keepOld);
                 recordMade = true;
             } else {
-                rows.AppendResults(row, engine, search.m_sitesAbove[e]);
+                rows.SetEngineResults(row, engine, std::move(search.m_sitesAbove[e]));
             }
+            outcome.written = true;
+        } else if (outcome.cancelled) {
+            // Cut short: no answer, so the column and the list stay as they were.
+            rows.SetCell(row, EngineColumn(e), job->m_previous[e]);
+        } else if (!outcome.enabled && job->m_bKeepOffColumns) {
+            // Not asked: left alone.
         } else {
-            rows.SetCell(row, EngineColumn(e), "not found");
+            const bool failed = !outcome.error.empty();
+            rows.SetCell(row, EngineColumn(e), failed ? kErrorText : kNotFoundText);
+            if (recordMade)
+                rows.SetEngineResults(row, engine, {});
             if (outcome.enabled)
                 g_bNotAllFound = true;
+            if (failed)
+                ++errorColumns;
+            outcome.written = true;
         }
         rows.EngineFinished(outcome);
     }
@@ -124,6 +171,7 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
         if (!errors.empty() && stats->failedPages == 0)
             stats->firstError = errors.front();
         stats->failedPages += int(errors.size());
+        stats->errorColumns += errorColumns;
     }
     // The last use of the rows and the progress: the run may end as soon as the count drops.
     --g_nRunningWorkers;
@@ -140,39 +188,67 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     RankRunResult result;
     if (g_bRunInProgress.exchange(true)) {
         result.startError = "A ranking run is already in progress.";
+        result.notRanked = int(targets.size());
         return result;
     }
 
     // The rows and the progress belong to this thread: workers hand their changes to it.
     tw::PrepareBlockingCalls();
     const int limit = ThreadLimit(settings.maxThreads);
-    std::vector<std::thread> workers;
-    workers.reserve(targets.size());
+    const int depth = ClampDepth(settings.maxPages);
+    std::vector<Worker> workers;
     g_bNotAllFound = false;
     int jobNumber = 0;
+    std::size_t next = 0;
 
-    for (const RankTarget& target : targets) {
+    for (; next < targets.size(); ++next) {
         if (Cancelled(progress))
             break;
+        const RankTarget& target = targets[next];
         auto job = std::make_unique<RankJob>();
         job->m_strUrl = target.url;
         job->m_strKeywords = target.keywords;
         job->m_pRows = &rows;
         job->m_pProgressDlg = progress;
         job->m_nRow = target.row;
-        job->m_nMaxPages = settings.maxPages;
+        job->m_nMaxPages = depth;
         job->m_strPageFile = ScratchFileName(jobNumber++);
         job->m_hosts = settings.hosts;
         job->m_engineOn = settings.engineOn;
+        job->m_previous = target.previous;
+        job->m_bKeepOffColumns = settings.keepOffColumns;
         job->m_pStats = &result.stats;
 
         // Raised before the start, so the count never dips below the workers in progress.
         const int running = ++g_nRunningWorkers;
-        try {
-            workers.emplace_back(RankEntryProc, std::move(job));
-        } catch (const std::system_error& ex) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        bool started = false;
+        for (;;) {
+            try {
+                RankJob* handed = job.get();
+                workers.push_back({std::thread([handed, done] {
+                                       RankEntryProc(std::unique_ptr<RankJob>(handed));
+                                       done->store(true);
+                                   }),
+                                   done});
+                job.release();
+                started = true;
+                break;
+            } catch (const std::system_error& ex) {
+                // Out of threads for now: wait for a running worker to end and try again; with
+                // none running there is nothing to wait for.
+                if (g_nRunningWorkers.load() <= 1) {
+                    result.startError = ex.what();
+                    break;
+                }
+                const int before = g_nRunningWorkers.load();
+                while (g_nRunningWorkers.load() >= before)
+                    pump();
+                JoinFinished(workers);
+            }
+        }
+        if (!started) {
             --g_nRunningWorkers;
-            result.startError = ex.what();
             break;
         }
         ++result.workersStarted;
@@ -180,13 +256,21 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
 
         while (g_nRunningWorkers > limit - 1)
             pump();
+        JoinFinished(workers);
     }
     while (g_nRunningWorkers > 0)
         pump();
     // Every worker has made its last change; what is left of each is its return.
-    for (std::thread& worker : workers)
-        worker.join();
+    for (Worker& worker : workers)
+        worker.thread.join();
 
+    // Rows the run never reached keep what they had.
+    for (std::size_t i = next; i < targets.size(); ++i) {
+        const RankTarget& target = targets[i];
+        for (int e = 0; e < kEngineCount; ++e)
+            rows.SetCell(target.row, EngineColumn(e), target.previous[e]);
+    }
+    result.notRanked = int(targets.size() - next);
     result.cancelled = Cancelled(progress);
     result.notAllFound = g_bNotAllFound;
     g_bRunInProgress = false;

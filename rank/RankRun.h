@@ -26,6 +26,17 @@ extern std::atomic<int> g_nRunningWorkers;
 // Cleared when a run starts; set by a worker when an enabled engine missed its target.
 extern std::atomic<bool> g_bNotAllFound;
 
+// Column texts of an engine that came to no rank. "error": the engine could not be asked (a page
+// failed on every try, the engine blocked us), so nothing is known about the target there.
+inline constexpr const char* kNotFoundText = "not found";
+inline constexpr const char* kErrorText = "error";
+
+// Bounds the run keeps to whatever the settings or options say: depth 1..100 result pages,
+// 1..64 entries at once.
+inline constexpr int kMaxDepth = 100;
+inline constexpr int kMaxRunThreads = 64;
+int ClampDepth(int setting);
+
 // A page that could not be downloaded.
 struct PageError {
     std::string url;
@@ -41,7 +52,10 @@ struct EngineOutcome {
     int rank = 0;
     int page = 0;
     int pagesFetched = 0;
-    std::vector<PageError> errors;
+    std::vector<PageError> errors; // pages that failed on every try
+    std::string error;             // not empty: the column reads "error"; why
+    bool cancelled = false;        // cut short by cancel: the column got its old text back
+    bool written = false;          // the column and the record were written for this engine
 };
 
 // The rows a run writes into. Workers call these while they hold g_hListLock; each change must
@@ -50,10 +64,12 @@ class IRankRows {
 public:
     virtual ~IRankRows() = default;
     virtual void SetCell(int row, int col, const std::string& text) = 0;
-    // Gives the row a fresh results record; the record it held before is freed.
-    virtual void AttachResults(int row, std::unique_ptr<EntryResults> record) = 0;
-    // Appends sites to the engine's list of the record the row holds.
-    virtual void AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) = 0;
+    // Gives the row a fresh results record; the record it held before is freed, except that the
+    // lists of the engines flagged in keepOld move from it into the fresh one.
+    virtual void AttachResults(int row, std::unique_ptr<EntryResults> record,
+                               const std::array<bool, kEngineCount>& keepOld) = 0;
+    // Replaces the engine's list of the record the row holds.
+    virtual void SetEngineResults(int row, SearchEngine engine, std::vector<std::string> sites) = 0;
     // An engine of an entry has ended and its column is written. For reports; called on the
     // worker's thread, under g_hListLock.
     virtual void EngineFinished(const EngineOutcome& outcome) { (void)outcome; }
@@ -63,6 +79,7 @@ public:
 struct RankRunStats {
     int pagesFetched = 0;
     int failedPages = 0;
+    int errorColumns = 0; // engine columns that read "error"
     PageError firstError; // of the first failed page met
 };
 
@@ -78,6 +95,10 @@ struct RankJob {
     std::array<std::string, kEngineCount> m_hosts;
     // Asked when the worker reaches each engine, so a switch changed meanwhile counts.
     std::function<bool(SearchEngine)> m_engineOn;
+    // The engine columns' texts before the run: a scan cut short by cancel puts its back.
+    std::array<std::string, kEngineCount> m_previous;
+    // A switched-off engine leaves its column and list alone instead of writing "not found".
+    bool m_bKeepOffColumns = false;
     RankRunStats* m_pStats = nullptr; // added to under g_hListLock
 };
 
@@ -85,7 +106,7 @@ struct RankJob {
 // the record, restores the row's URL and lowers g_nRunningWorkers as its last step. Returns 0.
 int RankEntryProc(std::unique_ptr<RankJob> job);
 
-// A thread setting below 1 counts as 1.
+// A thread setting below 1 counts as 1, above kMaxRunThreads as kMaxRunThreads.
 int ThreadLimit(int setting);
 
 // Scratch file of job number n: "tempgoogle.html" followed by n, in the current folder.
@@ -98,6 +119,9 @@ struct RankTarget {
     int row = 0;
     std::string url;
     std::string keywords;
+    // The engine columns' texts before the run (the caller may have emptied the cells since):
+    // what a cancelled scan, or a row the run never reached, gets back.
+    std::array<std::string, kEngineCount> previous;
 };
 
 struct RankRunSettings {
@@ -105,18 +129,23 @@ struct RankRunSettings {
     int maxThreads = 3;
     std::array<std::string, kEngineCount> hosts; // empty: the built-in host
     std::function<bool(SearchEngine)> engineOn;  // empty: every engine
+    // The window writes "not found" for a switched-off engine; the command leaves columns of
+    // engines it was not asked to rank as they are.
+    bool keepOffColumns = false;
 };
 
 struct RankRunResult {
     bool cancelled = false;
     bool notAllFound = false;
     int workersStarted = 0;
+    int notRanked = 0;  // targets the run never started, cancelled or not
     int maxRunning = 0; // largest number of workers in progress the run saw
     RankRunStats stats;
     std::string startError; // a worker could not be started; later entries were left alone
 };
 
-// Ranks the targets in order and returns when every worker it started has ended. pump is called
+// Ranks the targets in order and returns when every worker it started has ended; the rows it did
+// not reach get their previous texts back. pump is called
 // while the run waits; it must let the rows' and the progress's updates through and return
 // within about 50 ms. Only one run can be in progress in a process: a second one returns at once
 // with startError set.

@@ -7,8 +7,20 @@
 #include "rank/ResultLinks.h"
 #include "settings/ServiceAddresses.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+std::mutex g_retryLock;
+PageRetry g_retry;
+
+bool IsSuccess(long status) {
+    return status >= 200 && status <= 299;
+}
+} // namespace
 
 CRankSearch::CRankSearch() {
     for (int e = 0; e < kEngineCount; ++e)
@@ -16,6 +28,16 @@ CRankSearch::CRankSearch() {
 }
 
 CRankSearch::~CRankSearch() = default;
+
+void CRankSearch::SetRetry(const PageRetry& retry) {
+    std::lock_guard<std::mutex> lock(g_retryLock);
+    g_retry = retry;
+}
+
+PageRetry CRankSearch::Retry() {
+    std::lock_guard<std::mutex> lock(g_retryLock);
+    return g_retry;
+}
 
 bool CRankSearch::ScanGoogle(std::string targetUrl, std::string keywords, std::string pageFile) {
     return Scan(Google, targetUrl, keywords, pageFile);
@@ -33,32 +55,71 @@ bool CRankSearch::ScanLookSmart(std::string targetUrl, std::string keywords, std
     return Scan(LookSmart, targetUrl, keywords, pageFile);
 }
 
+bool CRankSearch::IsCancelled() const {
+    return m_pProgressDlg && m_pProgressDlg->IsCancelled();
+}
+
+bool CRankSearch::PauseUnlessCancelled(int ms) const {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!IsCancelled()) {
+        const auto left = end - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    return false;
+}
+
 bool CRankSearch::DownloadPage(const std::string& url, const std::string& pageFile,
                                std::string& error) {
     CPageFetcher fetcher;
+    if (m_pProgressDlg)
+        fetcher.SetCancelCheck([progress = m_pProgressDlg] { return progress->IsCancelled(); });
     const LineList* lines = fetcher.FetchPage(url);
+    const long status = fetcher.LastStatus();
+    const bool blockedRedirect = !fetcher.RedirectTarget().empty() &&
+                                 rank::IsBlockRedirect(m_eScanning, fetcher.RedirectTarget());
+    if (status == 429 || status == 503 || blockedRedirect) {
+        error = rank::kBlockedText;
+        return false;
+    }
+    if (!fetcher.LastError().empty())
+        error = fetcher.LastReason().empty() ? fetcher.LastError()
+                                             : "No complete answer: " + fetcher.LastReason() + ".";
+    if (error.empty() && !lines)
+        error = fetcher.NoPageReason().empty() ? "The request could not be sent."
+                                               : fetcher.NoPageReason();
+    if (error.empty() && !IsSuccess(status))
+        error = "The engine answered HTTP " + std::to_string(status) + ".";
+    if (!error.empty())
+        return false;
     fetcher.SaveLines(pageFile);
-    error = fetcher.LastError();
-    if (!lines && error.empty())
-        error = "The request could not be sent.";
-    return lines && !lines->empty();
+    return !lines->empty();
 }
 
 bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
                        const std::string& keywords, const std::string& pageFile) {
     m_nRank = 0;
     m_nPage = 0;
+    m_strScanError.clear();
+    m_bCancelled = false;
+    m_eScanning = engine;
     int counted = 0;
     bool found = false;
 
     const std::string lowerTarget = text::AsciiLower(targetUrl);
     std::vector<std::string>& above = m_sitesAbove[engine];
     rank::CResultLinks picker(engine);
+    const PageRetry retry = Retry();
     std::string piece;
+    std::vector<std::string> pageSites;
 
-    for (int i = 0; i < m_nMaxPages; ++i) {
-        if (m_pProgressDlg && m_pProgressDlg->IsCancelled())
+    for (int i = 0; i < m_nMaxPages && !found; ++i) {
+        if (IsCancelled()) {
+            m_bCancelled = true;
             break;
+        }
         const std::string url = rank::ScanQueryUrl(engine, m_hosts[engine], keywords, i, counted);
 
         if (m_pProgressDlg) {
@@ -70,45 +131,83 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
         }
 
         m_nPage = i;
-        // A page that cannot be saved must not leave the previous page behind to be read again.
-        std::remove(pageFile.c_str());
-        std::string error;
         ++m_nPagesFetched;
-        const bool haveLines = DownloadPage(url, pageFile, error);
+        // Read whole before it counts: a page that fails halfway, or turns out to be a block
+        // page, is tried again from its start and must not have counted anything.
+        int pageCount = 0;
+        std::string error;
+        for (std::size_t attempt = 0;; ++attempt) {
+            if (attempt > 0 && !PauseUnlessCancelled(retry.delaysMs[attempt - 1])) {
+                m_bCancelled = true;
+                break;
+            }
+            // A page that cannot be saved must not leave the previous page behind to be read.
+            std::remove(pageFile.c_str());
+            error.clear();
+            pageCount = 0;
+            pageSites.clear();
+            found = false;
+            bool haveLines = DownloadPage(url, pageFile, error);
+            if (!error.empty() && IsCancelled()) {
+                m_bCancelled = true; // the page was lost to the cancel, not to the engine
+                break;
+            }
+            std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+            if (error.empty() && haveLines) {
+                file.reset(std::fopen(pageFile.c_str(), "rb"));
+                if (!file)
+                    error = "The result page could not be kept in the scratch file \"" + pageFile +
+                            "\".";
+            }
+            if (file) {
+                picker.StartPage();
+                rank::CPieceReader reader(file.get());
+                bool blockSign = false;
+                while (!found && reader.Next(piece)) {
+                    if (!blockSign && pageCount == 0)
+                        blockSign = rank::IsBlockLine(engine, piece);
+                    picker.ScanLine(piece, [&](std::string_view link) {
+                        ++pageCount;
+                        if (rank::LinkMatches(link, lowerTarget)) {
+                            found = true;
+                            return false;
+                        }
+                        if (int(pageSites.size()) < kMaxKeptPerPage)
+                            pageSites.emplace_back(link.substr(0, kMaxSiteText));
+                        return true;
+                    });
+                }
+                // Results on the page outweigh a chance phrase; a page without any is blocked.
+                if (blockSign && pageCount == 0)
+                    error = rank::kBlockedText;
+            }
+            if (error.empty())
+                break;
+            if (attempt >= retry.delaysMs.size())
+                break;
+        }
+        if (m_bCancelled)
+            break;
         if (!error.empty()) {
             if (m_nFailedPages++ == 0) {
                 m_strFirstError = error;
                 m_strFirstErrorUrl = url;
             }
-        }
-        if (!haveLines)
-            continue;
-
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(pageFile.c_str(), "rb"),
-                                                             &std::fclose);
-        if (!file)
-            continue;
-        picker.StartPage();
-        rank::CPieceReader reader(file.get());
-        while (!found && reader.Next(piece)) {
-            picker.ScanLine(piece, [&](std::string_view link) {
-                ++counted;
-                if (rank::LinkMatches(link, lowerTarget)) {
-                    m_nRank = counted;
-                    found = true;
-                    return false;
-                }
-                above.emplace_back(link);
-                return true;
-            });
-        }
-        if (found)
+            PageFailed(url, error);
+            m_strScanError = error;
             break;
+        }
+        counted += pageCount;
+        above.insert(above.end(), std::make_move_iterator(pageSites.begin()),
+                     std::make_move_iterator(pageSites.end()));
+        if (found)
+            m_nRank = counted;
     }
 
     std::remove(pageFile.c_str());
     ++m_nPage;
-    if (m_nRank == 0) {
+    if (!found) {
+        m_nRank = 0;
         m_nPage = 0;
         return false;
     }

@@ -244,6 +244,47 @@ bool LinkMatches(std::string_view link, std::string_view lowerTarget) {
     return Contains(lowered, lowerTarget) || Contains(lowerTarget, lowered);
 }
 
+namespace {
+constexpr BlockPattern kBlockPatterns[] = {
+    // The captcha form ("Our systems have detected unusual traffic ...") posts to /sorry/.
+    {Google, BlockSign::Body, "/sorry/", "<form"},
+    {Google, BlockSign::Body, "unusual traffic", {}},
+    // The page that demands JavaScript links to, or redirects to, .../enablejs.
+    {Google, BlockSign::Body, "enablejs", {}},
+    {Google, BlockSign::Redirect, "/sorry/", {}},
+    {Google, BlockSign::Redirect, "enablejs", {}},
+};
+
+bool ContainsNoCase(std::string_view hay, std::string_view lowerNeedle) {
+    if (lowerNeedle.empty())
+        return true;
+    const auto it = std::search(hay.begin(), hay.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                                [](char a, char b) { return LowerAscii(a) == b; });
+    return it != hay.end();
+}
+
+bool Matches(SearchEngine engine, BlockSign where, std::string_view text) {
+    for (const BlockPattern& p : kBlockPatterns) {
+        if (p.engine == engine && p.where == where && ContainsNoCase(text, p.text) &&
+            ContainsNoCase(text, p.alsoOnLine))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+std::span<const BlockPattern> BlockPatterns() {
+    return kBlockPatterns;
+}
+
+bool IsBlockLine(SearchEngine engine, std::string_view line) {
+    return Matches(engine, BlockSign::Body, line);
+}
+
+bool IsBlockRedirect(SearchEngine engine, std::string_view location) {
+    return Matches(engine, BlockSign::Redirect, location);
+}
+
 const char* PageLabel(SearchEngine engine) {
     switch (engine) {
     case Google:

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,5 +79,25 @@ bool LinkMatches(std::string_view link, std::string_view lowerTarget);
 
 // Text of the page line ("Google Page ") for each engine.
 const char* PageLabel(SearchEngine engine);
+
+// Block pages: an engine that refuses to answer (a captcha, a demand for JavaScript) sends a page
+// instead of results. What gives such a page away is kept here in one table beside the line
+// rules, since both change when an engine changes its pages. Matching ignores ASCII case.
+enum class BlockSign { Body, Redirect };
+struct BlockPattern {
+    SearchEngine engine;
+    BlockSign where;
+    std::string_view text;       // found in a body line, or in a redirect's Location
+    std::string_view alsoOnLine; // when not empty, must be on the same line too
+};
+std::span<const BlockPattern> BlockPatterns();
+
+// A line of a page on which no result was counted that marks the page as a block page.
+bool IsBlockLine(SearchEngine engine, std::string_view line);
+// A redirect target that leads to a block page.
+bool IsBlockRedirect(SearchEngine engine, std::string_view location);
+
+// The error text of a page the engine would not give.
+inline constexpr const char* kBlockedText = "blocked by the engine";
 
 } // namespace rank

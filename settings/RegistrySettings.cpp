@@ -255,6 +255,15 @@ int CRegistrySettings::ReadInt(const std::string& appKey, const std::string& nam
     return text::LeadingInt(text);
 }
 
+std::size_t CRegistrySettings::StoredLength(const std::string& appKey, const std::string& name) {
+    const QVariant v = openStore(appKey)->value(QString::fromUtf8(name));
+#ifdef Q_OS_WIN
+    return v.typeId() == QMetaType::QString ? std::size_t(v.toString().toUtf8().size()) : 0;
+#else
+    return v.typeId() == QMetaType::QByteArray ? std::size_t(v.toByteArray().size()) : 0;
+#endif
+}
+
 std::string CRegistrySettings::Location(const std::string& appKey) {
     return openStore(appKey)->fileName().toStdString();
 }

@@ -28,6 +28,9 @@ public:
     // (no digits give 0).
     int ReadInt(const std::string& appKey, const std::string& name);
 
+    // The stored value's length in bytes, whatever ReadString makes of it; 0 when missing.
+    std::size_t StoredLength(const std::string& appKey, const std::string& name);
+
     // Where the values of appKey are kept: the file path, or the registry path on Windows.
     static std::string Location(const std::string& appKey);
 };

@@ -7,6 +7,38 @@
 
 namespace sim {
 
+Answer BlockAnswer(BlockKind kind) {
+    Answer a;
+    switch (kind) {
+    case BlockKind::Captcha:
+        a.body = "<html><head><title>https://www.google.com/search?q=x</title></head>\n"
+                 "<body><div>Our systems have detected unusual traffic from your computer "
+                 "network. This page checks to see if it's really you sending the requests, "
+                 "and not a robot.</div>\n"
+                 "<form id=\"captcha-form\" action=\"/sorry/index\" method=\"post\">\n"
+                 "<input type=\"submit\" name=\"submit\"></form>\n</body></html>\n";
+        break;
+    case BlockKind::EnableJs:
+        a.body = "<html><head><noscript><meta content=\"0;url=/httpservice/retry/enablejs?"
+                 "sei=x\" http-equiv=\"refresh\"></noscript></head>\n<body>Please click "
+                 "<a href=\"/httpservice/retry/enablejs?sei=x\">here</a> if you are not "
+                 "redirected within a few seconds.</body></html>\n";
+        break;
+    case BlockKind::Redirect:
+        a.status = 302;
+        break;
+    case BlockKind::Status429:
+        a.status = 429;
+        a.body = "<html><body>Too Many Requests</body></html>\n";
+        break;
+    case BlockKind::Status503:
+        a.status = 503;
+        a.body = "<html><body>Service Unavailable</body></html>\n";
+        break;
+    }
+    return a;
+}
+
 CSimServer::CSimServer(const CEngineSim& sim, ServerOptions options)
     : m_sim(sim), m_options(std::move(options)), m_random(m_options.failSeed) {}
 
@@ -60,16 +92,46 @@ bool CSimServer::Start(std::string& error) {
             res.status = 503;
             return;
         }
+        if (const auto slow = m_options.engineLatencyMs.find(engine);
+            slow != m_options.engineLatencyMs.end() &&
+            waitUntilStopping(std::chrono::milliseconds(slow->second))) {
+            res.status = 503;
+            return;
+        }
         int failure = 0; // 1: status 500, 2: dropped connection
-        if (m_options.failRate > 0) {
+        int status = 500;
+        {
             std::lock_guard<std::mutex> lock(m_mutex);
-            std::uniform_real_distribution<double> share(0.0, 1.0);
-            if (share(m_random) < m_options.failRate)
-                failure = (m_random() & 1) ? 1 : 2;
+            if (m_nScripted < m_options.statusScript.size()) {
+                status = m_options.statusScript[m_nScripted++];
+                failure = status == kDropped ? 2 : 1;
+            } else if (const auto fixed = m_options.engineStatus.find(engine);
+                       fixed != m_options.engineStatus.end()) {
+                status = fixed->second;
+                failure = status == kDropped ? 2 : 1;
+            } else if (m_options.failRate > 0) {
+                std::uniform_real_distribution<double> share(0.0, 1.0);
+                if (share(m_random) < m_options.failRate)
+                    failure = (m_random() & 1) ? 1 : 2;
+            }
+        }
+        if (engine >= 0 && engine == m_options.blockEngine && failure == 0) {
+            const Answer a = BlockAnswer(m_options.blockKind);
+            res.status = a.status;
+            if (m_options.blockKind == BlockKind::Redirect)
+                res.set_header("Location", "/sorry/index?continue=" +
+                                               httplib::detail::encode_query_param(req.target));
+            else
+                res.set_content(a.body, a.contentType.c_str());
+            return;
         }
         if (failure == 1) {
-            res.status = 500;
-            res.set_content("<html><body>Internal Server Error</body></html>\n", "text/html");
+            res.status = status;
+            if (status >= 200 && status <= 299)
+                res.set_content(m_sim.Respond(req.path, req.params).body, "text/html");
+            else
+                res.set_content("<html><body>Status " + std::to_string(status) + "</body></html>\n",
+                                "text/html");
             return;
         }
         if (failure == 2) {

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -19,6 +20,18 @@ class Server;
 
 namespace sim {
 
+// How an engine that blocks us answers.
+enum class BlockKind {
+    Captcha,  // 200 with a captcha page ("unusual traffic", a form posting to /sorry/)
+    EnableJs, // 200 with a page that demands JavaScript (a link to .../enablejs)
+    Redirect, // 302 to /sorry/index
+    Status429,
+    Status503,
+};
+
+// Status given instead of a page; kDropped closes the connection after the headers.
+inline constexpr int kDropped = 0;
+
 struct ServerOptions {
     int port = 0;          // 0: any free port
     int latencyMs = 0;     // added to every request
@@ -26,7 +39,19 @@ struct ServerOptions {
     std::uint32_t failSeed = 7;
     int hangEngine = -1; // SearchEngine that never answers, -1 for none
     std::string logPath; // request log file; empty for none
+    // Answers to the first requests, in order of arrival (an HTTP status, or kDropped); later
+    // requests get their pages.
+    std::vector<int> statusScript;
+    // Every request of an engine (SearchEngine) answered with this status or kDropped.
+    std::map<int, int> engineStatus;
+    // Extra delay for every request of an engine, on top of latencyMs.
+    std::map<int, int> engineLatencyMs;
+    int blockEngine = -1; // SearchEngine that blocks every request, -1 for none
+    BlockKind blockKind = BlockKind::Captcha;
 };
+
+// The page or answer of an engine that blocks us.
+Answer BlockAnswer(BlockKind kind);
 
 class CSimServer {
 public:
@@ -62,6 +87,7 @@ private:
     std::condition_variable m_servingSignal;
     bool m_bServing = false; // the worker threads exist and connections are taken
     std::vector<std::string> m_requests;
+    std::size_t m_nScripted = 0; // answers of statusScript given so far
     std::mt19937 m_random;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_log{nullptr, &std::fclose};
 };

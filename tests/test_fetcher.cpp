@@ -80,6 +80,7 @@ class TestFetcher : public QObject {
     std::string m_lastTarget;
     int m_active = 0;
     int m_maxActive = 0;
+    int m_slowHits = 0;
     std::string m_bigBody;
 
     const LineList* fetch(CPageFetcher& f, std::string url, const std::string& referer = {}) {
@@ -159,6 +160,14 @@ class TestFetcher : public QObject {
             } else {
                 text(res, "secret\n");
             }
+        });
+        s.Get("/slow", [this, text](const httplib::Request&, httplib::Response& res) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_slowHits;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            text(res, "slow\n");
         });
         s.Get("/meet", [this, text](const httplib::Request&, httplib::Response& res) {
             text(res, meet(5000) ? "met\n" : "alone\n");
@@ -427,6 +436,72 @@ private slots:
             th.join();
         QCOMPARE(seen[0], QByteArrayList{"alone"});
         QCOMPARE(seen[1], QByteArrayList{"alone"});
+    }
+
+    // Three pages of 250 ms queue for one server under a 400 ms page limit: the time spent
+    // waiting for the server's turn is not the page's, so none of them times out.
+    void queueingDoesNotEatThePageTime() {
+        const FetchLimits saved = CPageFetcher::Limits();
+        FetchLimits tight = saved;
+        tight.pageTimeoutMs = 400;
+        CPageFetcher::SetLimits(tight);
+        QByteArrayList seen[3];
+        std::string errors[3];
+        std::thread t[3];
+        for (int i = 0; i < 3; ++i)
+            t[i] = std::thread([&, i] {
+                CPageFetcher f;
+                if (auto* l = f.FetchPage(m_server.url("/slow")))
+                    seen[i] = toList(*l);
+                errors[i] = f.LastError();
+            });
+        for (auto& th : t)
+            th.join();
+        CPageFetcher::SetLimits(saved);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(seen[i], QByteArrayList{"slow"});
+            QCOMPARE(errors[i], std::string());
+        }
+    }
+
+    // Cancel reaches a download that waits for its server's turn, and one about to send:
+    // nothing is sent after it.
+    void cancelledDownloadsSendNothing_data() {
+        QTest::addColumn<bool>("waitsForTheServer");
+        QTest::newRow("while waiting for the server") << true;
+        QTest::newRow("before the request") << false;
+    }
+    void cancelledDownloadsSendNothing() {
+        QFETCH(bool, waitsForTheServer);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_slowHits = 0;
+        }
+        CServerLock& server = g_hFetchLock.ForServer("127.0.0.1", m_server.port);
+        if (waitsForTheServer)
+            server.lock(); // another download has the server's turn
+        std::atomic<bool> cancel{!waitsForTheServer};
+        std::promise<std::pair<bool, bool>> outcome;
+        std::thread t([&] {
+            CPageFetcher f;
+            f.SetCancelCheck([&] { return cancel.load(); });
+            const bool gotPage = f.FetchPage(m_server.url("/slow")) != nullptr;
+            outcome.set_value({gotPage, f.Cancelled()});
+        });
+        if (waitsForTheServer) {
+            QTRY_COMPARE(server.Waiting(), std::size_t(1));
+            cancel = true;
+        }
+        auto result = outcome.get_future();
+        QVERIFY(result.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+        t.join();
+        if (waitsForTheServer) {
+            QCOMPARE(server.Waiting(), std::size_t(0));
+            server.unlock();
+        }
+        QCOMPARE(result.get(), std::make_pair(false, true));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        QCOMPARE(m_slowHits, 0);
     }
 
     void differentServersOverlap() {

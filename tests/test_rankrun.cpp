@@ -41,13 +41,19 @@ public:
             --marked;
         }
     }
-    void AttachResults(int row, std::unique_ptr<EntryResults> record) override {
+    void AttachResults(int row, std::unique_ptr<EntryResults> record,
+                       const std::array<bool, kEngineCount>& keepOld) override {
         ++attaches;
+        if (const auto& old = rows.at(row).record) {
+            for (int e = 0; e < kEngineCount; ++e) {
+                if (keepOld[e])
+                    record->sites[e] = old->sites[e];
+            }
+        }
         rows.at(row).record = std::move(record);
     }
-    void AppendResults(int row, SearchEngine engine, std::vector<std::string> sites) override {
-        auto& list = rows.at(row).record->sites[engine];
-        list.insert(list.end(), sites.begin(), sites.end());
+    void SetEngineResults(int row, SearchEngine engine, std::vector<std::string> sites) override {
+        rows.at(row).record->sites[engine] = std::move(sites);
     }
     void EngineFinished(const EngineOutcome& outcome) override { outcomes.push_back(outcome); }
 };
@@ -82,8 +88,12 @@ CFakeRows MakeRows(int count) {
 
 std::vector<RankTarget> AllTargets(const CFakeRows& rows) {
     std::vector<RankTarget> targets;
-    for (int i = 0; i < int(rows.rows.size()); ++i)
-        targets.push_back({i, rows.rows[i].cells[ColUrl], rows.rows[i].cells[ColKeywords]});
+    for (int i = 0; i < int(rows.rows.size()); ++i) {
+        RankTarget t{i, rows.rows[i].cells[ColUrl], rows.rows[i].cells[ColKeywords], {}};
+        for (int e = 0; e < kEngineCount; ++e)
+            t.previous[e] = rows.rows[i].cells[EngineColumn(e)];
+        targets.push_back(std::move(t));
+    }
     return targets;
 }
 
@@ -218,7 +228,8 @@ private slots:
         }
     }
 
-    // Cancel after the first worker has begun: nothing new starts, the running entries end.
+    // Cancel after the first worker has begun: nothing new starts, the running entries end, and
+    // no scan cut short writes over what its column held.
     void cancelStartsNoFurtherWorker() {
         tw::test::ScopedWorkDir dir;
         Simulator sim(5);
@@ -236,12 +247,15 @@ private slots:
                                              Settings(sim.server->HostPort(), 5, 3), kPump);
         QVERIFY(run.cancelled);
         QCOMPARE(run.workersStarted, 3);
-        QVERIFY(run.notAllFound);
+        QCOMPARE(run.notRanked, 7);
+        QVERIFY(!run.notAllFound);
         for (int i = 0; i < 10; ++i) {
             const RowState& r = rows.rows[i];
             QCOMPARE(r.cells[ColUrl], Target(i));
-            QCOMPARE(r.cells[ColGoogle], std::string(i < 3 ? "not found" : "-"));
+            QCOMPARE(r.cells[ColGoogle], std::string("-"));
         }
+        for (const EngineOutcome& o : rows.outcomes)
+            QVERIFY(o.cancelled && !o.written);
         // A cancelled scan finishes the page it reads and asks for no further one.
         QVERIFY(run.stats.pagesFetched <= 3);
     }
@@ -258,18 +272,21 @@ private slots:
         CFakeProgress progress;
         const RankRunResult run =
             RunRanking(AllTargets(rows), rows, &progress, Settings(deadHost, 2, 2), kPump);
-        QCOMPARE(run.stats.pagesFetched, 2 * kEngineCount * 2);
-        QCOMPARE(run.stats.failedPages, 2 * kEngineCount * 2);
+        // The first page fails on every try, which ends each engine's scan: no answer there.
+        QCOMPARE(run.stats.pagesFetched, 2 * kEngineCount);
+        QCOMPARE(run.stats.failedPages, 2 * kEngineCount);
+        QCOMPARE(run.stats.errorColumns, 2 * kEngineCount);
         QVERIFY(!run.stats.firstError.text.empty());
         QVERIFY(run.stats.firstError.url.find("http://" + deadHost + "/") == 0);
         QVERIFY(run.notAllFound);
         for (const EngineOutcome& o : rows.outcomes) {
-            QCOMPARE(int(o.errors.size()), 2);
-            QCOMPARE(o.pagesFetched, 2);
+            QCOMPARE(int(o.errors.size()), 1);
+            QCOMPARE(o.pagesFetched, 1);
+            QVERIFY(!o.error.empty());
         }
         for (const RowState& r : rows.rows) {
             for (int e = 0; e < kEngineCount; ++e)
-                QCOMPARE(r.cells[EngineColumn(e)], std::string("not found"));
+                QCOMPARE(r.cells[EngineColumn(e)], std::string("error"));
             QVERIFY(!r.record);
         }
     }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <thread>
 
 Q_DECLARE_METATYPE(SearchEngine)
 
@@ -101,6 +102,10 @@ std::vector<std::string> CountedOnPage(const sim::CResultModel& model, SearchEng
     for (int n = (page - 1) * per + 1; n <= page * per; ++n)
         out.push_back(model.ResultUrl(e, kw, n));
     return out;
+}
+
+int CountedRankOf(SearchEngine e, int r) {
+    return e == LookSmart ? r + 1 : r;
 }
 
 } // namespace
@@ -203,29 +208,91 @@ private slots:
         QVERIFY(!QFile::exists(dir.file("scratch")));
     }
 
-    void failedSecondPageIsNotCountedTwice_data() { engines(); }
-    void failedSecondPageIsNotCountedTwice() {
+    // The second page fails on its first tries: it is asked for again, and counting goes on as
+    // if it had come at once. Failing on every try ends the scan in an error instead.
+    void aFailedPageIsTriedAgain_data() {
+        QTest::addColumn<SearchEngine>("engine");
+        QTest::addColumn<int>("failures");
+        for (int e = 0; e < kEngineCount; ++e) {
+            for (int failures : {1, 2, 3})
+                QTest::addRow("%s, %d failed tries", kEngineNames[e], failures)
+                    << SearchEngine(e) << failures;
+        }
+    }
+    void aFailedPageIsTriedAgain() {
         QFETCH(SearchEngine, engine);
+        QFETCH(int, failures);
         tw::test::ScopedWorkDir dir;
         CScriptedSearch s;
         s.m_nMaxPages = 3;
-        s.serve = [&](int page, const std::string& url) -> std::optional<std::string> {
-            if (page == 2)
+        s.serve = [&](int request, const std::string& url) -> std::optional<std::string> {
+            if (request >= 2 && request < 2 + failures)
                 return std::nullopt;
             return m_engines.RespondTo(PathOf(url)).body;
         };
         QVERIFY(!Scan(s, engine, "www.nowhere.example", "green widgets", "scratch"));
-        auto expected = CountedOnPage(m_model, engine, "green widgets", 1);
-        // Lycos asks on from what it counted, so its third request repeats the second.
-        for (const auto& link :
-             CountedOnPage(m_model, engine, "green widgets", engine == Lycos ? 2 : 3))
-            expected.push_back(link);
-        QVERIFY(s.m_sitesAbove[engine] == expected);
-        QCOMPARE(s.m_nFailedPages, 1);
-        QCOMPARE(s.m_strFirstError, std::string("connection refused"));
-        QCOMPARE(s.m_strFirstErrorUrl, s.urls[1]);
-        if (engine == Lycos)
-            QVERIFY(s.urls[2].find("&first=11&") != std::string::npos);
+        // The same page is asked for on every try.
+        for (int i = 2; i < 2 + failures && i < int(s.urls.size()); ++i)
+            QCOMPARE(s.urls[i], s.urls[1]);
+        QCOMPARE(s.m_nPagesFetched, failures < 3 ? 3 : 2);
+        if (failures < 3) {
+            QCOMPARE(int(s.urls.size()), 3 + failures);
+            std::vector<std::string> expected;
+            for (int page = 1; page <= 3; ++page)
+                for (const auto& link : CountedOnPage(m_model, engine, "green widgets", page))
+                    expected.push_back(link);
+            QVERIFY(s.m_sitesAbove[engine] == expected);
+            QCOMPARE(s.m_nFailedPages, 0);
+            QVERIFY(s.m_strScanError.empty());
+        } else {
+            QCOMPARE(int(s.urls.size()), 4);
+            QCOMPARE(s.m_nFailedPages, 1);
+            QCOMPARE(s.m_strScanError, std::string("connection refused"));
+            QCOMPARE(s.m_strFirstErrorUrl, s.urls[1]);
+        }
+        QVERIFY(!s.m_bCancelled);
+    }
+
+    // Cancel while a failed page waits to be tried again: the wait ends at once, the scan
+    // comes to no answer and is not an error.
+    void cancelCutsTheWaitBeforeATry() {
+        tw::test::ScopedWorkDir dir;
+        const PageRetry saved = CRankSearch::Retry();
+        CRankSearch::SetRetry({{60000, 60000}});
+        CFakeProgress progress;
+        CScriptedSearch s;
+        s.m_pProgressDlg = &progress;
+        std::thread canceller;
+        s.serve = [&](int, const std::string&) -> std::optional<std::string> {
+            canceller = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                progress.cancel = true;
+            });
+            return std::nullopt;
+        };
+        QVERIFY(!s.ScanGoogle("www.nowhere.example", "blue widgets", "scratch"));
+        canceller.join();
+        CRankSearch::SetRetry(saved);
+        QVERIFY(s.m_bCancelled);
+        QVERIFY(s.m_strScanError.empty());
+        QCOMPARE(int(s.urls.size()), 1);
+    }
+
+    // A page of bare links: only so many sites are kept, and cut, but every link still counts.
+    void densePagesKeepABoundedList() {
+        tw::test::ScopedWorkDir dir;
+        std::string page = "Searched the web\n";
+        for (int i = 1; i <= 3000; ++i) {
+            page += "<A HREF=http://www.site" + std::to_string(i) + ".example/>r</a>\n";
+        }
+        CScriptedSearch s;
+        s.m_nMaxPages = 1;
+        s.serve = [&](int, const std::string&) { return std::optional<std::string>(page); };
+        QVERIFY(s.ScanGoogle("www.site2999.example", "kw", "scratch"));
+        QCOMPARE(s.m_nRank, 2999);
+        const auto& above = s.m_sitesAbove[Google];
+        QCOMPARE(int(above.size()), CRankSearch::kMaxKeptPerPage);
+        QCOMPARE(above[999], std::string("http://www.site1000.example/"));
     }
 
     void lycosAfterAFailedFirstPageAsksForTheFirstResultAgain() {
@@ -337,7 +404,10 @@ private slots:
         server.Stop();
     }
 
-    void aHangingEngineEndsNotFound() {
+    void failingAndBlockingEngines_data();
+    void failingAndBlockingEngines();
+
+    void aHangingEngineEndsInAnError() {
         tw::test::ScopedWorkDir dir;
         const FetchLimits saved = CPageFetcher::Limits();
         FetchLimits quick = saved;
@@ -354,14 +424,83 @@ private slots:
         s.m_hosts.fill(server.HostPort());
         s.m_nMaxPages = 2;
         QVERIFY(!s.ScanAltaVista("www.shop.example", "kw", "scratch"));
-        QCOMPARE(s.m_nPagesFetched, 2);
-        QCOMPARE(s.m_nFailedPages, 2);
+        // Three tries of the first page, then no answer: not "not found".
+        QCOMPARE(s.m_nPagesFetched, 1);
+        QCOMPARE(s.m_nFailedPages, 1);
+        QCOMPARE(int(server.Requests().size()), 3);
+        QVERIFY(!s.m_strScanError.empty());
         QVERIFY(!s.m_strFirstError.empty());
         QVERIFY(s.m_strFirstErrorUrl.find("/sites/search/web?q=kw") != std::string::npos);
         server.Stop();
         CPageFetcher::SetLimits(saved);
     }
 };
+
+// How an engine that refuses or fails is read: each ends the scan in an error with its reason,
+// after the page was tried three times; a refusal that passes lets the scan go on.
+void TestRankSearch::failingAndBlockingEngines_data() {
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<int>("status"); // for every request of the engine; -1: none
+    QTest::addColumn<int>("block");  // sim::BlockKind; -1: none
+    QTest::addColumn<QList<int>>("script");
+    QTest::addColumn<QString>("error"); // empty: found
+    using sim::BlockKind;
+    const QString blocked = QString::fromLatin1(rank::kBlockedText);
+    QTest::newRow("404") << int(Google) << 404 << -1 << QList<int>{} << "HTTP 404";
+    QTest::newRow("500") << int(Lycos) << 500 << -1 << QList<int>{} << "HTTP 500";
+    QTest::newRow("dropped") << int(AltaVista) << sim::kDropped << -1 << QList<int>{}
+                             << "No complete answer";
+    QTest::newRow("429") << int(Google) << -1 << int(BlockKind::Status429) << QList<int>{}
+                         << blocked;
+    QTest::newRow("503") << int(LookSmart) << -1 << int(BlockKind::Status503) << QList<int>{}
+                         << blocked;
+    QTest::newRow("captcha page") << int(Google) << -1 << int(BlockKind::Captcha) << QList<int>{}
+                                  << blocked;
+    QTest::newRow("javascript page")
+        << int(Google) << -1 << int(BlockKind::EnableJs) << QList<int>{} << blocked;
+    QTest::newRow("redirect to /sorry/")
+        << int(Google) << -1 << int(BlockKind::Redirect) << QList<int>{} << blocked;
+    QTest::newRow("503 twice, then the page")
+        << int(Google) << -1 << -1 << QList<int>{503, 503} << QString();
+    QTest::newRow("dropped, then the page")
+        << int(Lycos) << -1 << -1 << QList<int>{sim::kDropped} << QString();
+}
+
+void TestRankSearch::failingAndBlockingEngines() {
+    QFETCH(int, engine);
+    QFETCH(int, status);
+    QFETCH(int, block);
+    QFETCH(QList<int>, script);
+    QFETCH(QString, error);
+    tw::test::ScopedWorkDir dir;
+    sim::CResultModel model(3, 1000);
+    model.AddPlant(-1, 4, "http://www.shop.example/", "kw");
+    sim::CEngineSim engines(model);
+    sim::ServerOptions options;
+    if (status >= 0)
+        options.engineStatus[engine] = status;
+    if (block >= 0) {
+        options.blockEngine = engine;
+        options.blockKind = sim::BlockKind(block);
+    }
+    options.statusScript.assign(script.begin(), script.end());
+    sim::CSimServer server(engines, options);
+    std::string startError;
+    QVERIFY2(server.Start(startError), startError.c_str());
+    CRankSearch s;
+    s.m_hosts.fill(server.HostPort());
+    s.m_nMaxPages = 2;
+    const bool found = Scan(s, SearchEngine(engine), "www.shop.example", "kw", "scratch");
+    QCOMPARE(found, error.isEmpty());
+    QVERIFY2(QString::fromStdString(s.m_strScanError).contains(error), s.m_strScanError.c_str());
+    QCOMPARE(s.m_strScanError.empty(), error.isEmpty());
+    // A redirect is followed, so each try of it is two requests.
+    const int perTry = block == int(sim::BlockKind::Redirect) ? 2 : 1;
+    QCOMPARE(int(server.Requests().size()), error.isEmpty() ? int(script.size()) + 1 : 3 * perTry);
+    if (found)
+        QCOMPARE(s.m_nRank, CountedRankOf(SearchEngine(engine), 4));
+    server.Stop();
+}
 
 TW_TEST_MAIN_CORE(TestRankSearch)
 #include "test_ranksearch.moc"

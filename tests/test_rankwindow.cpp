@@ -343,7 +343,8 @@ private slots:
             QCOMPARE(dlg.entries().cell(0, EngineColumn(e)), std::string("not found"));
     }
 
-    // Cancel with ten entries and three threads: no fourth worker, no completion message.
+    // Cancel with ten entries and three threads: no fourth worker, no completion message, and
+    // every row keeps the results it had, since no scan came to an answer.
     void cancelStopsTheRun() {
         tw::test::ScopedWorkDir dir;
         Simulator sim(9);
@@ -369,8 +370,7 @@ private slots:
         for (int row = 0; row < 10; ++row) {
             QCOMPARE(dlg.entries().cell(row, ColUrl), Target(row));
             for (int e = 0; e < kEngineCount; ++e)
-                QCOMPARE(dlg.entries().cell(row, EngineColumn(e)),
-                         std::string(row < 3 ? "not found" : ""));
+                QCOMPARE(dlg.entries().cell(row, EngineColumn(e)), std::string("-"));
         }
     }
 
@@ -413,7 +413,7 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QByteArray expected;
         for (int row = 0; row < 6; ++row) {
-            const std::string results = row < 2 ? "not found" : "";
+            const std::string results = "-";
             for (const std::string& line :
                  {Target(row), kKeywords, results, results, results, results})
                 expected += QByteArray::fromStdString(line) + "\r\n";
@@ -447,12 +447,15 @@ private slots:
         QCOMPARE(watcher.dialogs, QStringList{"CRankCompleteDlg"});
         const QStringList texts = Texts(tw::testing::takeShownMessages());
         QCOMPARE(texts.size(), 1);
-        QVERIFY2(texts[0].startsWith("16 of the 16 result pages could not be downloaded."),
+        // Each engine's first page fails on every try, which ends its scan: "error", not
+        // "not found".
+        QVERIFY2(texts[0].startsWith("8 of the 8 result pages could not be downloaded, even when "
+                                     "tried again. 8 results read \"error\""),
                  qPrintable(texts[0]));
         QVERIFY(texts[0].contains(QString::fromStdString("http://" + deadHost + "/")));
         for (int row = 0; row < 2; ++row)
             for (int e = 0; e < kEngineCount; ++e)
-                QCOMPARE(dlg.entries().cell(row, EngineColumn(e)), std::string("not found"));
+                QCOMPARE(dlg.entries().cell(row, EngineColumn(e)), std::string("error"));
     }
 
     // How long the window goes without handling its events during a busy run: a measurement,

@@ -1,5 +1,7 @@
 #include "support/TestEnv.h"
 
+#include "rank/RankSearch.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -25,6 +27,9 @@ const QTemporaryDir& isolate() {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QDir::setCurrent(root.path());
+        // A failed page is tried again after 1 s and 3 s in use; tests need not wait that long.
+        CRankSearch::SetRetry({{20, 20}});
+        qputenv("TALLOWICK_RETRY_DELAY_MS", "20");
     }
     return root;
 }
