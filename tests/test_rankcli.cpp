@@ -1,5 +1,7 @@
 // tallowick-rank as a user runs it: a process against the engine simulator.
+#include "app/Maker.h"
 #include "app/RankTypes.h"
+#include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/TestEnv.h"
@@ -317,6 +319,45 @@ private slots:
             QCOMPARE(ReadFile(dir.file("tallowick.dat")), data);
         if (status == 4)
             QVERIFY(r.err.contains("could not be written"));
+    }
+
+    // A saved engine host that is not a host would send every query to a wrong page, and one too
+    // long to be read would quietly go to the real engine: the run stops before asking anything.
+    void badSavedHostsStopTheRun_data() {
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("fragment") << QByteArray("127.0.0.1:1#frag") << "is not a host name";
+        QTest::newRow("path") << QByteArray("h.example/x?y=1") << "is not a host name";
+        QTest::newRow("user") << QByteArray("me@h.example") << "is not a host name";
+        QTest::newRow("blank") << QByteArray("h example") << "is not a host name";
+        QTest::newRow("1000 bytes") << QByteArray(1000, 'h') << "1000 bytes long";
+    }
+    void badSavedHostsStopTheRun() {
+        QFETCH(QByteArray, host);
+        QFETCH(QString, says);
+        tw::test::ScopedWorkDir dir;
+        const QByteArray data = DataBytes({{"www.target-b.example", "red gadgets"}});
+        WriteFile(dir.file("tallowick.dat"), data);
+        // Written where the command reads it: the isolated $XDG_CONFIG_HOME, not test mode's.
+        const auto store = [](const std::string& value) {
+            QStandardPaths::setTestModeEnabled(false);
+            const bool ok =
+                CRegistrySettings().WriteString(maker::kProduct, "AltavistaHost", value);
+            QStandardPaths::setTestModeEnabled(true);
+            return ok;
+        };
+        QVERIFY(store(host.toStdString()));
+        m_server->ClearRequests();
+        // Google's host comes from the command line; AltaVista's from the bad setting.
+        const Result r = Run({"--engines", "google,altavista", "--host",
+                              "google=" + QString::fromStdString(m_server->HostPort())},
+                             dir.path());
+        store("-");
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("AltavistaHost") && r.err.contains(says.toUtf8()),
+                 r.err.constData());
+        QVERIFY(m_server->Requests().empty());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), data);
     }
 
     // Ctrl-C: the pages being read finish, no new entry starts, what was ranked is saved and the

@@ -1,5 +1,6 @@
 // The ranking run without a window: workers, thread limit, record rules, cancel and the download
 // record, against the engine simulator over HTTP.
+#include "rank/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "support/SimHarness.h"
@@ -288,6 +289,91 @@ private slots:
             for (int e = 0; e < kEngineCount; ++e)
                 QCOMPARE(r.cells[EngineColumn(e)], std::string("error"));
             QVERIFY(!r.record);
+        }
+    }
+
+    // Healthy but slow engines with more workers than servers: the page time-out runs from
+    // when a request is sent, so queueing for a server loses no page and every rank is exact.
+    void queueingForASlowServerKeepsRanksExact() {
+        tw::test::ScopedWorkDir dir;
+        const FetchLimits saved = CPageFetcher::Limits();
+        FetchLimits tight = saved;
+        tight.pageTimeoutMs = 250;
+        CPageFetcher::SetLimits(tight);
+        Simulator sim(5);
+        for (int i = 0; i < 4; ++i)
+            sim.model.AddPlant(Google, 21 + i, Target(i), kKeywords);
+        sim.start(100);
+        CFakeRows rows = MakeRows(4);
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress,
+                                             Settings(sim.server->HostPort(), 3, 4, 1u), kPump);
+        CPageFetcher::SetLimits(saved);
+        QCOMPARE(run.stats.failedPages, 0);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(rows.rows[i].cells[ColGoogle], RankText(21 + i, 3));
+    }
+
+    // Settings out of bounds are held to them, whatever is saved: 1..100 pages, 1..64 workers.
+    void settingsAreClamped_data() {
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("pagesPerEngine");
+        QTest::addColumn<int>("maxRunning");
+        QTest::newRow("depth -5") << -5 << 2 << 1 << 2;
+        QTest::newRow("depth 0") << 0 << 2 << 1 << 2;
+        QTest::newRow("threads 100000") << 1 << 100000 << 1 << 64;
+    }
+    void settingsAreClamped() {
+        QFETCH(int, depth);
+        QFETCH(int, threads);
+        QFETCH(int, pagesPerEngine);
+        QFETCH(int, maxRunning);
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start(30);
+        const int entries = maxRunning + 6;
+        CFakeRows rows = MakeRows(entries);
+        CFakeProgress progress;
+        const RankRunResult run =
+            RunRanking(AllTargets(rows), rows, &progress,
+                       Settings(sim.server->HostPort(), depth, threads, 1u), kPump);
+        QCOMPARE(run.workersStarted, entries);
+        QVERIFY(run.maxRunning <= maxRunning);
+        QCOMPARE(run.stats.pagesFetched, entries * pagesPerEngine);
+        QCOMPARE(rows.rows[0].cells[ColGoogle], std::string("not found"));
+        QCOMPARE(ClampDepth(1000000), 100);
+        QCOMPARE(ThreadLimit(100000), 64);
+    }
+
+    // The command leaves the columns and lists of engines it was not asked to rank as they are,
+    // while a found engine's list is replaced.
+    void engineColumnsLeftAlone() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.model.AddPlant(Lycos, 2, Target(0), kKeywords);
+        sim.start();
+        CFakeRows rows = MakeRows(1);
+        rows.rows[0].record = std::make_unique<EntryResults>();
+        for (int e = 0; e < kEngineCount; ++e) {
+            rows.rows[0].cells[EngineColumn(e)] = "Rank 9 / Page 1";
+            rows.rows[0].record->sites[e] = {"http://old" + std::to_string(e) + ".example/"};
+        }
+        RankRunSettings settings = Settings(sim.server->HostPort(), 1, 1, 1u << Lycos);
+        settings.keepOffColumns = true;
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        QVERIFY(!run.notAllFound);
+        const RowState& r = rows.rows[0];
+        for (int e = 0; e < kEngineCount; ++e) {
+            if (e == Lycos) {
+                QCOMPARE(r.cells[EngineColumn(e)], RankText(2, 1));
+                QVERIFY(r.record->sites[e] == AboveOnFirstPage(sim.model, Lycos, kKeywords, 2));
+            } else {
+                QCOMPARE(r.cells[EngineColumn(e)], std::string("Rank 9 / Page 1"));
+                QCOMPARE(r.record->sites[e],
+                         std::vector<std::string>{"http://old" + std::to_string(e) + ".example/"});
+            }
         }
     }
 
