@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 
@@ -178,19 +179,31 @@ private slots:
         auto* splash = main.findChild<CSplashDlg*>();
         QVERIFY(splash);
         QVERIFY(splash->isVisible());
-        QCOMPARE(splash->size(), QSize(350, 220));
+        // The picture at its own size inside the window's thin frame.
+        const int frame = CSplashDlg::kFrameWidth;
+        QCOMPARE(splash->size(), QSize(350, 220) + QSize(2 * frame, 2 * frame));
         QTRY_VERIFY_WITH_TIMEOUT(!splash->isVisible(), 10000);
     }
 
-    void splashHidesOnClick() {
+    // The window draws its own raised frame around the picture: light on the top and left,
+    // dark on the bottom and right.
+    void splashFrame() {
         QWidget owner;
-        auto* splash = new CSplashDlg(&owner);
-        splash->ShowSplash(60000);
-        QVERIFY(splash->isVisible());
-        QTest::mouseClick(splash, Qt::RightButton, {}, QPoint(100, 100));
-        QVERIFY(splash->isVisible());
-        QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(100, 100));
-        QVERIFY(!splash->isVisible());
+        CSplashDlg splash(&owner);
+        const QImage shot = splash.grab().toImage();
+        const QPalette pal = splash.palette();
+        const int midX = shot.width() / 2, midY = shot.height() / 2;
+        const QRgb light = pal.color(QPalette::Light).rgb();
+        const QRgb shadow = pal.color(QPalette::Shadow).rgb();
+        QVERIFY(light != shadow);
+        QCOMPARE(shot.pixel(0, midY), light);
+        QCOMPARE(shot.pixel(midX, 0), light);
+        QCOMPARE(shot.pixel(shot.width() - 1, midY), shadow);
+        QCOMPARE(shot.pixel(midX, shot.height() - 1), shadow);
+        auto* picture = splash.findChild<QLabel*>();
+        QVERIFY(picture);
+        const int frame = CSplashDlg::kFrameWidth;
+        QCOMPARE(picture->geometry(), QRect(frame, frame, 350, 220));
     }
 };
 
