@@ -205,6 +205,43 @@ private slots:
         const int frame = CSplashDlg::kFrameWidth;
         QCOMPARE(picture->geometry(), QRect(frame, frame, 350, 220));
     }
+
+    // Texts from files, pages and the data file are shown as written, never as markup.
+    void messageBoxShowsPlainText() {
+        tw::testing::setAutoAnswer(false);
+        const QString text = QStringLiteral("Cannot write <b>bold.txt</b> &amp; more");
+        Qt::TextFormat format = Qt::RichText;
+        QString shown;
+        int needed = 0, width = 0;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                format = label->textFormat();
+                shown = label->text();
+                needed = label->fontMetrics().horizontalAdvance(text);
+                width = label->sizeHint().width();
+            }
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(tw::messageBox(nullptr, text), QMessageBox::Ok);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, text);
+        // Every character takes room, the tags and the entity included.
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+    }
+
+    void splashHidesOnClick() {
+        QWidget owner;
+        auto* splash = new CSplashDlg(&owner);
+        splash->ShowSplash(60000);
+        QVERIFY(splash->isVisible());
+        QTest::mouseClick(splash, Qt::RightButton, {}, QPoint(100, 100));
+        QVERIFY(splash->isVisible());
+        QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(100, 100));
+        QVERIFY(!splash->isVisible());
+    }
 };
 
 TW_TEST_MAIN_GUI(TestUiComponents)
