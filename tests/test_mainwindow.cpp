@@ -4,7 +4,9 @@
 #include "rank/RankProgressDlg.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
+#include "support/AuthServer.h"
 #include "support/TestEnv.h"
+#include "ui/AuthPrompt.h"
 #include "ui/MessageBox.h"
 #include "ui/SplashDlg.h"
 
@@ -251,6 +253,40 @@ private slots:
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QCOMPARE(rowLook(0), rowLook(1));
+        dlg.close();
+    }
+
+    // An engine that asks for a password during a run gets the one the user types, without
+    // the run and the question waiting for each other.
+    void passwordAskedDuringARun() {
+        tw::test::ScopedWorkDir dir;
+        tw::test::AuthServer server;
+        CRegistrySettings store;
+        store.WriteString(maker::kProduct, "GoogleHost", server.hostPort());
+        for (const char* engine : {"bAltavista", "bLycos", "bLooksmart"})
+            store.WriteString(maker::kProduct, engine, "0");
+        store.WriteString(maker::kProduct, "m_MaxPages", "1");
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("www.target.example", "blue widgets");
+        tw::testing::takeCredentialRequests();
+        tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("pw"));
+        QTimer closer; // the "not found" dialog at the end of the run
+        connect(&closer, &QTimer::timeout, &dlg, [] {
+            if (auto* done = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                done->reject();
+        });
+        closer.start(5);
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        closer.stop();
+
+        const QStringList asked = tw::testing::takeCredentialRequests();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].startsWith(QString::fromStdString("http://" + server.hostPort() + "/")));
+        QCOMPARE(server.authorizations().back(), tw::test::AuthServer::kRight);
+        QCOMPARE(dlg.lastRankRun().stats.pagesFetched, 1);
+        QCOMPARE(dlg.lastRankRun().stats.failedPages, 0);
+        QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
         dlg.close();
     }
 };

@@ -1,6 +1,9 @@
 #include "app/MainDlg.h"
+#include "rank/PageFetcher.h"
+#include "support/AuthServer.h"
 #include "support/TestEnv.h"
 #include "ui/AboutDlg.h"
+#include "ui/AuthPrompt.h"
 #include "ui/HelpDlg.h"
 #include "ui/HyperLink.h"
 #include "ui/MessageBox.h"
@@ -11,8 +14,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using tw::test::AuthServer;
 
 class TestUiComponents : public QObject {
     Q_OBJECT
@@ -241,6 +252,108 @@ private slots:
         QVERIFY(splash->isVisible());
         QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(100, 100));
         QVERIFY(!splash->isVisible());
+    }
+
+    // A server that wants a password gets the one typed into the window's prompt, whichever
+    // thread downloads; Cancel sends the request once more without one.
+    void authPrompt_data() {
+        QTest::addColumn<QString>("answer"); // right, wrong, cancel, dialog
+        QTest::addColumn<bool>("onWorker");
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("right, worker") << "right" << true << QByteArray("secret");
+        QTest::newRow("wrong, worker") << "wrong" << true << QByteArray("denied");
+        QTest::newRow("cancel, worker") << "cancel" << true << QByteArray("denied");
+        QTest::newRow("right, window thread") << "right" << false << QByteArray("secret");
+        QTest::newRow("dialog, worker") << "dialog" << true << QByteArray("secret");
+        QTest::newRow("dialog, window thread") << "dialog" << false << QByteArray("secret");
+    }
+    void authPrompt() {
+        QFETCH(QString, answer);
+        QFETCH(bool, onWorker);
+        QFETCH(QByteArray, page);
+        AuthServer server;
+        const std::string url = server.url();
+        QWidget owner;
+        tw::installAuthPrompt(&owner);
+        tw::testing::takeCredentialRequests();
+
+        // The real dialog: typed into the first time, accepted as offered the second time.
+        int dialogs = 0;
+        QString offeredUser;
+        QTimer typist;
+        connect(&typist, &QTimer::timeout, this, [&] {
+            auto* dlg = qobject_cast<CAuthDlg*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            offeredUser = dlg->user();
+            if (++dialogs == 1) {
+                dlg->userEdit()->setText(QStringLiteral("user"));
+                dlg->passwordEdit()->setText(QStringLiteral("pw"));
+            }
+            dlg->accept();
+        });
+        if (answer == "dialog")
+            typist.start(5);
+        else if (answer == "right")
+            tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("pw"));
+        else if (answer == "wrong")
+            tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("nope"));
+        else
+            tw::testing::setNextCredentialsCancelled();
+
+        const int fetches = answer == "dialog" ? 2 : 1;
+        for (int i = 0; i < fetches; ++i) {
+            QByteArrayList got = {"(not fetched)"};
+            auto fetch = [&] {
+                CPageFetcher fetcher;
+                if (const LineList* lines = fetcher.FetchPage(url)) {
+                    got.clear();
+                    for (const std::string& line : *lines)
+                        got << QByteArray::fromStdString(line);
+                }
+            };
+            if (onWorker) {
+                std::atomic<bool> done{false};
+                std::thread worker([&] {
+                    fetch();
+                    done = true;
+                });
+                // The window's thread goes on handling events meanwhile, as during a run.
+                QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
+                worker.join();
+            } else {
+                fetch();
+            }
+            QCOMPARE(got, QByteArrayList{page});
+        }
+        tw::removeAuthPrompt();
+
+        QCOMPARE(tw::testing::takeCredentialRequests().size(), fetches);
+        const std::vector<std::string> sent = server.authorizations();
+        QVERIFY(!sent.empty());
+        if (answer == "cancel")
+            QVERIFY(std::all_of(sent.begin(), sent.end(), [](auto& a) { return a.empty(); }));
+        else if (answer == "wrong")
+            QCOMPARE(sent.back(), "Basic " + QByteArray("user:nope").toBase64().toStdString());
+        else
+            QCOMPARE(sent.back(), AuthServer::kRight);
+        if (answer == "dialog") {
+            QCOMPARE(dialogs, 2);
+            QCOMPARE(offeredUser, QStringLiteral("user")); // the last answer is offered again
+        }
+    }
+
+    void authDialogShowsTheSiteAsText() {
+        CAuthDlg dlg(nullptr, QStringLiteral("http://<b>x</b>:8080"), QString(), QString());
+        QStringList texts;
+        for (QLabel* label : dlg.findChildren<QLabel*>()) {
+            if (label->text().contains(QLatin1String("<b>x</b>"))) {
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+                texts << label->text();
+            }
+        }
+        QCOMPARE(texts.size(), 1);
+        QCOMPARE(dlg.passwordEdit()->echoMode(), QLineEdit::Password);
     }
 };
 
