@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionViewItem>
 
 CEntryListView::CEntryListView(QWidget* parent) : QTreeView(parent) {
     setRootIsDecorated(false);
@@ -41,4 +42,31 @@ void CEntryListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit listDoubleClicked();
+}
+
+void CEntryListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    if (hasFocus()) {
+        QTreeView::drawRow(painter, option, index);
+        return;
+    }
+    // Without the focus a selected row looks like any other: no highlight over the background
+    // image, the usual text colour.
+    QStyleOptionViewItem plain = option;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        plain.palette.setBrush(group, QPalette::Highlight, Qt::transparent);
+        plain.palette.setBrush(group, QPalette::HighlightedText,
+                               option.palette.brush(group, QPalette::Text));
+    }
+    QTreeView::drawRow(painter, plain, index);
+}
+
+void CEntryListView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CEntryListView::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
 }

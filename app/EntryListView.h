@@ -1,6 +1,6 @@
 #pragma once
 // The main list: report view of the entry store with full-row multi-selection and an optional
-// background image.
+// background image. The selection shows only while the list has the focus.
 
 #include <QImage>
 #include <QTreeView>
@@ -21,6 +21,10 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QImage m_image;

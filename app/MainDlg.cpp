@@ -2,6 +2,7 @@
 
 #include "app/DataFile.h"
 #include "app/EntryListView.h"
+#include "ui/AuthPrompt.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/Resources.h"
@@ -97,9 +98,14 @@ CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, count);
     connect(&m_model, &QAbstractItemModel::rowsRemoved, this, count);
     connect(&m_model, &QAbstractItemModel::modelReset, this, count);
+
+    // A server that asks for a password gets one from the user, whichever thread downloads.
+    tw::installAuthPrompt(this);
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    tw::removeAuthPrompt();
+}
 
 void CMainDlg::CreateControls() {
     const DialogUnits du(this);

@@ -50,16 +50,44 @@ int LeadingInt(std::string_view s) {
 }
 
 double LeadingDouble(std::string_view s) {
-    // strtod needs a terminated string; copy only what a number could use.
-    std::string copy(s.substr(0, 512));
+    auto digit = [&](size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r')))
+        ++i;
+    const size_t start = i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    bool any = false;
+    for (; digit(i); ++i)
+        any = true;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        for (; digit(i); ++i)
+            any = true;
+    }
+    if (!any)
+        return 0.0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t e = i + 1;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-'))
+            ++e;
+        if (digit(e)) {
+            while (digit(e))
+                ++e;
+            i = e;
+        }
+    }
+    // strtod would also take hexadecimal, "inf" and "nan": it only sees the decimal text found
+    // above, and needs it terminated.
+    const std::string number(s.substr(start, i - start));
     // Numbers on pages always use a decimal point, whatever the user's locale says (the GUI
     // application takes the user's locale for the C library too), so read them in the C locale.
 #if defined(_WIN32)
     static const _locale_t cLocale = _create_locale(LC_NUMERIC, "C");
-    return _strtod_l(copy.c_str(), nullptr, cLocale);
+    return _strtod_l(number.c_str(), nullptr, cLocale);
 #else
     static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
-    return strtod_l(copy.c_str(), nullptr, cLocale);
+    return strtod_l(number.c_str(), nullptr, cLocale);
 #endif
 }
 

@@ -15,8 +15,10 @@ std::string AsciiLower(std::string_view s);
 // Out-of-range values are clamped to the int range.
 int LeadingInt(std::string_view s);
 
-// The floating number at the start of s, as strtod reads it (leading blanks, sign, digits,
-// decimal point, exponent); no number gives 0.
+// The decimal number at the start of s: leading blanks skipped, an optional sign, digits with an
+// optional decimal point and an optional exponent; reading stops at the first other character
+// and no number gives 0. Only decimal digits count: "0x2" reads as 0, "inf" and "nan" as 0.
+// Always read with a decimal point, whatever the user's locale.
 double LeadingDouble(std::string_view s);
 
 } // namespace text

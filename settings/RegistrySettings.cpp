@@ -3,15 +3,25 @@
 #include "app/TextUtil.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QVariant>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
 #ifndef Q_OS_WIN
+// How long a write waits for another writer of the same file.
+constexpr int kLockWaitMs = 5000;
+
 // Qt's own INI format changes what it stores: commas split a value into a list, a leading "@"
 // is taken as a type tag, ";" starts a comment anywhere, and bytes that are not UTF-8 are lost.
 // Our values are byte strings that must come back exactly, and a hand-edited file must read the
@@ -21,6 +31,8 @@ namespace {
 // The value is the rest of the line with surrounding blanks and one pair of surrounding double
 // quotes removed. A backslash introduces \\ \n \r \t or \xHH; before anything else it stands
 // for itself. Lines that are not "name=value", "[section]", or a ";"/"#" comment are ignored.
+// A write changes only the line of the value it sets (or adds one); comments, blank lines,
+// values of other programs' versions and the user's own lines stay where they are.
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -109,94 +121,240 @@ QByteArray escapeValue(const QByteArray& value) {
     return out;
 }
 
-QByteArray valueBytes(const QVariant& v) {
-    if (v.typeId() == QMetaType::QByteArray)
-        return v.toByteArray();
-    return v.toString().toUtf8();
+// One line of the file as written, and what the reader makes of it.
+struct IniLine {
+    enum Kind { Other, Section, Value };
+    QByteArray text;       // without its line end
+    QByteArray end;        // "\n", "\r\n", or nothing on a last line without one
+    Kind kind = Other;     // Other: blank, comment, or a line the reader ignores
+    QByteArray section;    // the section the line is in; a header's own name
+    QByteArray key;        // Value: the name the value is read by ("section/name" outside General)
+    qsizetype valueAt = 0; // Value: where the value starts in text (after "=" and blanks)
+};
+
+bool isTopLevel(const QByteArray& section) {
+    return section.isEmpty() || section == "General";
 }
 
-bool readPlainIni(QIODevice& device, QSettings::SettingsMap& map) {
-    const QByteArray data = device.readAll();
+QByteArray keyOf(const QByteArray& section, const QByteArray& name) {
+    return isTopLevel(section) ? name : section + '/' + name;
+}
+
+std::vector<IniLine> parseIni(const QByteArray& data) {
+    std::vector<IniLine> lines;
     QByteArray section;
     qsizetype pos = 0;
     while (pos < data.size()) {
-        qsizetype end = data.indexOf('\n', pos);
-        if (end < 0)
-            end = data.size();
-        QByteArray line = data.mid(pos, end - pos);
-        pos = end + 1;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        line = trimBlanks(line);
-        if (line.isEmpty() || line.front() == ';' || line.front() == '#')
-            continue;
-        if (line.front() == '[') {
-            const qsizetype close = line.indexOf(']');
-            if (close > 0)
-                section = trimBlanks(line.mid(1, close - 1));
-            continue;
+        qsizetype lf = data.indexOf('\n', pos);
+        IniLine line;
+        if (lf < 0) {
+            line.text = data.mid(pos);
+            pos = data.size();
+        } else {
+            line.text = data.mid(pos, lf - pos);
+            line.end = "\n";
+            pos = lf + 1;
         }
-        const qsizetype eq = line.indexOf('=');
-        if (eq <= 0)
-            continue;
-        const QByteArray name = trimBlanks(line.left(eq));
-        if (name.isEmpty())
-            continue;
-        QByteArray key = name;
-        if (!section.isEmpty() && section != "General")
-            key = section + '/' + name;
-        map.insert(QString::fromUtf8(key), unescapeValue(line.mid(eq + 1)));
+        if (line.text.endsWith('\r')) {
+            line.text.chop(1);
+            line.end.prepend('\r');
+        }
+        const QByteArray trimmed = trimBlanks(line.text);
+        line.section = section;
+        if (trimmed.isEmpty() || trimmed.front() == ';' || trimmed.front() == '#') {
+            // a comment or a blank line
+        } else if (trimmed.front() == '[') {
+            const qsizetype close = trimmed.indexOf(']');
+            if (close > 0) {
+                section = trimBlanks(trimmed.mid(1, close - 1));
+                line.kind = IniLine::Section;
+                line.section = section;
+            }
+        } else {
+            const qsizetype eq = trimmed.indexOf('=');
+            const QByteArray name = eq > 0 ? trimBlanks(trimmed.left(eq)) : QByteArray();
+            if (!name.isEmpty()) {
+                line.kind = IniLine::Value;
+                line.key = keyOf(section, name);
+                qsizetype at = line.text.indexOf('=') + 1;
+                while (at < line.text.size() && isBlank(line.text[at]))
+                    ++at;
+                line.valueAt = at;
+            }
+        }
+        lines.push_back(std::move(line));
     }
-    // A damaged file is read as far as it makes sense; refusing it would let the next write
-    // throw away the values that are still good.
+    return lines;
+}
+
+// The value a reader gets for key: the last line that sets it wins.
+std::optional<QByteArray> findValue(const std::vector<IniLine>& lines, const QByteArray& key) {
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (it->kind == IniLine::Value && it->key == key)
+            return unescapeValue(it->text.mid(it->valueAt));
+    }
+    return std::nullopt;
+}
+
+// Where a new value of section goes: among the section's values in name order (files written
+// by earlier versions are sorted), else after its last value, so comments and blank lines that
+// close the section stay last. -1 when the file has no such section.
+qsizetype insertionPoint(const std::vector<IniLine>& lines, const QByteArray& section,
+                         const QByteArray& name) {
+    const bool topLevel = isTopLevel(section);
+    auto inSection = [&](const IniLine& l) {
+        return topLevel ? isTopLevel(l.section) : l.section == section;
+    };
+    // The last region of the section: from its header (or the top of the file) to the next
+    // header. Lines above the first header count only when they hold a value.
+    qsizetype regionStart = -1;
+    qsizetype regionEnd = -1;
+    qsizetype i = 0;
+    const qsizetype count = qsizetype(lines.size());
+    while (i < count) {
+        qsizetype next = i + (lines[i].kind == IniLine::Section ? 1 : 0);
+        while (next < count && lines[next].kind != IniLine::Section)
+            ++next;
+        const bool headed = lines[i].kind == IniLine::Section;
+        bool counts = inSection(lines[i]);
+        if (counts && !headed) {
+            counts = false;
+            for (qsizetype j = i; j < next; ++j)
+                counts = counts || lines[j].kind == IniLine::Value;
+        }
+        if (counts) {
+            regionStart = i;
+            regionEnd = next;
+        }
+        i = next;
+    }
+    if (regionStart < 0)
+        return -1;
+    qsizetype after = lines[regionStart].kind == IniLine::Section ? regionStart + 1 : regionStart;
+    for (qsizetype j = regionStart; j < regionEnd; ++j) {
+        if (lines[j].kind != IniLine::Value)
+            continue;
+        const QByteArray lineName = lines[j].key.mid(lines[j].key.lastIndexOf('/') + 1);
+        if (name < lineName)
+            return j;
+        after = j + 1;
+    }
+    return after;
+}
+
+// A name that reads back as itself: one that is not blank-edged, holds no "=" or line break and
+// does not start like a comment or a section.
+bool writableName(const QByteArray& name) {
+    return !name.isEmpty() && trimBlanks(name) == name && !name.contains('=') &&
+           !name.contains('\n') && !name.contains('\r') && name.front() != ';' &&
+           name.front() != '#' && name.front() != '[';
+}
+
+QByteArray lineEndOf(const std::vector<IniLine>& lines) {
+    for (const IniLine& l : lines) {
+        if (!l.end.isEmpty())
+            return l.end;
+    }
+    return "\n";
+}
+
+// Sets name (possibly "section/name") to value in the file's lines: every line that sets it
+// gets the new value and keeps everything before it; a new value gets a line of its own.
+// False when nothing changes.
+bool setValue(std::vector<IniLine>& lines, const QByteArray& fullName, const QByteArray& value) {
+    const qsizetype slash = fullName.lastIndexOf('/');
+    const QByteArray section = slash < 0 ? QByteArray("General") : fullName.left(slash);
+    const QByteArray name = slash < 0 ? fullName : fullName.mid(slash + 1);
+    const QByteArray key = keyOf(section, name);
+    const std::optional<QByteArray> current = findValue(lines, key);
+    if (current && *current == value)
+        return false;
+    const QByteArray escaped = escapeValue(value);
+    if (current) {
+        for (IniLine& l : lines) {
+            if (l.kind == IniLine::Value && l.key == key)
+                l.text = l.text.left(l.valueAt) + escaped;
+        }
+        return true;
+    }
+
+    const QByteArray lineEnd = lineEndOf(lines);
+    IniLine line;
+    line.text = name + '=' + escaped;
+    line.end = lineEnd;
+    line.kind = IniLine::Value;
+    line.key = key;
+    std::vector<IniLine> added;
+    qsizetype at = insertionPoint(lines, section, name);
+    if (at >= 0) {
+        added.push_back(line);
+    } else {
+        // A section of its own: the top-level values go above the first section.
+        IniLine header;
+        header.text = '[' + section + ']';
+        header.end = lineEnd;
+        header.kind = IniLine::Section;
+        added.push_back(header);
+        added.push_back(line);
+        at = qsizetype(lines.size());
+        if (isTopLevel(section)) {
+            for (qsizetype i = 0; i < qsizetype(lines.size()); ++i) {
+                if (lines[i].kind == IniLine::Section) {
+                    at = i;
+                    IniLine blank;
+                    blank.end = lineEnd;
+                    added.push_back(blank);
+                    break;
+                }
+            }
+        }
+    }
+    if (at > 0 && lines[at - 1].end.isEmpty())
+        lines[at - 1].end = lineEnd; // the old last line had no line end
+    lines.insert(lines.begin() + at, added.begin(), added.end());
     return true;
 }
 
-bool writePlainIni(QIODevice& device, const QSettings::SettingsMap& map) {
+QByteArray joinLines(const std::vector<IniLine>& lines) {
     QByteArray out;
-    QByteArray section = "General";
-    bool first = true;
-    // Top-level values first, then each section's; the map is sorted, so sections stay together.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const QByteArray key = it.key().toUtf8();
-            const qsizetype slash = key.lastIndexOf('/');
-            if ((slash < 0) != (pass == 0))
-                continue;
-            const QByteArray keySection = slash < 0 ? QByteArray("General") : key.left(slash);
-            const QByteArray name = slash < 0 ? key : key.mid(slash + 1);
-            if (first || keySection != section) {
-                if (!first)
-                    out += '\n';
-                out += '[' + keySection + "]\n";
-                section = keySection;
-                first = false;
-            }
-            out += name + '=' + escapeValue(valueBytes(it.value())) + '\n';
-        }
-    }
-    return device.write(out) == out.size();
+    for (const IniLine& l : lines)
+        out += l.text + l.end;
+    return out;
 }
 
-QSettings::Format plainIniFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("ini"), readPlainIni, writePlainIni);
-    return format;
+// The whole file; nothing for a file that does not exist. False when it exists but cannot be
+// read, so that a write never replaces what it could not see.
+bool readFile(const QString& path, QByteArray& data) {
+    data.clear();
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    data = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+// Resolves the file name the way QSettings does for the user's own settings, without reading
+// the file for it.
+QString settingsFilePath(const QString& appKey) {
+    static const QSettings::Format pathOnly = QSettings::registerFormat(
+        QStringLiteral("ini"), [](QIODevice&, QSettings::SettingsMap&) { return true; },
+        [](QIODevice&, const QSettings::SettingsMap&) { return false; });
+    return QSettings(pathOnly, QSettings::UserScope, appKey, appKey).fileName();
 }
 #endif
 
-std::unique_ptr<QSettings> openStore(const std::string& appKey) {
-    const QString key = QString::fromUtf8(appKey);
 #ifdef Q_OS_WIN
-    auto s = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") + key,
+std::unique_ptr<QSettings> openStore(const std::string& appKey) {
+    auto s = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") +
+                                             QString::fromUtf8(appKey),
                                          QSettings::NativeFormat);
-#else
-    auto s = std::make_unique<QSettings>(plainIniFormat(), QSettings::UserScope, key, key);
-#endif
     // Only the user's own key counts, never a system-wide one.
     s->setFallbacksEnabled(false);
     return s;
 }
+#endif
 
 // Texts end at their first NUL, as the stored strings always have.
 std::string cString(std::string s) {
@@ -213,32 +371,61 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
     std::string text = cString(value);
     if (text.size() > kMaxWriteLength)
         text.resize(kMaxWriteLength);
+#ifdef Q_OS_WIN
     auto store = openStore(appKey);
     if (store->status() != QSettings::NoError)
         return false;
-#ifdef Q_OS_WIN
     store->setValue(QString::fromUtf8(name), QString::fromUtf8(text));
-#else
-    store->setValue(QString::fromUtf8(name), QByteArray::fromStdString(text));
-#endif
     store->sync();
     return store->status() == QSettings::NoError;
+#else
+    if (!writableName(QByteArray::fromStdString(name.substr(name.rfind('/') + 1))))
+        return false;
+    const QString path = settingsFilePath(QString::fromUtf8(appKey));
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    // One writer at a time, across processes too; a lock left by a dead process is taken over.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return false;
+    QByteArray data;
+    if (!readFile(path, data))
+        return false;
+    // Only the line of the value changes: comments, blank lines, other values and lines of
+    // every other kind stay as the user wrote them.
+    std::vector<IniLine> lines = parseIni(data);
+    if (!setValue(lines, QByteArray::fromStdString(name), QByteArray::fromStdString(text)))
+        return true;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray out = joinLines(lines);
+    if (file.write(out) != out.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+#endif
 }
 
 std::string CRegistrySettings::ReadString(const std::string& appKey, const std::string& name) {
-    auto store = openStore(appKey);
-    const QVariant v = store->value(QString::fromUtf8(name));
     QByteArray bytes;
 #ifdef Q_OS_WIN
+    auto store = openStore(appKey);
+    const QVariant v = store->value(QString::fromUtf8(name));
     if (v.typeId() == QMetaType::QString)
         bytes = v.toString().toUtf8();
     else
         return {}; // missing, or a number, list or binary value rather than text
 #else
-    if (v.typeId() == QMetaType::QByteArray)
-        bytes = v.toByteArray();
-    else
+    QByteArray data;
+    if (!readFile(settingsFilePath(QString::fromUtf8(appKey)), data))
+        return {};
+    const std::optional<QByteArray> found =
+        findValue(parseIni(data), QByteArray::fromStdString(name));
+    if (!found)
         return {}; // missing
+    bytes = *found;
 #endif
     if (static_cast<std::size_t>(bytes.size()) >= kReadLimit)
         return {};
@@ -265,5 +452,9 @@ std::size_t CRegistrySettings::StoredLength(const std::string& appKey, const std
 }
 
 std::string CRegistrySettings::Location(const std::string& appKey) {
+#ifdef Q_OS_WIN
     return openStore(appKey)->fileName().toStdString();
+#else
+    return settingsFilePath(QString::fromUtf8(appKey)).toStdString();
+#endif
 }

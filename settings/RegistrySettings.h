@@ -5,7 +5,8 @@
 // $XDG_CONFIG_HOME, usually ~/.config).
 //
 // Values are byte strings, passed through untouched. Failures are never reported to the user:
-// a value that cannot be read is absent, so the reader's default applies.
+// a value that cannot be read is absent, so the reader's default applies. Writing a value
+// rewrites only that value's line of the file; the rest stays as the user left it.
 
 #include <cstddef>
 #include <string>

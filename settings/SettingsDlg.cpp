@@ -3,6 +3,7 @@
 #include "app/TextUtil.h"
 #include "ui/DialogUnits.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,6 +14,9 @@
 #include <algorithm>
 
 namespace {
+// Height of the template's combo boxes, their dropped lists included, in dialog units.
+constexpr int kComboDropHeight = 155;
+
 QCheckBox* makeCheck(QWidget* parent, const char* id, const char* text) {
     auto* check = new QCheckBox(QString::fromLatin1(text), parent);
     check->setObjectName(QString::fromLatin1(id));
@@ -99,14 +103,25 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     m_checkLooksmart = makeCheck(this, "1021", "Enable L&ooksmart");
     du.place(m_checkLooksmart, 14, 60, 144, 10);
 
-    // Controls were created out of visual order; tab through them top to bottom.
+    // Tab goes through the controls in the template's order: the buttons, the two numbers,
+    // then the engine switches.
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, m_depthCombo);
+    setTabOrder(m_depthCombo, m_threadCombo);
+    setTabOrder(m_threadCombo, m_checkGoogle);
     setTabOrder(m_checkGoogle, m_checkAltavista);
     setTabOrder(m_checkAltavista, m_checkLycos);
     setTabOrder(m_checkLycos, m_checkLooksmart);
-    setTabOrder(m_checkLooksmart, m_depthCombo);
-    setTabOrder(m_depthCombo, m_threadCombo);
-    setTabOrder(m_threadCombo, ok);
-    setTabOrder(ok, cancel);
+    m_firstControl = ok;
+
+    // A dropped list is as long as the template's combo box height leaves below the closed box.
+    for (QComboBox* combo : {m_depthCombo, m_threadCombo}) {
+        const int listHeight = du.y(kComboDropHeight) - combo->height();
+        int itemHeight = combo->view()->sizeHintForRow(0);
+        if (itemHeight <= 0)
+            itemHeight = combo->fontMetrics().height();
+        combo->setMaxVisibleItems(std::max(1, listHeight / itemHeight));
+    }
 }
 
 int CSettingsDlg::DoModal() {
@@ -126,7 +141,8 @@ void CSettingsDlg::OnInitDialog() {
     m_checkLooksmart->setChecked(m_bLooksmart != 0);
     selectPrefix(m_threadCombo, m_MaxThreads);
     selectPrefix(m_depthCombo, m_MaxPages);
-    m_checkGoogle->setFocus();
+    // As the dialog opens, the focus is on the first control of the tab order.
+    m_firstControl->setFocus();
 }
 
 void CSettingsDlg::accept() {

@@ -36,4 +36,5 @@ private:
     QCheckBox* m_checkAltavista = nullptr;
     QCheckBox* m_checkLycos = nullptr;
     QCheckBox* m_checkLooksmart = nullptr;
+    QWidget* m_firstControl = nullptr;
 };

@@ -4,8 +4,11 @@
 #include "rank/RankProgressDlg.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
+#include "support/AuthServer.h"
 #include "support/TestEnv.h"
+#include "ui/AuthPrompt.h"
 #include "ui/MessageBox.h"
+#include "ui/SplashDlg.h"
 
 #include <QApplication>
 #include <QDir>
@@ -200,6 +203,91 @@ private slots:
                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QCOMPARE(dlg.selectedRows(), (QList<int>{1, 3}));
         QCOMPARE(dlg.selectedEntry(), 1);
+    }
+
+    // A selected row is highlighted while the list has the focus and looks like any other row
+    // once the focus is elsewhere, or the window is no longer active.
+    void selectionShowsOnlyWithFocus() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        // The splash window takes the activation while it is up.
+        if (auto* splash = dlg.findChild<CSplashDlg*>())
+            splash->hide();
+        dlg.activateWindow();
+        QTRY_VERIFY(dlg.isActiveWindow());
+        dlg.entries().appendEntry("selected.example", "k");
+        dlg.entries().appendEntry("other.example", "k");
+        QAbstractItemView* view = dlg.listView();
+        view->selectionModel()->select(dlg.entries().index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Both rows in one picture: the row's look without its text, and the text's colour.
+        auto rowLook = [view](int row) {
+            const QRect r = view->visualRect(view->model()->index(row, ColGoogle));
+            const QImage shot = view->viewport()->grab(r).toImage();
+            return shot.pixelColor(shot.width() - 2, shot.height() / 2);
+        };
+        auto inkOf = [view](int row) { // the darkest colour of the URL cell: its text
+            const QRect r = view->visualRect(view->model()->index(row, ColUrl));
+            const QImage shot = view->viewport()->grab(r).toImage();
+            QColor ink = Qt::white;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (shot.pixelColor(x, y).lightness() < ink.lightness())
+                        ink = shot.pixelColor(x, y);
+            return ink;
+        };
+        view->setFocus();
+        QTRY_VERIFY(view->hasFocus());
+        QVERIFY(rowLook(0) != rowLook(1));
+
+        dlg.button(CMainDlg::IDC_ADD)->setFocus();
+        QVERIFY(!view->hasFocus());
+        QCOMPARE(rowLook(0), rowLook(1));
+        QCOMPARE(inkOf(0), inkOf(1));
+
+        view->setFocus();
+        QVERIFY(rowLook(0) != rowLook(1));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QCOMPARE(rowLook(0), rowLook(1));
+        dlg.close();
+    }
+
+    // An engine that asks for a password during a run gets the one the user types, without
+    // the run and the question waiting for each other.
+    void passwordAskedDuringARun() {
+        tw::test::ScopedWorkDir dir;
+        tw::test::AuthServer server;
+        CRegistrySettings store;
+        store.WriteString(maker::kProduct, "GoogleHost", server.hostPort());
+        for (const char* engine : {"bAltavista", "bLycos", "bLooksmart"})
+            store.WriteString(maker::kProduct, engine, "0");
+        store.WriteString(maker::kProduct, "m_MaxPages", "1");
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("www.target.example", "blue widgets");
+        tw::testing::takeCredentialRequests();
+        tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("pw"));
+        QTimer closer; // the "not found" dialog at the end of the run
+        connect(&closer, &QTimer::timeout, &dlg, [] {
+            if (auto* done = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                done->reject();
+        });
+        closer.start(5);
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        closer.stop();
+
+        const QStringList asked = tw::testing::takeCredentialRequests();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].startsWith(QString::fromStdString("http://" + server.hostPort() + "/")));
+        QCOMPARE(server.authorizations().back(), tw::test::AuthServer::kRight);
+        QCOMPARE(dlg.lastRankRun().stats.pagesFetched, 1);
+        QCOMPARE(dlg.lastRankRun().stats.failedPages, 0);
+        QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
+        dlg.close();
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
 namespace {
@@ -121,6 +122,29 @@ private slots:
         TestFrame dlg;
         dlg.show();
         QCOMPARE(dlg.size(), minimum);
+    }
+
+    // A size kept from a larger screen opens cut to the screen's room, each side separately.
+    void storedSizeLargerThanScreenIsShrunk_data() {
+        QTest::addColumn<QSize>("extra"); // beyond the screen's room; negative: inside it
+        QTest::newRow("both") << QSize(3000, 2000);
+        QTest::newRow("width only") << QSize(500, -30);
+        QTest::newRow("height only") << QSize(-40, 1);
+    }
+    void storedSizeLargerThanScreenIsShrunk() {
+        QFETCH(QSize, extra);
+        TestFrame probe;
+        const QSize room = probe.screen()->availableGeometry().size();
+        const QSize stored = room + extra;
+        {
+            const auto profile = CResizableDlg::OpenProfile();
+            profile->beginGroup(QStringLiteral("3ec"));
+            profile->setValue(QStringLiteral("CX"), stored.width());
+            profile->setValue(QStringLiteral("CY"), stored.height());
+        }
+        TestFrame dlg;
+        dlg.show();
+        QCOMPARE(dlg.size(), stored.boundedTo(room));
     }
 
     // Growing the main window by 100 x 50 moves and stretches its controls as anchored.

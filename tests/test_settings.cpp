@@ -82,6 +82,99 @@ private slots:
         QCOMPARE(store.ReadInt(blocked, "m_MaxPages"), -1);
     }
 
+    // A write changes the line of its value and nothing else: comments, blank lines, unknown
+    // values and lines of no meaning stay where the user put them.
+    void writeKeepsTheRestOfTheFile_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray notes = "; my settings\n# hosts for the simulator\n[General]\n"
+                                 "GoogleHost = 127.0.0.1:8080\nMyNote=keep\n\n"
+                                 "not a setting at all\nm_MaxPages =  \"20\"  \n";
+        QTest::newRow("same value: untouched")
+            << notes << QByteArray("m_MaxPages") << QByteArray("20") << notes;
+        QTest::newRow("changed value: its line only")
+            << notes << QByteArray("m_MaxPages") << QByteArray("5")
+            << QByteArray(notes).replace("m_MaxPages =  \"20\"  ", "m_MaxPages =  5");
+        QTest::newRow("new value in name order")
+            << notes << QByteArray("bGoogle") << QByteArray("0")
+            << QByteArray(notes).replace("m_MaxPages", "bGoogle=0\nm_MaxPages");
+        QTest::newRow("new value after the last, before closing comments")
+            << QByteArray("[General]\nbGoogle=1\n; end of my values\n\n[Other]\nx=1\n")
+            << QByteArray("m_MaxPages") << QByteArray("5")
+            << QByteArray("[General]\nbGoogle=1\nm_MaxPages=5\n; end of my values\n\n"
+                          "[Other]\nx=1\n");
+        QTest::newRow("CR LF file")
+            << QByteArray("; note\r\n[General]\r\nUpgradeDate=1 2 2003\r\nzeta=1\r\n")
+            << QByteArray("bLycos") << QByteArray("1")
+            << QByteArray("; note\r\n[General]\r\nUpgradeDate=1 2 2003\r\nbLycos=1\r\nzeta=1\r\n");
+        QTest::newRow("last line without line end")
+            << QByteArray("[General]\nbGoogle=1") << QByteArray("bLycos") << QByteArray("0")
+            << QByteArray("[General]\nbGoogle=1\nbLycos=0\n");
+        QTest::newRow("changed value on the last line")
+            << QByteArray("[General]\nbGoogle=1") << QByteArray("bGoogle") << QByteArray("0")
+            << QByteArray("[General]\nbGoogle=0");
+        QTest::newRow("every line of a repeated value")
+            << QByteArray("[General]\nbLycos=1\n;x\nbLycos = 1\n") << QByteArray("bLycos")
+            << QByteArray("0") << QByteArray("[General]\nbLycos=0\n;x\nbLycos = 0\n");
+        QTest::newRow("values above the first section are the General ones")
+            << QByteArray("; top\nbGoogle=1\n[Other]\nm_MaxPages=99\n") << QByteArray("m_MaxPages")
+            << QByteArray("5")
+            << QByteArray("; top\nbGoogle=1\nm_MaxPages=5\n[Other]\nm_MaxPages=99\n");
+        QTest::newRow("only other sections: General above them")
+            << QByteArray("; top\n[Other]\nx=1\n") << QByteArray("bGoogle") << QByteArray("1")
+            << QByteArray("; top\n[General]\nbGoogle=1\n\n[Other]\nx=1\n");
+        QTest::newRow("comments only")
+            << QByteArray("# nothing yet") << QByteArray("bGoogle") << QByteArray("1")
+            << QByteArray("# nothing yet\n[General]\nbGoogle=1\n");
+        QTest::newRow("escaped value")
+            << QByteArray("[General]\n;c\nv=a\n") << QByteArray("v") << QByteArray(" a\tb ")
+            << QByteArray("[General]\n;c\nv=\\x20a\\tb\\x20\n");
+    }
+    void writeKeepsTheRestOfTheFile() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, after);
+        writeSettingsFile(before);
+        CRegistrySettings store;
+        QVERIFY(store.WriteString(kApp, name.toStdString(), value.toStdString()));
+        QCOMPARE(readSettingsFile(), after);
+        QCOMPARE(QByteArray::fromStdString(store.ReadString(kApp, name.toStdString())), value);
+    }
+
+    // What the program writes at every exit and on the settings dialog's OK leaves a
+    // hand-written file as it was apart from the values themselves.
+    void savingKeepsCommentsAndUnknownValues() {
+        const QByteArray before = "; Tallowick! settings\n[General]\n"
+                                  "# local engines\nGoogleHost=127.0.0.1:8080\n"
+                                  "UpgradeUrl=http://127.0.0.1:8080/up.html\n\n"
+                                  "FutureOption=yes\nm_MaxPages=5\n";
+        writeSettingsFile(before);
+        CSearchSettings s;
+        s.Load();
+        s.m_bLycos = 0;
+        s.Save();
+        CRegistrySettings().WriteString(kApp, "UpgradeDate", "12 5 2002");
+        QCOMPARE(readSettingsFile(),
+                 QByteArray("; Tallowick! settings\n[General]\n"
+                            "# local engines\nGoogleHost=127.0.0.1:8080\n"
+                            "UpgradeDate=12 5 2002\n"
+                            "UpgradeUrl=http://127.0.0.1:8080/up.html\n\n"
+                            "FutureOption=yes\nbAltavista=1\nbGoogle=1\nbLooksmart=1\nbLycos=0\n"
+                            "m_MaxPages=5\nm_MaxThreads=3\n"));
+        // Saved again unchanged: the file is not even rewritten.
+        const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600);
+        {
+            QFile file(tw::test::settingsPath());
+            QVERIFY(file.open(QIODevice::Append));
+            QVERIFY(file.setFileTime(earlier, QFileDevice::FileModificationTime));
+        }
+        s.Save();
+        QCOMPARE(QFileInfo(tw::test::settingsPath()).lastModified(), earlier);
+    }
+
     void searchSettings_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QList<int>>("values"); // pages, threads, Google, AltaVista, Lycos

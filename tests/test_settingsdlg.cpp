@@ -105,6 +105,25 @@ private slots:
         QCOMPARE(dlg.m_bGoogle, 0);
     }
 
+    // Tab walks the controls in the template's order, from the focus the dialog opens with.
+    void tabOrderFollowsTheTemplate() {
+        CSettingsDlg dlg;
+        QStringList walked;
+        QTimer::singleShot(0, &dlg, [&] {
+            dlg.activateWindow();
+            if (!QTest::qWaitForWindowActive(&dlg))
+                qWarning("the dialog did not become active");
+            for (int i = 0; i < 9; ++i) {
+                QWidget* focus = QApplication::focusWidget();
+                walked << (focus ? focus->objectName() : QStringLiteral("(none)"));
+                QTest::keyClick(focus ? focus : &dlg, Qt::Key_Tab);
+            }
+            dlg.reject();
+        });
+        dlg.DoModal();
+        QCOMPARE(walked.join(' '), QStringLiteral("1 2 1013 1014 1018 1019 1020 1021 1"));
+    }
+
     void cancelChangesNothing() {
         writeSettingsFile("[General]\nm_MaxPages=5\nbLycos=0\n");
         const QByteArray before = readSettingsFile();

@@ -28,6 +28,35 @@ private slots:
         QCOMPARE(text::LeadingInt(text.toStdString()), value);
     }
 
+    // Decimal text only: what strtod would read beyond it (hexadecimal, infinity, not-a-number)
+    // must not turn into a number.
+    void leadingDouble_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<double>("value");
+        QTest::newRow("plain") << QByteArray("1.1") << 1.1;
+        QTest::newRow("blanks, sign, rest") << QByteArray(" \t-2.50 beta") << -2.5;
+        QTest::newRow("fraction only") << QByteArray(".5") << 0.5;
+        QTest::newRow("trailing point") << QByteArray("+3.") << 3.0;
+        QTest::newRow("exponent") << QByteArray("1e5") << 100000.0;
+        QTest::newRow("signed exponent") << QByteArray("25E-1x") << 2.5;
+        QTest::newRow("exponent without digits") << QByteArray("2e+") << 2.0;
+        QTest::newRow("hexadecimal") << QByteArray("0x2") << 0.0;
+        QTest::newRow("hexadecimal float") << QByteArray("0x1p3") << 0.0;
+        QTest::newRow("infinity") << QByteArray("inf") << 0.0;
+        QTest::newRow("infinity, long") << QByteArray("-Infinity") << 0.0;
+        QTest::newRow("not a number") << QByteArray("nan") << 0.0;
+        QTest::newRow("not a number, payload") << QByteArray("NAN(1)") << 0.0;
+        QTest::newRow("point alone") << QByteArray(".") << 0.0;
+        QTest::newRow("sign alone") << QByteArray("-") << 0.0;
+        QTest::newRow("empty") << QByteArray() << 0.0;
+        QTest::newRow("comma") << QByteArray("1,5") << 1.0;
+    }
+    void leadingDouble() {
+        QFETCH(QByteArray, text);
+        QFETCH(double, value);
+        QCOMPARE(text::LeadingDouble(text.toStdString()), value);
+    }
+
     void leadingDoubleIgnoresTheUsersLocale() {
         // Build a locale with a decimal comma of our own, so the test needs no installed one.
         QTemporaryDir dir;

@@ -1,6 +1,9 @@
 #include "app/MainDlg.h"
+#include "rank/PageFetcher.h"
+#include "support/AuthServer.h"
 #include "support/TestEnv.h"
 #include "ui/AboutDlg.h"
+#include "ui/AuthPrompt.h"
 #include "ui/HelpDlg.h"
 #include "ui/HyperLink.h"
 #include "ui/MessageBox.h"
@@ -10,8 +13,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using tw::test::AuthServer;
 
 class TestUiComponents : public QObject {
     Q_OBJECT
@@ -178,8 +190,57 @@ private slots:
         auto* splash = main.findChild<CSplashDlg*>();
         QVERIFY(splash);
         QVERIFY(splash->isVisible());
-        QCOMPARE(splash->size(), QSize(350, 220));
+        // The picture at its own size inside the window's thin frame.
+        const int frame = CSplashDlg::kFrameWidth;
+        QCOMPARE(splash->size(), QSize(350, 220) + QSize(2 * frame, 2 * frame));
         QTRY_VERIFY_WITH_TIMEOUT(!splash->isVisible(), 10000);
+    }
+
+    // The window draws its own raised frame around the picture: light on the top and left,
+    // dark on the bottom and right.
+    void splashFrame() {
+        QWidget owner;
+        CSplashDlg splash(&owner);
+        const QImage shot = splash.grab().toImage();
+        const QPalette pal = splash.palette();
+        const int midX = shot.width() / 2, midY = shot.height() / 2;
+        const QRgb light = pal.color(QPalette::Light).rgb();
+        const QRgb shadow = pal.color(QPalette::Shadow).rgb();
+        QVERIFY(light != shadow);
+        QCOMPARE(shot.pixel(0, midY), light);
+        QCOMPARE(shot.pixel(midX, 0), light);
+        QCOMPARE(shot.pixel(shot.width() - 1, midY), shadow);
+        QCOMPARE(shot.pixel(midX, shot.height() - 1), shadow);
+        auto* picture = splash.findChild<QLabel*>();
+        QVERIFY(picture);
+        const int frame = CSplashDlg::kFrameWidth;
+        QCOMPARE(picture->geometry(), QRect(frame, frame, 350, 220));
+    }
+
+    // Texts from files, pages and the data file are shown as written, never as markup.
+    void messageBoxShowsPlainText() {
+        tw::testing::setAutoAnswer(false);
+        const QString text = QStringLiteral("Cannot write <b>bold.txt</b> &amp; more");
+        Qt::TextFormat format = Qt::RichText;
+        QString shown;
+        int needed = 0, width = 0;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                format = label->textFormat();
+                shown = label->text();
+                needed = label->fontMetrics().horizontalAdvance(text);
+                width = label->sizeHint().width();
+            }
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(tw::messageBox(nullptr, text), QMessageBox::Ok);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, text);
+        // Every character takes room, the tags and the entity included.
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
     }
 
     void splashHidesOnClick() {
@@ -191,6 +252,108 @@ private slots:
         QVERIFY(splash->isVisible());
         QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(100, 100));
         QVERIFY(!splash->isVisible());
+    }
+
+    // A server that wants a password gets the one typed into the window's prompt, whichever
+    // thread downloads; Cancel sends the request once more without one.
+    void authPrompt_data() {
+        QTest::addColumn<QString>("answer"); // right, wrong, cancel, dialog
+        QTest::addColumn<bool>("onWorker");
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("right, worker") << "right" << true << QByteArray("secret");
+        QTest::newRow("wrong, worker") << "wrong" << true << QByteArray("denied");
+        QTest::newRow("cancel, worker") << "cancel" << true << QByteArray("denied");
+        QTest::newRow("right, window thread") << "right" << false << QByteArray("secret");
+        QTest::newRow("dialog, worker") << "dialog" << true << QByteArray("secret");
+        QTest::newRow("dialog, window thread") << "dialog" << false << QByteArray("secret");
+    }
+    void authPrompt() {
+        QFETCH(QString, answer);
+        QFETCH(bool, onWorker);
+        QFETCH(QByteArray, page);
+        AuthServer server;
+        const std::string url = server.url();
+        QWidget owner;
+        tw::installAuthPrompt(&owner);
+        tw::testing::takeCredentialRequests();
+
+        // The real dialog: typed into the first time, accepted as offered the second time.
+        int dialogs = 0;
+        QString offeredUser;
+        QTimer typist;
+        connect(&typist, &QTimer::timeout, this, [&] {
+            auto* dlg = qobject_cast<CAuthDlg*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            offeredUser = dlg->user();
+            if (++dialogs == 1) {
+                dlg->userEdit()->setText(QStringLiteral("user"));
+                dlg->passwordEdit()->setText(QStringLiteral("pw"));
+            }
+            dlg->accept();
+        });
+        if (answer == "dialog")
+            typist.start(5);
+        else if (answer == "right")
+            tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("pw"));
+        else if (answer == "wrong")
+            tw::testing::setNextCredentials(QStringLiteral("user"), QStringLiteral("nope"));
+        else
+            tw::testing::setNextCredentialsCancelled();
+
+        const int fetches = answer == "dialog" ? 2 : 1;
+        for (int i = 0; i < fetches; ++i) {
+            QByteArrayList got = {"(not fetched)"};
+            auto fetch = [&] {
+                CPageFetcher fetcher;
+                if (const LineList* lines = fetcher.FetchPage(url)) {
+                    got.clear();
+                    for (const std::string& line : *lines)
+                        got << QByteArray::fromStdString(line);
+                }
+            };
+            if (onWorker) {
+                std::atomic<bool> done{false};
+                std::thread worker([&] {
+                    fetch();
+                    done = true;
+                });
+                // The window's thread goes on handling events meanwhile, as during a run.
+                QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
+                worker.join();
+            } else {
+                fetch();
+            }
+            QCOMPARE(got, QByteArrayList{page});
+        }
+        tw::removeAuthPrompt();
+
+        QCOMPARE(tw::testing::takeCredentialRequests().size(), fetches);
+        const std::vector<std::string> sent = server.authorizations();
+        QVERIFY(!sent.empty());
+        if (answer == "cancel")
+            QVERIFY(std::all_of(sent.begin(), sent.end(), [](auto& a) { return a.empty(); }));
+        else if (answer == "wrong")
+            QCOMPARE(sent.back(), "Basic " + QByteArray("user:nope").toBase64().toStdString());
+        else
+            QCOMPARE(sent.back(), AuthServer::kRight);
+        if (answer == "dialog") {
+            QCOMPARE(dialogs, 2);
+            QCOMPARE(offeredUser, QStringLiteral("user")); // the last answer is offered again
+        }
+    }
+
+    void authDialogShowsTheSiteAsText() {
+        CAuthDlg dlg(nullptr, QStringLiteral("http://<b>x</b>:8080"), QString(), QString());
+        QStringList texts;
+        for (QLabel* label : dlg.findChildren<QLabel*>()) {
+            if (label->text().contains(QLatin1String("<b>x</b>"))) {
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+                texts << label->text();
+            }
+        }
+        QCOMPARE(texts.size(), 1);
+        QCOMPARE(dlg.passwordEdit()->echoMode(), QLineEdit::Password);
     }
 };
 

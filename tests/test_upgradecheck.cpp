@@ -105,6 +105,18 @@ private slots:
             << QByteArray("<!-- UPGRADE Version -->");
         QTest::newRow("long version line") << LineList{v, "3" + std::string(10000, '0') + "x"}
                                            << false << 5.0f << QByteArray() << QByteArray("old");
+        // Only a decimal number is a version: hexadecimal, infinity and not-a-number are not
+        // read as one, so none of them announces an upgrade.
+        QTest::newRow("hexadecimal version")
+            << LineList{v, "0x2"} << true << 0.0f << QByteArray() << QByteArray("old");
+        QTest::newRow("infinite version")
+            << LineList{v, "inf"} << false << 5.0f << QByteArray() << QByteArray("old");
+        QTest::newRow("not-a-number version")
+            << LineList{v, "nan"} << false << 5.0f << QByteArray() << QByteArray("old");
+        QTest::newRow("exponent") << LineList{v, "1.5e1\r"} << true << 15.0f << QByteArray()
+                                  << QByteArray("old");
+        QTest::newRow("exponent beyond a float")
+            << LineList{v, "1e39"} << false << 5.0f << QByteArray() << QByteArray("old");
         QTest::newRow("version line without a number")
             << LineList{v, "soon"} << false << 5.0f << QByteArray() << QByteArray("old");
     }

@@ -6,12 +6,16 @@
 #include "ui/ShellOpen.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 
 #include <httplib.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 using tw::testing::takeShownMessages;
@@ -124,6 +128,91 @@ private slots:
         QCOMPARE(m_opened,
                  opens ? QStringList{"http://www.tallowick.example/download/tallowick-1.01.zip"}
                        : QStringList());
+    }
+
+    // While the server takes its time, the notice is on screen and painted, with its text:
+    // the window's thread goes on drawing during the download.
+    void noticeIsPaintedDuringTheDownload() {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool asked = false, answer = false;
+        httplib::Server server;
+        server.Get("/up.html", [&](const httplib::Request&, httplib::Response& res) {
+            std::unique_lock<std::mutex> lock(mutex);
+            asked = true;
+            changed.notify_all();
+            // Held until the test has seen the notice; bounded, so a failing test still ends.
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return answer; });
+            res.set_content("<!-- UPGRADE Version\n0.9\n", "text/html");
+        });
+        const int port = server.bind_to_any_port("127.0.0.1");
+        std::thread thread([&] { server.listen_after_bind(); });
+        while (!server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        // Counts what the notice (or a control in it) paints.
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (event->type() == QEvent::Paint) {
+                    for (QObject* o = watched; o; o = o->parent())
+                        if (qobject_cast<CCheckingUpgradeDlg*>(o))
+                            ++paints;
+                }
+                return false;
+            }
+        } counter;
+        qApp->installEventFilter(&counter);
+
+        CUpgradeCheckDlg dlg;
+        dlg.SetTarget("Tallowick!", 1.0f, "http://127.0.0.1:" + std::to_string(port) + "/up.html");
+        tw::testing::setNextAnswer(QMessageBox::Ok);
+        bool seen = false, modal = false;
+        QString text;
+        QSet<QRgb> colours;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &dlg, [&] {
+            auto* notice = dlg.findChild<CCheckingUpgradeDlg*>();
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!asked || !notice || !notice->isVisible() || counter.paints == 0 || seen)
+                    return;
+            }
+            seen = true;
+            modal = QApplication::activeModalWidget() == notice;
+            if (auto* label = notice->findChild<QLabel*>(QStringLiteral("1076")))
+                text = label->isVisible() ? label->text() : QString();
+            const QImage shot = notice->grab().toImage();
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    colours.insert(shot.pixel(x, y));
+            std::lock_guard<std::mutex> lock(mutex);
+            answer = true;
+            changed.notify_all();
+        });
+        watch.start(5);
+        pressOk(dlg, [] {});
+        dlg.DoModal();
+        watch.stop();
+        qApp->removeEventFilter(&counter);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            answer = true;
+            changed.notify_all();
+        }
+        server.stop();
+        thread.join();
+
+        QVERIFY(seen);
+        QVERIFY(modal);
+        QCOMPARE(text, QStringLiteral("Checking for new upgrades of the software .."));
+        QVERIFY(colours.size() > 1); // the text stands out from the background
+        QVERIFY(!dlg.findChild<CCheckingUpgradeDlg*>());
+        const auto shown = takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(
+            shown[0].text,
+            QStringLiteral("You have the most recent version v0.90.\nNo upgrade is available."));
     }
 
     void onlyWebAddressesAreOpened() {

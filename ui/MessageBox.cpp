@@ -28,7 +28,10 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
         return g_answers.dequeue();
     if (g_autoAnswer)
         return defaultAnswer(buttons);
-    QMessageBox box(icon, caption, text, buttons, owner);
+    QMessageBox box(icon, caption, QString(), buttons, owner);
+    // Texts carry file names, page content and data file lines: shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -11,6 +11,7 @@ namespace tw {
 inline const QString kCaption = QStringLiteral("Tallowick!");
 
 // Shows a modal message box owned by owner. Defaults: information icon, OK, "Tallowick!".
+// The text is plain text: "<b>" shows as typed.
 QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                        QMessageBox::Icon icon = QMessageBox::Information,

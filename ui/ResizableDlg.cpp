@@ -3,6 +3,7 @@
 #include "ui/DialogUnits.h"
 
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
 #include <QVariant>
@@ -82,10 +83,23 @@ void CResizableDlg::showEvent(QShowEvent* event) {
         m_bInitialized = true;
         OnInitDialog();
         // Applied after the derived class has registered its anchors, so they follow it.
-        if (m_sizeStored.isValid() && m_sizeStored != size())
-            resize(m_sizeStored);
+        if (m_sizeStored.isValid()) {
+            const QSize fitted = FitToScreen(m_sizeStored);
+            if (fitted != size())
+                resize(fitted);
+        }
     }
     QDialog::showEvent(event);
+}
+
+QSize CResizableDlg::FitToScreen(const QSize& stored) const {
+    // A size kept from a larger screen would put the window's edges (and its size grip) out of
+    // reach; it is cut to the room the screen has, but never below the window's minimum.
+    const QScreen* where = screen();
+    if (!where)
+        return stored;
+    const QSize room = where->availableGeometry().size();
+    return stored.boundedTo(room).expandedTo(m_sizeMin);
 }
 
 void CResizableDlg::resizeEvent(QResizeEvent* event) {

@@ -69,6 +69,8 @@ protected:
 
 private:
     void OnDestroy();
+    // A stored size that fits the available room of the window's screen.
+    QSize FitToScreen(const QSize& stored) const;
 
     QSize m_sizeMin{0, 0};
     QSize m_sizeLast{0, 0};

@@ -1,6 +1,6 @@
 #pragma once
-// The splash window shown while the main window starts: the splash picture, centred on the
-// screen, taken away after a moment or at once by a click.
+// The splash window shown while the main window starts: the splash picture in a thin frame,
+// centred on the screen, taken away after a moment or at once by a click.
 
 #include <QDialog>
 
@@ -11,6 +11,8 @@ class CSplashDlg : public QDialog {
 public:
     enum { IDD = 192 };
     static constexpr int kShowMs = 1200;
+    // Width of the window's own frame around the picture, in pixels.
+    static constexpr int kFrameWidth = 3;
 
     explicit CSplashDlg(QWidget* owner = nullptr);
 
@@ -19,6 +21,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QLabel* m_picture = nullptr;

@@ -4,10 +4,16 @@
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
 
-#include <QCoreApplication>
+#include "rank/BlockingCall.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+
+#include <exception>
+#include <thread>
 
 namespace {
 QString fromBytes(const std::string& s) {
@@ -30,6 +36,14 @@ CCheckingUpgradeDlg::CCheckingUpgradeDlg(QWidget* parent) : QDialog(parent) {
         text->resize(text->width() + extra, text->height());
         setFixedSize(width() + extra, height());
     }
+}
+
+void CCheckingUpgradeDlg::reject() {
+    // Escape does not take the notice away: it goes when the download is over.
+}
+
+void CCheckingUpgradeDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
 }
 
 CUpgradeCheckDlg::CUpgradeCheckDlg(QWidget* parent) : QDialog(parent) {
@@ -84,17 +98,37 @@ void CUpgradeCheckDlg::OnCancel() {
     QDialog::done(QDialog::Rejected);
 }
 
+CUpgradeCheck::Outcome CUpgradeCheckDlg::CheckWithNotice() {
+    // The download runs on a thread of its own while this thread goes on handling events, so
+    // the notice is painted and the windows stay drawn for as long as the server takes. The
+    // notice is modal: nothing else can be started meanwhile.
+    CCheckingUpgradeDlg notice(this);
+    notice.setWindowModality(Qt::ApplicationModal);
+    notice.show();
+
+    QEventLoop loop;
+    tw::PrepareBlockingCalls();
+    Outcome outcome = Outcome::Unreadable;
+    std::thread download([this, &loop, &outcome] {
+        try {
+            outcome = CheckNow();
+        } catch (const std::exception&) {
+            outcome = Outcome::Unreadable; // out of memory while reading the page
+        }
+        // Waits until this thread has taken the news, so the loop is still running.
+        tw::BlockingCall(&loop, [&loop] { loop.quit(); });
+    });
+    loop.exec();
+    download.join();
+    notice.hide();
+    return outcome;
+}
+
 void CUpgradeCheckDlg::OnOK() {
     if (!m_okButton->isEnabled())
         return; // Enter after a check: there is nothing more to do here
 
-    auto* notice = new CCheckingUpgradeDlg(this);
-    notice->show();
-    // Let the notice paint before the download holds this thread.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const Outcome outcome = CheckNow();
-    notice->hide();
-    delete notice;
+    const Outcome outcome = CheckWithNotice();
 
     bool close = false;
     switch (outcome) {

@@ -14,6 +14,11 @@ class CCheckingUpgradeDlg : public QDialog {
 public:
     enum { IDD = 105 };
     explicit CCheckingUpgradeDlg(QWidget* parent);
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 };
 
 class CUpgradeCheckDlg : public QDialog, public CUpgradeCheck {
@@ -36,6 +41,8 @@ private:
     // The check: download, read, tell the user; afterwards the dialog can only be closed.
     void OnOK();
     void OnCancel();
+    // Downloads and reads the page with the notice on screen.
+    Outcome CheckWithNotice();
 
     QPushButton* m_okButton = nullptr;
     QPushButton* m_closeButton = nullptr;
