@@ -408,28 +408,28 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
 #endif
 }
 
-std::string CRegistrySettings::ReadString(const std::string& appKey, const std::string& name) {
-    QByteArray bytes;
+namespace {
+// The stored bytes of a text value, as they are; nullopt when missing or not text.
+std::optional<QByteArray> storedBytes(const std::string& appKey, const std::string& name) {
 #ifdef Q_OS_WIN
-    auto store = openStore(appKey);
-    const QVariant v = store->value(QString::fromUtf8(name));
+    const QVariant v = openStore(appKey)->value(QString::fromUtf8(name));
     if (v.typeId() == QMetaType::QString)
-        bytes = v.toString().toUtf8();
-    else
-        return {}; // missing, or a number, list or binary value rather than text
+        return v.toString().toUtf8();
+    return std::nullopt; // missing, or a number, list or binary value rather than text
 #else
     QByteArray data;
     if (!readFile(settingsFilePath(QString::fromUtf8(appKey)), data))
-        return {};
-    const std::optional<QByteArray> found =
-        findValue(parseIni(data), QByteArray::fromStdString(name));
-    if (!found)
-        return {}; // missing
-    bytes = *found;
+        return std::nullopt;
+    return findValue(parseIni(data), QByteArray::fromStdString(name));
 #endif
-    if (static_cast<std::size_t>(bytes.size()) >= kReadLimit)
+}
+} // namespace
+
+std::string CRegistrySettings::ReadString(const std::string& appKey, const std::string& name) {
+    const std::optional<QByteArray> bytes = storedBytes(appKey, name);
+    if (!bytes || static_cast<std::size_t>(bytes->size()) >= kReadLimit)
         return {};
-    std::string text = cString(bytes.toStdString());
+    std::string text = cString(bytes->toStdString());
     if (text == "-")
         return {};
     return text;
@@ -443,12 +443,8 @@ int CRegistrySettings::ReadInt(const std::string& appKey, const std::string& nam
 }
 
 std::size_t CRegistrySettings::StoredLength(const std::string& appKey, const std::string& name) {
-    const QVariant v = openStore(appKey)->value(QString::fromUtf8(name));
-#ifdef Q_OS_WIN
-    return v.typeId() == QMetaType::QString ? std::size_t(v.toString().toUtf8().size()) : 0;
-#else
-    return v.typeId() == QMetaType::QByteArray ? std::size_t(v.toByteArray().size()) : 0;
-#endif
+    const std::optional<QByteArray> bytes = storedBytes(appKey, name);
+    return bytes ? std::size_t(bytes->size()) : 0;
 }
 
 std::string CRegistrySettings::Location(const std::string& appKey) {
