@@ -22,32 +22,36 @@ bool FileExists(const QString& path) {
 
 namespace {
 // Reads lines the way a text stream does: a read that runs into the end of the data sets
-// the end flag; a line that ends at the end without a line end is still returned.
+// the end flag; a line that ends at the end without a line end is still returned. Lines end
+// at LF, a CR in front of it belonging to the line end; data without any LF (as written by
+// systems that end lines with a lone CR) has its lines end at CR instead.
 class LineReader {
 public:
     explicit LineReader(const QByteArray& bytes)
-        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()) {}
+        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()),
+          m_sep(bytes.contains('\n') ? '\n' : '\r') {}
 
     bool atEnd() const { return m_eof; }
 
     std::string readLine() {
-        const void* nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p));
-        if (!nl) {
+        const void* found = std::memchr(m_p, m_sep, static_cast<size_t>(m_end - m_p));
+        if (!found) {
             std::string line(m_p, m_end);
             m_p = m_end;
             m_eof = true;
             return line;
         }
-        const char* lf = static_cast<const char*>(nl);
-        const char* stop = (lf > m_p && lf[-1] == '\r') ? lf - 1 : lf;
+        const char* sep = static_cast<const char*>(found);
+        const char* stop = (m_sep == '\n' && sep > m_p && sep[-1] == '\r') ? sep - 1 : sep;
         std::string line(m_p, stop);
-        m_p = lf + 1;
+        m_p = sep + 1;
         return line;
     }
 
 private:
     const char* m_p;
     const char* m_end;
+    const char m_sep;
     bool m_eof = false;
 };
 
@@ -81,6 +85,18 @@ std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
         rows.push_back(std::move(row));
         if (!in.atEnd())
             pendingUrl = in.readLine();
+    }
+    // A URL on the last line without a line end is an entry too (as one just added), not
+    // something to drop at the next save. A CR left at its end is half a line end.
+    if (!pendingUrl.empty() && pendingUrl.back() == '\r')
+        pendingUrl.pop_back();
+    if (!pendingUrl.empty()) {
+        EntryRow row;
+        row.cells[ColNumber] = std::to_string(rows.size() + 1);
+        row.cells[ColUrl] = std::move(pendingUrl);
+        for (int col : kResultColumns)
+            row.cells[col] = "-";
+        rows.push_back(std::move(row));
     }
     return rows;
 }

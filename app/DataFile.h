@@ -1,7 +1,8 @@
 #pragma once
 // The entry list file: six lines per entry (URL, keywords, then the Google, AltaVista, Lycos
-// and LookSmart results), no header. Lines end with CR LF when written; CR LF or LF is read.
-// Free of widgets: the window and the command-line tool share it.
+// and LookSmart results), no header. Lines end with CR LF when written; CR LF or LF is read,
+// and a lone CR in a file that has no LF at all. Free of widgets: the window and the
+// command-line tool share it.
 
 #include "app/EntryListModel.h"
 
@@ -17,7 +18,8 @@ inline constexpr const char* kFileName = "tallowick.dat";
 // False only when the file does not exist; any other outcome counts as existing.
 bool FileExists(const QString& path);
 
-// Turns file contents into rows numbered from 1. An empty result line reads as "-".
+// Turns file contents into rows numbered from 1. An empty result line reads as "-". A URL on
+// the last line, without a line end, is an entry with empty keywords and "-" results.
 std::vector<EntryRow> ParseEntries(const QByteArray& bytes);
 // The file contents for rows (columns 1, 6, 2, 3, 4, 5, each followed by CR LF).
 QByteArray FormatEntries(const std::vector<EntryRow>& rows);

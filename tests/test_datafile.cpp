@@ -77,6 +77,28 @@ private slots:
         QTest::newRow("lone carriage returns are text")
             << QByteArray("a\rb\r\nk\r\r\n1\n2\n3\n4\n")
             << QList<Entry>{entry("a\rb", "k\r", "1", "2", "3", "4")};
+        QTest::newRow("url on the last line without a line end")
+            << QByteArray("u1\r\nk1\r\ng\r\na\r\nl\r\ns\r\nwww.new-entry.example")
+            << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s"),
+                            entry("www.new-entry.example", "", "-", "-", "-", "-")};
+        QTest::newRow("only a url, without a line end")
+            << QByteArray("www.only-url.example")
+            << QList<Entry>{entry("www.only-url.example", "", "-", "-", "-", "-")};
+        QTest::newRow("last url ends in half a line end")
+            << QByteArray("u\nk\n1\n2\n3\n4\nv\r")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4"),
+                            entry("v", "", "-", "-", "-", "-")};
+        QTest::newRow("carriage return alone after the last entry")
+            << QByteArray("u\r\nk\r\n1\r\n2\r\n3\r\n4\r\n\r")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4")};
+        QTest::newRow("cr line ends") << QByteArray("u1\rk1\rg\ra\rl\rs\r")
+                                      << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s")};
+        QTest::newRow("cr line ends, two entries, no final line end")
+            << QByteArray("u1\rk1\rg\ra\rl\rs\ru2\rk2\r\r\r\rx")
+            << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s"),
+                            entry("u2", "k2", "-", "-", "-", "x")};
+        QTest::newRow("cr line ends, ends after keywords")
+            << QByteArray("u\rk\r") << QList<Entry>{entry("u", "k", "-", "", "", "")};
     }
     void parse() {
         QFETCH(QByteArray, bytes);
@@ -126,6 +148,31 @@ private slots:
         QFile::remove(path);
         QVERIFY2(datafile::SaveEntries(path, model, &error), qPrintable(error));
         QVERIFY(readFile(path) == bytes);
+    }
+
+    // Whatever was read is what the next save writes: no entry is lost on the way.
+    void savedAsRead_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray first("u1\r\nk1\r\ng\r\na\r\nl\r\ns\r\n");
+        QTest::newRow("entry added without a line end")
+            << first + "www.new-entry.example"
+            << first + "www.new-entry.example\r\n\r\n-\r\n-\r\n-\r\n-\r\n";
+        QTest::newRow("one url alone")
+            << QByteArray("www.only-url.example")
+            << QByteArray("www.only-url.example\r\n\r\n-\r\n-\r\n-\r\n-\r\n");
+        QTest::newRow("cr line ends") << QByteArray("u1\rk1\rg\ra\rl\rs\r") << first;
+    }
+    void savedAsRead() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path, bytes);
+        EntryListModel model;
+        QVERIFY(datafile::LoadEntries(path, model));
+        QVERIFY(datafile::SaveEntries(path, model));
+        QCOMPARE(readFile(path), saved);
     }
 
     void lfFileSavesWithCrLf() {
