@@ -124,23 +124,41 @@ QString DisplayPath(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
-bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error) {
-    rows.clear();
+bool ReadListFile(const QString& path, QByteArray& bytes, QString* error) {
+    bytes.clear();
+    // Checked before anything opens it: opening a pipe would wait for a writer forever.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = QStringLiteral("The entry list \"%1\" could not be read.\n\n%2.")
+                         .arg(DisplayPath(path), info.isDir()
+                                                     ? QStringLiteral("It is a folder")
+                                                     : QStringLiteral("It is not a regular file"));
+        return false;
+    }
     if (!FileExists(path))
         return true;
     QFile file(path);
-    QByteArray bytes;
     bool ok = file.open(QIODevice::ReadOnly);
     if (ok) {
         bytes = file.readAll();
         ok = file.error() == QFileDevice::NoError;
     }
     if (!ok) {
+        bytes.clear();
         if (error)
             *error = QStringLiteral("The entry list \"%1\" could not be read.\n\n%2.")
                          .arg(DisplayPath(path), reasonText(file.errorString()));
         return false;
     }
+    return true;
+}
+
+bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error) {
+    rows.clear();
+    QByteArray bytes;
+    if (!ReadListFile(path, bytes, error))
+        return false;
     rows = ParseEntries(bytes);
     return true;
 }
@@ -152,9 +170,12 @@ bool LoadEntries(const QString& path, EntryListModel& model, QString* error) {
     return ok;
 }
 
-bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
-    const QByteArray bytes = FormatEntries(rows);
+    // A folder that takes no new file (while the file itself may be written) cannot hold the
+    // temporary copy: the list is then written over the old file in place, which is still
+    // better than losing the session's changes. Only used once the atomic way has failed.
+    file.setDirectWriteFallback(true);
     QString reason;
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
@@ -175,6 +196,10 @@ bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString
         return false;
     }
     return true;
+}
+
+bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
+    return WriteListFile(path, FormatEntries(rows), error);
 }
 
 bool SaveEntries(const QString& path, const EntryListModel& model, QString* error) {

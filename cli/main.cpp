@@ -18,14 +18,17 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <pthread.h>
@@ -76,9 +79,12 @@ void Fail(const QString& message) {
 
 // Whether path can be written atomically: the file (if any) is a writable file, and its folder
 // takes the temporary file that replaces it. The folder is tried with a file that is removed at
-// once, since permission bits say nothing for the superuser or a read-only file system.
-bool CanWrite(const QString& path, QString& reason) {
+// once, since permission bits say nothing for the superuser or a read-only file system. With
+// inPlace, a writable file in a folder that refuses new files passes too, as the data file's
+// save then writes it in place.
+bool CanWrite(const QString& path, QString& reason, bool inPlace = false) {
     const QFileInfo info(path);
+    const QByteArray native = QFile::encodeName(path);
     if (info.isDir()) {
         reason = QStringLiteral("Is a directory");
         return false;
@@ -91,12 +97,25 @@ bool CanWrite(const QString& path, QString& reason) {
         reason = QStringLiteral("No such directory");
         return false;
     }
-    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.tallowick-rank-XXXXXX"));
-    if (!probe.open()) {
-        reason = probe.errorString();
-        return false;
+    QByteArray probe =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.tallowick-rank-XXXXXX"));
+    const int fd = ::mkstemp(probe.data());
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+        return true;
     }
-    return true;
+    const int probeError = errno;
+    if (inPlace && probeError == EACCES && info.isFile()) {
+        // Opened to see that it can be, not changed.
+        const int out = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (out >= 0) {
+            ::close(out);
+            return true;
+        }
+    }
+    reason = QString::fromLocal8Bit(std::strerror(probeError));
+    return false;
 }
 
 bool WriteOutput(const QString& path, const std::string& bytes, QString& error) {
@@ -277,7 +296,7 @@ int Run(const CliOptions& options) {
         return kExitDataFile;
     }
     QString reason;
-    if (!options.noSave && !CanWrite(dataPath, reason)) {
+    if (!options.noSave && !CanWrite(dataPath, reason, true)) {
         Fail(QStringLiteral("The entry list \"%1\" could not be written: %2")
                  .arg(datafile::DisplayPath(dataPath), reason));
         return kExitDataFile;

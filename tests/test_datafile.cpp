@@ -4,6 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 using Entry = QList<QByteArray>; // url, keywords, google, altavista, lycos, looksmart
@@ -36,6 +40,27 @@ QByteArray readFile(const QString& path) {
         return {};
     return f.readAll();
 }
+
+// Runs what follows as user "nobody" (file permissions then bind) for as long as it lives, when
+// the test runs as the superuser; the real user stays, so the change can be undone.
+class ScopedNobody {
+public:
+    ScopedNobody() {
+        if (geteuid() == 0)
+            m_switched = setegid(65534) == 0 && seteuid(65534) == 0;
+    }
+    ~ScopedNobody() {
+        if (m_switched) {
+            [[maybe_unused]] const int u = seteuid(0);
+            [[maybe_unused]] const int g = setegid(0);
+        }
+    }
+    // Whether permission bits now bind.
+    bool binds() const { return geteuid() != 0; }
+
+private:
+    bool m_switched = false;
+};
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Entry>)
@@ -208,6 +233,53 @@ private slots:
         QVERIFY(!datafile::LoadEntries(path, model, &error));
         QCOMPARE(model.rowCount(), 0);
         QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    }
+
+    // A named pipe or device in the data file's place is refused at once: opening it to read
+    // would wait for a writer forever.
+    void pipeIsNotWaitedFor() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        std::vector<EntryRow> rows;
+        QString error;
+        QVERIFY(!datafile::LoadEntries(path, rows, &error));
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    }
+
+    // A folder that takes no new file (so no temporary copy) with the list itself writable:
+    // the list is written in place rather than lost.
+    void savesInPlaceWhenTheFolderTakesNoNewFile() {
+        tw::test::ScopedWorkDir dir;
+        const QString folder = dir.file(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/tallowick.dat");
+        writeFile(path, "old\r\nlist\r\n-\r\n-\r\n-\r\n-\r\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther));
+        // Others may look into the folders on the way but create nothing in the last one.
+        for (const QString& d : {dir.path(), folder})
+            QVERIFY(chmod(QFile::encodeName(d).constData(), 0755) == 0);
+        std::vector<EntryRow> rows(1);
+        rows[0].cells[ColUrl] = "new";
+        rows[0].cells[ColKeywords] = "list";
+        bool saved = false;
+        QString error;
+        bool checked = false;
+        {
+            ScopedNobody nobody;
+            if (nobody.binds()) {
+                checked = true;
+                saved = datafile::SaveEntries(path, rows, &error);
+            }
+        }
+        QVERIFY(chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+        if (!checked)
+            QSKIP("permission bits do not bind the superuser here and no other user is at hand");
+        QVERIFY2(saved, qPrintable(error));
+        QCOMPARE(readFile(path), QByteArray("new\r\nlist\r\n\r\n\r\n\r\n\r\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("tallowick.dat")});
     }
 
     void failedSaveKeepsTheOldFileAndSaysWhy() {

@@ -1,6 +1,7 @@
 // tallowick-rank against engines that fail: a share of requests answer 500 or drop the
 // connection, and one engine never answers at all. The run must still end, give every entry
 // its columns, say what failed, leave a sound data file and never count a page twice.
+// And with its data file in a folder that takes no new file.
 #include "app/RankTypes.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -8,14 +9,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QUrlQuery>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using nlohmann::json;
 using namespace sim;
@@ -53,6 +60,55 @@ std::string RequestKeywords(SearchEngine engine, const std::string& target) {
         QUrlQuery(url).queryItemValue(QString::fromLatin1(kQueryKeys[engine]), QUrl::FullyDecoded);
     return value.replace(QLatin1Char('+'), QLatin1Char(' ')).simplified().toStdString();
 }
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// A list of entries, every result the same.
+QByteArray ListOf(int entries, const QByteArray& result = "-") {
+    QByteArray out;
+    for (int i = 1; i <= entries; ++i) {
+        out += "www.entry-" + QByteArray::number(i) + ".example\r\nsome keywords\r\n";
+        for (int e = 0; e < kEngineCount; ++e)
+            out += result + "\r\n";
+    }
+    return out;
+}
+
+struct Outcome {
+    bool crashed = true;
+    int code = -1;
+    QByteArray err;
+};
+
+// A run to its end, with what the child does before it starts the program.
+Outcome RunRank(const QString& dir, const QStringList& args,
+                const std::function<void()>& inChild = {},
+                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessEnvironment(env);
+    if (inChild)
+        p.setChildProcessModifier(inChild);
+    p.start(kProgram, args);
+    Outcome r;
+    if (!p.waitForStarted() || !p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.crashed = p.exitStatus() != QProcess::NormalExit;
+    r.code = p.exitCode();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// Nothing listens there: every page fails at once, and the run goes on to its save.
+const QStringList kQuickRun{"--engines", "google", "--depth", "1", "--host", "google=127.0.0.1:9"};
+
 } // namespace
 
 class TestRankCliFaults : public QObject {
@@ -207,6 +263,38 @@ private slots:
         QVERIFY2(m.hasMatch(), err.constData());
         QCOMPARE(m.captured(1).toInt(), total);
         QCOMPARE(m.captured(2).toInt(), failures);
+    }
+
+    // The list lives in a folder where the user may not create files but may write the list:
+    // the save writes it in place rather than failing (as the superuser, the run is made as
+    // "nobody", since permission bits do not bind the superuser).
+    void savesInPlaceWhereNoNewFileCanBeMade() {
+        tw::test::ScopedWorkDir dir;
+        const QString shared = dir.file("shared");
+        QVERIFY(QDir().mkpath(shared));
+        WriteFile(shared + "/tallowick.dat", ListOf(2));
+        QVERIFY(chmod(QFile::encodeName(shared + "/tallowick.dat").constData(), 0666) == 0);
+        QVERIFY(QDir().mkpath(dir.file("tmp")));
+        QVERIFY(chmod(QFile::encodeName(dir.file("tmp")).constData(), 0777) == 0);
+        QVERIFY(chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        const bool asRoot = geteuid() == 0;
+        QVERIFY(chmod(QFile::encodeName(shared).constData(), asRoot ? 0755 : 0555) == 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", dir.file("tmp"));
+        env.insert("XDG_CONFIG_HOME", dir.file("tmp"));
+        std::function<void()> asNobody;
+        if (asRoot)
+            asNobody = [] {
+                if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(99);
+            };
+        const Outcome r = RunRank(dir.path(), kQuickRun + QStringList{"-d", "shared/tallowick.dat"},
+                                  asNobody, env);
+        QVERIFY(chmod(QFile::encodeName(shared).constData(), 0700) == 0);
+        QVERIFY2(!r.crashed && r.code != 99, "could not run as another user");
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(ReadFile(shared + "/tallowick.dat"), ListOf(2, "not found"));
+        QCOMPARE(QDir(shared).entryList(QDir::Files | QDir::Hidden), QStringList{"tallowick.dat"});
     }
 };
 
