@@ -2,6 +2,7 @@
 // scans and fetcher, and writes the results back into the data file.
 
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "app/EntryListModel.h"
 #include "app/Maker.h"
 #include "cli/CliOptions.h"
@@ -289,9 +290,17 @@ int Run(const CliOptions& options) {
                                                   : QStringLiteral("No such file or directory")));
         return kExitDataFile;
     }
-    EntryListModel model;
+    // Held from before the list is read until it is written back, so that a second run or a
+    // window on the same file is turned away instead of losing results or having its own
+    // overwritten. A run that does not save only reads the file and takes no lock.
+    datafile::CDataFileSession dataFile(dataPath);
     QString error;
-    if (!datafile::LoadEntries(dataPath, model, &error)) {
+    if (!options.noSave && dataFile.Lock(&error) == datafile::CDataFileSession::LockResult::InUse) {
+        Fail(error + QStringLiteral(" Nothing was ranked."));
+        return kExitDataFile;
+    }
+    EntryListModel model;
+    if (!dataFile.Load(model, &error)) {
         Fail(error);
         return kExitDataFile;
     }
@@ -381,9 +390,16 @@ int Run(const CliOptions& options) {
     int status = run.cancelled ? kExitInterrupted : kExitOk;
     if (run.cancelled && g_nStopSignal.load() != SIGINT)
         status = 128 + g_nStopSignal.load();
-    if (!options.noSave && !datafile::SaveEntries(dataPath, model, &error)) {
-        Fail(error);
-        status = kExitDataFile;
+    if (!options.noSave) {
+        // Changed meanwhile by a program that takes no lock: its version is kept.
+        if (dataFile.ChangedOnDisk(&error)) {
+            Fail(error + QStringLiteral(" The results of this run were not saved into it."));
+            status = kExitDataFile;
+        } else if (!dataFile.Save(model, &error)) {
+            Fail(error);
+            status = kExitDataFile;
+        }
+        dataFile.Unlock();
     }
     const std::vector<RankedRow> ranked = rows.Started();
     if (!reportPath.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
 
@@ -40,6 +41,8 @@ QByteArray readFile(const QString& path) {
         return {};
     return f.readAll();
 }
+
+using Session = datafile::CDataFileSession;
 
 // Runs what follows as user "nobody" (file permissions then bind) for as long as it lives, when
 // the test runs as the superuser; the real user stays, so the change can be undone.
@@ -245,6 +248,8 @@ private slots:
         QString error;
         QVERIFY(!datafile::LoadEntries(path, rows, &error));
         QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        Session session(path);
+        QVERIFY(!session.Load(rows));
     }
 
     // A folder that takes no new file (so no temporary copy) with the list itself writable:
@@ -280,6 +285,112 @@ private slots:
         QCOMPARE(readFile(path), QByteArray("new\r\nlist\r\n\r\n\r\n\r\n\r\n"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("tallowick.dat")});
+    }
+
+    // One holder at a time: the second learns who has the list; once it is let go, the next
+    // one gets it.
+    void lockIsHeldByOneAtATime() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        Session first(path);
+        QCOMPARE(first.Lock(), Session::LockResult::Locked);
+        QVERIFY(first.IsLocked());
+        QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
+
+        Session second(path);
+        QString message;
+        QCOMPARE(second.Lock(&message), Session::LockResult::InUse);
+        QVERIFY(!second.IsLocked());
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
+        QVERIFY2(message.contains(QString::number(QCoreApplication::applicationPid())),
+                 qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("test_datafile")), qPrintable(message));
+
+        first.Unlock();
+        QVERIFY(!QFile::exists(path + QStringLiteral(".lock")));
+        QCOMPARE(second.Lock(), Session::LockResult::Locked);
+        QCOMPARE(first.Lock(), Session::LockResult::InUse);
+    }
+
+    // A lock whose holder no longer runs, or whose file names no holder and is held open by
+    // nobody, is taken over.
+    void staleLockIsTakenOver_data() {
+        QTest::addColumn<QByteArray>("lockFile");
+        // Beyond any process number the system hands out.
+        QTest::newRow("holder gone") << QByteArray("999999999\ntallowick-rank\n\n");
+        QTest::newRow("no holder named") << QByteArray();
+        QTest::newRow("blank lines") << QByteArray("\n\n\n");
+    }
+    void staleLockIsTakenOver() {
+        QFETCH(QByteArray, lockFile);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path + QStringLiteral(".lock"), lockFile);
+        Session session(path);
+        QString message;
+        QCOMPARE(session.Lock(&message), Session::LockResult::Locked);
+        QVERIFY(message.isEmpty());
+    }
+
+    // Where no lock file can be made the list is still usable, unlocked.
+    void noLockWhereNoneCanBeMade() {
+        tw::test::ScopedWorkDir dir;
+        Session session(dir.file(QStringLiteral("missing/tallowick.dat")));
+        QCOMPARE(session.Lock(), Session::LockResult::NoLock);
+        QVERIFY(!session.IsLocked());
+    }
+
+    // A change on disk is seen by the bytes, even one that keeps the size and the time stamp;
+    // what was read or saved last is what counts.
+    void changeOnDiskIsSeen() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        const QByteArray original("u1\r\nk1\r\n-\r\n-\r\n-\r\n-\r\n");
+        writeFile(path, original);
+        Session session(path);
+        QVERIFY(!session.ChangedOnDisk()); // nothing read yet
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QCOMPARE(rows.size(), size_t(1));
+        QVERIFY(!session.ChangedOnDisk());
+
+        const QDateTime stamp = QFileInfo(path).lastModified();
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.write("u2") == 2 && f.flush()); // same size
+            QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(QFileInfo(path).lastModified(), stamp);
+        QString message;
+        QVERIFY(session.ChangedOnDisk(&message));
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)) &&
+                     message.contains(QStringLiteral("changed")),
+                 qPrintable(message));
+
+        writeFile(path, original); // changed back: nothing to lose
+        QVERIFY(!session.ChangedOnDisk());
+
+        rows[0].cells[ColGoogle] = "Rank 1 / Page 1";
+        QVERIFY(session.Save(rows));
+        QVERIFY(!session.ChangedOnDisk()); // what it wrote itself
+
+        QVERIFY(QFile::remove(path));
+        QVERIFY(session.ChangedOnDisk(&message));
+        QVERIFY2(message.contains(QStringLiteral("removed")), qPrintable(message));
+    }
+
+    void fileMadeWhileOpenIsAChange() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        Session session(path);
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QVERIFY(rows.empty());
+        writeFile(path, QByteArray()); // still no entries: nothing to lose
+        QVERIFY(!session.ChangedOnDisk());
+        writeFile(path, "www.made-meanwhile.example\r\n");
+        QVERIFY(session.ChangedOnDisk());
     }
 
     void failedSaveKeepsTheOldFileAndSaysWhy() {

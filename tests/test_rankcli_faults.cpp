@@ -1,7 +1,8 @@
 // tallowick-rank against engines that fail: a share of requests answer 500 or drop the
 // connection, and one engine never answers at all. The run must still end, give every entry
 // its columns, say what failed, leave a sound data file and never count a page twice.
-// And with its data file in a folder that takes no new file.
+// And against what else can go wrong around it: a second run or another program on the same
+// data file, a folder that takes no new file.
 #include "app/RankTypes.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -9,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -109,6 +111,43 @@ Outcome RunRank(const QString& dir, const QStringList& args,
 // Nothing listens there: every page fails at once, and the run goes on to its save.
 const QStringList kQuickRun{"--engines", "google", "--depth", "1", "--host", "google=127.0.0.1:9"};
 
+// A Google that never answers until stopped: a run against it stays in the middle of its work,
+// holding the data file, for as long as a test needs.
+struct HangingGoogle {
+    CResultModel model{5, 100};
+    CEngineSim engines{model};
+    std::unique_ptr<CSimServer> server;
+
+    HangingGoogle() {
+        ServerOptions options;
+        options.hangEngine = Google;
+        server = std::make_unique<CSimServer>(engines, options);
+        std::string error;
+        if (!server->Start(error))
+            qFatal("simulator: %s", error.c_str());
+    }
+    QStringList Args() const {
+        return {"--engines", "google", "--depth",
+                "1",         "--host", "google=" + QString::fromStdString(server->HostPort())};
+    }
+    // Starts a run in dir that stays on its first page until Release.
+    bool StartRun(QProcess& p, const QString& dir, const QStringList& extra = {}) {
+        p.setWorkingDirectory(dir);
+        p.setReadChannel(QProcess::StandardError);
+        p.start(kProgram, Args() + extra);
+        if (!p.waitForStarted())
+            return false;
+        // Only a guard against a run that never asks; it asks at once.
+        QDeadlineTimer guard(60000);
+        while (server->Requests().empty()) {
+            if (guard.hasExpired() || p.state() == QProcess::NotRunning)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+    void Release() { server->Stop(); }
+};
 } // namespace
 
 class TestRankCliFaults : public QObject {
@@ -263,6 +302,68 @@ private slots:
         QVERIFY2(m.hasMatch(), err.constData());
         QCOMPARE(m.captured(1).toInt(), total);
         QCOMPARE(m.captured(2).toInt(), failures);
+    }
+
+    // A second run on a list that a first run holds stops at once, names the first and asks no
+    // engine; a run that does not save only reads and goes ahead. The first run's results are
+    // saved whole.
+    void secondRunOnTheSameListStops() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(2));
+        HangingGoogle engine;
+        QProcess first;
+        QVERIFY(engine.StartRun(first, dir.path()));
+
+        HangingGoogle untouched;
+        const Outcome second = RunRank(dir.path(), untouched.Args());
+        QVERIFY(!second.crashed);
+        QCOMPARE(second.code, 3);
+        QVERIFY2(
+            second.err.contains("tallowick-rank (process " + QByteArray::number(first.processId())),
+            second.err.constData());
+        QCOMPARE(second.err.count('\n'), 1);
+        QVERIFY(untouched.server->Requests().empty());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), ListOf(2));
+
+        const Outcome reader = RunRank(dir.path(), kQuickRun + QStringList{"--no-save"});
+        QVERIFY2(!reader.crashed && reader.code == 0, reader.err.constData());
+
+        engine.Release();
+        QVERIFY(first.waitForFinished(60000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        const QByteArray saved = ReadFile(dir.file("tallowick.dat"));
+        QCOMPARE(saved, ListOf(2, "not found"));
+        QVERIFY(!QFile::exists(dir.file("tallowick.dat.lock")));
+    }
+
+    // An entry another program adds to the list during a run is not wiped out by the run's
+    // save: the run keeps its hands off the file and says so.
+    void listChangedDuringTheRunIsKept() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(1));
+        HangingGoogle engine;
+        QProcess run;
+        QVERIFY(engine.StartRun(run, dir.path()));
+        WriteFile(dir.file("tallowick.dat"), ListOf(2));
+        engine.Release();
+        QVERIFY(run.waitForFinished(60000));
+        const QByteArray err = run.readAllStandardError();
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 3);
+        QVERIFY2(err.contains("was changed by another program"), err.constData());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), ListOf(2));
+    }
+
+    // The lock of a run that was killed does not stand in the way of the next one.
+    void lockOfADeadRunIsTakenOver() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(1));
+        WriteFile(dir.file("tallowick.dat.lock"), "999999999\ntallowick-rank\n\n");
+        const Outcome r = RunRank(dir.path(), kQuickRun);
+        QVERIFY2(!r.crashed && r.code == 0, r.err.constData());
+        QVERIFY(ReadFile(dir.file("tallowick.dat")).contains("not found"));
+        QVERIFY(!QFile::exists(dir.file("tallowick.dat.lock")));
     }
 
     // The list lives in a folder where the user may not create files but may write the list:
