@@ -5,6 +5,7 @@
 #include "app/DataFileSession.h"
 #include "app/EntryListModel.h"
 #include "app/Maker.h"
+#include "app/OutputFile.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
 #include "rank/EntryModelRows.h"
@@ -21,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -78,16 +78,23 @@ void Fail(const QString& message) {
     std::fprintf(stderr, "tallowick-rank: %s\n", OneLine(message).toLocal8Bit().constData());
 }
 
-// Whether path can be written atomically: the file (if any) is a writable file, and its folder
-// takes the temporary file that replaces it. The folder is tried with a file that is removed at
-// once, since permission bits say nothing for the superuser or a read-only file system. With
-// inPlace, a writable file in a folder that refuses new files passes too, as the data file's
-// save then writes it in place.
+// Whether path can be written. An existing device or pipe is written in place and only has to
+// take writes. Anything else is replaced atomically: the file (if any) must be writable and its
+// folder must take the temporary file that replaces it, which is tried with a file that is
+// removed at once, since permission bits say nothing for the superuser or a read-only file
+// system. With inPlace, a writable file in a folder that refuses new files passes too, as the
+// data file's save then writes it in place.
 bool CanWrite(const QString& path, QString& reason, bool inPlace = false) {
     const QFileInfo info(path);
     const QByteArray native = QFile::encodeName(path);
     if (info.isDir()) {
         reason = QStringLiteral("Is a directory");
+        return false;
+    }
+    if (outputfile::IsSpecial(path)) {
+        if (::access(native.constData(), W_OK) == 0)
+            return true;
+        reason = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     if (info.exists() && !info.isWritable()) {
@@ -127,15 +134,11 @@ bool WriteOutput(const QString& path, const std::string& bytes, QString& error) 
             error = QStringLiteral("Standard output could not be written.");
         return ok;
     }
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-    if (ok)
-        ok = file.commit();
+    QString reason;
+    const bool ok = outputfile::Write(path, bytes.data(), qint64(bytes.size()), &reason);
     if (!ok)
         error = QStringLiteral("\"%1\" could not be written: %2")
-                    .arg(datafile::DisplayPath(path), file.errorString());
+                    .arg(datafile::DisplayPath(path), reason);
     return ok;
 }
 

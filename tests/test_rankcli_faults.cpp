@@ -2,10 +2,11 @@
 // connection, and one engine never answers at all. The run must still end, give every entry
 // its columns, say what failed, leave a sound data file and never count a page twice.
 // And against what else can go wrong around it: a second run or another program on the same
-// data file, a folder that takes no new file.
+// data file, outputs that are devices or pipes, a folder that takes no new file.
 #include "app/RankTypes.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
+#include "support/FifoReader.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -78,6 +79,16 @@ QByteArray ListOf(int entries, const QByteArray& result = "-") {
             out += result + "\r\n";
     }
     return out;
+}
+
+bool IsFifo(const QString& path) {
+    struct stat st {};
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool IsCharDevice(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 struct Outcome {
@@ -396,6 +407,36 @@ private slots:
         QVERIFY2(r.code == 0, r.err.constData());
         QCOMPARE(ReadFile(shared + "/tallowick.dat"), ListOf(2, "not found"));
         QCOMPARE(QDir(shared).entryList(QDir::Files | QDir::Hidden), QStringList{"tallowick.dat"});
+    }
+
+    // Outputs named as pipes that other programs read are written into, and stay pipes.
+    void outputsIntoPipes() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(1));
+        for (const char* name : {"report.fifo", "json.fifo"})
+            QVERIFY(mkfifo(QFile::encodeName(dir.file(name)).constData(), 0600) == 0);
+        tw::test::FifoReader report(dir.file("report.fifo"));
+        tw::test::FifoReader jsonOut(dir.file("json.fifo"));
+        const Outcome r = RunRank(
+            dir.path(), kQuickRun + QStringList{"--report", "report.fifo", "--json", "json.fifo"});
+        QVERIFY2(!r.crashed && r.code == 0, r.err.constData());
+        QVERIFY(IsFifo(dir.file("report.fifo")));
+        QVERIFY(IsFifo(dir.file("json.fifo")));
+        QVERIFY(report.Result().startsWith("Tallowick! Results by "));
+        const json doc = json::parse(jsonOut.Result().toStdString());
+        QCOMPARE(doc["entries"].size(), size_t(1));
+    }
+
+    // /dev/null takes outputs and stays the device it is, whoever runs the tool.
+    void devNullStaysADevice() {
+        if (!IsCharDevice("/dev/null"))
+            QSKIP("/dev/null is not a character device here");
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(1));
+        const Outcome r = RunRank(
+            dir.path(), kQuickRun + QStringList{"--report", "/dev/null", "--json", "/dev/null"});
+        QVERIFY2(!r.crashed && r.code == 0, r.err.constData());
+        QVERIFY(IsCharDevice("/dev/null"));
     }
 };
 
