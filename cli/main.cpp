@@ -48,6 +48,46 @@ constexpr int kPumpMs = 5;
 std::atomic<int> g_nStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// What a second stop signal removes before it ends the process at once: the run's scratch
+// folder and the data file's lock file. The main thread withdraws each under this mutex before
+// it removes the thing itself, so the signal thread never removes what is already gone or has
+// become another program's (a lock taken after ours was let go).
+std::mutex g_exitMutex;
+QString g_exitScratchDir; // guarded by g_exitMutex
+QString g_exitLockFile;   // guarded by g_exitMutex
+
+// On the signal thread, right before the process ends; the mutex is kept to the end.
+void RemoveBeforeAbruptExit() {
+    g_exitMutex.lock();
+    if (!g_exitScratchDir.isEmpty()) {
+        // A worker may be writing a page there this moment; another pass takes what it added.
+        for (int pass = 0; pass < 3 && !QDir(g_exitScratchDir).removeRecursively(); ++pass) {
+        }
+    }
+    if (!g_exitLockFile.isEmpty())
+        QFile::remove(g_exitLockFile);
+}
+
+// Registers the data file's lock file for removal at an abrupt end for as long as it lives;
+// declared after the lock's holder, so that it is withdrawn before the lock is let go.
+class CExitLockRegistration {
+public:
+    explicit CExitLockRegistration(const datafile::CDataFileSession& dataFile) {
+        if (!dataFile.IsLocked())
+            return;
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitLockFile = dataFile.lockFilePath();
+    }
+    ~CExitLockRegistration() { Withdraw(); }
+    CExitLockRegistration(const CExitLockRegistration&) = delete;
+    CExitLockRegistration& operator=(const CExitLockRegistration&) = delete;
+
+    void Withdraw() {
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitLockFile.clear();
+    }
+};
+
 // Ctrl-C and a polite kill cancel the run like the Cancel button. They are taken by one thread
 // with sigwait, so no other thread is ever interrupted by them. A second one ends the process
 // at once; the data file is then left as it was, since it is only written at the end.
@@ -61,6 +101,7 @@ void StartSignalThread(const sigset_t& stopSignals) {
             if (!g_nStopSignal.compare_exchange_strong(expected, received)) {
                 static const char kMsg[] = "\ntallowick-rank: stopped at once\n";
                 [[maybe_unused]] auto n = write(STDERR_FILENO, kMsg, sizeof kMsg - 1);
+                RemoveBeforeAbruptExit();
                 std::_Exit(128 + received);
             }
         }
@@ -302,6 +343,7 @@ int Run(const CliOptions& options) {
         Fail(error + QStringLiteral(" Nothing was ranked."));
         return kExitDataFile;
     }
+    CExitLockRegistration lockRegistration(dataFile);
     EntryListModel model;
     if (!dataFile.Load(model, &error)) {
         Fail(error);
@@ -362,8 +404,11 @@ int Run(const CliOptions& options) {
 
     QTemporaryDir scratch;
     const QString startDir = QDir::currentPath();
-    if (scratch.isValid())
+    if (scratch.isValid()) {
         QDir::setCurrent(scratch.path());
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitScratchDir = scratch.path();
+    }
 
     CCliRows rows(model, targets);
     CCliProgress progress(options.quiet, int(targets.size()));
@@ -379,6 +424,11 @@ int Run(const CliOptions& options) {
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
+    {
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitScratchDir.clear();
+        scratch.remove();
+    }
     if (!run.startError.empty())
         Fail(QStringLiteral("Not every entry could be ranked: %1")
                  .arg(QString::fromStdString(run.startError)));
@@ -402,6 +452,7 @@ int Run(const CliOptions& options) {
             Fail(error);
             status = kExitDataFile;
         }
+        lockRegistration.Withdraw();
         dataFile.Unlock();
     }
     const std::vector<RankedRow> ranked = rows.Started();
@@ -453,6 +504,9 @@ int main(int argc, char* argv[]) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A file size limit (ulimit -f) makes a write fail, which is reported (status 3 or 4),
+    // instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallowick-rank"));

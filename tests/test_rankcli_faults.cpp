@@ -2,7 +2,8 @@
 // connection, and one engine never answers at all. The run must still end, give every entry
 // its columns, say what failed, leave a sound data file and never count a page twice.
 // And against what else can go wrong around it: a second run or another program on the same
-// data file, outputs that are devices or pipes, a folder that takes no new file.
+// data file, outputs that are devices or pipes, a file size limit, a second Ctrl-C, a folder
+// that takes no new file.
 #include "app/RankTypes.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -18,12 +19,14 @@
 #include <QRegularExpression>
 #include <QUrlQuery>
 
+#include <csignal>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -437,6 +440,63 @@ private slots:
             dir.path(), kQuickRun + QStringList{"--report", "/dev/null", "--json", "/dev/null"});
         QVERIFY2(!r.crashed && r.code == 0, r.err.constData());
         QVERIFY(IsCharDevice("/dev/null"));
+    }
+
+    // A file size limit makes the write fail, which is told as such, instead of ending the
+    // tool; the data file stays whole.
+    void fileSizeLimitIsAWriteError_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("data file") << QStringList{} << 3;
+        QTest::newRow("report") << QStringList{"--no-save", "--report", "report.txt"} << 4;
+        QTest::newRow("json") << QStringList{"--no-save", "--json", "out.json"} << 4;
+    }
+    void fileSizeLimitIsAWriteError() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        tw::test::ScopedWorkDir dir;
+        const QByteArray list = ListOf(60);
+        WriteFile(dir.file("tallowick.dat"), list);
+        const Outcome r = RunRank(dir.path(), kQuickRun + args, [] {
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 1000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_DFL);
+        });
+        QVERIFY2(!r.crashed, "ended by the size limit's signal");
+        QCOMPARE(r.code, status);
+        QVERIFY2(r.err.contains("could not be"), r.err.constData());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), list);
+    }
+
+    // The second Ctrl-C ends the tool at once; its scratch folder and its lock go with it.
+    void secondCtrlCLeavesNothingBehind() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), ListOf(1));
+        QVERIFY(QDir(dir.path()).mkdir("tmp"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", dir.file("tmp"));
+        HangingGoogle engine;
+        QProcess run;
+        run.setProcessEnvironment(env);
+        QVERIFY(engine.StartRun(run, dir.path()));
+        QCOMPARE(QDir(dir.file("tmp")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QVERIFY(QFile::exists(dir.file("tallowick.dat.lock")));
+
+        ::kill(pid_t(run.processId()), SIGINT);
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += run.readAllStandardError()).contains("Cancelling"), 30000);
+        ::kill(pid_t(run.processId()), SIGINT);
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 128 + SIGINT);
+        QCOMPARE(
+            QDir(dir.file("tmp"))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            QStringList());
+        QVERIFY(!QFile::exists(dir.file("tallowick.dat.lock")));
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), ListOf(1));
     }
 };
 
