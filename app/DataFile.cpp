@@ -22,32 +22,36 @@ bool FileExists(const QString& path) {
 
 namespace {
 // Reads lines the way a text stream does: a read that runs into the end of the data sets
-// the end flag; a line that ends at the end without a line end is still returned.
+// the end flag; a line that ends at the end without a line end is still returned. Lines end
+// at LF, a CR in front of it belonging to the line end; data without any LF (as written by
+// systems that end lines with a lone CR) has its lines end at CR instead.
 class LineReader {
 public:
     explicit LineReader(const QByteArray& bytes)
-        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()) {}
+        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()),
+          m_sep(bytes.contains('\n') ? '\n' : '\r') {}
 
     bool atEnd() const { return m_eof; }
 
     std::string readLine() {
-        const void* nl = std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p));
-        if (!nl) {
+        const void* found = std::memchr(m_p, m_sep, static_cast<size_t>(m_end - m_p));
+        if (!found) {
             std::string line(m_p, m_end);
             m_p = m_end;
             m_eof = true;
             return line;
         }
-        const char* lf = static_cast<const char*>(nl);
-        const char* stop = (lf > m_p && lf[-1] == '\r') ? lf - 1 : lf;
+        const char* sep = static_cast<const char*>(found);
+        const char* stop = (m_sep == '\n' && sep > m_p && sep[-1] == '\r') ? sep - 1 : sep;
         std::string line(m_p, stop);
-        m_p = lf + 1;
+        m_p = sep + 1;
         return line;
     }
 
 private:
     const char* m_p;
     const char* m_end;
+    const char m_sep;
     bool m_eof = false;
 };
 
@@ -82,6 +86,18 @@ std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
         if (!in.atEnd())
             pendingUrl = in.readLine();
     }
+    // A URL on the last line without a line end is an entry too (as one just added), not
+    // something to drop at the next save. A CR left at its end is half a line end.
+    if (!pendingUrl.empty() && pendingUrl.back() == '\r')
+        pendingUrl.pop_back();
+    if (!pendingUrl.empty()) {
+        EntryRow row;
+        row.cells[ColNumber] = std::to_string(rows.size() + 1);
+        row.cells[ColUrl] = std::move(pendingUrl);
+        for (int col : kResultColumns)
+            row.cells[col] = "-";
+        rows.push_back(std::move(row));
+    }
     return rows;
 }
 
@@ -108,23 +124,41 @@ QString DisplayPath(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
-bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error) {
-    rows.clear();
+bool ReadListFile(const QString& path, QByteArray& bytes, QString* error) {
+    bytes.clear();
+    // Checked before anything opens it: opening a pipe would wait for a writer forever.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = QStringLiteral("The entry list \"%1\" could not be read.\n\n%2.")
+                         .arg(DisplayPath(path), info.isDir()
+                                                     ? QStringLiteral("It is a folder")
+                                                     : QStringLiteral("It is not a regular file"));
+        return false;
+    }
     if (!FileExists(path))
         return true;
     QFile file(path);
-    QByteArray bytes;
     bool ok = file.open(QIODevice::ReadOnly);
     if (ok) {
         bytes = file.readAll();
         ok = file.error() == QFileDevice::NoError;
     }
     if (!ok) {
+        bytes.clear();
         if (error)
             *error = QStringLiteral("The entry list \"%1\" could not be read.\n\n%2.")
                          .arg(DisplayPath(path), reasonText(file.errorString()));
         return false;
     }
+    return true;
+}
+
+bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error) {
+    rows.clear();
+    QByteArray bytes;
+    if (!ReadListFile(path, bytes, error))
+        return false;
     rows = ParseEntries(bytes);
     return true;
 }
@@ -136,9 +170,12 @@ bool LoadEntries(const QString& path, EntryListModel& model, QString* error) {
     return ok;
 }
 
-bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
-    const QByteArray bytes = FormatEntries(rows);
+    // A folder that takes no new file (while the file itself may be written) cannot hold the
+    // temporary copy: the list is then written over the old file in place, which is still
+    // better than losing the session's changes. Only used once the atomic way has failed.
+    file.setDirectWriteFallback(true);
     QString reason;
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
@@ -159,6 +196,10 @@ bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString
         return false;
     }
     return true;
+}
+
+bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {
+    return WriteListFile(path, FormatEntries(rows), error);
 }
 
 bool SaveEntries(const QString& path, const EntryListModel& model, QString* error) {

@@ -1,7 +1,8 @@
 #pragma once
 // The entry list file: six lines per entry (URL, keywords, then the Google, AltaVista, Lycos
-// and LookSmart results), no header. Lines end with CR LF when written; CR LF or LF is read.
-// Free of widgets: the window and the command-line tool share it.
+// and LookSmart results), no header. Lines end with CR LF when written; CR LF or LF is read,
+// and a lone CR in a file that has no LF at all. Free of widgets: the window and the
+// command-line tool share it.
 
 #include "app/EntryListModel.h"
 
@@ -17,10 +18,20 @@ inline constexpr const char* kFileName = "tallowick.dat";
 // False only when the file does not exist; any other outcome counts as existing.
 bool FileExists(const QString& path);
 
-// Turns file contents into rows numbered from 1. An empty result line reads as "-".
+// Turns file contents into rows numbered from 1. An empty result line reads as "-". A URL on
+// the last line, without a line end, is an entry with empty keywords and "-" results.
 std::vector<EntryRow> ParseEntries(const QByteArray& bytes);
 // The file contents for rows (columns 1, 6, 2, 3, 4, 5, each followed by CR LF).
 QByteArray FormatEntries(const std::vector<EntryRow>& rows);
+
+// The whole file as bytes. A missing file is no bytes and success. A file that exists but
+// cannot be read (or is a folder, a device or a pipe) returns false with a message naming the
+// file and the reason in *error.
+bool ReadListFile(const QString& path, QByteArray& bytes, QString* error = nullptr);
+// Replaces path with bytes atomically: the old file stays whole until the new one is complete.
+// When the folder takes no new file but the file itself is writable, the file is written in
+// place instead. On failure returns false with a message naming the file and the reason.
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Loads path into the model, replacing its rows. A missing file gives an empty list and
 // success. A file that exists but cannot be read leaves the list empty, returns false and
@@ -28,8 +39,7 @@ QByteArray FormatEntries(const std::vector<EntryRow>& rows);
 bool LoadEntries(const QString& path, EntryListModel& model, QString* error = nullptr);
 bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* error = nullptr);
 
-// Writes the rows to path atomically: the old file stays whole until the new one is complete.
-// On failure returns false with a message naming the file and the reason in *error.
+// Writes the rows to path through WriteListFile.
 bool SaveEntries(const QString& path, const EntryListModel& model, QString* error = nullptr);
 bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error = nullptr);
 

@@ -1,6 +1,7 @@
 #include "app/MainDlg.h"
 
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "app/EntryListView.h"
 #include "ui/AuthPrompt.h"
 #include "ui/DialogUnits.h"
@@ -16,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -187,8 +189,12 @@ void CMainDlg::OnInitDialog() {
     RunUpgradeReminder();
     button(IDC_UPGRADE)->setText(QStringLiteral("Upgrade"));
 
-    setWindowTitle(QStringLiteral("Tallowick!"));
+    setWindowTitle(windowCaption());
     button(IDC_RANKALL)->setFocus();
+}
+
+QString CMainDlg::windowCaption() const {
+    return m_bReadOnly ? QStringLiteral("Tallowick! (read-only)") : QStringLiteral("Tallowick!");
 }
 
 QString CMainDlg::dataFilePath() const {
@@ -197,19 +203,38 @@ QString CMainDlg::dataFilePath() const {
 }
 
 void CMainDlg::LoadEntries() {
+    m_dataFile = std::make_unique<datafile::CDataFileSession>(dataFilePath());
+    QStringList notes;
+    QString inUse;
+    // Held from here until the window closes, so that no other window or ranking command
+    // writes the list meanwhile, nor has its results overwritten by this one.
+    if (m_dataFile->Lock(&inUse) == datafile::CDataFileSession::LockResult::InUse) {
+        m_bReadOnly = true;
+        notes << inUse
+              << QStringLiteral("Tallowick! shows the list read-only: changes made in this "
+                                "window are not saved.");
+    }
     QString error;
-    if (datafile::LoadEntries(dataFilePath(), m_model, &error))
+    if (!m_dataFile->Load(m_model, &error)) {
+        m_bLoadFailed = true;
+        m_strLoadError = error;
+        notes << error;
+        if (!m_bReadOnly)
+            notes << QStringLiteral("The list starts empty. The file will not be replaced "
+                                    "unless you confirm it.");
+    }
+    if (notes.isEmpty())
         return;
-    m_bLoadFailed = true;
-    m_strLoadError = error;
     // Told once the window is up, not while it is being built.
-    QTimer::singleShot(0, this, [this, error] {
-        tw::messageBox(this, error + QStringLiteral("\n\nThe list starts empty. The file will "
-                                                    "not be replaced unless you confirm it."));
-    });
+    const QString text = notes.join(QStringLiteral("\n\n"));
+    QTimer::singleShot(0, this, [this, text] { tw::messageBox(this, text); });
 }
 
 bool CMainDlg::SaveEntriesOnClose() {
+    // Nothing was read (the window never opened), or another program has the list: the file
+    // stays as it is, as the user was told at start-up.
+    if (!m_dataFile || m_bReadOnly)
+        return true;
     const QString path = dataFilePath();
     if (m_bLoadFailed) {
         const auto answer = tw::messageBox(
@@ -225,9 +250,19 @@ bool CMainDlg::SaveEntriesOnClose() {
             return true;
         if (answer != QMessageBox::Yes)
             return false;
+    } else if (QString changed; m_dataFile->ChangedOnDisk(&changed)) {
+        const auto answer = tw::messageBox(
+            this,
+            changed + QStringLiteral("\n\nReplace it with the %1 entries shown now?\n\n"
+                                     "Yes replaces the other version. No keeps the other "
+                                     "version and discards the changes made in this window.")
+                          .arg(m_model.rowCount()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Warning);
+        if (answer != QMessageBox::Yes)
+            return true;
     }
     QString error;
-    if (datafile::SaveEntries(path, m_model, &error)) {
+    if (m_dataFile->Save(m_model, &error)) {
         m_bLoadFailed = false;
         return true;
     }
@@ -244,6 +279,8 @@ void CMainDlg::OnCancel() {
         return;
     if (!SaveEntriesOnClose())
         return;
+    if (m_dataFile)
+        m_dataFile->Unlock();
     for (int row = 0; row < m_model.rowCount(); ++row)
         m_model.setResults(row, nullptr);
     CResizableDlg::reject();

@@ -13,6 +13,11 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
+namespace datafile {
+class CDataFileSession;
+}
 class CEntryListView;
 class CRankProgressDlg;
 class QMenu;
@@ -52,6 +57,9 @@ public:
     // The folder the program started in; the data file and "bkimage.bmp" live there.
     const QString& startDir() const { return m_strStartDir; }
     QString dataFilePath() const;
+    // Another program or window had the data file when this one started: the list is shown
+    // but never saved.
+    bool IsReadOnly() const { return m_bReadOnly; }
     int entryCount() const { return m_nEntries; }
     QPushButton* button(int id) const;
     // The window's menu (window commands, then a separator and the About item last).
@@ -99,8 +107,12 @@ protected:
 
 private:
     void CreateControls();
+    // Takes the data file's lock and reads the list.
     void LoadEntries();
-    // Writes the list at close. False keeps the window open.
+    // "Tallowick!", marked when the list is read-only.
+    QString windowCaption() const;
+    // Writes the list at close, unless it is read-only or the user keeps a version changed on
+    // disk meanwhile. False keeps the window open.
     bool SaveEntriesOnClose();
     // Start-up extras of other subsystems (splash window, upgrade reminder).
     void ShowSplash();
@@ -117,6 +129,9 @@ private:
     EntryListModel m_model;
     CEntryListView* m_list = nullptr;
     QMenu* m_systemMenu = nullptr;
+    // The data file, its lock and what it held when read.
+    std::unique_ptr<datafile::CDataFileSession> m_dataFile;
+    bool m_bReadOnly = false;
     // The data file existed but could not be read: never replace it without asking.
     bool m_bLoadFailed = false;
     QString m_strLoadError;

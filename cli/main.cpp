@@ -2,8 +2,10 @@
 // scans and fetcher, and writes the results back into the data file.
 
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "app/EntryListModel.h"
 #include "app/Maker.h"
+#include "app/OutputFile.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
 #include "rank/EntryModelRows.h"
@@ -19,14 +21,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <pthread.h>
@@ -45,6 +49,46 @@ constexpr int kPumpMs = 5;
 std::atomic<int> g_nStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// What a second stop signal removes before it ends the process at once: the run's scratch
+// folder and the data file's lock file. The main thread withdraws each under this mutex before
+// it removes the thing itself, so the signal thread never removes what is already gone or has
+// become another program's (a lock taken after ours was let go).
+std::mutex g_exitMutex;
+QString g_exitScratchDir; // guarded by g_exitMutex
+QString g_exitLockFile;   // guarded by g_exitMutex
+
+// On the signal thread, right before the process ends; the mutex is kept to the end.
+void RemoveBeforeAbruptExit() {
+    g_exitMutex.lock();
+    if (!g_exitScratchDir.isEmpty()) {
+        // A worker may be writing a page there this moment; another pass takes what it added.
+        for (int pass = 0; pass < 3 && !QDir(g_exitScratchDir).removeRecursively(); ++pass) {
+        }
+    }
+    if (!g_exitLockFile.isEmpty())
+        QFile::remove(g_exitLockFile);
+}
+
+// Registers the data file's lock file for removal at an abrupt end for as long as it lives;
+// declared after the lock's holder, so that it is withdrawn before the lock is let go.
+class CExitLockRegistration {
+public:
+    explicit CExitLockRegistration(const datafile::CDataFileSession& dataFile) {
+        if (!dataFile.IsLocked())
+            return;
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitLockFile = dataFile.lockFilePath();
+    }
+    ~CExitLockRegistration() { Withdraw(); }
+    CExitLockRegistration(const CExitLockRegistration&) = delete;
+    CExitLockRegistration& operator=(const CExitLockRegistration&) = delete;
+
+    void Withdraw() {
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitLockFile.clear();
+    }
+};
+
 // Ctrl-C and a polite kill cancel the run like the Cancel button. They are taken by one thread
 // with sigwait, so no other thread is ever interrupted by them. A second one ends the process
 // at once; the data file is then left as it was, since it is only written at the end.
@@ -58,6 +102,7 @@ void StartSignalThread(const sigset_t& stopSignals) {
             if (!g_nStopSignal.compare_exchange_strong(expected, received)) {
                 static const char kMsg[] = "\ntallowick-rank: stopped at once\n";
                 [[maybe_unused]] auto n = write(STDERR_FILENO, kMsg, sizeof kMsg - 1);
+                RemoveBeforeAbruptExit();
                 std::_Exit(128 + received);
             }
         }
@@ -75,13 +120,23 @@ void Fail(const QString& message) {
     std::fprintf(stderr, "tallowick-rank: %s\n", OneLine(message).toLocal8Bit().constData());
 }
 
-// Whether path can be written atomically: the file (if any) is a writable file, and its folder
-// takes the temporary file that replaces it. The folder is tried with a file that is removed at
-// once, since permission bits say nothing for the superuser or a read-only file system.
-bool CanWrite(const QString& path, QString& reason) {
+// Whether path can be written. An existing device or pipe is written in place and only has to
+// take writes. Anything else is replaced atomically: the file (if any) must be writable and its
+// folder must take the temporary file that replaces it, which is tried with a file that is
+// removed at once, since permission bits say nothing for the superuser or a read-only file
+// system. With inPlace, a writable file in a folder that refuses new files passes too, as the
+// data file's save then writes it in place.
+bool CanWrite(const QString& path, QString& reason, bool inPlace = false) {
     const QFileInfo info(path);
+    const QByteArray native = QFile::encodeName(path);
     if (info.isDir()) {
         reason = QStringLiteral("Is a directory");
+        return false;
+    }
+    if (outputfile::IsSpecial(path)) {
+        if (::access(native.constData(), W_OK) == 0)
+            return true;
+        reason = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     if (info.exists() && !info.isWritable()) {
@@ -92,12 +147,25 @@ bool CanWrite(const QString& path, QString& reason) {
         reason = QStringLiteral("No such directory");
         return false;
     }
-    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.tallowick-rank-XXXXXX"));
-    if (!probe.open()) {
-        reason = probe.errorString();
-        return false;
+    QByteArray probe =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.tallowick-rank-XXXXXX"));
+    const int fd = ::mkstemp(probe.data());
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+        return true;
     }
-    return true;
+    const int probeError = errno;
+    if (inPlace && probeError == EACCES && info.isFile()) {
+        // Opened to see that it can be, not changed.
+        const int out = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (out >= 0) {
+            ::close(out);
+            return true;
+        }
+    }
+    reason = QString::fromLocal8Bit(std::strerror(probeError));
+    return false;
 }
 
 bool WriteOutput(const QString& path, const std::string& bytes, QString& error) {
@@ -108,15 +176,11 @@ bool WriteOutput(const QString& path, const std::string& bytes, QString& error) 
             error = QStringLiteral("Standard output could not be written.");
         return ok;
     }
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-    if (ok)
-        ok = file.commit();
+    QString reason;
+    const bool ok = outputfile::Write(path, bytes.data(), qint64(bytes.size()), &reason);
     if (!ok)
         error = QStringLiteral("\"%1\" could not be written: %2")
-                    .arg(datafile::DisplayPath(path), file.errorString());
+                    .arg(datafile::DisplayPath(path), reason);
     return ok;
 }
 
@@ -266,14 +330,23 @@ int Run(const CliOptions& options) {
                                                   : QStringLiteral("No such file or directory")));
         return kExitDataFile;
     }
-    EntryListModel model;
+    // Held from before the list is read until it is written back, so that a second run or a
+    // window on the same file is turned away instead of losing results or having its own
+    // overwritten. A run that does not save only reads the file and takes no lock.
+    datafile::CDataFileSession dataFile(dataPath);
     QString error;
-    if (!datafile::LoadEntries(dataPath, model, &error)) {
+    if (!options.noSave && dataFile.Lock(&error) == datafile::CDataFileSession::LockResult::InUse) {
+        Fail(error + QStringLiteral(" Nothing was ranked."));
+        return kExitDataFile;
+    }
+    CExitLockRegistration lockRegistration(dataFile);
+    EntryListModel model;
+    if (!dataFile.Load(model, &error)) {
         Fail(error);
         return kExitDataFile;
     }
     QString reason;
-    if (!options.noSave && !CanWrite(dataPath, reason)) {
+    if (!options.noSave && !CanWrite(dataPath, reason, true)) {
         Fail(QStringLiteral("The entry list \"%1\" could not be written: %2")
                  .arg(datafile::DisplayPath(dataPath), reason));
         return kExitDataFile;
@@ -336,8 +409,11 @@ int Run(const CliOptions& options) {
 
     QTemporaryDir scratch;
     const QString startDir = QDir::currentPath();
-    if (scratch.isValid())
+    if (scratch.isValid()) {
         QDir::setCurrent(scratch.path());
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitScratchDir = scratch.path();
+    }
 
     CCliRows rows(model, targets);
     CCliProgress progress(options.quiet, int(targets.size()));
@@ -353,6 +429,11 @@ int Run(const CliOptions& options) {
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
+    {
+        std::lock_guard<std::mutex> lock(g_exitMutex);
+        g_exitScratchDir.clear();
+        scratch.remove();
+    }
     int status = run.cancelled ? kExitInterrupted : kExitOk;
     if (run.cancelled && g_nStopSignal.load() != SIGINT)
         status = 128 + g_nStopSignal.load();
@@ -365,9 +446,17 @@ int Run(const CliOptions& options) {
         if (!run.cancelled)
             status = kExitNotRanked;
     }
-    if (!options.noSave && !datafile::SaveEntries(dataPath, model, &error)) {
-        Fail(error);
-        status = kExitDataFile;
+    if (!options.noSave) {
+        // Changed meanwhile by a program that takes no lock: its version is kept.
+        if (dataFile.ChangedOnDisk(&error)) {
+            Fail(error + QStringLiteral(" The results of this run were not saved into it."));
+            status = kExitDataFile;
+        } else if (!dataFile.Save(model, &error)) {
+            Fail(error);
+            status = kExitDataFile;
+        }
+        lockRegistration.Withdraw();
+        dataFile.Unlock();
     }
     const std::vector<RankedRow> ranked = rows.Started();
     if (!reportPath.isEmpty()) {
@@ -422,6 +511,9 @@ int main(int argc, char* argv[]) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A file size limit (ulimit -f) makes a write fail, which is reported (status 3 or 4),
+    // instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallowick-rank"));

@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 CFetchLocks g_hFetchLock;
 
@@ -455,14 +459,36 @@ void CPageFetcher::SaveLines(const std::string& path) const {
         content += line;
         content += "\r\n";
     }
+    // The page file's folder may be shared (the window ranks in its start folder): a link or
+    // pipe planted under either name must never be written through. The final name must be a
+    // regular file or nothing; rename then replaces the name itself, never what a link names.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return;
     // Written whole under another name and renamed, so a reader never meets half a page; not
     // flushed to disk, since the page is read back at once and deleted (a flush per page cost
     // more than a local download).
     const std::string part = path + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
-    if (!file)
+    constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(part.c_str(), kCreate, 0666);
+    if (fd < 0 && errno == EEXIST && lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // Left by a run that ended early: a plain file of ours may go. Whatever is put there
+        // meanwhile makes the exclusive create fail again.
+        unlink(part.c_str());
+        fd = open(part.c_str(), kCreate, 0666);
+    }
+    if (fd < 0)
         return;
-    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    if (std::fclose(file) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0)
-        std::remove(part.c_str());
+    bool written = true;
+    for (std::size_t done = 0; written && done < content.size();) {
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n > 0)
+            done += std::size_t(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            written = false;
+    }
+    if (close(fd) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0)
+        unlink(part.c_str());
 }

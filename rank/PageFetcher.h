@@ -40,7 +40,10 @@ public:
     // belongs to the fetcher and lives until the next FetchPage or the fetcher's end.
     const LineList* FetchPage(const std::string& url, const std::string& referer = {});
 
-    // Writes the lines to path with CR LF line ends; does nothing when there are none.
+    // Writes the lines to path with CR LF line ends; does nothing when there are none. The page
+    // is written to a new file of its own and renamed onto path, so a link, pipe or device
+    // planted under path or its scratch name is never written through; when path exists as
+    // anything but a regular file, nothing is written.
     void SaveLines(const std::string& path) const;
 
     // Text for the user about the last failed download, empty when it did not fail.

@@ -2,8 +2,7 @@
 
 #include "app/DataFile.h"
 #include "app/Maker.h"
-
-#include <QSaveFile>
+#include "app/OutputFile.h"
 
 namespace report {
 
@@ -62,27 +61,12 @@ std::string FormatReport(const std::vector<EntryRow>& rows, const QDateTime& now
 bool SaveReport(const QString& path, const std::vector<EntryRow>& rows, const QDateTime& now,
                 QString* error) {
     const std::string bytes = FormatReport(rows, now);
-    const auto size = static_cast<qint64>(bytes.size());
-    QSaveFile file(path);
     QString reason;
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok) {
-        // A short write (full disk, size limit) may leave no error behind and still commit;
-        // only the count and an explicit flush tell.
-        ok = file.write(bytes.data(), size) == size && file.flush();
-        if (!ok && file.error() == QFileDevice::NoError)
-            reason = QStringLiteral("Only part of the report could be written; the disk may be "
-                                    "full");
-    }
-    // Without a commit the temporary file is dropped and an existing report stays as it was.
-    if (ok)
-        ok = file.commit();
-    if (!ok && error) {
-        if (reason.isEmpty())
-            reason = file.errorString();
+    const bool ok =
+        outputfile::Write(path, bytes.data(), static_cast<qint64>(bytes.size()), &reason);
+    if (!ok && error)
         *error = QStringLiteral("The results could not be saved to \"%1\".\n\n%2.")
                      .arg(datafile::DisplayPath(path), reason);
-    }
     return ok;
 }
 

@@ -21,8 +21,8 @@ std::string DateLine(const QDateTime& now);
 std::string FormatReport(const std::vector<EntryRow>& rows, const QDateTime& now);
 
 // Writes the report to path atomically: an existing file is replaced only once the new one is
-// complete. On failure returns false and puts a message naming the file and the system's reason
-// into *error.
+// complete. A device or a pipe (/dev/null, a FIFO) is written in place, never replaced. On
+// failure returns false and puts a message naming the file and the system's reason into *error.
 bool SaveReport(const QString& path, const std::vector<EntryRow>& rows, const QDateTime& now,
                 QString* error = nullptr);
 bool SaveReport(const QString& path, const EntryListModel& model, const QDateTime& now,

@@ -1,9 +1,14 @@
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 using Entry = QList<QByteArray>; // url, keywords, google, altavista, lycos, looksmart
@@ -36,6 +41,29 @@ QByteArray readFile(const QString& path) {
         return {};
     return f.readAll();
 }
+
+using Session = datafile::CDataFileSession;
+
+// Runs what follows as user "nobody" (file permissions then bind) for as long as it lives, when
+// the test runs as the superuser; the real user stays, so the change can be undone.
+class ScopedNobody {
+public:
+    ScopedNobody() {
+        if (geteuid() == 0)
+            m_switched = setegid(65534) == 0 && seteuid(65534) == 0;
+    }
+    ~ScopedNobody() {
+        if (m_switched) {
+            [[maybe_unused]] const int u = seteuid(0);
+            [[maybe_unused]] const int g = setegid(0);
+        }
+    }
+    // Whether permission bits now bind.
+    bool binds() const { return geteuid() != 0; }
+
+private:
+    bool m_switched = false;
+};
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Entry>)
@@ -77,6 +105,28 @@ private slots:
         QTest::newRow("lone carriage returns are text")
             << QByteArray("a\rb\r\nk\r\r\n1\n2\n3\n4\n")
             << QList<Entry>{entry("a\rb", "k\r", "1", "2", "3", "4")};
+        QTest::newRow("url on the last line without a line end")
+            << QByteArray("u1\r\nk1\r\ng\r\na\r\nl\r\ns\r\nwww.new-entry.example")
+            << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s"),
+                            entry("www.new-entry.example", "", "-", "-", "-", "-")};
+        QTest::newRow("only a url, without a line end")
+            << QByteArray("www.only-url.example")
+            << QList<Entry>{entry("www.only-url.example", "", "-", "-", "-", "-")};
+        QTest::newRow("last url ends in half a line end")
+            << QByteArray("u\nk\n1\n2\n3\n4\nv\r")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4"),
+                            entry("v", "", "-", "-", "-", "-")};
+        QTest::newRow("carriage return alone after the last entry")
+            << QByteArray("u\r\nk\r\n1\r\n2\r\n3\r\n4\r\n\r")
+            << QList<Entry>{entry("u", "k", "1", "2", "3", "4")};
+        QTest::newRow("cr line ends") << QByteArray("u1\rk1\rg\ra\rl\rs\r")
+                                      << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s")};
+        QTest::newRow("cr line ends, two entries, no final line end")
+            << QByteArray("u1\rk1\rg\ra\rl\rs\ru2\rk2\r\r\r\rx")
+            << QList<Entry>{entry("u1", "k1", "g", "a", "l", "s"),
+                            entry("u2", "k2", "-", "-", "-", "x")};
+        QTest::newRow("cr line ends, ends after keywords")
+            << QByteArray("u\rk\r") << QList<Entry>{entry("u", "k", "-", "", "", "")};
     }
     void parse() {
         QFETCH(QByteArray, bytes);
@@ -128,6 +178,31 @@ private slots:
         QVERIFY(readFile(path) == bytes);
     }
 
+    // Whatever was read is what the next save writes: no entry is lost on the way.
+    void savedAsRead_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray first("u1\r\nk1\r\ng\r\na\r\nl\r\ns\r\n");
+        QTest::newRow("entry added without a line end")
+            << first + "www.new-entry.example"
+            << first + "www.new-entry.example\r\n\r\n-\r\n-\r\n-\r\n-\r\n";
+        QTest::newRow("one url alone")
+            << QByteArray("www.only-url.example")
+            << QByteArray("www.only-url.example\r\n\r\n-\r\n-\r\n-\r\n-\r\n");
+        QTest::newRow("cr line ends") << QByteArray("u1\rk1\rg\ra\rl\rs\r") << first;
+    }
+    void savedAsRead() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path, bytes);
+        EntryListModel model;
+        QVERIFY(datafile::LoadEntries(path, model));
+        QVERIFY(datafile::SaveEntries(path, model));
+        QCOMPARE(readFile(path), saved);
+    }
+
     void lfFileSavesWithCrLf() {
         tw::test::ScopedWorkDir dir;
         const QString path = dir.file(QStringLiteral("tallowick.dat"));
@@ -161,6 +236,161 @@ private slots:
         QVERIFY(!datafile::LoadEntries(path, model, &error));
         QCOMPARE(model.rowCount(), 0);
         QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    }
+
+    // A named pipe or device in the data file's place is refused at once: opening it to read
+    // would wait for a writer forever.
+    void pipeIsNotWaitedFor() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        std::vector<EntryRow> rows;
+        QString error;
+        QVERIFY(!datafile::LoadEntries(path, rows, &error));
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        Session session(path);
+        QVERIFY(!session.Load(rows));
+    }
+
+    // A folder that takes no new file (so no temporary copy) with the list itself writable:
+    // the list is written in place rather than lost.
+    void savesInPlaceWhenTheFolderTakesNoNewFile() {
+        tw::test::ScopedWorkDir dir;
+        const QString folder = dir.file(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/tallowick.dat");
+        writeFile(path, "old\r\nlist\r\n-\r\n-\r\n-\r\n-\r\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther));
+        // Others may look into the folders on the way but create nothing in the last one.
+        for (const QString& d : {dir.path(), folder})
+            QVERIFY(chmod(QFile::encodeName(d).constData(), 0755) == 0);
+        std::vector<EntryRow> rows(1);
+        rows[0].cells[ColUrl] = "new";
+        rows[0].cells[ColKeywords] = "list";
+        bool saved = false;
+        QString error;
+        bool checked = false;
+        {
+            ScopedNobody nobody;
+            if (nobody.binds()) {
+                checked = true;
+                saved = datafile::SaveEntries(path, rows, &error);
+            }
+        }
+        QVERIFY(chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+        if (!checked)
+            QSKIP("permission bits do not bind the superuser here and no other user is at hand");
+        QVERIFY2(saved, qPrintable(error));
+        QCOMPARE(readFile(path), QByteArray("new\r\nlist\r\n\r\n\r\n\r\n\r\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("tallowick.dat")});
+    }
+
+    // One holder at a time: the second learns who has the list; once it is let go, the next
+    // one gets it.
+    void lockIsHeldByOneAtATime() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        Session first(path);
+        QCOMPARE(first.Lock(), Session::LockResult::Locked);
+        QVERIFY(first.IsLocked());
+        QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
+
+        Session second(path);
+        QString message;
+        QCOMPARE(second.Lock(&message), Session::LockResult::InUse);
+        QVERIFY(!second.IsLocked());
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
+        QVERIFY2(message.contains(QString::number(QCoreApplication::applicationPid())),
+                 qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("test_datafile")), qPrintable(message));
+
+        first.Unlock();
+        QVERIFY(!QFile::exists(path + QStringLiteral(".lock")));
+        QCOMPARE(second.Lock(), Session::LockResult::Locked);
+        QCOMPARE(first.Lock(), Session::LockResult::InUse);
+    }
+
+    // A lock whose holder no longer runs, or whose file names no holder and is held open by
+    // nobody, is taken over.
+    void staleLockIsTakenOver_data() {
+        QTest::addColumn<QByteArray>("lockFile");
+        // Beyond any process number the system hands out.
+        QTest::newRow("holder gone") << QByteArray("999999999\ntallowick-rank\n\n");
+        QTest::newRow("no holder named") << QByteArray();
+        QTest::newRow("blank lines") << QByteArray("\n\n\n");
+    }
+    void staleLockIsTakenOver() {
+        QFETCH(QByteArray, lockFile);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        writeFile(path + QStringLiteral(".lock"), lockFile);
+        Session session(path);
+        QString message;
+        QCOMPARE(session.Lock(&message), Session::LockResult::Locked);
+        QVERIFY(message.isEmpty());
+    }
+
+    // Where no lock file can be made the list is still usable, unlocked.
+    void noLockWhereNoneCanBeMade() {
+        tw::test::ScopedWorkDir dir;
+        Session session(dir.file(QStringLiteral("missing/tallowick.dat")));
+        QCOMPARE(session.Lock(), Session::LockResult::NoLock);
+        QVERIFY(!session.IsLocked());
+    }
+
+    // A change on disk is seen by the bytes, even one that keeps the size and the time stamp;
+    // what was read or saved last is what counts.
+    void changeOnDiskIsSeen() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        const QByteArray original("u1\r\nk1\r\n-\r\n-\r\n-\r\n-\r\n");
+        writeFile(path, original);
+        Session session(path);
+        QVERIFY(!session.ChangedOnDisk()); // nothing read yet
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QCOMPARE(rows.size(), size_t(1));
+        QVERIFY(!session.ChangedOnDisk());
+
+        const QDateTime stamp = QFileInfo(path).lastModified();
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.write("u2") == 2 && f.flush()); // same size
+            QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(QFileInfo(path).lastModified(), stamp);
+        QString message;
+        QVERIFY(session.ChangedOnDisk(&message));
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)) &&
+                     message.contains(QStringLiteral("changed")),
+                 qPrintable(message));
+
+        writeFile(path, original); // changed back: nothing to lose
+        QVERIFY(!session.ChangedOnDisk());
+
+        rows[0].cells[ColGoogle] = "Rank 1 / Page 1";
+        QVERIFY(session.Save(rows));
+        QVERIFY(!session.ChangedOnDisk()); // what it wrote itself
+
+        QVERIFY(QFile::remove(path));
+        QVERIFY(session.ChangedOnDisk(&message));
+        QVERIFY2(message.contains(QStringLiteral("removed")), qPrintable(message));
+    }
+
+    void fileMadeWhileOpenIsAChange() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        Session session(path);
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QVERIFY(rows.empty());
+        writeFile(path, QByteArray()); // still no entries: nothing to lose
+        QVERIFY(!session.ChangedOnDisk());
+        writeFile(path, "www.made-meanwhile.example\r\n");
+        QVERIFY(session.ChangedOnDisk());
     }
 
     void failedSaveKeepsTheOldFileAndSaysWhy() {

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -387,6 +388,83 @@ private slots:
 
         f.SaveLines(dir.file("missing/folder.html").toStdString()); // silently nothing
         QVERIFY(!QFile::exists(dir.file("missing")));
+    }
+
+    // Whatever is planted under the page's name or its scratch name (the window ranks in a
+    // folder others may write to) is never written through: a link's target, a pipe or a
+    // folder stay as they were. A plain file left by an earlier run does not stop the save.
+    void saveLinesNeverWritesThrough_data() {
+        QTest::addColumn<QString>("name"); // "page" or "page.part"
+        QTest::addColumn<QString>("plant");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("link as scratch name") << "page.part"
+                                              << "link" << false;
+        QTest::newRow("dangling link as scratch name") << "page.part"
+                                                       << "dangling" << false;
+        QTest::newRow("pipe as scratch name") << "page.part"
+                                              << "pipe" << false;
+        QTest::newRow("folder as scratch name") << "page.part"
+                                                << "folder" << false;
+        QTest::newRow("file left as scratch name") << "page.part"
+                                                   << "file" << true;
+        QTest::newRow("link as page name") << "page"
+                                           << "link" << false;
+        QTest::newRow("pipe as page name") << "page"
+                                           << "pipe" << false;
+    }
+    void saveLinesNeverWritesThrough() {
+        QFETCH(QString, name);
+        QFETCH(QString, plant);
+        QFETCH(bool, saved);
+        tw::test::ScopedWorkDir dir;
+        const QString page = dir.file("page");
+        const QString planted = dir.file(name);
+        const QString victim = dir.file("victim");
+        const QByteArray plantedName = QFile::encodeName(planted);
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("precious") == 8);
+        }
+        if (plant == "link")
+            QVERIFY(QFile::link(victim, planted));
+        else if (plant == "dangling")
+            QVERIFY(QFile::link(dir.file("made-through-link"), planted));
+        else if (plant == "pipe")
+            QVERIFY(mkfifo(plantedName.constData(), 0600) == 0);
+        else if (plant == "folder")
+            QVERIFY(QDir(dir.path()).mkdir(name));
+        else {
+            QFile f(planted);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("half a page") == 11);
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_body = "<html>\nresults\n";
+        }
+        CPageFetcher f;
+        QVERIFY(fetch(f, "{}/body"));
+        f.SaveLines(page.toStdString());
+
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::ReadOnly));
+        QCOMPARE(v.readAll(), QByteArray("precious"));
+        QVERIFY(!QFile::exists(dir.file("made-through-link")));
+        struct stat st {};
+        const bool pageIsFile =
+            lstat(QFile::encodeName(page).constData(), &st) == 0 && S_ISREG(st.st_mode);
+        QCOMPARE(pageIsFile, saved);
+        if (saved) {
+            QFile p(page);
+            QVERIFY(p.open(QIODevice::ReadOnly));
+            QCOMPARE(p.readAll(), QByteArray("<html>\r\nresults\r\n"));
+            QVERIFY(!QFile::exists(planted) || planted == page);
+        } else {
+            // What was planted is still there, as it was.
+            QVERIFY(lstat(plantedName.constData(), &st) == 0);
+            QCOMPARE(S_ISLNK(st.st_mode), plant == "link" || plant == "dangling");
+            QCOMPARE(S_ISFIFO(st.st_mode), plant == "pipe");
+            QCOMPARE(S_ISDIR(st.st_mode), plant == "folder");
+        }
     }
 
     // A worker that started earlier gets the server before later ones, whatever order they

@@ -1,3 +1,4 @@
+#include "app/DataFileSession.h"
 #include "app/EntryListView.h"
 #include "app/MainDlg.h"
 #include "app/Maker.h"
@@ -128,6 +129,88 @@ private slots:
         QVERIFY(!dlg.isVisible());
         QCOMPARE(tw::testing::takeShownMessages().size(), 1);
         QVERIFY(QDir(dir.file("tallowick.dat/keep")).exists());
+    }
+
+    // Another program has the list: the window says who, shows the list marked read-only and
+    // closes without writing it or asking about it.
+    void listInUseOpensReadOnly() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file("tallowick.dat");
+        writeFile(path, kTwoEntries);
+        datafile::CDataFileSession other(path);
+        QCOMPARE(other.Lock(), datafile::CDataFileSession::LockResult::Locked);
+
+        CMainDlg dlg;
+        dlg.show();
+        QCoreApplication::processEvents(); // the message waits until the window is up
+        const auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QString::number(QCoreApplication::applicationPid())),
+                 qPrintable(shown[0].text));
+        QVERIFY2(shown[0].text.contains("read-only"), qPrintable(shown[0].text));
+        QVERIFY(dlg.IsReadOnly());
+        QVERIFY(dlg.windowTitle().contains("read-only"));
+        QCOMPARE(dlg.entries().rowCount(), 2);
+
+        dlg.entries().appendEntry("www.lost.example", "not saved");
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(tw::testing::takeShownMessages().isEmpty());
+        QCOMPARE(readFile(path), kTwoEntries);
+        QVERIFY(other.IsLocked());
+    }
+
+    // The window holds the list from start-up to close; nobody else gets it meanwhile.
+    void windowHoldsTheListUntilItCloses() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file("tallowick.dat");
+        CMainDlg dlg;
+        dlg.show();
+        QVERIFY(!dlg.IsReadOnly());
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick!"));
+        datafile::CDataFileSession other(path);
+        QString message;
+        QCOMPARE(other.Lock(&message), datafile::CDataFileSession::LockResult::InUse);
+        QVERIFY2(message.contains(QString::number(QCoreApplication::applicationPid())),
+                 qPrintable(message));
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(other.Lock(), datafile::CDataFileSession::LockResult::Locked);
+    }
+
+    // The list changed on disk while the window was open: the user chooses which version
+    // stays, and without "Yes" the other version is never overwritten.
+    void changedOnDiskAsksBeforeReplacing_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("overwrite") << int(QMessageBox::Yes) << true;
+        QTest::newRow("keep the other version") << int(QMessageBox::No) << false;
+    }
+    void changedOnDiskAsksBeforeReplacing() {
+        QFETCH(int, answer);
+        QFETCH(bool, replaced);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file("tallowick.dat");
+        writeFile(path, kTwoEntries);
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("www.window.example", "window keywords");
+        const QByteArray other = kTwoEntries + "www.other.example\r\nadded elsewhere\r\n-\r\n-\r\n"
+                                               "-\r\n-\r\n";
+        writeFile(path, other);
+
+        tw::testing::setNextAnswer(QMessageBox::StandardButton(answer));
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        const auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QDir::toNativeSeparators(path)), qPrintable(shown[0].text));
+        QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        const QByteArray after = readFile(path);
+        QCOMPARE(after.contains("www.window.example"), replaced);
+        QCOMPARE(after.contains("www.other.example"), !replaced);
+        if (!replaced)
+            QCOMPARE(after, other);
     }
 
     void listAndWindowSetup() {

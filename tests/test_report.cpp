@@ -1,10 +1,13 @@
 #include "results/Report.h"
+#include "support/FifoReader.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 const std::string kHeader = "Tallowick! Results by Tallowick Software http://www.tallowick.example/"
@@ -62,6 +65,37 @@ private slots:
         tw::test::ScopedWorkDir dir;
         QVERIFY(report::SaveReport(dir.file("r.txt"), list, clock));
         QCOMPARE(readFile(dir.file("r.txt")), QByteArray::fromStdString(kHeader) + body);
+    }
+
+    // A named pipe that another program reads is written into, not replaced by a file.
+    void writesIntoAPipe() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file("report.fifo");
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        std::vector<EntryRow> rows;
+        rows.push_back(makeRow("www.mine.example", "blue widgets", "-", "-", "-", "-"));
+        const QDateTime clock(QDate(2002, 3, 7), QTime(9, 5));
+        tw::test::FifoReader reader(path);
+        QString error;
+        QVERIFY2(report::SaveReport(path, rows, clock, &error), qPrintable(error));
+        struct stat st {};
+        QVERIFY(lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QCOMPARE(reader.Result(), QByteArray::fromStdString(report::FormatReport(rows, clock)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"report.fifo"});
+    }
+
+    // Writing the report to /dev/null leaves it the device it was (the superuser could
+    // otherwise replace it with a regular file).
+    void devNullStaysADevice() {
+        struct stat st {};
+        if (stat("/dev/null", &st) != 0 || !S_ISCHR(st.st_mode))
+            QSKIP("/dev/null is not a character device here");
+        QString error;
+        QVERIFY2(report::SaveReport("/dev/null", std::vector<EntryRow>(),
+                                    QDateTime::currentDateTime(), &error),
+                 qPrintable(error));
+        QVERIFY(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
     }
 
     void dateLine_data() {

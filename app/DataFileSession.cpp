@@ -1,0 +1,118 @@
+#include "app/DataFileSession.h"
+
+#include <QCryptographicHash>
+
+namespace datafile {
+
+CDataFileSession::CDataFileSession(const QString& path) : m_path(path) {}
+
+CDataFileSession::~CDataFileSession() = default;
+
+CDataFileSession::LockResult CDataFileSession::Lock(QString* message) {
+    if (IsLocked())
+        return LockResult::Locked;
+    auto lock = std::make_unique<QLockFile>(lockFilePath());
+    // A window keeps its lock for as long as it is open, so the lock's age says nothing; only a
+    // holder that no longer runs makes it stale.
+    lock->setStaleLockTime(0);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (lock->tryLock(0)) {
+            m_lock = std::move(lock);
+            return LockResult::Locked;
+        }
+        if (lock->error() != QLockFile::LockFailedError)
+            return LockResult::NoLock;
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (lock->getLockInfo(&pid, &host, &app)) {
+            if (message) {
+                if (app.isEmpty())
+                    app = QStringLiteral("another program");
+                *message = QStringLiteral("The entry list \"%1\" is in use by %2 (process %3 on "
+                                          "%4), which may change it.")
+                               .arg(DisplayPath(m_path), app)
+                               .arg(pid)
+                               .arg(host.isEmpty() ? QStringLiteral("this computer") : host);
+            }
+            return LockResult::InUse;
+        }
+        // The lock went away between the two looks, or its file names no holder (cut off as it
+        // was written): such a file is removed unless a live holder has it open.
+        if (attempt > 0)
+            lock->removeStaleLockFile();
+    }
+    if (message)
+        *message = QStringLiteral("The entry list \"%1\" is in use: its lock \"%2\" names no "
+                                  "holder. If no Tallowick! program is using the list, remove "
+                                  "the lock.")
+                       .arg(DisplayPath(m_path), DisplayPath(lockFilePath()));
+    return LockResult::InUse;
+}
+
+bool CDataFileSession::IsLocked() const {
+    return m_lock && m_lock->isLocked();
+}
+
+void CDataFileSession::Unlock() {
+    m_lock.reset();
+}
+
+QByteArray CDataFileSession::Digest(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+bool CDataFileSession::Load(std::vector<EntryRow>& rows, QString* error) {
+    rows.clear();
+    QByteArray bytes;
+    if (!ReadListFile(m_path, bytes, error)) {
+        m_bKnown = false;
+        return false;
+    }
+    m_digest = Digest(bytes);
+    m_bKnown = true;
+    rows = ParseEntries(bytes);
+    return true;
+}
+
+bool CDataFileSession::Load(EntryListModel& model, QString* error) {
+    std::vector<EntryRow> rows;
+    const bool ok = Load(rows, error);
+    model.resetEntries(std::move(rows));
+    return ok;
+}
+
+bool CDataFileSession::ChangedOnDisk(QString* message) const {
+    if (!m_bKnown)
+        return false;
+    // The bytes, not the time stamp: a change within the time stamp's resolution, or one that
+    // kept the old time, must show too.
+    // What cannot be read now (a folder put in its place) cannot be compared; the save that
+    // follows reports whether it can be replaced.
+    QByteArray bytes;
+    if (!ReadListFile(m_path, bytes) || Digest(bytes) == m_digest)
+        return false;
+    if (message) {
+        const bool removed = bytes.isEmpty() && !FileExists(m_path);
+        *message = QStringLiteral("The entry list \"%1\" was %2 by another program after it was "
+                                  "read.")
+                       .arg(DisplayPath(m_path),
+                            removed ? QStringLiteral("removed") : QStringLiteral("changed"));
+    }
+    return true;
+}
+
+bool CDataFileSession::Save(const std::vector<EntryRow>& rows, QString* error) {
+    const QByteArray bytes = FormatEntries(rows);
+    if (!WriteListFile(m_path, bytes, error))
+        return false;
+    m_digest = Digest(bytes);
+    m_bKnown = true;
+    return true;
+}
+
+bool CDataFileSession::Save(const EntryListModel& model, QString* error) {
+    return Save(model.rows(), error);
+}
+
+} // namespace datafile
