@@ -1,5 +1,6 @@
 #include "app/DataFileSession.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 
 namespace datafile {
@@ -26,6 +27,11 @@ CDataFileSession::LockResult CDataFileSession::Lock(QString* message) {
         QString host;
         QString app;
         if (lock->getLockInfo(&pid, &host, &app)) {
+            // A lock naming this very process, which nobody holds open, was left by an earlier
+            // process that had the same number (in a container, every run may get the same).
+            if (pid == QCoreApplication::applicationPid() && attempt == 0 &&
+                lock->removeStaleLockFile())
+                continue;
             if (message) {
                 if (app.isEmpty())
                     app = QStringLiteral("another program");
