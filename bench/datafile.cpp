@@ -1,6 +1,8 @@
 // Load and save times of the entry list file for 1,000, 10,000 and 100,000 entries, into the
-// model the main window shows (with and without the list view attached).
+// model the main window shows (with and without the list view attached), and what the check for
+// a change on disk before a save costs.
 #include "app/DataFile.h"
+#include "app/DataFileSession.h"
 #include "app/EntryListView.h"
 
 #include <QApplication>
@@ -36,8 +38,8 @@ int main(int argc, char* argv[]) {
     const QString path = dir.filePath(QStringLiteral("tallowick.dat"));
     const int repeats = 3;
 
-    std::printf("%9s %10s %14s %14s %14s\n", "entries", "file MB", "load ms", "load+view ms",
-                "save ms");
+    std::printf("%9s %10s %14s %14s %14s %14s\n", "entries", "file MB", "load ms", "load+view ms",
+                "save ms", "disk check ms");
     for (int entries : {1000, 10000, 100000}) {
         const QByteArray bytes = makeFile(entries);
         {
@@ -45,7 +47,7 @@ int main(int argc, char* argv[]) {
             if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
                 return 1;
         }
-        double load = 1e300, loadView = 1e300, save = 1e300;
+        double load = 1e300, loadView = 1e300, save = 1e300, check = 1e300;
         for (int r = 0; r < repeats; ++r) {
             EntryListModel model;
             QElapsedTimer t;
@@ -71,9 +73,17 @@ int main(int argc, char* argv[]) {
             save = std::min(save, ms(t));
             if (model.rowCount() != entries)
                 return 1;
+
+            datafile::CDataFileSession session(path);
+            if (!session.Load(model))
+                return 1;
+            t.start();
+            if (session.ChangedOnDisk())
+                return 1;
+            check = std::min(check, ms(t));
         }
-        std::printf("%9d %10.1f %14.1f %14.1f %14.1f\n", entries, bytes.size() / 1e6, load,
-                    loadView, save);
+        std::printf("%9d %10.1f %14.1f %14.1f %14.1f %14.1f\n", entries, bytes.size() / 1e6, load,
+                    loadView, save, check);
     }
     std::printf("(best of %d runs each)\n", repeats);
     return 0;

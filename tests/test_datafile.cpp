@@ -320,6 +320,9 @@ private slots:
         QTest::newRow("holder gone") << QByteArray("999999999\ntallowick-rank\n\n");
         QTest::newRow("no holder named") << QByteArray();
         QTest::newRow("blank lines") << QByteArray("\n\n\n");
+        // As in a container, where every run may get the same process number.
+        QTest::newRow("earlier process with this number")
+            << QByteArray::number(QCoreApplication::applicationPid()) + "\ntest_datafile\n\n";
     }
     void staleLockIsTakenOver() {
         QFETCH(QByteArray, lockFile);
