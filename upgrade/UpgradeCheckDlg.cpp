@@ -1,18 +1,19 @@
 #include "upgrade/UpgradeCheckDlg.h"
 
+#include "rank/BlockingCall.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
 
-#include "rank/BlockingCall.h"
-
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
 
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -109,15 +110,24 @@ CUpgradeCheck::Outcome CUpgradeCheckDlg::CheckWithNotice() {
     QEventLoop loop;
     tw::PrepareBlockingCalls();
     Outcome outcome = Outcome::Unreadable;
-    std::thread download([this, &loop, &outcome] {
-        try {
-            outcome = CheckNow();
-        } catch (const std::exception&) {
-            outcome = Outcome::Unreadable; // out of memory while reading the page
-        }
-        // Waits until this thread has taken the news, so the loop is still running.
-        tw::BlockingCall(&loop, [&loop] { loop.quit(); });
-    });
+    std::thread download;
+    try {
+        download = std::thread([this, &loop, &outcome] {
+            try {
+                outcome = CheckNow();
+            } catch (const std::exception&) {
+                outcome = Outcome::Unreadable; // out of memory while reading the page
+            }
+            // Runs on the window's thread from inside loop.exec(), which this waits for.
+            tw::BlockingCall(&loop, [&loop] { loop.quit(); });
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: check here, with the notice drawn once before the wait.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        outcome = CheckNow();
+        notice.hide();
+        return outcome;
+    }
     loop.exec();
     download.join();
     notice.hide();
