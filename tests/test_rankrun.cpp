@@ -1,6 +1,7 @@
 // The ranking run without a window: workers, thread limit, record rules, cancel and the download
 // record, against the engine simulator over HTTP.
-#include "rank/PageFetcher.h"
+#include "base/Engines.h"
+#include "base/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "support/SimHarness.h"
@@ -171,7 +172,7 @@ private slots:
                 const auto expected =
                     found ? AboveOnFirstPage(sim.model, engine, kKeywords, plantRank[e])
                           : std::vector<std::string>();
-                QVERIFY2(row.record->sites[e] == expected, kEngineNames[e]);
+                QVERIFY2(row.record->sites[e] == expected, engines::Info(SearchEngine(e)).name);
             }
         }
         QCOMPARE(rows.attaches, anyFound ? 1 : 0);
@@ -237,7 +238,7 @@ private slots:
         sim.start(20);
         CFakeRows rows = MakeRows(10);
         for (auto& r : rows.rows)
-            r.cells[ColGoogle] = "-";
+            r.cells[EngineColumn(Google)] = "-";
         CFakeProgress progress;
         // Cancelled once the third worker is under way, as a user would after seeing three marks.
         rows.onMark = [&](int row) {
@@ -253,7 +254,7 @@ private slots:
         for (int i = 0; i < 10; ++i) {
             const RowState& r = rows.rows[i];
             QCOMPARE(r.cells[ColUrl], Target(i));
-            QCOMPARE(r.cells[ColGoogle], std::string("-"));
+            QCOMPARE(r.cells[EngineColumn(Google)], std::string("-"));
         }
         for (const EngineOutcome& o : rows.outcomes)
             QVERIFY(o.cancelled && !o.written);
@@ -311,7 +312,7 @@ private slots:
         CPageFetcher::SetLimits(saved);
         QCOMPARE(run.stats.failedPages, 0);
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(rows.rows[i].cells[ColGoogle], RankText(21 + i, 3));
+            QCOMPARE(rows.rows[i].cells[EngineColumn(Google)], RankText(21 + i, 3));
     }
 
     // Settings out of bounds are held to them, whatever is saved: 1..100 pages, 1..64 workers.
@@ -341,7 +342,7 @@ private slots:
         QCOMPARE(run.workersStarted, entries);
         QVERIFY(run.maxRunning <= maxRunning);
         QCOMPARE(run.stats.pagesFetched, entries * pagesPerEngine);
-        QCOMPARE(rows.rows[0].cells[ColGoogle], std::string("not found"));
+        QCOMPARE(rows.rows[0].cells[EngineColumn(Google)], std::string("not found"));
         QCOMPARE(ClampDepth(1000000), 100);
         QCOMPARE(ThreadLimit(100000), 64);
     }

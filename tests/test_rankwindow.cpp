@@ -1,7 +1,8 @@
 // Rank All and Rank in the main window against the engine simulator: rows, records, thread
 // limit, engine switches, completion, cancel, the locked list during a run and Quit mid-run.
 #include "app/MainDlg.h"
-#include "app/Maker.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
 #include "rank/RankCompleteDlg.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankRun.h"
@@ -46,7 +47,7 @@ void StoreSettings(const std::string& host, int depth, int threads, unsigned eng
     const char* switches[] = {"bGoogle", "bAltavista", "bLycos", "bLooksmart"};
     for (int e = 0; e < kEngineCount; ++e) {
         Store(switches[e], ((engines >> e) & 1u) ? "1" : "0");
-        Store(settings::kEngineHostValues[e], host);
+        Store(engines::Info(SearchEngine(e)).hostValue, host);
     }
 }
 
@@ -159,8 +160,8 @@ private slots:
         QCOMPARE(Texts(tw::testing::takeShownMessages()), QStringList{message});
         QCOMPARE(tw::testing::soundsStarted(), sounds);
         for (int row = 0; row < entries; ++row)
-            QCOMPARE(dlg.entries().cell(row, ColGoogle), std::string("-"));
-        QVERIFY(!dlg.m_bRankSelectedOnly);
+            QCOMPARE(dlg.entries().cell(row, EngineColumn(Google)), std::string("-"));
+        QVERIFY(!dlg.IsRankingSelectedOnly());
     }
 
     // Five entries, three at a time: every column and record filled, each row its own.
@@ -223,7 +224,7 @@ private slots:
         CRunWatcher watcher(dlg);
         dlg.button(CMainDlg::IDC_RANK)->click();
 
-        QVERIFY(!dlg.m_bRankSelectedOnly);
+        QVERIFY(!dlg.IsRankingSelectedOnly());
         QCOMPARE(Texts(tw::testing::takeShownMessages()), QStringList{"Ranking is complete."});
         for (const auto& [row, text] : watcher.urlLog)
             QVERIFY(row == 1 || row == 3);
@@ -333,7 +334,7 @@ private slots:
         QVERIFY(second);
         QVERIFY(second->sites[Google].empty());
         QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, kKeywords, 6));
-        QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
+        QCOMPARE(dlg.entries().cell(0, EngineColumn(Google)), std::string("not found"));
 
         dlg.entries().setCell(0, ColUrl, "www.nowhere.example");
         RankAll(dlg);

@@ -65,9 +65,9 @@ class TestResultsCommands : public QObject {
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     int addRow(const QStringList& texts, const std::string& keywords = "blue widgets") {
-        return model().appendEntry("www.mine.example *", keywords, texts[0].toStdString(),
-                                   texts[1].toStdString(), texts[2].toStdString(),
-                                   texts[3].toStdString());
+        return model().appendEntry("www.mine.example *", keywords,
+                                   {texts[0].toStdString(), texts[1].toStdString(),
+                                    texts[2].toStdString(), texts[3].toStdString()});
     }
 
 private slots:
@@ -277,7 +277,7 @@ private slots:
     void save() {
         QFETCH(QString, name);
         QFETCH(bool, diskFull);
-        model().appendEntry("www.mine.example", "blue widgets", "Rank 15 / Page 2");
+        model().appendEntry("www.mine.example", "blue widgets", {"Rank 15 / Page 2"});
         QTemporaryDir elsewhere;
         const QString path = name.isEmpty() ? QString() : QDir(elsewhere.path()).filePath(name);
         const QByteArray old("old report");
