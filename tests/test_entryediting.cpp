@@ -1,5 +1,6 @@
 #include "app/AddUrlDlg.h"
 #include "app/MainDlg.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/MessageBox.h"
 
@@ -83,10 +84,7 @@ QStringList shownTexts() {
 class TestEntryEditing : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::takeShownMessages();
-        tw::testing::setAutoAnswer(true);
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void validation_data() {
         QTest::addColumn<QString>("url");

@@ -7,6 +7,7 @@
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
 #include "support/AuthServer.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/AuthPrompt.h"
 #include "ui/MessageBox.h"
@@ -40,11 +41,7 @@ QByteArray readFile(const QString& path) {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::takeShownMessages();
-        // No test may wait for a real message box.
-        tw::testing::setAutoAnswer(true);
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void loadsShowsAndSavesWithCrLfOnEscape() {
         tw::test::ScopedWorkDir dir;

@@ -4,6 +4,7 @@
 #include "base/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
+#include "support/RunLog.h"
 #include "support/SimHarness.h"
 #include "support/TestEnv.h"
 
@@ -20,12 +21,9 @@ struct RowState {
 };
 
 // Rows in memory; every call arrives under g_hListLock, so nothing here needs a lock of its own.
-class CFakeRows : public IRankRows {
+class CFakeRows : public IRankRows, public tw::test::UrlLog {
 public:
     std::vector<RowState> rows;
-    std::vector<std::pair<int, std::string>> urlLog; // URL column changes in order
-    int marked = 0;
-    int maxMarked = 0;
     int attaches = 0;
     std::vector<EngineOutcome> outcomes;
     std::function<void(int row)> onMark;
@@ -34,14 +32,8 @@ public:
         rows.at(row).cells[col] = text;
         if (col != ColUrl)
             return;
-        urlLog.emplace_back(row, text);
-        if (text.size() >= 2 && text.compare(text.size() - 2, 2, " *") == 0) {
-            maxMarked = std::max(maxMarked, ++marked);
-            if (onMark)
-                onMark(row);
-        } else {
-            --marked;
-        }
+        if (Record(row, text) && onMark)
+            onMark(row);
     }
     void AttachResults(int row, std::unique_ptr<EntryResults> record,
                        const std::array<bool, kEngineCount>& keepOld) override {
@@ -75,7 +67,7 @@ using tw::test::Simulator;
 const std::string kKeywords = "blue widgets";
 
 std::string Target(int i) {
-    return "www.target" + std::to_string(i) + ".example";
+    return tw::test::RunTarget(i);
 }
 
 CFakeRows MakeRows(int count) {
@@ -211,23 +203,7 @@ private slots:
         QCOMPARE(run.maxRunning, limit);
         QCOMPARE(rows.maxMarked, limit);
         QCOMPARE(int(rows.urlLog.size()), 10);
-        // Workers start in row order, and a worker beyond the limit only after one has ended.
-        int started = 0, ended = 0;
-        for (const auto& [row, text] : rows.urlLog) {
-            if (text == Target(row) + " *") {
-                // Two workers started together may mark their rows in either order.
-                QVERIFY(limit == 1 ? row == started : row < started + limit);
-                ++started;
-                QVERIFY(started <= ended + limit);
-            } else {
-                QCOMPARE(text, Target(row));
-                ++ended;
-            }
-        }
-        if (limit == 1) {
-            for (int i = 0; i < 10; ++i)
-                QCOMPARE(rows.urlLog[i].first, i / 2);
-        }
+        tw::test::CheckWorkerOrder(rows, limit);
     }
 
     // Cancel after the first worker has begun: nothing new starts, the running entries end, and
