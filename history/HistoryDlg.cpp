@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -42,10 +43,11 @@ HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     m_chart = new QChart;
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->setBackgroundRoundness(0);
     m_chartView = new QChartView(m_chart, this);
     m_chartView->setRenderHint(QPainter::Antialiasing);
     SetControlId(m_chartView, IDC_CHART);
-    du.place(m_chartView, 7, 7, 386, 160);
+    du.place(m_chartView, 7, 7, 426, 160);
 
     m_model = new HistoryTableModel(this);
     m_runs = new QTableView(this);
@@ -57,11 +59,14 @@ HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     m_runs->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_runs->verticalHeader()->setDefaultSectionSize(du.y(10));
     SetControlId(m_runs, IDC_RUNS);
-    du.place(m_runs, 7, 172, 386, 78);
+    du.place(m_runs, 7, 172, 426, 78);
 
-    m_summary = new QTableWidget(2, kHistorySlots, this);
-    m_summary->setVerticalHeaderLabels(
-        {QStringLiteral("Best rank ever"), QStringLiteral("Change since previous run")});
+    // Beneath the runs, column for column: the first column names the line.
+    m_summary = new QTableWidget(2, 1 + kHistorySlots, this);
+    m_summary->setItem(0, 0, new QTableWidgetItem(QStringLiteral("Best rank ever")));
+    m_summary->setItem(1, 0, new QTableWidgetItem(QStringLiteral("Change since previous run")));
+    m_summary->horizontalHeader()->hide();
+    m_summary->verticalHeader()->hide();
     m_summary->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_summary->setSelectionMode(QAbstractItemView::NoSelection);
     m_summary->setFocusPolicy(Qt::NoFocus);
@@ -71,24 +76,33 @@ HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     m_summary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_summary->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SetControlId(m_summary, IDC_SUMMARY);
-    du.place(m_summary, 7, 254, 386, 33);
+    du.place(m_summary, 7, 254, 426, 22);
+    // The first column of both tables fits the longest name, the slots share the rest.
+    const int firstColumn =
+        m_summary->fontMetrics().horizontalAdvance(QStringLiteral("Change since previous run")) +
+        du.x(8);
+    for (QHeaderView* header : {m_runs->horizontalHeader(), m_summary->horizontalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Stretch);
+        header->setSectionResizeMode(0, QHeaderView::Fixed);
+        header->resizeSection(0, firstColumn);
+    }
 
     m_export = new QPushButton(QStringLiteral("&Export..."), this);
     m_export->setAutoDefault(false);
     SetControlId(m_export, IDC_EXPORT);
-    du.place(m_export, 7, 292, 50, 14);
+    du.place(m_export, 7, 281, 50, 14);
     connect(m_export, &QPushButton::clicked, this, &HistoryDlg::onExport);
 
     m_close = new QPushButton(QStringLiteral("Close"), this);
     m_close->setDefault(true);
     SetControlId(m_close, IDC_CLOSE);
-    du.place(m_close, 343, 292, 50, 14);
+    du.place(m_close, 383, 281, 50, 14);
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
     setTabOrder(m_runs, m_export);
     setTabOrder(m_export, m_close);
 
-    SetTemplateSize(400, 313);
+    SetTemplateSize(440, 302);
     setHistory({}, {QStringLiteral("Google"), QStringLiteral("Altavista"), QStringLiteral("Lycos"),
                     QStringLiteral("Looksmart")});
 }
@@ -115,7 +129,6 @@ void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels)
                                                          QString::fromStdString(history.keywords));
     setWindowTitle(title);
     m_model->setHistory(std::move(history), m_labels);
-    m_summary->setHorizontalHeaderLabels(m_labels.mid(0, kHistorySlots));
     m_export->setEnabled(!m_model->history().runs.empty());
     rebuildChart();
     fillSummary();
@@ -140,16 +153,26 @@ void HistoryDlg::rebuildChart() {
     m_timeAxis = new QDateTimeAxis;
     qint64 from = data.timeMinMs;
     qint64 to = data.timeMaxMs;
-    const qint64 pad = std::max<qint64>((to - from) / 30, 12 * kHourMs);
     if (history.runs.empty()) {
         to = QDateTime::currentMSecsSinceEpoch();
         from = to - 24 * kHourMs;
     }
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(from - pad),
-                         QDateTime::fromMSecsSinceEpoch(to + pad));
-    m_timeAxis->setFormat(to - from < 3 * 24 * kHourMs ? QStringLiteral("MM-dd HH:mm")
-                                                       : QStringLiteral("yyyy-MM-dd"));
-    m_timeAxis->setTickCount(5);
+    QDateTime first = QDateTime::fromMSecsSinceEpoch(from);
+    QDateTime last = QDateTime::fromMSecsSinceEpoch(to);
+    if (to - from >= 2 * 24 * kHourMs) {
+        // Whole days, so the ticks fall on midnights while there are few of them.
+        first = first.date().startOfDay();
+        last = last.date().addDays(1).startOfDay();
+        const qint64 days = first.daysTo(last);
+        m_timeAxis->setTickCount(int(std::clamp<qint64>(days + 1, 2, 7)));
+        m_timeAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
+    } else {
+        first = first.addSecs(-12 * 3600);
+        last = last.addSecs(12 * 3600);
+        m_timeAxis->setTickCount(5);
+        m_timeAxis->setFormat(QStringLiteral("MM-dd HH:mm"));
+    }
+    m_timeAxis->setRange(first, last);
     m_timeAxis->setTitleText(QStringLiteral("Run"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
 
@@ -251,8 +274,12 @@ void HistoryDlg::fillSummary() {
             change = anyRun ? QStringLiteral("no earlier run") : QString();
         if (!anyRun)
             best.clear();
-        m_summary->setItem(0, s, new QTableWidgetItem(best));
-        m_summary->setItem(1, s, new QTableWidgetItem(change));
+        auto* bestItem = new QTableWidgetItem(best);
+        bestItem->setToolTip(m_labels[s] + QStringLiteral(": best rank ever"));
+        m_summary->setItem(0, 1 + s, bestItem);
+        auto* changeItem = new QTableWidgetItem(change);
+        changeItem->setToolTip(m_labels[s] + QStringLiteral(": change since the previous run"));
+        m_summary->setItem(1, 1 + s, changeItem);
     }
 }
 

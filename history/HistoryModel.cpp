@@ -16,8 +16,8 @@ bool isError(const HistoryResult& r) {
     return !r.error.empty() || r.text == "error";
 }
 
-QString pointTip(const QDateTime& time, const HistoryResult& r) {
-    QString tip = timeText(time) + QLatin1Char('\n') + QString::fromStdString(r.text);
+QString pointTip(const QString& time, const HistoryResult& r) {
+    QString tip = time + QLatin1Char('\n') + QString::fromStdString(r.text);
     if (!r.error.empty())
         tip += QStringLiteral(": ") + QString::fromStdString(r.error);
     tip += QStringLiteral("\nsource: ") + QString::fromStdString(r.source);
@@ -81,23 +81,29 @@ HistoryChart buildHistoryChart(const EntryHistory& history) {
                 break;
             }
         }
-        chart.rankTicks.push_back(top);
-        for (int value = (top / step + 1) * step; value <= bottom; value += step) {
-            if (value - chart.rankTicks.back() * 1.0 >= step / 2.0)
+        // Multiples of the step only (and rank 1 when the axis starts there), so no two labels
+        // crowd each other.
+        if (top == 1)
+            chart.rankTicks.push_back(1);
+        for (int value = (top + step - 1) / step * step; value <= bottom; value += step) {
+            if (value > 1)
                 chart.rankTicks.push_back(value);
         }
+        if (chart.rankTicks.empty())
+            chart.rankTicks.push_back(best);
     }
 
     // Oldest first, so each slot's line runs left to right.
     for (auto it = history.runs.rbegin(); it != history.runs.rend(); ++it) {
         const qint64 ms = it->time.toMSecsSinceEpoch();
+        const QString time = timeText(it->time);
         for (int s = 0; s < kHistorySlots; ++s) {
             const auto& slot = it->bySlot[s];
             if (!slot)
                 continue;
             HistoryPoint point;
             point.timeMs = ms;
-            point.tip = pointTip(it->time, *slot);
+            point.tip = pointTip(time, *slot);
             if (slot->rank) {
                 point.kind = HistoryPoint::Ranked;
                 point.y = *slot->rank;

@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QVariant>
 
+#include <zlib.h>
+
 #include <atomic>
 #include <limits>
 #include <unordered_map>
@@ -104,6 +106,19 @@ struct HistoryStore::Impl {
     // Entry ids by key; ids made in a run that is rolled back are forgotten with it.
     std::unordered_map<std::string, qint64> entryIds;
     std::atomic<qint64> runId{0};
+    std::string lastUrl;
+    std::string lastKeywords;
+    qint64 lastId = 0;
+
+    void remember(const std::string& url, const std::string& keywords, qint64 id) {
+        lastUrl = url;
+        lastKeywords = keywords;
+        lastId = id;
+    }
+    void forget() {
+        entryIds.clear();
+        lastId = 0;
+    }
 
     static std::string key(const std::string& url, const std::string& keywords) {
         std::string k = std::to_string(url.size());
@@ -128,19 +143,62 @@ QString historyPathFor(const QString& dataFilePath) {
                : QDir(folder).filePath(name);
 }
 
+namespace {
+// One compressor per thread, reset between lists: setting one up clears a few hundred KB, which
+// costs more than compressing a list of sites.
+class Deflater {
+public:
+    Deflater() { m_ok = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    ~Deflater() {
+        if (m_ok)
+            deflateEnd(&m_stream);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // The layout qCompress writes (the length, big-endian, then a zlib stream), so
+    // qUncompress reads it back.
+    QByteArray compress(const std::string& raw) {
+        if (!m_ok || deflateReset(&m_stream) != Z_OK)
+            return qCompress(reinterpret_cast<const uchar*>(raw.data()), qsizetype(raw.size()));
+        const auto size = quint32(raw.size());
+        QByteArray out(4 + qsizetype(deflateBound(&m_stream, uLong(raw.size()))),
+                       Qt::Uninitialized);
+        out[0] = char(size >> 24);
+        out[1] = char(size >> 16);
+        out[2] = char(size >> 8);
+        out[3] = char(size);
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
+        m_stream.avail_in = uInt(raw.size());
+        m_stream.next_out = reinterpret_cast<Bytef*>(out.data() + 4);
+        m_stream.avail_out = uInt(out.size() - 4);
+        if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END)
+            return qCompress(reinterpret_cast<const uchar*>(raw.data()), qsizetype(raw.size()));
+        out.truncate(4 + qsizetype(m_stream.total_out));
+        return out;
+    }
+
+private:
+    z_stream m_stream{};
+    bool m_ok = false;
+};
+} // namespace
+
 QByteArray packSites(const std::vector<std::string>& sites) {
     if (sites.empty())
         return {};
-    QByteArray raw;
+    thread_local Deflater deflater;
+    thread_local std::string raw;
+    raw.clear();
     const std::size_t count = std::min<std::size_t>(sites.size(), kHistoryMaxSites);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string& site = sites[i];
         const quint32 size = quint32(std::min<std::size_t>(site.size(), 0x7fffffff));
         const char prefix[4] = {char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
         raw.append(prefix, 4);
-        raw.append(site.data(), qsizetype(size));
+        raw.append(site.data(), size);
     }
-    return qCompress(raw);
+    return deflater.compress(raw);
 }
 
 bool unpackSites(const QByteArray& packed, std::vector<std::string>* sites) {
@@ -188,7 +246,7 @@ void HistoryStore::close() {
     m_impl->insertResult.reset();
     m_impl->insertEntry.reset();
     m_impl->selectEntry.reset();
-    m_impl->entryIds.clear();
+    m_impl->forget();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         db.close();
@@ -202,6 +260,7 @@ void HistoryStore::close() {
 bool HistoryStore::open(const QString& path, Mode mode, QString* error) {
     close();
     m_path = path;
+    m_fileVersion = 0;
     if (openChecked(path, mode, error))
         return true;
     close();
@@ -268,8 +327,10 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
 
-    // Read-only checks first: a damaged or foreign file must not be written to at all.
-    {
+    // Read-only checks first: a damaged or foreign file must not be written to at all. The
+    // check reads the whole file, so only a store that is going to write pays for it; a damaged
+    // page met while reading shows as an error of that call.
+    if (!readOnly) {
         QSqlQuery check(db);
         if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
             setError(error, fail(QStringLiteral("cannot be used"), reasonFor(check.lastError())));
@@ -292,6 +353,7 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
             return false;
         }
         version = q.value(0).toInt();
+        m_fileVersion = version;
     }
     int tables = 0;
     bool ours = true;
@@ -338,8 +400,10 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
         QSqlQuery q(db);
         // WAL: readers (the History window) never wait for a run that is recording, and a run
         // that dies leaves only an uncommitted tail that the next open ignores.
+        // A run touches every entry's index page; a page cache of 64 MB keeps them at hand.
         if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) ||
-            !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))) {
+            !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL")) ||
+            !q.exec(QStringLiteral("PRAGMA cache_size = -65536"))) {
             setError(error, fail(QStringLiteral("cannot be used"), reasonFor(q.lastError())));
             return false;
         }
@@ -486,21 +550,30 @@ bool HistoryStore::record(const std::string& url, const std::string& keywords,
                              QStringLiteral("slot %1 does not exist").arg(result.slot)));
         return false;
     }
-    std::vector<Pending> one;
-    one.push_back(Pending{url, keywords, result, packSites(result.sitesAbove)});
-    one.back().result.sitesAbove.clear(); // packed above; the copy is not needed
+    QByteArray sites = packSites(result.sitesAbove);
     if (QThread::currentThreadId() != m_ownerThread) {
+        Pending pending{url, keywords, {}, std::move(sites)};
+        HistoryResult& copy = pending.result;
+        copy.slot = result.slot;
+        copy.engine = result.engine;
+        copy.source = result.source;
+        copy.text = result.text;
+        copy.rank = result.rank;
+        copy.page = result.page;
+        copy.error = result.error;
         std::lock_guard<std::mutex> lock(m_pendingLock);
-        m_pending.push_back(std::move(one.front()));
+        m_pending.push_back(std::move(pending));
         return true;
     }
-    return flush(error) && writePending(one, error);
+    return flush(error) && writeOne(url, keywords, result, sites, error);
 }
 
 bool HistoryStore::flush(QString* error) {
     std::vector<Pending> pending;
     {
         std::lock_guard<std::mutex> lock(m_pendingLock);
+        if (m_pending.empty())
+            return true;
         pending.swap(m_pending);
     }
     if (pending.empty())
@@ -518,9 +591,15 @@ bool HistoryStore::flush(QString* error) {
 
 bool HistoryStore::entryId(const std::string& url, const std::string& keywords, bool create,
                            qint64* id, QString* error) {
+    // A run records the slots of one entry one after the other.
+    if (m_impl->lastId != 0 && url == m_impl->lastUrl && keywords == m_impl->lastKeywords) {
+        *id = m_impl->lastId;
+        return true;
+    }
     const std::string key = Impl::key(url, keywords);
     if (const auto it = m_impl->entryIds.find(key); it != m_impl->entryIds.end()) {
         *id = it->second;
+        m_impl->remember(url, keywords, *id);
         return true;
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -539,6 +618,7 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords, 
         *id = select->value(0).toLongLong();
         select->finish();
         m_impl->entryIds.emplace(key, *id);
+        m_impl->remember(url, keywords, *id);
         return true;
     }
     select->finish();
@@ -559,42 +639,46 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords, 
     }
     *id = insert->lastInsertId().toLongLong();
     m_impl->entryIds.emplace(key, *id);
+    m_impl->remember(url, keywords, *id);
     return true;
 }
 
 bool HistoryStore::writePending(std::vector<Pending>& pending, QString* error) {
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    for (const Pending& p : pending) {
+        if (!writeOne(p.url, p.keywords, p.result, p.sites, error))
+            return false;
+    }
+    return true;
+}
+
+bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
+                            const HistoryResult& r, const QByteArray& sites, QString* error) {
     auto& insert = m_impl->insertResult;
     if (!insert) {
-        insert.emplace(db);
+        insert.emplace(QSqlDatabase::database(m_connection, false));
         insert->prepare(QStringLiteral(
             "INSERT INTO result (run_id, entry_id, slot, engine, source, text, rank, page, error, "
             "sites) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
-    const qint64 runId = m_impl->runId.load();
-    for (Pending& p : pending) {
-        qint64 entry = 0;
-        if (!entryId(p.url, p.keywords, true, &entry, error))
-            return false;
-        const HistoryResult& r = p.result;
-        insert->bindValue(0, runId);
-        insert->bindValue(1, entry);
-        insert->bindValue(2, r.slot);
-        insert->bindValue(3, QString::fromStdString(r.engine));
-        insert->bindValue(
-            4, QString::fromStdString(r.source.empty() ? std::string("classic") : r.source));
-        insert->bindValue(5, bytes(r.text));
-        insert->bindValue(6, intOrNull(r.rank));
-        insert->bindValue(7, intOrNull(r.page));
-        insert->bindValue(8, r.error.empty() ? QVariant(QMetaType(QMetaType::QByteArray))
-                                             : QVariant(bytes(r.error)));
-        insert->bindValue(9, p.sites.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
-                                               : QVariant(p.sites));
-        if (!insert->exec()) {
-            setError(error,
-                     fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError())));
-            return false;
-        }
+    qint64 entry = 0;
+    if (!entryId(url, keywords, true, &entry, error))
+        return false;
+    insert->bindValue(0, m_impl->runId.load());
+    insert->bindValue(1, entry);
+    insert->bindValue(2, r.slot);
+    insert->bindValue(3, QString::fromStdString(r.engine));
+    insert->bindValue(4, r.source.empty() ? QStringLiteral("classic")
+                                          : QString::fromStdString(r.source));
+    insert->bindValue(5, bytes(r.text));
+    insert->bindValue(6, intOrNull(r.rank));
+    insert->bindValue(7, intOrNull(r.page));
+    insert->bindValue(8, r.error.empty() ? QVariant(QMetaType(QMetaType::QByteArray))
+                                         : QVariant(bytes(r.error)));
+    insert->bindValue(9, sites.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
+                                         : QVariant(sites));
+    if (!insert->exec()) {
+        setError(error, fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError())));
+        return false;
     }
     return true;
 }
@@ -626,7 +710,7 @@ void HistoryStore::rollbackRun() {
     QSqlQuery(QSqlDatabase::database(m_connection, false)).exec(QStringLiteral("ROLLBACK"));
     m_impl->runId = 0;
     // Entries first seen in the run are gone with it.
-    m_impl->entryIds.clear();
+    m_impl->forget();
 }
 
 bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords, EntryHistory* out,
@@ -844,9 +928,14 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     if (!info.exists() || (info.isFile() && info.size() == 0))
         return true;
     HistoryStore store;
-    // Read-write, so an older format is brought up to date; nothing is made when there is none.
-    if (!store.open(path, HistoryStore::Mode::ReadWrite, error))
-        return false;
+    if (!store.open(path, HistoryStore::Mode::ReadOnly, error)) {
+        // An older format is brought up to date first; anything else is reported.
+        const int version = store.fileSchemaVersion();
+        if (version < 1 || version >= kHistorySchemaVersion)
+            return false;
+        if (!store.open(path, HistoryStore::Mode::ReadWrite, error))
+            return false;
+    }
     return store.loadEntry(url, keywords, out, error);
 }
 

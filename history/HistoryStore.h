@@ -123,6 +123,8 @@ public:
                         QString* error);
 
     int schemaVersion() const { return m_schemaVersion; }
+    // The version the file had when open() looked at it, also when open() failed (0: none).
+    int fileSchemaVersion() const { return m_fileVersion; }
     // Runs SQLite's integrity check (reads the whole file). open() runs the quick variant.
     bool checkIntegrity(QString* error);
 
@@ -138,6 +140,9 @@ private:
     bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
                  QString* error);
     bool writePending(std::vector<Pending>& pending, QString* error);
+    // Writes one result; its sitesAbove are ignored, sites holds them packed.
+    bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
+                  const QByteArray& sites, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
     QString fail(const QString& what, const QString& reason) const;
 
@@ -146,6 +151,7 @@ private:
     QString m_path;
     QString m_connection;
     int m_schemaVersion = 0;
+    int m_fileVersion = 0;
     qint64 m_runId = 0;
     Qt::HANDLE m_ownerThread = nullptr;
     std::mutex m_pendingLock;

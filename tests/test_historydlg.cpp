@@ -79,6 +79,7 @@ private slots:
     void exportWritesEntryCsv();
     void emptyHistory();
     void resizesWithWindow();
+    void paintsChart();
 };
 
 void TestHistoryDlg::seriesAndMarkers() {
@@ -165,12 +166,18 @@ void TestHistoryDlg::runsTableAndSummary() {
     QCOMPARE(model->index(0, 4).data().toString(), QString());
 
     QTableWidget* summary = dlg.summaryTable();
-    QCOMPARE(summary->item(0, 0)->text(), QStringLiteral("Rank 40 / Page 5"));
-    QCOMPARE(summary->item(1, 0)->text(), QStringLiteral("up 5"));
-    QCOMPARE(summary->item(1, 1)->text(), QStringLiteral("new"));
-    QCOMPARE(summary->item(0, 2)->text(), QStringLiteral("never ranked"));
-    QCOMPARE(summary->item(1, 3)->text(), QStringLiteral("no earlier run"));
-    QCOMPARE(summary->horizontalHeaderItem(3)->text(), kLabels[3]);
+    // Column for column beneath the runs: a name, then the four slots.
+    QCOMPARE(summary->item(0, 1)->text(), QStringLiteral("Rank 40 / Page 5"));
+    QCOMPARE(summary->item(1, 1)->text(), QStringLiteral("up 5"));
+    QCOMPARE(summary->item(1, 2)->text(), QStringLiteral("new"));
+    QCOMPARE(summary->item(0, 3)->text(), QStringLiteral("never ranked"));
+    QCOMPARE(summary->item(1, 4)->text(), QStringLiteral("no earlier run"));
+    QVERIFY(summary->item(0, 4)->toolTip().startsWith(kLabels[3]));
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(summary->columnViewportPosition(column),
+                 dlg.runsView()->columnViewportPosition(column));
 }
 
 void TestHistoryDlg::pointTooltips() {
@@ -250,6 +257,27 @@ void TestHistoryDlg::resizesWithWindow() {
     QCOMPARE(dlg.runsView()->geometry().top(), runsBefore.top() + 120);
     QCOMPARE(dlg.runsView()->width(), runsBefore.width() + 200);
     dlg.reject();
+}
+
+void TestHistoryDlg::paintsChart() {
+    HistoryDlg dlg;
+    dlg.setHistory(sample(), kLabels);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.resize(dlg.minimumDialogSize() + QSize(120, 60));
+    const QImage image = dlg.grab().toImage();
+    // Each column's line colour shows in the picture.
+    const QRect plot = dlg.chart()->plotArea().toRect().translated(dlg.chartView()->pos());
+    QVERIFY(plot.width() > 200 && plot.height() > 100);
+    QSet<QRgb> colours;
+    for (int y = plot.top(); y < plot.bottom(); y += 1)
+        for (int x = plot.left(); x < plot.right(); x += 1)
+            colours.insert(image.pixel(x, y) & 0xffffff);
+    QVERIFY(colours.contains(QColor(0x1f, 0x77, 0xb4).rgb() & 0xffffff));
+    // For a look by eye: TW_HISTORY_SCREENSHOT=/tmp/history.png
+    const QString keep = qEnvironmentVariable("TW_HISTORY_SCREENSHOT");
+    if (!keep.isEmpty())
+        QVERIFY(image.save(keep));
 }
 
 TW_TEST_MAIN_GUI(TestHistoryDlg)
