@@ -516,6 +516,10 @@ bool HistoryStore::beginRun(const QDateTime& started, QString* error) {
         setError(error, fail(QStringLiteral("cannot be written"), reasonFor(q.lastError())));
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lock(m_pendingLock);
+        m_runError.clear();
+    }
     const QDateTime start = started.isValid() ? started : QDateTime::currentDateTime();
     q.prepare(QStringLiteral("INSERT INTO run (started_ms, utc_offset) VALUES (?, ?)"));
     q.addBindValue(start.toMSecsSinceEpoch());
@@ -538,11 +542,30 @@ qint64 HistoryStore::currentRunId() const {
     return m_impl->runId.load();
 }
 
+QString HistoryStore::noRunError(const QString& what) {
+    std::lock_guard<std::mutex> lock(m_pendingLock);
+    return m_runError.isEmpty() ? fail(what, QStringLiteral("no run is being recorded"))
+                                : m_runError;
+}
+
+void HistoryStore::abandonRun(const QString& reason) {
+    {
+        std::lock_guard<std::mutex> lock(m_pendingLock);
+        m_pending.clear();
+        m_runError = reason;
+    }
+    if (m_impl->runId.load() == 0)
+        return;
+    // Some failures end the transaction inside SQLite already; a second ROLLBACK is harmless.
+    QSqlQuery(QSqlDatabase::database(m_connection, false)).exec(QStringLiteral("ROLLBACK"));
+    m_impl->runId = 0;
+    m_impl->forget();
+}
+
 bool HistoryStore::record(const std::string& url, const std::string& keywords,
                           const HistoryResult& result, QString* error) {
     if (m_impl->runId.load() == 0) {
-        setError(error, fail(QStringLiteral("cannot record a result"),
-                             QStringLiteral("no run is being recorded")));
+        setError(error, noRunError(QStringLiteral("cannot record a result")));
         return false;
     }
     if (result.slot < 0 || result.slot >= kHistorySlots) {
@@ -660,10 +683,19 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
             "INSERT INTO result (run_id, entry_id, slot, engine, source, text, rank, page, error, "
             "sites) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
-    qint64 entry = 0;
-    if (!entryId(url, keywords, true, &entry, error))
+    const qint64 runId = m_impl->runId.load();
+    if (runId == 0) {
+        setError(error, noRunError(QStringLiteral("cannot record a result")));
         return false;
-    insert->bindValue(0, m_impl->runId.load());
+    }
+    qint64 entry = 0;
+    QString reason;
+    if (!entryId(url, keywords, true, &entry, &reason)) {
+        abandonRun(reason);
+        setError(error, reason);
+        return false;
+    }
+    insert->bindValue(0, runId);
     insert->bindValue(1, entry);
     insert->bindValue(2, r.slot);
     insert->bindValue(3, QString::fromStdString(r.engine));
@@ -677,7 +709,9 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     insert->bindValue(9, sites.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
                                          : QVariant(sites));
     if (!insert->exec()) {
-        setError(error, fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError())));
+        reason = fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError()));
+        abandonRun(reason);
+        setError(error, reason);
         return false;
     }
     return true;
@@ -685,15 +719,16 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
 
 bool HistoryStore::commitRun(QString* error) {
     if (m_impl->runId.load() == 0) {
-        setError(error, fail(QStringLiteral("cannot finish a run"),
-                             QStringLiteral("no run is being recorded")));
+        setError(error, noRunError(QStringLiteral("cannot finish a run")));
         return false;
     }
     if (!flush(error))
         return false;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        setError(error, fail(QStringLiteral("cannot be written"), reasonFor(q.lastError())));
+        const QString reason = fail(QStringLiteral("cannot be written"), reasonFor(q.lastError()));
+        abandonRun(reason);
+        setError(error, reason);
         return false;
     }
     m_impl->runId = 0;
@@ -813,6 +848,24 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
     out->result.page = optionalInt(q.value(7));
     out->result.error = stdString(q.value(8));
     *found = true;
+    return true;
+}
+
+bool HistoryStore::cellTip(const std::string& url, const std::string& keywords, int slot,
+                           QString* tip, QString* error) {
+    tip->clear();
+    HistoryRecord latest;
+    HistoryRecord previous;
+    bool found = false;
+    if (!previousResult(url, keywords, slot, std::numeric_limits<qint64>::max(), &latest, &found,
+                        error))
+        return false;
+    if (!found)
+        return true;
+    if (!previousResult(url, keywords, slot, latest.runId, &previous, &found, error))
+        return false;
+    if (found)
+        *tip = previousResultTip(&previous, latest.result);
     return true;
 }
 

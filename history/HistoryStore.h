@@ -101,7 +101,9 @@ public:
                 QString* error);
     // Writes queued results (opening thread only). Cheap when nothing is queued.
     bool flush(QString* error);
-    // Writes what is queued and makes the run permanent.
+    // Writes what is queued and makes the run permanent. A run whose writing failed part way
+    // was rolled back whole when it failed: every later call of it, this one included, fails
+    // with that reason.
     bool commitRun(QString* error);
     // Drops the run in progress.
     void rollbackRun();
@@ -114,6 +116,10 @@ public:
     // or the latest of all when none is). *found is false when there is none.
     bool previousResult(const std::string& url, const std::string& keywords, int slot,
                         qint64 beforeRunId, HistoryRecord* out, bool* found, QString* error);
+    // The engine cell's tooltip: the slot's result before its latest one and the change,
+    // "was Rank 9 / Page 1 on 2026-12-01: up 2". Empty when the slot has fewer than two results.
+    bool cellTip(const std::string& url, const std::string& keywords, int slot, QString* tip,
+                 QString* error);
     // The best (lowest) rank ever recorded per slot; empty where never ranked.
     bool bestRanks(const std::string& url, const std::string& keywords,
                    std::array<std::optional<int>, kHistorySlots>* out, QString* error);
@@ -145,6 +151,10 @@ private:
                   const QByteArray& sites, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
     QString fail(const QString& what, const QString& reason) const;
+    // A write of the run failed: the run is rolled back whole, and every later call of the run
+    // reports reason.
+    void abandonRun(const QString& reason);
+    QString noRunError(const QString& what);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
@@ -156,6 +166,7 @@ private:
     Qt::HANDLE m_ownerThread = nullptr;
     std::mutex m_pendingLock;
     std::vector<Pending> m_pending;
+    QString m_runError; // under m_pendingLock
 };
 
 // Convenience for the History command: the entry's history from the data file's history, opened

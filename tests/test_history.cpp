@@ -118,6 +118,7 @@ private slots:
     void switchedOffSlotKeepsEarlierPrevious();
     void uncommittedRunLeavesNothing();
     void crashedProcessLeavesNoHalfRun();
+    void failedWriteDropsWholeRun();
     void errorRecordedWithItsText();
     void recordFromWorkerThread();
     void sitesKeptAtMostHundred();
@@ -202,6 +203,13 @@ void TestHistory::twoRunsAndPrevious() {
     QCOMPARE(previousResultTip(&previous, *history.runs[0].bySlot[0]),
              QStringLiteral("was Rank 9 / Page 1 on %1: up 2")
                  .arg(at("2026-12-01T09:30:00+01:00").toLocalTime().toString("yyyy-MM-dd")));
+    QString tip;
+    QVERIFY(store.cellTip("http://a.example/", "red shoes", 0, &tip, &error));
+    QVERIFY2(tip.startsWith(QStringLiteral("was Rank 9 / Page 1 on ")) &&
+                 tip.endsWith(QStringLiteral(": up 2")),
+             qPrintable(tip));
+    QVERIFY(store.cellTip("http://a.example/", "blue shoes", 0, &tip, &error));
+    QVERIFY(tip.isEmpty()); // one run only
     QVERIFY(store.previousResult("http://a.example/", "red shoes", 2, latest, &previous, &found,
                                  &error));
     QCOMPARE(rankChangeText(&previous.result, *history.runs[0].bySlot[2]), QStringLiteral("new"));
@@ -306,6 +314,51 @@ void TestHistory::crashedProcessLeavesNoHalfRun() {
     QVERIFY(store.beginRun(at("2026-12-03T09:00:00Z"), &error));
     QVERIFY(store.record("u", "k", ranked(0, 2, 1), &error));
     QVERIFY(store.commitRun(&error));
+}
+
+void TestHistory::failedWriteDropsWholeRun() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    QString error;
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    {
+        // Stands in for a write that fails half way through a run (a full disk, an I/O error).
+        RawConnection other(path);
+        QVERIFY(other.exec("CREATE TRIGGER refuse BEFORE INSERT ON result WHEN NEW.text = "
+                           "CAST('boom' AS BLOB) BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    }
+    QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 2, 1), &error));
+    QVERIFY(store.record("new entry", "k", ranked(0, 2, 1), &error));
+    HistoryResult boom = ranked(1, 5, 1);
+    boom.text = "boom";
+    error.clear();
+    QVERIFY(!store.record("u", "k", boom, &error));
+    QVERIFY2(error.contains(QStringLiteral("refused")), qPrintable(error));
+    const QString first = error;
+    // The rest of the run is refused with the same reason, the commit too.
+    QVERIFY(!store.runInProgress());
+    QVERIFY(!store.record("u", "k", ranked(2, 1, 1), &error));
+    QCOMPARE(error, first);
+    QVERIFY(!store.commitRun(&error));
+    QCOMPARE(error, first);
+
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(3));
+    QVERIFY(store.loadEntry("new entry", "k", &history, &error));
+    QVERIFY(history.runs.empty());
+    // The next run records as usual.
+    QVERIFY(store.beginRun(at("2026-12-03T09:00:00Z"), &error));
+    QVERIFY(store.record("new entry", "k", ranked(0, 4, 1), &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+    QVERIFY(store.loadEntry("new entry", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
 }
 
 void TestHistory::errorRecordedWithItsText() {
