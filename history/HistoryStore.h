@@ -64,6 +64,9 @@ struct EntryHistory {
 // "list.history.sqlite".
 QString historyPathFor(const QString& dataFilePath);
 
+// Each store has a connection of its own, so several stores (a run, a History window) may be open
+// on the same file at once. Every call but record() belongs to the thread that opened the store,
+// destruction included.
 class HistoryStore {
 public:
     HistoryStore();
