@@ -1,0 +1,316 @@
+#include "history/HistoryDlg.h"
+
+#include "data/OutputFile.h"
+#include "history/HistoryText.h"
+#include "ui/DialogUnits.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QHeaderView>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTableWidget>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tw {
+
+namespace {
+// Line colours of the four engine columns; the markers of a column take its colour.
+const QColor kSlotColours[kHistorySlots] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+                                            QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
+constexpr qint64 kHourMs = 3600 * 1000;
+} // namespace
+
+HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
+    setWindowTitle(QStringLiteral("History"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    const DialogUnits du(this);
+
+    m_chart = new QChart;
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->setBackgroundRoundness(0);
+    m_chartView = new QChartView(m_chart, this);
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    SetControlId(m_chartView, IDC_CHART);
+    du.place(m_chartView, 7, 7, 426, 160);
+
+    m_model = new HistoryTableModel(this);
+    m_runs = new QTableView(this);
+    m_runs->setModel(m_model);
+    m_runs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_runs->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_runs->verticalHeader()->hide();
+    m_runs->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_runs->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_runs->verticalHeader()->setDefaultSectionSize(du.y(10));
+    SetControlId(m_runs, IDC_RUNS);
+    du.place(m_runs, 7, 172, 426, 78);
+
+    // Beneath the runs, column for column: the first column names the line.
+    m_summary = new QTableWidget(2, 1 + kHistorySlots, this);
+    m_summary->setItem(0, 0, new QTableWidgetItem(QStringLiteral("Best rank ever")));
+    m_summary->setItem(1, 0, new QTableWidgetItem(QStringLiteral("Change since previous run")));
+    m_summary->horizontalHeader()->hide();
+    m_summary->verticalHeader()->hide();
+    m_summary->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_summary->setSelectionMode(QAbstractItemView::NoSelection);
+    m_summary->setFocusPolicy(Qt::NoFocus);
+    m_summary->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_summary->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_summary->verticalHeader()->setDefaultSectionSize(du.y(10));
+    m_summary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_summary->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SetControlId(m_summary, IDC_SUMMARY);
+    du.place(m_summary, 7, 254, 426, 22);
+    // The first column of both tables fits the longest name, the slots share the rest.
+    const int firstColumn =
+        m_summary->fontMetrics().horizontalAdvance(QStringLiteral("Change since previous run")) +
+        du.x(8);
+    for (QHeaderView* header : {m_runs->horizontalHeader(), m_summary->horizontalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Stretch);
+        header->setSectionResizeMode(0, QHeaderView::Fixed);
+        header->resizeSection(0, firstColumn);
+    }
+
+    m_export = new QPushButton(QStringLiteral("&Export..."), this);
+    m_export->setAutoDefault(false);
+    SetControlId(m_export, IDC_EXPORT);
+    du.place(m_export, 7, 281, 50, 14);
+    connect(m_export, &QPushButton::clicked, this, &HistoryDlg::onExport);
+
+    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close->setDefault(true);
+    SetControlId(m_close, IDC_CLOSE);
+    du.place(m_close, 383, 281, 50, 14);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(m_runs, m_export);
+    setTabOrder(m_export, m_close);
+
+    SetTemplateSize(440, 302);
+    setHistory({}, {QStringLiteral("Google"), QStringLiteral("Altavista"), QStringLiteral("Lycos"),
+                    QStringLiteral("Looksmart")});
+}
+
+HistoryDlg::~HistoryDlg() = default;
+
+void HistoryDlg::OnInitDialog() {
+    CResizableDlg::OnInitDialog();
+    AnchorControl(IDC_CHART, ANCHOR_SIZE_X | ANCHOR_SIZE_Y);
+    AnchorControl(IDC_RUNS, ANCHOR_SIZE_X | ANCHOR_MOVE_Y);
+    AnchorControl(IDC_SUMMARY, ANCHOR_SIZE_X | ANCHOR_MOVE_Y);
+    AnchorControl(IDC_EXPORT, ANCHOR_MOVE_Y);
+    AnchorControl(IDC_CLOSE, ANCHOR_MOVE_X | ANCHOR_MOVE_Y);
+    m_close->setFocus();
+}
+
+void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels) {
+    m_labels = slotLabels;
+    while (m_labels.size() < kHistorySlots)
+        m_labels << QStringLiteral("Engine %1").arg(m_labels.size() + 1);
+    const QString title = history.url.empty() ? QStringLiteral("History")
+                                              : QStringLiteral("History of %1 for \"%2\"")
+                                                    .arg(QString::fromStdString(history.url),
+                                                         QString::fromStdString(history.keywords));
+    setWindowTitle(title);
+    m_model->setHistory(std::move(history), m_labels);
+    m_export->setEnabled(!m_model->history().runs.empty());
+    rebuildChart();
+    fillSummary();
+}
+
+void HistoryDlg::rebuildChart() {
+    m_chart->removeAllSeries();
+    for (QAbstractAxis* axis : m_chart->axes())
+        m_chart->removeAxis(axis);
+    delete m_rankAxis;
+    delete m_timeAxis;
+    m_points.clear();
+    m_lines.fill(nullptr);
+    m_notFound.fill(nullptr);
+    m_errors.fill(nullptr);
+
+    const EntryHistory& history = m_model->history();
+    const HistoryChart data = buildHistoryChart(history);
+    m_chart->setTitle(history.runs.empty() ? QStringLiteral("No run has been recorded yet.")
+                                           : QString());
+
+    m_timeAxis = new QDateTimeAxis;
+    qint64 from = data.timeMinMs;
+    qint64 to = data.timeMaxMs;
+    if (history.runs.empty()) {
+        to = QDateTime::currentMSecsSinceEpoch();
+        from = to - 24 * kHourMs;
+    }
+    QDateTime first = QDateTime::fromMSecsSinceEpoch(from);
+    QDateTime last = QDateTime::fromMSecsSinceEpoch(to);
+    if (to - from >= 2 * 24 * kHourMs) {
+        // Whole days, so the ticks fall on midnights while there are few of them.
+        first = first.date().startOfDay();
+        last = last.date().addDays(1).startOfDay();
+        const qint64 days = first.daysTo(last);
+        m_timeAxis->setTickCount(int(std::clamp<qint64>(days + 1, 2, 7)));
+        m_timeAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
+    } else {
+        first = first.addSecs(-12 * 3600);
+        last = last.addSecs(12 * 3600);
+        m_timeAxis->setTickCount(5);
+        m_timeAxis->setFormat(QStringLiteral("MM-dd HH:mm"));
+    }
+    m_timeAxis->setRange(first, last);
+    m_timeAxis->setTitleText(QStringLiteral("Run"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+
+    m_rankAxis = new QCategoryAxis;
+    m_rankAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_rankAxis->setRange(data.yMin, data.yMax);
+    m_rankAxis->setStartValue(data.yMin);
+    m_rankAxis->setReverse(true);
+    m_rankAxis->setTitleText(QStringLiteral("Rank"));
+    for (const int tick : data.rankTicks)
+        m_rankAxis->append(QString::number(tick), tick);
+    if (data.notFoundY > 0)
+        m_rankAxis->append(QStringLiteral("not found"), data.notFoundY);
+    if (data.errorY > 0)
+        m_rankAxis->append(QStringLiteral("error"), data.errorY);
+    m_chart->addAxis(m_rankAxis, Qt::AlignLeft);
+
+    // Markers of the columns that share a run and a row are moved apart a little, so each shows.
+    const double spread = std::max(0.12, (data.yMax - data.yMin) / 120.0);
+    auto attach = [this](QXYSeries* series, std::vector<HistoryPoint> points, double shift) {
+        for (const HistoryPoint& point : points)
+            series->append(double(point.timeMs), point.y + shift);
+        m_chart->addSeries(series);
+        series->attachAxis(m_timeAxis);
+        series->attachAxis(m_rankAxis);
+        connect(series, &QXYSeries::hovered, this, [this, series](const QPointF& at, bool on) {
+            if (!on) {
+                QToolTip::hideText();
+                return;
+            }
+            QToolTip::showText(QCursor::pos(), pointTip(series, at), m_chartView);
+        });
+        m_points[series] = std::move(points);
+    };
+    for (int s = 0; s < kHistorySlots; ++s) {
+        const QColor colour = kSlotColours[s];
+        auto* line = new QLineSeries;
+        line->setName(m_labels[s]);
+        line->setPen(QPen(colour, 2));
+        line->setPointsVisible(true);
+        m_lines[std::size_t(s)] = line;
+        attach(line, data.ranked[std::size_t(s)], 0);
+
+        const double shift = (s - 1.5) * spread;
+        auto* notFound = new QScatterSeries;
+        notFound->setName(m_labels[s] + QStringLiteral(": not found"));
+        notFound->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+        notFound->setMarkerSize(9);
+        notFound->setColor(Qt::white);
+        notFound->setBorderColor(colour);
+        m_notFound[std::size_t(s)] = notFound;
+        attach(notFound, data.notFound[std::size_t(s)], shift);
+
+        auto* errors = new QScatterSeries;
+        errors->setName(m_labels[s] + QStringLiteral(": error"));
+        errors->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+        errors->setMarkerSize(11);
+        errors->setColor(colour);
+        errors->setBorderColor(colour.darker());
+        m_errors[std::size_t(s)] = errors;
+        attach(errors, data.errors[std::size_t(s)], shift);
+
+        // One legend entry per column: the marker rows are named on the rank axis.
+        for (QLegendMarker* marker : m_chart->legend()->markers(notFound))
+            marker->setVisible(false);
+        for (QLegendMarker* marker : m_chart->legend()->markers(errors))
+            marker->setVisible(false);
+    }
+}
+
+QString HistoryDlg::pointTip(QXYSeries* series, const QPointF& value) const {
+    const auto it = m_points.find(series);
+    if (it == m_points.end() || it->second.empty())
+        return {};
+    const std::vector<HistoryPoint>& points = it->second;
+    std::size_t nearest = 0;
+    double distance = std::numeric_limits<double>::max();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double d = std::abs(double(points[i].timeMs) - value.x());
+        if (d < distance) {
+            distance = d;
+            nearest = i;
+        }
+    }
+    return points[nearest].tip;
+}
+
+void HistoryDlg::fillSummary() {
+    const auto summary = summarizeHistory(m_model->history());
+    const bool anyRun = !m_model->history().runs.empty();
+    for (int s = 0; s < kHistorySlots; ++s) {
+        const SlotSummary& slot = summary[std::size_t(s)];
+        QString best = QStringLiteral("never ranked");
+        if (slot.bestRank)
+            best = slot.bestText.isEmpty() ? QStringLiteral("Rank %1").arg(*slot.bestRank)
+                                           : slot.bestText;
+        QString change = slot.change;
+        if (change.isEmpty())
+            change = anyRun ? QStringLiteral("no earlier run") : QString();
+        if (!anyRun)
+            best.clear();
+        auto* bestItem = new QTableWidgetItem(best);
+        bestItem->setToolTip(m_labels[s] + QStringLiteral(": best rank ever"));
+        m_summary->setItem(0, 1 + s, bestItem);
+        auto* changeItem = new QTableWidgetItem(change);
+        changeItem->setToolTip(m_labels[s] + QStringLiteral(": change since the previous run"));
+        m_summary->setItem(1, 1 + s, changeItem);
+    }
+}
+
+void HistoryDlg::onExport() {
+    const EntryHistory& history = m_model->history();
+    if (history.runs.empty()) {
+        tw::messageBox(this, QStringLiteral("There is no history of this entry to export."));
+        return;
+    }
+    const QString path = tw::saveFileName(
+        this, QStringLiteral("Export History"),
+        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+        QStringLiteral("History"), QStringLiteral("CSV Files (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    QByteArray csv = csvHeader();
+    for (auto run = history.runs.rbegin(); run != history.runs.rend(); ++run) {
+        for (const auto& slot : run->bySlot) {
+            if (slot)
+                csv += csvLine(run->time, history.url, history.keywords, *slot);
+        }
+    }
+    QString reason;
+    if (!outputfile::Write(path, csv.constData(), csv.size(), &reason)) {
+        tw::messageBox(this,
+                       QStringLiteral("The history could not be written to %1: %2")
+                           .arg(QDir::toNativeSeparators(path), reason),
+                       QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
+    tw::messageBox(this, QStringLiteral("History saved to ") + path);
+}
+
+} // namespace tw

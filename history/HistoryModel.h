@@ -1,0 +1,77 @@
+#pragma once
+// What the History window shows, made from an entry's loaded history without any widget: the
+// table of runs, the chart's points and axis range, and per slot the best rank ever and the
+// change since the previous run.
+
+#include "history/HistoryStore.h"
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace tw {
+
+// One chart point. Ranked points sit at their rank; the others on their marker rows.
+struct HistoryPoint {
+    enum Kind { Ranked, NotFound, Error };
+    Kind kind = Ranked;
+    qint64 timeMs = 0; // milliseconds since 1970 UTC
+    double y = 0;
+    QString tip; // date and time, the text (and the error), the source
+};
+
+struct HistoryChart {
+    std::array<std::vector<HistoryPoint>, kHistorySlots> ranked; // one line per slot
+    std::array<std::vector<HistoryPoint>, kHistorySlots> notFound;
+    std::array<std::vector<HistoryPoint>, kHistorySlots> errors;
+    // The rank axis, reversed (yMin at the top): the ranks seen with a margin, then the marker
+    // rows below the lowest rank.
+    double yMin = 1;
+    double yMax = 10;
+    std::optional<int> bestSeen;  // smallest rank in the history
+    std::optional<int> worstSeen; // largest rank in the history
+    double notFoundY = 0;         // marker rows (0 when unused)
+    double errorY = 0;
+    qint64 timeMinMs = 0;
+    qint64 timeMaxMs = 0;
+    // Rank values to label on the axis ("1", "5", "10", ...), top to bottom.
+    std::vector<int> rankTicks;
+};
+
+HistoryChart buildHistoryChart(const EntryHistory& history);
+
+struct SlotSummary {
+    std::optional<int> bestRank; // best rank ever; empty when never ranked
+    QString bestText;            // "Rank 3 / Page 1" of the run that reached it (the latest such)
+    QString change;              // since the previous run: "up 2", "new", ...; empty: no two runs
+};
+std::array<SlotSummary, kHistorySlots> summarizeHistory(const EntryHistory& history);
+
+// The runs table: date and time, then the four slots' texts; newest run first.
+class HistoryTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit HistoryTableModel(QObject* parent = nullptr);
+
+    // labels: the four slot names, as the list's columns have them.
+    void setHistory(EntryHistory history, const QStringList& labels);
+    const EntryHistory& history() const { return m_history; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    EntryHistory m_history;
+    QStringList m_labels;
+    std::vector<QString> m_times; // formatted once: the table asks for them often
+};
+
+} // namespace tw

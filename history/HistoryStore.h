@@ -1,0 +1,184 @@
+#pragma once
+// The rank history: every engine result a ranking run writes, kept per run in an SQLite
+// database beside the data file ("tallowick.dat" -> "tallowick.history.sqlite"). One
+// transaction per run, so a run that dies half way leaves no trace and the runs before it whole.
+// A file that is not a history database, or a damaged one, is refused and left exactly as it is.
+// Free of widgets: the window, the ranking command and the History dialog share it.
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QIODevice;
+
+namespace tw {
+
+inline constexpr int kHistorySlots = 4;
+// Sites above the target kept per result; the rest of a long list is dropped.
+inline constexpr int kHistoryMaxSites = 100;
+// Schema version of the files this build writes (PRAGMA user_version).
+inline constexpr int kHistorySchemaVersion = 2;
+
+// One engine result as a run writes it. Texts are bytes, as the data file holds them.
+struct HistoryResult {
+    int slot = 0;            // 0..3: the engine column
+    std::string engine;      // "Google"
+    std::string source;      // how the result was obtained, "classic"
+    std::string text;        // the column text: "Rank 3 / Page 1", "not found", "error"
+    std::optional<int> rank; // empty when the target was not ranked
+    std::optional<int> page;
+    std::string error;                   // why the column reads "error"; empty otherwise
+    std::vector<std::string> sitesAbove; // only the first kHistoryMaxSites are kept
+};
+
+// A result as loaded back, with the start time of its run.
+struct HistoryRecord {
+    qint64 runId = 0;
+    QDateTime time; // the run's start, in the offset it was recorded with
+    HistoryResult result;
+};
+
+// One run of one entry: the results of the slots it recorded (a switched-off engine records
+// nothing, so a slot may be empty).
+struct HistoryRun {
+    qint64 runId = 0;
+    QDateTime time;
+    std::array<std::optional<HistoryResult>, kHistorySlots> bySlot;
+};
+
+// Everything recorded for one entry, newest run first.
+struct EntryHistory {
+    std::string url;
+    std::string keywords;
+    std::vector<HistoryRun> runs;
+};
+
+// "tallowick.dat" -> "tallowick.history.sqlite" in the same folder; "list" ->
+// "list.history.sqlite".
+QString historyPathFor(const QString& dataFilePath);
+
+// Each store has a connection of its own, so several stores (a run, a History window) may be open
+// on the same file at once. Every call but record() belongs to the thread that opened the store,
+// destruction included.
+class HistoryStore {
+public:
+    HistoryStore();
+    ~HistoryStore(); // a run not committed is rolled back
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    enum class Mode {
+        ReadWrite, // creates the file when there is none; brings an older schema up to date
+        ReadOnly,  // a missing file fails; an older schema is read as it is not (fails)
+    };
+
+    // Opens the database at path. Fails with a reason for the user when the file cannot be
+    // opened or made, is held by another program for longer than the busy time-out, is no
+    // history database or is damaged, or was written by a newer version. A refused file is
+    // never written to.
+    bool open(const QString& path, Mode mode, QString* error);
+    bool isOpen() const;
+    QString path() const { return m_path; }
+    // Rolls back a run not committed.
+    void close();
+
+    // How long a call waits for another program's lock before it gives up.
+    static constexpr int kBusyTimeoutMs = 2000;
+
+    // --- Recording a run -------------------------------------------------------------------
+    // Starts a run at its start time and takes the database's write lock for the run.
+    bool beginRun(const QDateTime& started, QString* error);
+    bool runInProgress() const;
+    qint64 currentRunId() const;
+    // Records one result of the run in progress for the entry (URL and keywords bytes). May be
+    // called from any thread: a call off the thread that opened the store is queued and written
+    // by the next flush() or commitRun() on the opening thread.
+    bool record(const std::string& url, const std::string& keywords, const HistoryResult& result,
+                QString* error);
+    // Writes queued results (opening thread only). Cheap when nothing is queued.
+    bool flush(QString* error);
+    // Writes what is queued and makes the run permanent. A run whose writing failed part way
+    // was rolled back whole when it failed: every later call of it, this one included, fails
+    // with that reason.
+    bool commitRun(QString* error);
+    // Drops the run in progress.
+    void rollbackRun();
+
+    // --- Reading -----------------------------------------------------------------------------
+    // The entry's runs, newest first. withSites loads the sites above too.
+    bool loadEntry(const std::string& url, const std::string& keywords, EntryHistory* out,
+                   QString* error, bool withSites = false);
+    // The slot's latest result recorded before run beforeRunId (0: before the run in progress,
+    // or the latest of all when none is). *found is false when there is none.
+    bool previousResult(const std::string& url, const std::string& keywords, int slot,
+                        qint64 beforeRunId, HistoryRecord* out, bool* found, QString* error);
+    // The engine cell's tooltip: the slot's result before its latest one and the change,
+    // "was Rank 9 / Page 1 on 2026-12-01: up 2". Empty when the slot has fewer than two results.
+    bool cellTip(const std::string& url, const std::string& keywords, int slot, QString* tip,
+                 QString* error);
+    // The best (lowest) rank ever recorded per slot; empty where never ranked.
+    bool bestRanks(const std::string& url, const std::string& keywords,
+                   std::array<std::optional<int>, kHistorySlots>* out, QString* error);
+    // Every recorded result as CSV, oldest first (see writeCsvHeader).
+    bool exportCsv(QIODevice* out, QString* error);
+    bool exportEntryCsv(const std::string& url, const std::string& keywords, QIODevice* out,
+                        QString* error);
+
+    int schemaVersion() const { return m_schemaVersion; }
+    // The version the file had when open() looked at it, also when open() failed (0: none).
+    int fileSchemaVersion() const { return m_fileVersion; }
+    // Runs SQLite's integrity check (reads the whole file). open() runs the quick variant.
+    bool checkIntegrity(QString* error);
+
+private:
+    struct Pending {
+        std::string url;
+        std::string keywords;
+        HistoryResult result;
+        QByteArray sites; // compressed on the recording thread
+    };
+    bool openChecked(const QString& path, Mode mode, QString* error);
+    bool migrate(QString* error);
+    bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
+                 QString* error);
+    bool writePending(std::vector<Pending>& pending, QString* error);
+    // Writes one result; its sitesAbove are ignored, sites holds them packed.
+    bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
+                  const QByteArray& sites, QString* error);
+    bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
+    QString fail(const QString& what, const QString& reason) const;
+    // A write of the run failed: the run is rolled back whole, and every later call of the run
+    // reports reason.
+    void abandonRun(const QString& reason);
+    QString noRunError(const QString& what);
+
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    QString m_path;
+    QString m_connection;
+    int m_schemaVersion = 0;
+    int m_fileVersion = 0;
+    qint64 m_runId = 0;
+    Qt::HANDLE m_ownerThread = nullptr;
+    std::mutex m_pendingLock;
+    std::vector<Pending> m_pending;
+    QString m_runError; // under m_pendingLock
+};
+
+// Convenience for the History command: the entry's history from the data file's history, opened
+// read-only for the call. No history file yet is no error: *out is then empty.
+bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
+                      const std::string& keywords, EntryHistory* out, QString* error);
+
+// Sites above, packed for storage (at most kHistoryMaxSites) and back.
+QByteArray packSites(const std::vector<std::string>& sites);
+bool unpackSites(const QByteArray& packed, std::vector<std::string>* sites);
+
+} // namespace tw

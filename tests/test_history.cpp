@@ -1,0 +1,775 @@
+// The rank history store: runs recorded whole or not at all, what is read back, refused files
+// left untouched, the older format brought up to date, and the CSV export.
+
+#include "history/HistoryModel.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryText.h"
+#include "support/TestEnv.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <cstdlib>
+#include <thread>
+
+using namespace tw;
+
+namespace {
+
+const char* const kCrashChildVar = "TW_HISTORY_CRASH_CHILD";
+
+QDateTime at(const QString& iso) {
+    return QDateTime::fromString(iso, Qt::ISODate);
+}
+
+HistoryResult ranked(int slot, int rank, int page, std::vector<std::string> sites = {}) {
+    HistoryResult r;
+    r.slot = slot;
+    r.engine = slot == 0 ? "Google" : "Altavista";
+    r.source = "classic";
+    r.text = "Rank " + std::to_string(rank) + " / Page " + std::to_string(page);
+    r.rank = rank;
+    r.page = page;
+    r.sitesAbove = std::move(sites);
+    return r;
+}
+
+HistoryResult notFound(int slot) {
+    HistoryResult r;
+    r.slot = slot;
+    r.engine = "Lycos";
+    r.source = "classic";
+    r.text = "not found";
+    return r;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeBytes(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), data.size());
+}
+
+// A plain SQLite connection of its own, as another program would hold one.
+class RawConnection {
+public:
+    explicit RawConnection(const QString& path) {
+        static int counter = 0;
+        m_name = QStringLiteral("raw%1").arg(++counter);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
+        m_ok = db.open();
+    }
+    ~RawConnection() {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool ok() const { return m_ok; }
+    bool exec(const QString& sql) {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        const bool done = q.exec(sql);
+        if (!done)
+            qWarning() << sql << q.lastError().text();
+        return done;
+    }
+
+private:
+    QString m_name;
+    bool m_ok = false;
+};
+
+// Records count results of one run with sites above and dies without committing: a crash.
+int crashChild(const QString& path) {
+    HistoryStore store;
+    QString error;
+    if (!store.open(path, HistoryStore::Mode::ReadWrite, &error) ||
+        !store.beginRun(QDateTime::currentDateTime(), &error))
+        return 2;
+    std::vector<std::string> sites;
+    for (int i = 0; i < 40; ++i)
+        sites.push_back("http://site" + std::to_string(i) + ".example/some/page.html");
+    for (int i = 0; i < 20000; ++i) {
+        if (!store.record("http://crash" + std::to_string(i) + ".example/", "kw",
+                          ranked(0, 41, 5, sites), &error))
+            return 3;
+    }
+    std::_Exit(9);
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+private slots:
+    void historyPath_data();
+    void historyPath();
+    void twoRunsAndPrevious();
+    void switchedOffSlotKeepsEarlierPrevious();
+    void uncommittedRunLeavesNothing();
+    void crashedProcessLeavesNoHalfRun();
+    void failedWriteDropsWholeRun();
+    void errorRecordedWithItsText();
+    void recordFromWorkerThread();
+    void sitesKeptAtMostHundred();
+    void lockedDatabase();
+    void refusedFiles_data();
+    void refusedFiles();
+    void readOnlyOpen();
+    void migrationFromVersion1();
+    void csvQuoting();
+    void changeWords_data();
+    void changeWords();
+    void chartAxisScaledToRanks();
+};
+
+void TestHistory::historyPath_data() {
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("history");
+    QTest::newRow("plain") << "tallowick.dat"
+                           << "tallowick.history.sqlite";
+    QTest::newRow("folder") << "/srv/lists/shop.dat"
+                            << "/srv/lists/shop.history.sqlite";
+    QTest::newRow("no extension") << "list"
+                                  << "list.history.sqlite";
+    QTest::newRow("two dots") << "a.b.dat"
+                              << "a.b.history.sqlite";
+    QTest::newRow("hidden") << "/home/u/.ranks"
+                            << "/home/u/.ranks.history.sqlite";
+    QTest::newRow("dot folder") << "./x.dat"
+                                << "./x.history.sqlite";
+}
+
+void TestHistory::historyPath() {
+    QFETCH(QString, data);
+    QFETCH(QString, history);
+    QCOMPARE(historyPathFor(data), history);
+}
+
+void TestHistory::twoRunsAndPrevious() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("tallowick.history.sqlite");
+    HistoryStore store;
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
+
+    QVERIFY(store.beginRun(at("2026-12-01T09:30:00+01:00"), &error));
+    QVERIFY(store.record("http://a.example/", "red shoes", ranked(0, 9, 1), &error));
+    QVERIFY(store.record("http://a.example/", "red shoes", notFound(2), &error));
+    // Same address, other keywords: another entry.
+    QVERIFY(store.record("http://a.example/", "blue shoes", ranked(0, 30, 3), &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+
+    QVERIFY(store.beginRun(at("2026-12-02T09:30:00+01:00"), &error));
+    // While the second run records, "previous" is the first run's result.
+    HistoryRecord previous;
+    bool found = false;
+    QVERIFY(
+        store.previousResult("http://a.example/", "red shoes", 0, 0, &previous, &found, &error));
+    QVERIFY(found);
+    QCOMPARE(previous.result.rank, std::optional<int>(9));
+    QCOMPARE(previous.result.text, std::string("Rank 9 / Page 1"));
+    QCOMPARE(previous.time, at("2026-12-01T09:30:00+01:00"));
+    QVERIFY(store.record("http://a.example/", "red shoes", ranked(0, 7, 1), &error));
+    QVERIFY(store.record("http://a.example/", "red shoes", ranked(2, 12, 2), &error));
+    QVERIFY(store.commitRun(&error));
+
+    EntryHistory history;
+    QVERIFY(store.loadEntry("http://a.example/", "red shoes", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(2));
+    QCOMPARE(history.runs[0].time, at("2026-12-02T09:30:00+01:00"));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(7));
+    QCOMPARE(history.runs[1].bySlot[0]->rank, std::optional<int>(9));
+    QVERIFY(!history.runs[1].bySlot[2]->rank);
+    QCOMPARE(history.runs[1].bySlot[2]->text, std::string("not found"));
+    QVERIFY(!history.runs[0].bySlot[1]);
+
+    // The cell tooltip after the second run: the result before it, and the change.
+    const qint64 latest = history.runs[0].runId;
+    QVERIFY(store.previousResult("http://a.example/", "red shoes", 0, latest, &previous, &found,
+                                 &error));
+    QVERIFY(found);
+    QCOMPARE(previousResultTip(&previous, *history.runs[0].bySlot[0]),
+             QStringLiteral("was Rank 9 / Page 1 on %1: up 2")
+                 .arg(at("2026-12-01T09:30:00+01:00").toLocalTime().toString("yyyy-MM-dd")));
+    QString tip;
+    QVERIFY(store.cellTip("http://a.example/", "red shoes", 0, &tip, &error));
+    QVERIFY2(tip.startsWith(QStringLiteral("was Rank 9 / Page 1 on ")) &&
+                 tip.endsWith(QStringLiteral(": up 2")),
+             qPrintable(tip));
+    QVERIFY(store.cellTip("http://a.example/", "blue shoes", 0, &tip, &error));
+    QVERIFY(tip.isEmpty()); // one run only
+    QVERIFY(store.previousResult("http://a.example/", "red shoes", 2, latest, &previous, &found,
+                                 &error));
+    QCOMPARE(rankChangeText(&previous.result, *history.runs[0].bySlot[2]), QStringLiteral("new"));
+
+    std::array<std::optional<int>, kHistorySlots> best;
+    QVERIFY(store.bestRanks("http://a.example/", "red shoes", &best, &error));
+    QCOMPARE(best[0], std::optional<int>(7));
+    QCOMPARE(best[2], std::optional<int>(12));
+    QVERIFY(!best[1]);
+
+    QVERIFY(store.loadEntry("http://a.example/", "blue shoes", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QVERIFY(store.loadEntry("http://never.example/", "x", &history, &error));
+    QVERIFY(history.runs.empty());
+    QVERIFY(store.previousResult("http://never.example/", "x", 0, 0, &previous, &found, &error));
+    QVERIFY(!found);
+}
+
+void TestHistory::switchedOffSlotKeepsEarlierPrevious() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-11-01T10:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(1, 4, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    // The engine was switched off in the second run: nothing recorded for it.
+    QVERIFY(store.beginRun(at("2026-11-02T10:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 2, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    QVERIFY(store.beginRun(at("2026-11-03T10:00:00Z"), &error));
+    HistoryRecord previous;
+    bool found = false;
+    QVERIFY(store.previousResult("u", "k", 1, 0, &previous, &found, &error));
+    QVERIFY(found);
+    QCOMPARE(previous.result.rank, std::optional<int>(4));
+    QCOMPARE(previous.time, at("2026-11-01T10:00:00Z"));
+}
+
+void TestHistory::uncommittedRunLeavesNothing() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    QString error;
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+        QVERIFY(store.commitRun(&error));
+        QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 5, 1), &error));
+        QVERIFY(store.record("other", "k", ranked(0, 5, 1), &error));
+        // Closed half way: the second run must go.
+    }
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(3));
+    QVERIFY(store.loadEntry("other", "k", &history, &error));
+    QVERIFY(history.runs.empty());
+    // A run rolled back in the same store leaves its entries out too, and the next run works.
+    QVERIFY(store.beginRun(at("2026-12-03T09:00:00Z"), &error));
+    QVERIFY(store.record("third", "k", ranked(0, 1, 1), &error));
+    store.rollbackRun();
+    QVERIFY(store.beginRun(at("2026-12-04T09:00:00Z"), &error));
+    QVERIFY(store.record("third", "k", ranked(0, 2, 1), &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+    QVERIFY(store.loadEntry("third", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(2));
+}
+
+void TestHistory::crashedProcessLeavesNoHalfRun() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    QString error;
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+        QVERIFY(store.commitRun(&error));
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kCrashChildVar), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitCode(), 9); // died in the middle of its run
+
+    HistoryStore store;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QVERIFY(store.checkIntegrity(&error));
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportCsv(&csv, &error));
+    // The header and the first run's one result.
+    QCOMPARE(csv.data().count("\r\n"), 2);
+    QVERIFY(store.beginRun(at("2026-12-03T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 2, 1), &error));
+    QVERIFY(store.commitRun(&error));
+}
+
+void TestHistory::failedWriteDropsWholeRun() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    QString error;
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    {
+        // Stands in for a write that fails half way through a run (a full disk, an I/O error).
+        RawConnection other(path);
+        QVERIFY(other.exec("CREATE TRIGGER refuse BEFORE INSERT ON result WHEN NEW.text = "
+                           "CAST('boom' AS BLOB) BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    }
+    QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 2, 1), &error));
+    QVERIFY(store.record("new entry", "k", ranked(0, 2, 1), &error));
+    HistoryResult boom = ranked(1, 5, 1);
+    boom.text = "boom";
+    error.clear();
+    QVERIFY(!store.record("u", "k", boom, &error));
+    QVERIFY2(error.contains(QStringLiteral("refused")), qPrintable(error));
+    const QString first = error;
+    // The rest of the run is refused with the same reason, the commit too.
+    QVERIFY(!store.runInProgress());
+    QVERIFY(!store.record("u", "k", ranked(2, 1, 1), &error));
+    QCOMPARE(error, first);
+    QVERIFY(!store.commitRun(&error));
+    QCOMPARE(error, first);
+
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(3));
+    QVERIFY(store.loadEntry("new entry", "k", &history, &error));
+    QVERIFY(history.runs.empty());
+    // The next run records as usual.
+    QVERIFY(store.beginRun(at("2026-12-03T09:00:00Z"), &error));
+    QVERIFY(store.record("new entry", "k", ranked(0, 4, 1), &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+    QVERIFY(store.loadEntry("new entry", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+}
+
+void TestHistory::errorRecordedWithItsText() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+    HistoryResult failed;
+    failed.slot = 3;
+    failed.engine = "Looksmart";
+    failed.source = "classic";
+    failed.text = "error";
+    failed.error = "The engine answered HTTP 503 on every try.";
+    QVERIFY(store.record("u", "k", failed, &error));
+    QVERIFY(store.commitRun(&error));
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    const HistoryResult& loaded = *history.runs[0].bySlot[3];
+    QCOMPARE(loaded.text, std::string("error"));
+    QCOMPARE(loaded.error, failed.error);
+    QVERIFY(!loaded.rank && !loaded.page);
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportEntryCsv("u", "k", &csv, &error));
+    QVERIFY(csv.data().contains(
+        ",3,Looksmart,classic,error,,,The engine answered HTTP 503 on every try.\r\n"));
+}
+
+void TestHistory::recordFromWorkerThread() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&store, w] {
+            for (int i = 0; i < 50; ++i)
+                store.record("u" + std::to_string(w * 100 + i), "k", ranked(w, i + 1, 1), nullptr);
+        });
+    }
+    for (auto& worker : workers)
+        worker.join();
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u349", "k", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].bySlot[3]->rank, std::optional<int>(50));
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportCsv(&csv, &error));
+    QCOMPARE(csv.data().count("\r\n"), 1 + 200);
+}
+
+void TestHistory::sitesKeptAtMostHundred() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    std::vector<std::string> sites;
+    for (int i = 0; i < 150; ++i)
+        sites.push_back("http://s" + std::to_string(i) + ".example/\n\0x" + std::string(1, '\0'));
+    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+    QVERIFY(store.record("u", "k", ranked(0, 151, 16, sites), &error));
+    QVERIFY(store.record("u", "k", ranked(1, 1, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error, true));
+    const auto& kept = history.runs[0].bySlot[0]->sitesAbove;
+    QCOMPARE(kept.size(), std::size_t(kHistoryMaxSites));
+    QCOMPARE(kept[99], sites[99]);
+    QVERIFY(history.runs[0].bySlot[1]->sitesAbove.empty());
+}
+
+void TestHistory::lockedDatabase() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    QString error;
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+        QVERIFY(store.commitRun(&error));
+    }
+    const QByteArray before = fileBytes(path);
+
+    {
+        // Another program is writing: reading still works, a run cannot start.
+        RawConnection other(path);
+        QVERIFY(other.ok());
+        QVERIFY(other.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QVERIFY(
+            other.exec(QStringLiteral("INSERT INTO run (started_ms, utc_offset) VALUES (1, 0)")));
+        HistoryStore store;
+        QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+        error.clear();
+        QVERIFY(!store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+        QVERIFY2(error.contains(QStringLiteral("locked")), qPrintable(error));
+        QVERIFY(error.contains(path));
+        QVERIFY(!store.runInProgress());
+        QVERIFY(!store.record("u", "k", ranked(0, 1, 1), &error));
+        QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
+    }
+    QCOMPARE(fileBytes(path), before);
+
+    {
+        // Another program holds the file for itself: even opening gives up after the time-out.
+        RawConnection other(path);
+        QVERIFY(other.exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE")));
+        QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QVERIFY(
+            other.exec(QStringLiteral("INSERT INTO run (started_ms, utc_offset) VALUES (1, 0)")));
+        HistoryStore store;
+        error.clear();
+        QVERIFY(!store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY2(error.contains(QStringLiteral("locked")), qPrintable(error));
+        QVERIFY(!store.isOpen());
+        QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
+    }
+    QCOMPARE(fileBytes(path), before);
+}
+
+void TestHistory::refusedFiles_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: a damaged history made by the test
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+    QByteArray garbage;
+    for (int i = 0; i < 5000; ++i)
+        garbage += char((i * 7919) % 251);
+    QTest::newRow("garbage") << garbage << QString() << "not a history database";
+    QTest::newRow("short header") << QByteArray("SQLite format 3\0\x10", 18) << QString()
+                                  << "not a history database";
+    QTest::newRow("text file") << QByteArray("http://a.example/\r\nshoes\r\n") << QString()
+                               << "not a history database";
+    QTest::newRow("damaged pages") << QByteArray() << "damage"
+                                   << "damaged";
+    QTest::newRow("other database") << QByteArray() << "foreign"
+                                    << "no rank history";
+    QTest::newRow("newer format") << QByteArray() << "newer"
+                                  << "newer version";
+}
+
+void TestHistory::refusedFiles() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    if (setup.isEmpty()) {
+        writeBytes(path, content);
+    } else if (setup == QStringLiteral("damage")) {
+        {
+            HistoryStore store;
+            QString error;
+            QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+            QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+            for (int i = 0; i < 2000; ++i)
+                QVERIFY(store.record("u" + std::to_string(i), "k", ranked(0, i + 1, 1), &error));
+            QVERIFY(store.commitRun(&error));
+        }
+        QByteArray data = fileBytes(path);
+        QVERIFY(data.size() > 20000);
+        // Pages past the first overwritten with noise; the header stays.
+        for (qsizetype i = 4096; i < 16384; ++i)
+            data[i] = char((i * 31) & 0xff);
+        writeBytes(path, data);
+    } else {
+        RawConnection other(path);
+        QVERIFY(other.ok());
+        if (setup == QStringLiteral("foreign")) {
+            QVERIFY(other.exec(QStringLiteral("CREATE TABLE notes (t TEXT)")));
+            QVERIFY(other.exec(QStringLiteral("INSERT INTO notes VALUES ('mine')")));
+        } else {
+            QVERIFY(other.exec(QStringLiteral("CREATE TABLE entry (id INTEGER PRIMARY KEY)")));
+            QVERIFY(other.exec(QStringLiteral("CREATE TABLE run (id INTEGER PRIMARY KEY)")));
+            QVERIFY(other.exec(QStringLiteral("CREATE TABLE result (id INTEGER PRIMARY KEY)")));
+            QVERIFY(other.exec(QStringLiteral("PRAGMA user_version = 7")));
+        }
+    }
+    const QByteArray before = fileBytes(path);
+    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+
+    HistoryStore store;
+    QString error;
+    QVERIFY(!store.open(path, HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(error.contains(path));
+    QVERIFY(!store.isOpen());
+    QVERIFY(!store.beginRun(QDateTime::currentDateTime(), &error));
+    QVERIFY(!store.record("u", "k", ranked(0, 1, 1), &error));
+    store.close();
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
+
+    // The window's loader reads without the whole-file check, so a damaged page may go unseen
+    // until it is read; either way it leaves the file alone.
+    EntryHistory history;
+    const bool loaded = loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error);
+    if (setup != QStringLiteral("damage"))
+        QVERIFY(!loaded);
+    QCOMPARE(fileBytes(path), before);
+}
+
+void TestHistory::readOnlyOpen() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    HistoryStore store;
+    QString error;
+    QVERIFY(!store.open(path, HistoryStore::Mode::ReadOnly, &error));
+    QVERIFY(!QFile::exists(path));
+    EntryHistory history;
+    QVERIFY(loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error));
+    QVERIFY(history.runs.empty());
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(
+        !store.open(dir.file("missing/h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY2(error.contains(QStringLiteral("folder")), qPrintable(error));
+}
+
+void TestHistory::migrationFromVersion1() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    {
+        // Version 1 as it was written: no source, sites as plain lines.
+        RawConnection v1(path);
+        QVERIFY(v1.ok());
+        QVERIFY(v1.exec("CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, "
+                        "keywords BLOB NOT NULL, UNIQUE (url, keywords))"));
+        QVERIFY(v1.exec("CREATE TABLE run (id INTEGER PRIMARY KEY, started_ms INTEGER NOT NULL, "
+                        "utc_offset INTEGER NOT NULL)"));
+        QVERIFY(v1.exec("CREATE TABLE result (id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL, "
+                        "entry_id INTEGER NOT NULL, slot INTEGER NOT NULL, engine TEXT NOT NULL, "
+                        "text BLOB NOT NULL, rank INTEGER, page INTEGER, error BLOB, sites TEXT)"));
+        QVERIFY(v1.exec("CREATE INDEX result_entry ON result (entry_id, slot, run_id)"));
+        QVERIFY(v1.exec("INSERT INTO entry VALUES (1, CAST('http://a.example/' AS BLOB), "
+                        "CAST('shoes' AS BLOB))"));
+        QVERIFY(v1.exec("INSERT INTO run VALUES (1, 1764579600000, 3600)"));
+        QVERIFY(v1.exec("INSERT INTO result VALUES (1, 1, 1, 0, 'Google', "
+                        "CAST('Rank 3 / Page 1' AS BLOB), 3, 1, NULL, "
+                        "'http://one.example/' || char(10) || 'http://two.example/')"));
+        QVERIFY(v1.exec("INSERT INTO result VALUES (2, 1, 1, 1, 'Altavista', "
+                        "CAST('not found' AS BLOB), NULL, NULL, NULL, NULL)"));
+        QVERIFY(v1.exec("PRAGMA user_version = 1"));
+    }
+    HistoryStore store;
+    QString error;
+    QVERIFY(!store.open(path, HistoryStore::Mode::ReadOnly, &error));
+    QVERIFY2(error.contains(QStringLiteral("older format")), qPrintable(error));
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(store.schemaVersion(), 2);
+    EntryHistory history;
+    QVERIFY(store.loadEntry("http://a.example/", "shoes", &history, &error, true));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    QCOMPARE(history.runs[0].time, QDateTime::fromMSecsSinceEpoch(1764579600000)); // same instant
+    QCOMPARE(history.runs[0].time.offsetFromUtc(), 3600);
+    const HistoryResult& google = *history.runs[0].bySlot[0];
+    QCOMPARE(google.source, std::string("classic"));
+    QCOMPARE(google.sitesAbove,
+             (std::vector<std::string>{"http://one.example/", "http://two.example/"}));
+    QCOMPARE(history.runs[0].bySlot[1]->text, std::string("not found"));
+
+    QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+    HistoryResult api = ranked(0, 2, 1);
+    api.source = "api";
+    QVERIFY(store.record("http://a.example/", "shoes", api, &error));
+    QVERIFY(store.commitRun(&error));
+    store.close();
+
+    HistoryStore again;
+    QVERIFY(again.open(path, HistoryStore::Mode::ReadOnly, &error));
+    QVERIFY(again.loadEntry("http://a.example/", "shoes", &history, &error));
+    QCOMPARE(history.runs.size(), std::size_t(2));
+    QCOMPARE(history.runs[0].bySlot[0]->source, std::string("api"));
+}
+
+void TestHistory::csvQuoting() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    const std::string url = "http://a.example/?q=1,2";
+    const std::string keywords = "say \"hi\", then\r\nnext line\nand more";
+    QVERIFY(store.beginRun(at("2026-12-01T09:30:05+01:00"), &error));
+    QVERIFY(store.record(url, keywords, ranked(0, 9, 1), &error));
+    QVERIFY(store.record("plain", "caf\xc3\xa9", notFound(2), &error));
+    QVERIFY(store.commitRun(&error));
+    QVERIFY(store.beginRun(at("2026-12-02T09:30:05-05:00"), &error));
+    QVERIFY(store.record(url, keywords, ranked(0, 7, 1), &error));
+    QVERIFY(store.commitRun(&error));
+
+    QBuffer all;
+    all.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportCsv(&all, &error));
+    const QByteArray expected =
+        "time,url,keywords,slot,engine,source,text,rank,page,error\r\n"
+        "2026-12-01T09:30:05+01:00,\"http://a.example/?q=1,2\","
+        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 9 / Page 1,9,1,\r\n"
+        "2026-12-01T09:30:05+01:00,plain,caf\xc3\xa9,2,Lycos,classic,not found,,,\r\n"
+        "2026-12-02T09:30:05-05:00,\"http://a.example/?q=1,2\","
+        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 7 / Page 1,7,1,\r\n";
+    QCOMPARE(all.data(), expected);
+
+    QBuffer one;
+    one.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportEntryCsv("plain", "caf\xc3\xa9", &one, &error));
+    QCOMPARE(one.data(), QByteArray("time,url,keywords,slot,engine,source,text,rank,page,error\r\n"
+                                    "2026-12-01T09:30:05+01:00,plain,caf\xc3\xa9,2,Lycos,classic,"
+                                    "not found,,,\r\n"));
+}
+
+void TestHistory::changeWords_data() {
+    QTest::addColumn<QString>("previous"); // "", "9", "nf", "err"
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("better") << "9"
+                            << "7"
+                            << "up 2";
+    QTest::newRow("worse") << "7"
+                           << "10"
+                           << "down 3";
+    QTest::newRow("same place") << "4"
+                                << "4"
+                                << "same";
+    QTest::newRow("found now") << "nf"
+                               << "12"
+                               << "new";
+    QTest::newRow("lost") << "12"
+                          << "nf"
+                          << "dropped out";
+    QTest::newRow("still missing") << "nf"
+                                   << "nf"
+                                   << "same";
+    QTest::newRow("error before") << "err"
+                                  << "3"
+                                  << "unknown";
+    QTest::newRow("error now") << "3"
+                               << "err"
+                               << "unknown";
+    QTest::newRow("first run") << ""
+                               << "3"
+                               << "";
+}
+
+void TestHistory::changeWords() {
+    QFETCH(QString, previous);
+    QFETCH(QString, current);
+    QFETCH(QString, words);
+    auto make = [](const QString& what) {
+        if (what == QStringLiteral("nf"))
+            return notFound(0);
+        if (what == QStringLiteral("err")) {
+            HistoryResult r = notFound(0);
+            r.text = "error";
+            r.error = "blocked";
+            return r;
+        }
+        return ranked(0, what.toInt(), 1);
+    };
+    const HistoryResult now = make(current);
+    if (previous.isEmpty()) {
+        QCOMPARE(rankChangeText(nullptr, now), words);
+        QCOMPARE(previousResultTip(nullptr, now), QString());
+        return;
+    }
+    const HistoryResult before = make(previous);
+    QCOMPARE(rankChangeText(&before, now), words);
+}
+
+void TestHistory::chartAxisScaledToRanks() {
+    EntryHistory history;
+    for (int i = 0; i < 3; ++i) {
+        HistoryRun run;
+        run.runId = 3 - i;
+        run.time = at(QStringLiteral("2026-12-0%1T09:00:00Z").arg(3 - i));
+        run.bySlot[0] = ranked(0, 40 + 5 * i, 4); // 40, 45, 50, newest first
+        history.runs.push_back(run);
+    }
+    history.runs[1].bySlot[1] = notFound(1);
+    HistoryChart chart = buildHistoryChart(history);
+    QCOMPARE(chart.bestSeen, std::optional<int>(40));
+    QCOMPARE(chart.worstSeen, std::optional<int>(50));
+    QVERIFY(chart.yMin > 30 && chart.yMin < 40); // not from 1
+    QVERIFY(chart.notFoundY > 50);
+    QVERIFY(chart.yMax > chart.notFoundY);
+    QCOMPARE(chart.errorY, 0.0);
+    QCOMPARE(chart.ranked[0].size(), std::size_t(3));
+    QCOMPARE(chart.ranked[0].front().y, 50.0); // oldest first
+    QCOMPARE(chart.notFound[1].size(), std::size_t(1));
+    QVERIFY(!chart.rankTicks.empty());
+    QVERIFY(chart.rankTicks.front() >= 30);
+    QVERIFY(chart.rankTicks.back() <= 55);
+
+    const auto summary = summarizeHistory(history);
+    QCOMPARE(summary[0].bestRank, std::optional<int>(40));
+    QCOMPARE(summary[0].change, QStringLiteral("up 5"));
+    QCOMPARE(summary[1].change, QString()); // one run only
+}
+
+int main(int argc, char* argv[]) {
+    tw::test::isolate();
+    if (const QByteArray child = qgetenv(kCrashChildVar); !child.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return crashChild(QString::fromLocal8Bit(child));
+    }
+    QCoreApplication app(argc, argv);
+    TestHistory tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "test_history.moc"
