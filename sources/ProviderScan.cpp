@@ -1,0 +1,148 @@
+#include "sources/ProviderScan.h"
+
+#include "app/TextUtil.h"
+#include "rank/PageFetcher.h"
+#include "rank/RankSearch.h"
+#include "rank/ResultLinks.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace tw::sources {
+
+bool ProviderScan::pauseUnlessCancelled(int ms) const {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!isCancelled()) {
+        const auto left = end - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    return false;
+}
+
+HttpAnswer ProviderScan::send(const HttpRequest& request) {
+    CPageFetcher fetcher;
+    if (m_cancelled)
+        fetcher.SetCancelCheck(m_cancelled);
+    RequestOptions options;
+    options.method = request.method;
+    options.headers = request.headers;
+    options.body = request.body;
+    options.basicAuth = request.basicAuth;
+    options.user = request.user;
+    options.password = request.password;
+    fetcher.SetRequestOptions(std::move(options));
+    const LineList* lines = fetcher.FetchPage(request.url);
+    HttpAnswer a;
+    a.cancelled = fetcher.Cancelled();
+    a.status = fetcher.LastStatus();
+    a.body = fetcher.Body();
+    if (!lines || !fetcher.LastError().empty()) {
+        // The fetcher's own text names the address, which may hold a key: only the reason.
+        a.error = !fetcher.LastReason().empty()     ? "no complete answer: " + fetcher.LastReason()
+                  : !fetcher.NoPageReason().empty() ? fetcher.NoPageReason()
+                                                    : "the request could not be sent";
+        // A status with a complete body is an answer all the same (a 401 with its message).
+        a.answered = a.status != 0 && fetcher.LastReason().empty();
+        return a;
+    }
+    a.answered = true;
+    return a;
+}
+
+ScanResult ProviderScan::run(const ScanInput& in) {
+    ScanResult r;
+    const Credentials& keys = in.config.keys;
+    const auto fail = [&](std::string error) {
+        r.ok = false;
+        r.error = redactSecrets(std::move(error), keys);
+        r.text = "error";
+        r.rank = r.page = 0;
+        return r;
+    };
+    const auto cancel = [&] {
+        r.ok = false;
+        r.cancelled = true;
+        r.text.clear();
+        r.rank = r.page = 0;
+        return r;
+    };
+
+    const int depth = std::max(1, in.depthPages);
+    int pages = depth;
+    if (in.source.provider == Provider::DataForSeo)
+        pages = 1;
+    else if (in.source.provider == Provider::Brave)
+        pages = std::min(depth, kBraveMaxPages);
+    const int maxCounted = in.source.provider == Provider::DataForSeo
+                               ? std::min(depth * kResultsPerPage, kDataForSeoMaxDepth)
+                               : depth * kResultsPerPage;
+    const std::string lowerTarget = text::AsciiLower(in.targetUrl);
+    const PageRetry retry = CRankSearch::Retry();
+    const std::string where = providerSite(in.source.provider);
+
+    int counted = 0;
+    for (int page = 1; page <= pages && counted < maxCounted; ++page) {
+        if (isCancelled())
+            return cancel();
+        if (m_pageStarted)
+            m_pageStarted(page, pages);
+        PageQuery query{in.keywords, page, counted, depth};
+        HttpRequest request;
+        QString configError;
+        if (!buildRequest(in.source, in.config, query, &request, &configError))
+            return fail(configError.toStdString());
+        r.lastUrl = redactSecrets(request.url, keys);
+        ++r.requests;
+
+        PageAnswer answer;
+        std::string error;
+        for (std::size_t attempt = 0;; ++attempt) {
+            if (attempt > 0 && !pauseUnlessCancelled(retry.delaysMs[attempt - 1]))
+                return cancel();
+            const HttpAnswer http = send(request);
+            if (http.cancelled || (!http.answered && isCancelled()))
+                return cancel();
+            bool again = true;
+            if (!http.answered) {
+                error = "no answer from " + where + ": " + http.error;
+            } else {
+                answer = readAnswer(in.source, http.status, http.body);
+                if (answer.kind == AnswerKind::Results) {
+                    error.clear();
+                    break;
+                }
+                error = answer.error;
+                again = answer.retryable();
+            }
+            if (!again || attempt >= retry.delaysMs.size())
+                break;
+        }
+        if (!error.empty())
+            return fail(error);
+        if (answer.urls.empty())
+            break; // past the last result
+        for (std::string& url : answer.urls) {
+            if (counted >= maxCounted)
+                break;
+            ++counted;
+            if (rank::LinkMatches(url, lowerTarget)) {
+                r.ok = true;
+                r.rank = counted;
+                r.page = (counted - 1) / kResultsPerPage + 1;
+                r.text = "Rank " + std::to_string(r.rank) + " / Page " + std::to_string(r.page);
+                return r;
+            }
+            if (int(r.sitesAbove.size()) < kMaxSitesKept)
+                r.sitesAbove.push_back(url.substr(0, kMaxSiteText));
+        }
+    }
+    r.ok = true;
+    r.text = "not found";
+    return r;
+}
+
+} // namespace tw::sources
