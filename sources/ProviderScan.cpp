@@ -53,12 +53,55 @@ HttpAnswer ProviderScan::send(const HttpRequest& request) {
     return a;
 }
 
+ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const ProviderConfig& config,
+                                                const PageQuery& query) {
+    PageOutcome out;
+    const Credentials& keys = config.keys;
+    HttpRequest request;
+    QString configError;
+    if (!buildRequest(source, config, query, &request, &configError)) {
+        out.error = redactSecrets(configError.toStdString(), keys);
+        return out;
+    }
+    out.url = redactSecrets(request.url, keys);
+    const PageRetry retry = CRankSearch::Retry();
+    const std::string where = providerSite(source.provider);
+    std::string error;
+    for (std::size_t attempt = 0;; ++attempt) {
+        if (attempt > 0 && !pauseUnlessCancelled(retry.delaysMs[attempt - 1])) {
+            out.cancelled = true;
+            return out;
+        }
+        const HttpAnswer http = send(request);
+        if (http.cancelled || (!http.answered && isCancelled())) {
+            out.cancelled = true;
+            return out;
+        }
+        bool again = true;
+        if (!http.answered) {
+            error = "no answer from " + where + ": " + http.error;
+        } else {
+            PageAnswer answer = readAnswer(source, http.status, http.body);
+            if (answer.kind == AnswerKind::Results) {
+                out.ok = true;
+                out.urls = std::move(answer.urls);
+                return out;
+            }
+            error = std::move(answer.error);
+            again = answer.retryable();
+        }
+        if (!again || attempt >= retry.delaysMs.size())
+            break;
+    }
+    out.error = redactSecrets(error, keys);
+    return out;
+}
+
 ScanResult ProviderScan::run(const ScanInput& in) {
     ScanResult r;
-    const Credentials& keys = in.config.keys;
     const auto fail = [&](std::string error) {
         r.ok = false;
-        r.error = redactSecrets(std::move(error), keys);
+        r.error = std::move(error);
         r.text = "error";
         r.rank = r.page = 0;
         return r;
@@ -81,8 +124,6 @@ ScanResult ProviderScan::run(const ScanInput& in) {
                                ? std::min(depth * kResultsPerPage, kDataForSeoMaxDepth)
                                : depth * kResultsPerPage;
     const std::string lowerTarget = text::AsciiLower(in.targetUrl);
-    const PageRetry retry = CRankSearch::Retry();
-    const std::string where = providerSite(in.source.provider);
 
     int counted = 0;
     for (int page = 1; page <= pages && counted < maxCounted; ++page) {
@@ -90,42 +131,18 @@ ScanResult ProviderScan::run(const ScanInput& in) {
             return cancel();
         if (m_pageStarted)
             m_pageStarted(page, pages);
-        PageQuery query{in.keywords, page, counted, depth};
-        HttpRequest request;
-        QString configError;
-        if (!buildRequest(in.source, in.config, query, &request, &configError))
-            return fail(configError.toStdString());
-        r.lastUrl = redactSecrets(request.url, keys);
-        ++r.requests;
-
-        PageAnswer answer;
-        std::string error;
-        for (std::size_t attempt = 0;; ++attempt) {
-            if (attempt > 0 && !pauseUnlessCancelled(retry.delaysMs[attempt - 1]))
-                return cancel();
-            const HttpAnswer http = send(request);
-            if (http.cancelled || (!http.answered && isCancelled()))
-                return cancel();
-            bool again = true;
-            if (!http.answered) {
-                error = "no answer from " + where + ": " + http.error;
-            } else {
-                answer = readAnswer(in.source, http.status, http.body);
-                if (answer.kind == AnswerKind::Results) {
-                    error.clear();
-                    break;
-                }
-                error = answer.error;
-                again = answer.retryable();
-            }
-            if (!again || attempt >= retry.delaysMs.size())
-                break;
+        PageOutcome outcome = askPage(in.source, in.config, {in.keywords, page, counted, depth});
+        if (!outcome.url.empty()) {
+            r.lastUrl = outcome.url;
+            ++r.requests;
         }
-        if (!error.empty())
-            return fail(error);
-        if (answer.urls.empty())
+        if (outcome.cancelled)
+            return cancel();
+        if (!outcome.ok)
+            return fail(std::move(outcome.error));
+        if (outcome.urls.empty())
             break; // past the last result
-        for (std::string& url : answer.urls) {
+        for (std::string& url : outcome.urls) {
             if (counted >= maxCounted)
                 break;
             ++counted;

@@ -57,6 +57,18 @@ public:
     // CRankSearch::Retry()), except refused keys and the provider's own error messages.
     ScanResult run(const ScanInput& input);
 
+    // One page of results (the whole depth for DataForSEO), tried again like a scan's page:
+    // what the Sources dialog's Test shows. True with the page's addresses in urls; false with
+    // the error (keys removed) or cancelled set.
+    struct PageOutcome {
+        bool ok = false;
+        bool cancelled = false;
+        std::vector<std::string> urls;
+        std::string error;
+        std::string url; // the request's address, keys removed
+    };
+    PageOutcome askPage(const Source& source, const ProviderConfig& config, const PageQuery& query);
+
     // At most this many sites above are kept, each cut to kMaxSiteText bytes.
     static constexpr int kMaxSitesKept = 10000;
     static constexpr std::size_t kMaxSiteText = 2048;

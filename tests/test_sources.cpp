@@ -551,6 +551,25 @@ private slots:
         QCOMPARE(s.calls(), 3);
     }
 
+    // What the Sources dialog's Test shows: one page's addresses, or the error in words.
+    void askOnePage() {
+        Services s;
+        QVERIFY(s.start());
+        ProviderScan scanner;
+        const auto page =
+            scanner.askPage(sourceOf("serpapi:yahoo"), s.config, {kKeywords, 1, 0, 1});
+        QVERIFY2(page.ok, page.error.c_str());
+        QCOMPARE(int(page.urls.size()), 10);
+        QCOMPARE(page.urls[0], s.model.ResultUrl(SearchEngine(sim::kSimYahoo), kKeywords, 1));
+        QVERIFY(page.url.ends_with("api_key=\xE2\x80\xA6"));
+
+        s.config.keys.braveKey = "refused-key-1";
+        const auto refused =
+            scanner.askPage(sourceOf("brave:brave"), s.config, {kKeywords, 1, 0, 1});
+        QVERIFY(!refused.ok);
+        QCOMPARE(refused.error, std::string("the key was refused by the Brave Search API"));
+    }
+
     void noServerIsAnError() {
         FastRetry fast;
         Services s;
