@@ -3,13 +3,18 @@
 
 #include "sim/EngineSim.h"
 #include "sim/ProviderSim.h"
+#include "sim/SimServer.h"
+#include "sources/ProviderScan.h"
 #include "sources/Providers.h"
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <thread>
 
 using namespace tw::sources;
 using json = nlohmann::json;
@@ -44,6 +49,7 @@ std::string Joined(sim::CProviderSim& services,
 
 int main() {
     sim::CResultModel model(1, 1000);
+    sim::CEngineSim engines(model);
     sim::CProviderSim services(model, {});
     const std::string kw = "blue widgets";
 
@@ -118,5 +124,49 @@ int main() {
         std::printf("%-11s %9zu %8zu %12.4f\n", c.name, c.body.size(), check.urls.size(),
                     spent * 1000.0 / rounds);
     }
+
+    // End to end: entries scanned by several threads through one provider on one simulator (one
+    // host), every request delayed; requests to one host go one at a time, so the ideal is the
+    // number of requests times the delay.
+    const int entries = 24, depth = 3, threads = 4, latencyMs = 20;
+    sim::ServerOptions options;
+    options.latencyMs = latencyMs;
+    sim::CSimServer server(engines, options);
+    std::string error;
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    ProviderConfig config;
+    config.keys.serpapiKey = "bench-key";
+    config.serpapiUrl = "http://" + server.HostPort();
+    std::atomic<int> next{0}, requests{0}, failed{0};
+    const auto wallStart = std::chrono::steady_clock::now();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            for (int e; (e = next++) < entries;) {
+                ProviderScan scan;
+                const ScanResult r = scan.run({"never-found.example",
+                                               "entry " + std::to_string(e),
+                                               depth,
+                                               {Provider::SerpApi, "bing"},
+                                               config});
+                requests += r.requests;
+                failed += r.ok ? 0 : 1;
+            }
+        });
+    }
+    for (std::thread& w : workers)
+        w.join();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    const double ideal = requests.load() * latencyMs / 1000.0;
+    std::printf(
+        "\nend to end, serpapi:bing, %d entries x %d pages, %d threads, %d ms per request\n",
+        entries, depth, threads, latencyMs);
+    std::printf(
+        "requests %d (failed scans %d), wall %.3f s, one-per-host limit %.3f s, ratio %.2f\n",
+        requests.load(), failed.load(), wall, ideal, wall / ideal);
     return 0;
 }
