@@ -285,6 +285,10 @@ PageAnswer readSearxng(const Source& s, const json& j) {
 
 } // namespace
 
+namespace {
+PageAnswer readAnswerOf(const Source& source, long status, std::string_view body);
+}
+
 std::string encodeQueryValue(std::string_view value) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -443,6 +447,13 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
 }
 
 PageAnswer readAnswer(const Source& source, long status, std::string_view body) {
+    PageAnswer a = readAnswerOf(source, status, body);
+    a.status = status;
+    return a;
+}
+
+namespace {
+PageAnswer readAnswerOf(const Source& source, long status, std::string_view body) {
     const std::string where = site(source);
     if (source.provider == Provider::Searxng && status == 403)
         return failure(AnswerKind::KeyRefused,
@@ -496,6 +507,7 @@ PageAnswer readAnswer(const Source& source, long status, std::string_view body) 
     }
     return badFormat(source);
 }
+} // namespace
 
 std::string redactSecrets(std::string text, const Credentials& keys) {
     static const std::string kCut = "\xE2\x80\xA6"; // …

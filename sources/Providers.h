@@ -86,10 +86,12 @@ struct PageAnswer {
     AnswerKind kind = AnswerKind::BadFormat;
     std::vector<std::string> urls; // http(s) addresses only, in the provider's order
     std::string error;             // the message for the user when kind is not Results
-    // Whether another try may help (a server error, a rate limit, a broken answer).
+    long status = 0;               // the answer's HTTP status
+    // Whether another try may help (a server error, a rate limit, a broken answer); a refusal
+    // or another client error stays what it is.
     bool retryable() const {
         return kind == AnswerKind::RateLimited || kind == AnswerKind::BadFormat ||
-               kind == AnswerKind::HttpError;
+               (kind == AnswerKind::HttpError && (status >= 500 || status < 400));
     }
 };
 

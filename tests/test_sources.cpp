@@ -358,6 +358,9 @@ private slots:
         QTest::newRow("server error")
             << "brave:brave" << 502 << QByteArray("Bad gateway") << AnswerKind::HttpError
             << "the Brave Search API answered HTTP 502";
+        QTest::newRow("not found")
+            << "searxng:google" << 404 << QByteArray("<html>") << AnswerKind::HttpError
+            << "the SearXNG instance answered HTTP 404";
         QTest::newRow("payment required")
             << "serper:google" << 402 << QByteArray("{}") << AnswerKind::RateLimited
             << "quota or rate limit reached at serper.dev";
@@ -371,6 +374,9 @@ private slots:
         const PageAnswer a = readAnswer(sourceOf(qPrintable(source)), status,
                                         std::string_view(body.data(), body.size()));
         QCOMPARE(int(a.kind), int(kind));
+        // Only what may pass is tried again.
+        QCOMPARE(a.retryable(), kind == AnswerKind::BadFormat || kind == AnswerKind::RateLimited ||
+                                    (kind == AnswerKind::HttpError && status >= 500));
         if (kind == AnswerKind::Results) {
             QStringList urls;
             for (const std::string& u : a.urls)
