@@ -2,7 +2,6 @@
 
 #include "app/TextUtil.h"
 #include "rank/PageFetcher.h"
-#include "rank/RankSearch.h"
 #include "rank/ResultLinks.h"
 
 #include <algorithm>
@@ -64,11 +63,10 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
         return out;
     }
     out.url = redactSecrets(request.url, keys);
-    const PageRetry retry = CRankSearch::Retry();
     const std::string where = providerSite(source.provider);
     std::string error;
     for (std::size_t attempt = 0;; ++attempt) {
-        if (attempt > 0 && !pauseUnlessCancelled(retry.delaysMs[attempt - 1])) {
+        if (attempt > 0 && !pauseUnlessCancelled(m_retryDelaysMs[attempt - 1])) {
             out.cancelled = true;
             return out;
         }
@@ -90,7 +88,7 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
             error = std::move(answer.error);
             again = answer.retryable();
         }
-        if (!again || attempt >= retry.delaysMs.size())
+        if (!again || attempt >= m_retryDelaysMs.size())
             break;
     }
     out.error = redactSecrets(error, keys);

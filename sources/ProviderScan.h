@@ -53,8 +53,12 @@ public:
     // Called before each page is asked for: page (1-based) and the pages the scan may take.
     std::function<void(int page, int pages)> m_pageStarted;
 
-    // Runs the scan. Pages that fail are tried again as the classic scan does (the delays of
-    // CRankSearch::Retry()), except refused keys and the provider's own error messages.
+    // After each failed try of a page, the next waits this long (cancel cuts the wait); the
+    // ranking run passes the classic scan's rule (CRankSearch::Retry().delaysMs).
+    std::vector<int> m_retryDelaysMs = {1000, 3000};
+
+    // Runs the scan. Pages that fail are tried again (m_retryDelaysMs), except refused keys,
+    // other client errors and the provider's own error messages.
     ScanResult run(const ScanInput& input);
 
     // One page of results (the whole depth for DataForSEO), tried again like a scan's page:

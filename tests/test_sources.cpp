@@ -1,6 +1,5 @@
 #include "app/Maker.h"
 #include "rank/PageFetcher.h"
-#include "rank/RankSearch.h"
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -74,15 +73,9 @@ ScanResult scan(const Services& s, const Source& source, const std::string& targ
                 std::function<bool()> cancelled = {}) {
     ProviderScan scanner;
     scanner.m_cancelled = std::move(cancelled);
+    scanner.m_retryDelaysMs = {1, 1}; // tried again as often as a run does, without the waits
     return scanner.run({target, kKeywords, depth, source, s.config});
 }
-
-// Retries without waiting, for the length of a test.
-struct FastRetry {
-    FastRetry() : saved(CRankSearch::Retry()) { CRankSearch::SetRetry({{1, 1}}); }
-    ~FastRetry() { CRankSearch::SetRetry(saved); }
-    PageRetry saved;
-};
 
 const char* const kAllSources[] = {"serper:google",   "serpapi:google",     "serpapi:bing",
                                    "serpapi:yahoo",   "serpapi:duckduckgo", "dataforseo:google",
@@ -511,7 +504,6 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(int, calls);
         QFETCH(QString, message);
-        FastRetry fast;
         sim::ServerOptions options;
         if (fault == "quota")
             options.providers.quota = 0;
@@ -544,7 +536,6 @@ private slots:
 
     // A page that fails once is asked again, and the scan goes on as if nothing happened.
     void failedPageIsTriedAgain() {
-        FastRetry fast;
         sim::ServerOptions options;
         options.statusScript = {503, sim::kDropped};
         Services s(options);
@@ -577,7 +568,6 @@ private slots:
     }
 
     void noServerIsAnError() {
-        FastRetry fast;
         Services s;
         QVERIFY(s.start());
         s.server->Stop();
