@@ -1,6 +1,6 @@
 #include "sim/SimServer.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <httplib.h>
 

@@ -1,8 +1,8 @@
 #include "sources/ProviderScan.h"
 
-#include "app/TextUtil.h"
-#include "rank/PageFetcher.h"
-#include "rank/ResultLinks.h"
+#include "base/PageFetcher.h"
+#include "base/ResultLinks.h"
+#include "base/TextUtil.h"
 
 #include <algorithm>
 #include <chrono>

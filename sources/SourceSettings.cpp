@@ -1,6 +1,6 @@
 #include "sources/SourceSettings.h"
 
-#include "app/Maker.h"
+#include "base/Maker.h"
 #include "settings/RegistrySettings.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // The sources of the four columns and the providers' settings, as the settings store holds them,
 // with the environment's keys for scheduled runs of tallowick-rank.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 #include "sources/Providers.h"
 #include "sources/Source.h"
 

@@ -1,5 +1,5 @@
-#include "app/Maker.h"
-#include "rank/PageFetcher.h"
+#include "base/Maker.h"
+#include "base/PageFetcher.h"
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
