@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 CFetchLocks g_hFetchLock;
@@ -298,6 +300,7 @@ FetchLimits CPageFetcher::Limits() {
 
 const LineList* CPageFetcher::FetchPage(const std::string& url, const std::string& referer) {
     m_pLines->clear();
+    m_strBody.clear();
     m_strError.clear();
     m_strReason.clear();
     m_strNoPage.clear();
@@ -329,11 +332,13 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     // A line break in the referer would start a header of its own.
     const std::string cleanReferer = referer.substr(0, referer.find_first_of("\r\n"));
     curl_slist* headers = nullptr;
-    for (const std::string& h :
-         {std::string("Accept: text/*"), std::string("User-Agent: Microsoft Internet Explorer"),
-          cleanReferer.empty() ? std::string() : "Referer: " + cleanReferer,
-          std::string("Cache-Control: no-cache"), std::string("Pragma: no-cache")}) {
-        if (!h.empty())
+    const std::vector<std::string> pageHeaders = {
+        "Accept: text/*", "User-Agent: Microsoft Internet Explorer",
+        cleanReferer.empty() ? std::string() : "Referer: " + cleanReferer,
+        "Cache-Control: no-cache", "Pragma: no-cache"};
+    for (const std::string& h : m_pOptions ? m_pOptions->headers : pageHeaders) {
+        // A line break inside a header would start a header of its own.
+        if (!h.empty() && h.find_first_of("\r\n") == std::string::npos)
             headers = curl_slist_append(headers, h.c_str());
     }
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers,
@@ -359,11 +364,24 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     };
 
     Exchange ex(curl.get(), limits.maxBodyBytes);
+    if (m_pOptions) {
+        if (m_pOptions->method == "POST") {
+            curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE,
+                             curl_off_t(m_pOptions->body.size()));
+            curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, m_pOptions->body.c_str());
+        }
+        if (m_pOptions->basicAuth) {
+            curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+            curl_easy_setopt(curl.get(), CURLOPT_USERNAME, m_pOptions->user.c_str());
+            curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, m_pOptions->password.c_str());
+        }
+    }
     // A failed download still hands back what it read, when what it read is the page.
     auto failed = [&](const std::string& requestUrl, bool bodyIsPage) {
         m_nStatus = ex.Status();
         m_strReason = ex.Reason();
         m_strError = kDownloadProblem + m_strReason + "\n" + requestUrl;
+        m_strBody = ex.Body();
         if (bodyIsPage)
             *m_pLines = SplitLines(ex.Body());
         return m_pLines.get();
@@ -377,6 +395,10 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
         return nullptr;
     }
     std::unique_lock<CServerLock> hold(firstLock, std::adopt_lock);
+    if (limits.pauseMaxMs > 0 && !PauseHoldingTurn(limits.pauseMinMs, limits.pauseMaxMs)) {
+        cancelled();
+        return nullptr;
+    }
     startClock();
 
     if (cancelled())
@@ -384,7 +406,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     if (!ex.Send(first->url, remainingMs()))
         return failed(first->url, ex.Status() != 401 && !IsRedirect(ex.Status()));
 
-    if (ex.Status() == 401) {
+    if (ex.Status() == 401 && !m_pOptions) {
         std::string user, password;
         if (prompt) {
             if (prompt(first->url, user, password)) {
@@ -402,7 +424,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     m_nStatus = ex.Status();
-    if (IsRedirect(ex.Status())) {
+    if (IsRedirect(ex.Status()) && !m_pOptions) {
         m_strRedirect = ex.Location();
         if (ex.Location().empty()) {
             m_strNoPage = "The server answered with a redirect to nowhere (HTTP " +
@@ -447,7 +469,27 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     *m_pLines = SplitLines(ex.Body());
+    m_strBody = ex.Body();
     return m_pLines.get();
+}
+
+bool CPageFetcher::PauseHoldingTurn(int minMs, int maxMs) {
+    static std::mutex randomLock;
+    static std::mt19937 random{std::random_device{}()};
+    int ms = std::max(0, minMs);
+    if (maxMs > ms) {
+        std::lock_guard<std::mutex> guard(randomLock);
+        ms = std::uniform_int_distribution<int>(ms, maxMs)(random);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!CancelRequested()) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    return false;
 }
 
 void CPageFetcher::SaveLines(const std::string& path) const {

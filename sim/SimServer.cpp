@@ -1,5 +1,7 @@
 #include "sim/SimServer.h"
 
+#include "base/TextUtil.h"
+
 #include <httplib.h>
 
 #include <chrono>
@@ -40,7 +42,8 @@ Answer BlockAnswer(BlockKind kind) {
 }
 
 CSimServer::CSimServer(const CEngineSim& sim, ServerOptions options)
-    : m_sim(sim), m_options(std::move(options)), m_random(m_options.failSeed) {}
+    : m_sim(sim), m_options(std::move(options)), m_providers(sim.Model(), m_options.providers),
+      m_random(m_options.failSeed) {}
 
 CSimServer::~CSimServer() {
     Stop();
@@ -71,7 +74,7 @@ bool CSimServer::Start(std::string& error) {
         }
     }
     m_server = std::make_unique<httplib::Server>();
-    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(req.target);
@@ -140,10 +143,17 @@ bool CSimServer::Start(std::string& error) {
                                      [](size_t, size_t, httplib::DataSink&) { return false; });
             return;
         }
-        const Answer a = m_sim.Respond(req.path, req.params);
+        ProviderRequest call{
+            req.method, req.path, {req.params.begin(), req.params.end()}, {}, req.body};
+        for (const auto& [name, value] : req.headers)
+            call.headers[text::AsciiLower(name)] = value;
+        const std::optional<Answer> service = m_providers.Respond(call);
+        const Answer a = service ? *service : m_sim.Respond(req.path, req.params);
         res.status = a.status;
         res.set_content(a.body, a.contentType.c_str());
-    });
+    };
+    m_server->Get(".*", handler);
+    m_server->Post(".*", handler); // the result services that are asked by POST
     m_server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
         Log(req.method + " " + req.target + " " + std::to_string(res.status));
     });

@@ -3,6 +3,7 @@
 // failures and a hanging engine, and keeps a log of the requests it saw.
 
 #include "sim/EngineSim.h"
+#include "sim/ProviderSim.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -48,6 +49,7 @@ struct ServerOptions {
     std::map<int, int> engineLatencyMs;
     int blockEngine = -1; // SearchEngine that blocks every request, -1 for none
     BlockKind blockKind = BlockKind::Captcha;
+    ProviderOptions providers; // the result services' key and quota
 };
 
 // The page or answer of an engine that blocks us.
@@ -77,6 +79,7 @@ private:
 
     const CEngineSim& m_sim;
     ServerOptions m_options;
+    CProviderSim m_providers;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_nPort = 0;

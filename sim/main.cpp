@@ -26,12 +26,19 @@ const char* const kUsage =
     "  --hang ENGINE        never answer ENGINE (google, altavista, lycos, looksmart)\n"
     "  --log FILE           append one line per request to FILE\n"
     "  --upgrade-version V  serve /tallowick_upgrade_check.html announcing version V\n"
+    "  --api-key K          the key the result services want (DataForSEO: the password);\n"
+    "                       a wrong or missing key gets the service's refusal\n"
+    "  --quota N            answer HTTP 429 to every result-service call after the first N\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints \"listening on 127.0.0.1:PORT\" and stops on SIGINT or SIGTERM.\n"
     "\n"
     "Paths: Google /search (q, start), AltaVista /sites/search/web (q, stq),\n"
     "Lycos /default.asp (query, first), LookSmart /r_search (key, skip).\n"
+    "Result services (JSON): serper.dev POST /search, SerpApi GET /search.json,\n"
+    "DataForSEO POST /v3/serp/ENGINE/organic/live/regular, Brave GET /res/v1/web/search,\n"
+    "SearXNG GET /search?format=json; their engines bing, yahoo, duckduckgo and brave\n"
+    "have result lists of their own (plant names as for --hang, or those four).\n"
     "Pages hold 10 results (LookSmart 15). Between the results each page carries the\n"
     "engine's own links (further searches, /url? redirects, cached copies, links into\n"
     "google.com) that a scan must not count. Every LookSmart page starts with one\n"
@@ -108,6 +115,14 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--plant"))
                 return 2;
             plantFile = argv[++i];
+        } else if (arg == "--api-key") {
+            if (!NeedValue(i, argc, "--api-key"))
+                return 2;
+            options.providers.apiKey = argv[++i];
+        } else if (arg == "--quota") {
+            if (!NeedValue(i, argc, "--quota") || !ToInt(argv[++i], 0, 0x7fffffff, n))
+                return std::fputs("tallowick-engines: bad --quota\n", stderr), 2;
+            options.providers.quota = int(n);
         } else if (arg == "--upgrade-version") {
             if (!NeedValue(i, argc, "--upgrade-version"))
                 return 2;

@@ -73,9 +73,10 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("good") << QByteArray(
                                      "# comment\n\ngoogle 25 http://t.example/ blue widgets\n"
-                                     "*  3  t2.example  Red Widgets\r\n")
+                                     "*  3  t2.example  Red Widgets\r\n"
+                                     "bing 4 b.example kw\nduckduckgo 5 d.example kw\n")
                               << true;
-        QTest::newRow("unknown engine") << QByteArray("bing 3 t.example kw\n") << false;
+        QTest::newRow("unknown engine") << QByteArray("excite 3 t.example kw\n") << false;
         QTest::newRow("no keywords") << QByteArray("lycos 3 t.example\n") << false;
         QTest::newRow("bad rank") << QByteArray("lycos x t.example kw\n") << false;
     }
@@ -91,6 +92,12 @@ private slots:
             QCOMPARE(model.ResultUrl(LookSmart, "red widgets", 3),
                      std::string("http://t2.example"));
             QVERIFY(model.ResultUrl(AltaVista, "blue widgets", 25) != "http://t.example/");
+            // The providers' engines plant in lists of their own.
+            QCOMPARE(model.ResultUrl(SearchEngine(kSimBing), "kw", 4),
+                     std::string("http://b.example"));
+            QCOMPARE(model.ResultUrl(SearchEngine(kSimDuckDuckGo), "kw", 5),
+                     std::string("http://d.example"));
+            QVERIFY(model.ResultUrl(Google, "kw", 4) != "http://b.example");
         }
     }
 
