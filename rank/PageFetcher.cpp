@@ -191,6 +191,15 @@ private:
     CURL* m_handle = nullptr;
 };
 
+// Kept connections stay open between pages: a program started meanwhile (a browser opened on
+// a result) must not inherit them and hold them open.
+int CloseOnExec(void*, curl_socket_t fd, curlsocktype) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    return CURL_SOCKOPT_OK;
+}
+
 // The requests of one page: the first, the one re-sent with credentials and the redirect hop.
 class Exchange {
 public:
@@ -212,6 +221,7 @@ public:
         curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
         curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, m_connectTimeoutMs);
+        curl_easy_setopt(m_curl, CURLOPT_SOCKOPTFUNCTION, &CloseOnExec);
     }
 
     // Sends the user's name and password with the following requests of this handle. The

@@ -93,6 +93,9 @@ bool CSimServer::Start(std::string& error) {
         }
     }
     m_server = std::make_unique<httplib::Server>();
+    // Answers go out at once, as from a real server: with a kept connection, the body written
+    // after the headers would otherwise wait for the client's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
     if (m_options.keepAlive) {
         m_server->set_keep_alive_max_count(std::size_t(1) << 30);
         m_server->set_keep_alive_timeout(std::max(1, m_options.keepAliveIdleSec));
