@@ -32,6 +32,9 @@ struct Server {
     int port = 0;
 
     void start() {
+        // The fetcher keeps connections open; the server waits this long for a kept connection
+        // to end when it stops.
+        svr.set_keep_alive_timeout(1);
         port = svr.bind_to_any_port("127.0.0.1");
         QVERIFY(port > 0);
         thread = std::thread([this] { svr.listen_after_bind(); });
@@ -150,10 +153,13 @@ struct ClosingServer {
     bool readRequest(int fd) {
         std::string got;
         char buf[1024];
-        while (got.find("\r\n\r\n") == std::string::npos) {
+        for (int waited = 0; got.find("\r\n\r\n") == std::string::npos;) {
             pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0 || stopping)
+            const int ready = ::poll(&p, 1, 20);
+            if (ready < 0 || stopping || (ready == 0 && (waited += 20) > 5000))
                 return false;
+            if (ready == 0)
+                continue;
             const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n <= 0)
                 return false;
