@@ -183,10 +183,10 @@ struct ClosingServer {
                     ++unanswered;
                     break;
                 }
+                ++answered; // counted first: the client may look as soon as the answer is out
                 if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
                     ssize_t(answer.size()))
                     break;
-                ++answered;
                 if (mode == AfterAnswer)
                     break;
             }
