@@ -30,11 +30,12 @@ struct Server {
     httplib::Server svr;
     std::thread thread;
     int port = 0;
+    int keepAliveSec = 1;
 
     void start() {
         // The fetcher keeps connections open; the server waits this long for a kept connection
         // to end when it stops.
-        svr.set_keep_alive_timeout(1);
+        svr.set_keep_alive_timeout(keepAliveSec);
         port = svr.bind_to_any_port("127.0.0.1");
         QVERIFY(port > 0);
         thread = std::thread([this] { svr.listen_after_bind(); });
@@ -85,6 +86,8 @@ struct KeptServer : Server {
     std::vector<Seen> seen;
 
     KeptServer() {
+        // Long enough that no kept connection goes idle between two pages of a test.
+        keepAliveSec = 3;
         svr.set_keep_alive_max_count(1000);
         auto note = [this](const httplib::Request& req) {
             std::lock_guard<std::mutex> lock(mutex);
