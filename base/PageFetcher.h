@@ -45,6 +45,10 @@ struct RequestOptions {
     std::string password;
 };
 
+// Downloads one page at a time. A fetcher is cheap to make for every page: the connection to
+// a server is kept open between pages (one per server, whichever fetcher and thread used it
+// last) and the next page of that server goes out on it. Nothing else carries over from one
+// page to the next: no credentials, no cookies.
 class CPageFetcher {
 public:
     CPageFetcher();

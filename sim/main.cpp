@@ -21,6 +21,11 @@ const char* const kUsage =
     "  --seed N             seed of the made-up result lists (default 1)\n"
     "  --results N          results per engine and keywords (default 1000)\n"
     "  --latency MS         delay every answer by MS milliseconds\n"
+    "  --keep-alive         keep connections open for further requests (HTTP/1.1\n"
+    "                       persistent connections, closed after 5 s idle); without it\n"
+    "                       every answer closes its connection\n"
+    "  --connect-latency MS delay the first answer on each new connection by MS more\n"
+    "                       milliseconds, as the handshakes of a distant server would\n"
     "  --fail-rate R        share 0..1 of requests that fail: status 500 or a connection\n"
     "                       dropped after the headers (half each)\n"
     "  --hang ENGINE        never answer ENGINE (google, altavista, lycos, looksmart)\n"
@@ -88,6 +93,12 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--latency") || !ToInt(argv[++i], 0, 600000, n))
                 return std::fputs("tallowick-engines: bad --latency\n", stderr), 2;
             options.latencyMs = int(n);
+        } else if (arg == "--keep-alive") {
+            options.keepAlive = true;
+        } else if (arg == "--connect-latency") {
+            if (!NeedValue(i, argc, "--connect-latency") || !ToInt(argv[++i], 0, 600000, n))
+                return std::fputs("tallowick-engines: bad --connect-latency\n", stderr), 2;
+            options.connectLatencyMs = int(n);
         } else if (arg == "--seed") {
             if (!NeedValue(i, argc, "--seed") || !ToInt(argv[++i], 0, 0x7fffffff, seed))
                 return std::fputs("tallowick-engines: bad --seed\n", stderr), 2;

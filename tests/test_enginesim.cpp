@@ -143,6 +143,36 @@ private slots:
         QVERIFY(logged.contains("GET /nowhere 404"));
     }
 
+    // Kept connections carry every request of a client; otherwise each answer closes its own.
+    void connectionsKeptOrClosed_data() {
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("keep-alive") << true << 1;
+        QTest::newRow("one per request") << false << 3;
+    }
+    void connectionsKeptOrClosed() {
+        QFETCH(bool, keepAlive);
+        QFETCH(int, connections);
+        CResultModel model(1, 50);
+        CEngineSim engines(model);
+        ServerOptions options;
+        options.keepAlive = keepAlive;
+        options.connectLatencyMs = 10;
+        CSimServer server(engines, options);
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+        httplib::Client client("127.0.0.1", server.Port());
+        client.set_keep_alive(true);
+        client.set_read_timeout(5, 0);
+        for (int i = 0; i < 3; ++i) {
+            auto res = client.Get("/search?q=x&start=" + std::to_string(10 * i));
+            QVERIFY(res);
+            QCOMPARE(res->status, 200);
+            QCOMPARE(res->get_header_value("Connection") == "close", !keepAlive);
+        }
+        QCOMPARE(server.Connections(), connections);
+    }
+
     void failingRequestsAndAHangingEngine() {
         CResultModel model(1, 50);
         CEngineSim engines(model);
