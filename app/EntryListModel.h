@@ -43,6 +43,9 @@ public:
     int appendEntry(const std::string& url, const std::string& keywords,
                     const std::string& google = "-", const std::string& altavista = "-",
                     const std::string& lycos = "-", const std::string& looksmart = "-");
+    // Appends rows in one step (fast for big imports), numbering them after the last one;
+    // returns the index of the first.
+    int appendEntries(std::vector<EntryRow> rows);
     bool removeEntry(int row);
     // Rewrites column 0 with each row's position: "1", "2", ...
     void renumber();
