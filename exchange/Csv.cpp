@@ -1,11 +1,8 @@
 #include "exchange/Csv.h"
 
-#include <limits>
-
 namespace tw::exchange {
 namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
 bool isLineBreak(char c) {
     return c == '\n' || c == '\r';
@@ -20,7 +17,6 @@ CsvReader::CsvReader(std::string_view data, char separator) : m_data(data) {
     if (m_data.substr(0, kBom.size()) == kBom)
         m_data.remove_prefix(kBom.size());
     m_separator = separator ? separator : detectSeparator(m_data);
-    m_noCloseFrom[0] = m_noCloseFrom[1] = kNone;
 }
 
 char CsvReader::detectSeparator(std::string_view data) {
@@ -67,11 +63,8 @@ void CsvReader::takeLineEnd() {
 }
 
 void CsvReader::skipRestOfLine() {
-    while (!atLineEnd()) {
-        if (m_data[m_pos] == '"')
-            ++m_quotes;
+    while (!atLineEnd())
         ++m_pos;
-    }
     takeLineEnd();
 }
 
@@ -79,46 +72,33 @@ void CsvReader::skipRestOfLine() {
 // closes, leaves the reader at the start of the line after the opening quote's.
 bool CsvReader::readQuoted(std::string& field, int& unclosedLine) {
     const size_t open = m_pos;
-    const size_t openQuotes = m_quotes;
     const int openLine = m_line;
-    const size_t first = openQuotes + 1; // index of the first quote the scan meets
-    bool closed = false;
-    if (m_noCloseFrom[first % 2] > first) {
-        size_t pos = open + 1;
-        size_t quotes = first;
-        int line = m_line;
-        std::string text;
-        while (pos < m_data.size()) {
-            const char c = m_data[pos];
-            if (c == '"') {
-                if (pos + 1 < m_data.size() && m_data[pos + 1] == '"') {
-                    text += '"';
-                    pos += 2;
-                    quotes += 2;
-                    continue;
-                }
-                closed = true;
-                ++pos;
-                ++quotes;
-                break;
+    size_t pos = open + 1;
+    int line = m_line;
+    std::string text;
+    while (pos < m_data.size()) {
+        const char c = m_data[pos];
+        if (c == '"') {
+            if (pos + 1 < m_data.size() && m_data[pos + 1] == '"') {
+                text += '"';
+                pos += 2;
+                continue;
             }
-            if (c == '\n' || (c == '\r' && (pos + 1 >= m_data.size() || m_data[pos + 1] != '\n')))
-                ++line;
-            text += c;
-            ++pos;
-        }
-        if (closed) {
             field += text;
-            m_pos = pos;
-            m_quotes = quotes;
+            m_pos = pos + 1;
             m_line = line;
             return true;
         }
-        m_noCloseFrom[first % 2] = first;
+        if (c == '\n' || (c == '\r' && (pos + 1 >= m_data.size() || m_data[pos + 1] != '\n')))
+            ++line;
+        text += c;
+        ++pos;
     }
+    // Reading on from the next line keeps this linear: a later field's opening quote follows a
+    // separator, a blank or a line break, so its scan meets the quotes this one found doubled
+    // out of step and closes at the first lone one.
     unclosedLine = openLine;
     m_pos = open + 1;
-    m_quotes = openQuotes + 1;
     skipRestOfLine();
     return false;
 }
@@ -143,11 +123,8 @@ bool CsvReader::next(CsvRecord& record) {
             }
         }
         // Unquoted text, or what follows a closing quote.
-        while (!atLineEnd() && m_data[m_pos] != m_separator) {
-            if (m_data[m_pos] == '"')
-                ++m_quotes;
+        while (!atLineEnd() && m_data[m_pos] != m_separator)
             field += m_data[m_pos++];
-        }
         record.fields.push_back(field);
         if (atLineEnd()) {
             takeLineEnd();

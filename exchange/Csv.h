@@ -44,12 +44,6 @@ private:
     size_t m_pos = 0;
     int m_line = 1;
     char m_separator = ',';
-    // Count of '"' bytes before m_pos. A quoted field's scan from the n-th quote on depends
-    // only on n, and a scan that ran to the end without a closing quote shows that every scan
-    // from n + 2k does too: remembering the smallest such n for each parity keeps a file full
-    // of unclosed quotes from being read to its end again and again.
-    size_t m_quotes = 0;
-    size_t m_noCloseFrom[2];
 };
 
 // field as one CSV field: quoted (quotes doubled) when it holds a comma, a semicolon, a quote,

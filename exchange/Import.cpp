@@ -193,8 +193,11 @@ ImportFormat detectFormat(const QString& path, const QByteArray& bytes) {
             return ImportFormat::Csv;
         if (record.fields.size() < 2)
             return ImportFormat::PlainText;
+        // A keyword phrase may hold a comma; a URL has a dot and no blanks.
         const std::string_view first = trimBlanks(record.fields[0]);
-        return checkTargetUrl(first) ? ImportFormat::Csv : ImportFormat::PlainText;
+        return checkTargetUrl(first) && first.find('.') != std::string_view::npos
+                   ? ImportFormat::Csv
+                   : ImportFormat::PlainText;
     }
     return ImportFormat::PlainText;
 }
