@@ -281,6 +281,24 @@ bool importFile(const QString& path, const std::string& targetUrl,
     return importCsv(bytes, current, result, error);
 }
 
+DataFileImport importIntoDataFile(datafile::CDataFileSession& session, const QString& importPath,
+                                  const std::string& targetUrl, ImportResult& result,
+                                  QString* error) {
+    result = ImportResult();
+    std::vector<EntryRow> list;
+    if (!session.Load(list, error))
+        return DataFileImport::DataFileError;
+    if (!importFile(importPath, targetUrl, list, result, error))
+        return DataFileImport::ImportFileError;
+    if (result.added == 0)
+        return DataFileImport::Done;
+    appendRows(list, std::move(result.rows));
+    result.rows.clear();
+    if (!session.Save(list, error))
+        return DataFileImport::DataFileError;
+    return DataFileImport::Done;
+}
+
 void appendRows(std::vector<EntryRow>& list, std::vector<EntryRow> rows) {
     const size_t first = list.size();
     list.reserve(first + rows.size());

@@ -3,6 +3,7 @@
 // text with one keyword phrase per line for a URL the caller gives. Free of widgets: the
 // window and the command-line tool share it.
 
+#include "app/DataFileSession.h"
 #include "app/EntryListModel.h"
 
 #include <QByteArray>
@@ -67,6 +68,18 @@ bool importPlainText(const QByteArray& bytes, const std::string& targetUrl,
 bool importFile(const QString& path, const std::string& targetUrl,
                 const std::vector<EntryRow>& current, ImportResult& result,
                 QString* error = nullptr);
+
+enum class DataFileImport {
+    Done,            // the file was read; its new entries (if any) are saved
+    ImportFileError, // the import file could not be read or was refused; nothing changed
+    DataFileError,   // the entry list could not be read or written; it is as it was
+};
+// The command-line import: reads session's entry list, adds the new entries of importPath (as
+// importFile) and saves the list when anything was added. The caller holds session's lock. On
+// an error the message is in *error.
+DataFileImport importIntoDataFile(datafile::CDataFileSession& session, const QString& importPath,
+                                  const std::string& targetUrl, ImportResult& result,
+                                  QString* error = nullptr);
 
 // Appends rows to a list held outside a model, numbering them on.
 void appendRows(std::vector<EntryRow>& list, std::vector<EntryRow> rows);

@@ -526,6 +526,64 @@ private slots:
         QCOMPARE(entriesOf(result.rows), QList<QByteArray>{"t.com|a.com,k"});
     }
 
+    // The command's import: the list is saved only when something was added, and left as it
+    // was when either file cannot be read.
+    void importIntoDataFile_data() {
+        QTest::addColumn<QString>("importName");
+        QTest::addColumn<QByteArray>("importBytes"); // written unless empty
+        QTest::addColumn<bool>("dataFileIsFolder");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("added");
+        using S = DataFileImport;
+        QTest::newRow("adds") << "new.csv" << QByteArray("old.com,k\nnew.com,k\n") << false
+                              << int(S::Done) << 1;
+        QTest::newRow("nothing new")
+            << "same.csv" << QByteArray("old.com,k\n") << false << int(S::Done) << 0;
+        QTest::newRow("import file missing")
+            << "missing.csv" << QByteArray() << false << int(S::ImportFileError) << 0;
+        QTest::newRow("plain text without a target")
+            << "phrases.txt" << QByteArray("blue\n") << false << int(S::ImportFileError) << 0;
+        QTest::newRow("data file unreadable")
+            << "new.csv" << QByteArray("new.com,k\n") << true << int(S::DataFileError) << 0;
+    }
+    void importIntoDataFile() {
+        QFETCH(QString, importName);
+        QFETCH(QByteArray, importBytes);
+        QFETCH(bool, dataFileIsFolder);
+        QFETCH(int, status);
+        QFETCH(int, added);
+        tw::test::ScopedWorkDir dir;
+        const QString dataPath = dir.file(QStringLiteral("tallowick.dat"));
+        // LF line ends: a save would write CR LF, so an unchanged file shows it was not saved.
+        const QByteArray data = "old.com\nk\n-\n-\n-\n-\n";
+        if (dataFileIsFolder)
+            QVERIFY(QDir().mkdir(dataPath));
+        else
+            writeFile(dataPath, data);
+        if (!importBytes.isEmpty())
+            writeFile(dir.file(importName), importBytes);
+        datafile::CDataFileSession session(dataPath);
+        QCOMPARE(session.Lock(), datafile::CDataFileSession::LockResult::Locked);
+        ImportResult result;
+        QString error;
+        QCOMPARE(int(tw::exchange::importIntoDataFile(session, dir.file(importName), std::string(),
+                                                      result, &error)),
+                 status);
+        QCOMPARE(result.added, added);
+        QCOMPARE(error.isEmpty(), status == int(DataFileImport::Done));
+        if (dataFileIsFolder)
+            return;
+        if (added == 0) {
+            QCOMPARE(readFile(dataPath), data);
+            return;
+        }
+        std::vector<EntryRow> rows;
+        QVERIFY(datafile::LoadEntries(dataPath, rows));
+        QCOMPARE(entriesOf(rows), (QList<QByteArray>{"old.com|k", "new.com|k"}));
+        QCOMPARE(rows[1].cells[ColNumber], std::string("2"));
+        QCOMPARE(rows[1].cells[ColGoogle], std::string("-"));
+    }
+
     void parseRankText_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("rank"); // 0: no rank
