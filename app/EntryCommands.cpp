@@ -23,7 +23,7 @@ void CMainDlg::OnEditEntry() {
         return;
     }
     QItemSelectionModel* selection = listView()->selectionModel();
-    for (int row = 0; row < m_nEntries; ++row) {
+    for (int row = 0; row < m_model.rowCount(); ++row) {
         if (!selection->isRowSelected(row, QModelIndex()))
             continue;
         CAddUrlDlg dlg(this);

@@ -1,12 +1,20 @@
 #include "app/MainDlg.h"
 
-#include "app/DataFile.h"
-#include "app/DataFileSession.h"
 #include "app/EntryListView.h"
+#include "base/Maker.h"
+#include "data/DataFile.h"
+#include "data/DataFileSession.h"
+#include "rank/RankCommand.h"
+#include "rank/RankProgressDlg.h"
+#include "results/ResultsCommands.h"
+#include "settings/ServiceAddresses.h"
+#include "ui/AboutDlg.h"
 #include "ui/AuthPrompt.h"
 #include "ui/DialogUnits.h"
+#include "ui/HelpDlg.h"
 #include "ui/MessageBox.h"
 #include "ui/Resources.h"
+#include "ui/SplashDlg.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -96,10 +104,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     CreateControls();
     SetTemplateSize(456, 233);
 
-    auto count = [this] { m_nEntries = m_model.rowCount(); };
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this, count);
-    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, count);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, count);
+    m_settings.Load();
 
     // A server that asks for a password gets one from the user, whichever thread downloads.
     tw::installAuthPrompt(this);
@@ -274,11 +279,16 @@ bool CMainDlg::SaveEntriesOnClose() {
     return answer == QMessageBox::Yes;
 }
 
+void CMainDlg::SaveStateAtExit() {
+    m_upgrade.SaveCheckDate();
+}
+
 void CMainDlg::OnCancel() {
     if (CancelRunBeforeClose())
         return;
     if (!SaveEntriesOnClose())
         return;
+    SaveStateAtExit();
     if (m_dataFile)
         m_dataFile->Unlock();
     for (int row = 0; row < m_model.rowCount(); ++row)
@@ -319,4 +329,119 @@ void CMainDlg::PumpMessages() {
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
     m_systemMenu->exec(event->globalPos());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands handed to their subsystems.
+
+namespace {
+// Changing the list under a run's feet would send results into the wrong rows.
+const int kLockedDuringRun[] = {
+    CMainDlg::IDC_ADD,     CMainDlg::IDC_EDIT, CMainDlg::IDC_REMOVE,         CMainDlg::IDC_SETTINGS,
+    CMainDlg::IDC_RANKALL, CMainDlg::IDC_RANK, CMainDlg::IDC_SETTINGS_HIDDEN};
+
+void setUpgradeTarget(CUpgradeCheck& check) {
+    check.SetTarget(maker::kProduct, maker::kVersion, UpgradePageUrl());
+}
+} // namespace
+
+void CMainDlg::OnRank() {
+    RankRows(selectedRows());
+}
+
+void CMainDlg::OnRankAll() {
+    RankRows(std::nullopt);
+}
+
+void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {
+    if (m_bRanking)
+        return;
+    rank::CRankCommand command(this, m_model, m_settings);
+    m_bRunOnSelection = rows.has_value();
+    const bool ran = command.Run(rows, [this](CRankProgressDlg* progress) {
+        SetRankingState(progress != nullptr, progress);
+    });
+    m_bRunOnSelection = false;
+    if (!ran)
+        return;
+    m_lastRankRun = command.Result();
+    if (m_bCloseAfterRun) {
+        // Quit during the run: the run is over, now close as usual.
+        m_bCloseAfterRun = false;
+        OnCancel();
+        return;
+    }
+    command.ShowOutcome();
+}
+
+void CMainDlg::SetRankingState(bool ranking, CRankProgressDlg* progress) {
+    m_bRanking = ranking;
+    m_pRankProgress = progress;
+    for (int id : kLockedDuringRun) {
+        if (QPushButton* b = button(id))
+            b->setEnabled(!ranking);
+    }
+}
+
+bool CMainDlg::CancelRunBeforeClose() {
+    if (!m_bRanking)
+        return false;
+    // The workers still write into rows and records: stop them first, close when the run ends.
+    m_bCloseAfterRun = true;
+    if (m_pRankProgress)
+        m_pRankProgress->OnCancel();
+    return true;
+}
+
+void CMainDlg::OnResults() {
+    results::ShowRankDetails(this, m_model, selectedRows());
+}
+
+void CMainDlg::OnViewPage() {
+    results::ViewResultPage(this, m_model, selectedRows());
+}
+
+void CMainDlg::OnSave() {
+    results::SaveReportAs(this, m_model, m_strStartDir);
+}
+
+void CMainDlg::OnSettings() {
+    // A ranking run reads the settings while it goes on.
+    if (IsRanking())
+        return;
+    if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
+        m_settings.Save();
+}
+
+void CMainDlg::RunUpgradeReminder() {
+    setUpgradeTarget(m_upgrade);
+    if (!m_upgrade.IsCheckDue())
+        return;
+    // Asked once the main window is on screen rather than from inside its first showing.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            return;
+        setUpgradeTarget(m_upgrade);
+        m_upgradeDlg.DoModal();
+    });
+}
+
+void CMainDlg::OnUpgrade() {
+    setUpgradeTarget(m_upgrade);
+    m_upgradeDlg.DoModal();
+}
+
+void CMainDlg::OnHelp() {
+    CHelpDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainDlg::OnAbout() {
+    HandleSysCommand(this, CAboutDlg::IDM_ABOUTBOX);
+}
+
+void CMainDlg::ShowSplash() {
+    // Owned by the main window, which destroys it; hidden after a moment or by a click.
+    auto* splash = new CSplashDlg(this);
+    splash->ShowSplash();
 }

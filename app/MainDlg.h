@@ -1,12 +1,16 @@
 #pragma once
-// The main window: the entry list and the buttons that reach every command.
+// The main window: the entry list and the buttons that reach every command. Its slots are thin:
+// each command's substance lives in its subsystem. The window owns the list, the search settings
+// and the upgrade check state; its dialogs are handed them.
 // Initialisation (loading the list, anchors, ...) runs when the window is first shown;
-// closing it (Quit, Escape, the close box) saves the list.
+// closing it (Quit, Escape, the close box) saves the list and the upgrade check date.
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 #include "rank/RankRun.h"
+#include "settings/SearchSettings.h"
 #include "settings/SettingsDlg.h"
 #include "ui/ResizableDlg.h"
+#include "upgrade/UpgradeCheck.h"
 #include "upgrade/UpgradeCheckDlg.h"
 
 #include <QAbstractItemView>
@@ -14,6 +18,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace datafile {
 class CDataFileSession;
@@ -60,24 +65,28 @@ public:
     // Another program or window had the data file when this one started: the list is shown
     // but never saved.
     bool IsReadOnly() const { return m_bReadOnly; }
-    int entryCount() const { return m_nEntries; }
+    int entryCount() const { return m_model.rowCount(); }
     QPushButton* button(int id) const;
     // The window's menu (window commands, then a separator and the About item last).
     QMenu* systemMenu() const { return m_systemMenu; }
 
-    // The search settings in effect (read when the window is constructed) and their dialog.
+    // The search settings in effect (read when the window is constructed); the settings dialog
+    // edits a copy and the window stores them on OK.
+    const CSearchSettings& searchSettings() const { return m_settings; }
     CSettingsDlg& settingsDlg() { return m_settingsDlg; }
-    // The upgrade checker; it stores the date of the last check when the window is destroyed.
+    // The upgrade check and its dialog; the date of the last check is stored at exit.
+    CUpgradeCheck& upgradeCheck() { return m_upgrade; }
     CUpgradeCheckDlg& upgradeDlg() { return m_upgradeDlg; }
+    // What the window stores when it closes: the date of the last upgrade check or reminder.
+    void SaveStateAtExit();
 
     // Handles every waiting event, so the window stays usable during long work.
     void PumpMessages();
 
-    // Set by Rank around a run over the selected rows only.
-    bool m_bRankSelectedOnly = false;
-
     // True while a ranking run is in progress; the list cannot be changed meanwhile.
     bool IsRanking() const { return m_bRanking; }
+    // True while a run over the selected rows only (Rank) is in progress.
+    bool IsRankingSelectedOnly() const { return m_bRanking && m_bRunOnSelection; }
     // What the latest ranking run came to.
     const RankRunResult& lastRankRun() const { return m_lastRankRun; }
 
@@ -117,14 +126,17 @@ private:
     // Start-up extras of other subsystems (splash window, upgrade reminder).
     void ShowSplash();
     void RunUpgradeReminder();
+    // Rank All (no rows) and Rank (the selected rows).
+    void RankRows(const std::optional<QList<int>>& rows);
     // Locks the list's commands during a run (progress: the run's dialog) and unlocks them.
     void SetRankingState(bool ranking, CRankProgressDlg* progress);
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
 
+    CSearchSettings m_settings;
     CSettingsDlg m_settingsDlg{this};
-    CUpgradeCheckDlg m_upgradeDlg{this};
-    int m_nEntries = 0;
+    CUpgradeCheck m_upgrade;
+    CUpgradeCheckDlg m_upgradeDlg{m_upgrade, this};
     QString m_strStartDir;
     EntryListModel m_model;
     CEntryListView* m_list = nullptr;
@@ -136,6 +148,7 @@ private:
     bool m_bLoadFailed = false;
     QString m_strLoadError;
     bool m_bRanking = false;
+    bool m_bRunOnSelection = false;
     bool m_bCloseAfterRun = false;
     CRankProgressDlg* m_pRankProgress = nullptr;
     RankRunResult m_lastRankRun;

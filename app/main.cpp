@@ -1,5 +1,5 @@
 #include "app/MainDlg.h"
-#include "app/Maker.h"
+#include "base/Maker.h"
 #include "ui/Resources.h"
 
 #include <QApplication>

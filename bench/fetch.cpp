@@ -1,7 +1,7 @@
 // Download rate of the page fetcher against local servers that answer after a fixed latency.
 // Usage: fetch [pages per thread]
 
-#include "rank/PageFetcher.h"
+#include "base/PageFetcher.h"
 
 #include <httplib.h>
 

@@ -79,8 +79,8 @@ int main(int argc, char* argv[]) {
             textFull = std::min(textFull, ms(t));
 
             t.start();
-            const QByteArray out = tw::exchange::exportCsv(
-                model.rows(), {"Google", "Altavista", "Lycos", "Looksmart"});
+            const QByteArray out =
+                tw::exchange::exportCsv(model.rows(), tw::exchange::engineSlotLabels());
             if (!tw::exchange::writeCsv(dir.filePath(QStringLiteral("export.csv")), out))
                 return 1;
             exportMs = std::min(exportMs, ms(t) / 2); // 200,000 rows written

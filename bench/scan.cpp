@@ -1,9 +1,10 @@
 // Cost of scanning one 100 KB result page per engine, the scratch file write and read-back
 // included, and the rate of the link extraction alone.
 
-#include "rank/PageFetcher.h"
+#include "base/Engines.h"
+#include "base/PageFetcher.h"
+#include "base/ResultLinks.h"
 #include "rank/RankSearch.h"
-#include "rank/ResultLinks.h"
 #include "sim/EngineSim.h"
 
 #include <chrono>
@@ -103,9 +104,10 @@ int main(int argc, char* argv[]) {
         const double extractSec = CpuSeconds() - c1;
 
         const double mb = double(page.size()) * pages / (1024.0 * 1024.0);
-        std::printf("%-10s %8.1f %6zu %13.3f %13.3f %10.1f %14.1f\n", kEngineNames[e],
-                    page.size() / 1024.0, links, scanSec * 1000.0 / pages, scanCpu * 1000.0 / pages,
-                    mb / scanCpu, double(page.size()) * rounds / (1024.0 * 1024.0) / extractSec);
+        std::printf("%-10s %8.1f %6zu %13.3f %13.3f %10.1f %14.1f\n",
+                    engines::Info(SearchEngine(e)).name, page.size() / 1024.0, links,
+                    scanSec * 1000.0 / pages, scanCpu * 1000.0 / pages, mb / scanCpu,
+                    double(page.size()) * rounds / (1024.0 * 1024.0) / extractSec);
         if (sink != links * size_t(rounds))
             return 1;
     }

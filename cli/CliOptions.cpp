@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
-#include "app/Maker.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
 #include "rank/RankRun.h"
 #include "settings/ServiceAddresses.h"
 
@@ -12,11 +13,7 @@
 namespace cli {
 
 int EngineFromKey(const QString& name) {
-    for (int e = 0; e < kEngineCount; ++e) {
-        if (name.compare(QLatin1String(kEngineKeys[e]), Qt::CaseInsensitive) == 0)
-            return e;
-    }
-    return -1;
+    return engines::FromKey(name.toStdString());
 }
 
 namespace {
@@ -61,14 +58,15 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                 "setting).")
             .arg(::kMaxRunThreads),
         "N");
-    const QCommandLineOption engines(
+    const QCommandLineOption engineList(
         "engines",
-        "Engines to ask, comma-separated from google,altavista,lycos,looksmart (default: the "
-        "saved switches).",
+        QString("Engines to ask, comma-separated from %1 (default: the saved switches).")
+            .arg(QString::fromStdString(engines::KeyList(",", ","))),
         "LIST");
     const QCommandLineOption host("host",
-                                  "Search host for one engine, e.g. google=127.0.0.1:8080; "
-                                  "repeatable (default: the saved or built-in host).",
+                                  QString("Search host for one engine, e.g. %1=127.0.0.1:8080; "
+                                          "repeatable (default: the saved or built-in host).")
+                                      .arg(QLatin1String(engines::All().front().key)),
                                   "ENGINE=HOST");
     const QCommandLineOption rows(
         "rows",
@@ -86,7 +84,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions(
-        {data, depth, threads, engines, host, rows, report, json, noSave, quiet, help, version});
+        {data, depth, threads, engineList, host, rows, report, json, noSave, quiet, help, version});
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -125,16 +123,16 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                         .arg(parser.value(threads))
                         .arg(kMaxThreads)};
     }
-    if (parser.isSet(engines)) {
+    if (parser.isSet(engineList)) {
         std::array<bool, kEngineCount> on{};
-        const QStringList names = parser.value(engines).split(',');
+        const QStringList names = parser.value(engineList).split(',');
         for (const QString& name : names) {
             const int e = EngineFromKey(name.trimmed());
             if (e < 0)
                 return {ParseResult::Error,
-                        QStringLiteral("Unknown engine '%1' in --engines: use google, altavista, "
-                                       "lycos or looksmart.")
-                            .arg(name.trimmed())};
+                        QStringLiteral("Unknown engine '%1' in --engines: use %2.")
+                            .arg(name.trimmed(),
+                                 QString::fromStdString(engines::KeyList(", ", " or ")))};
             on[e] = true;
         }
         options.engines = on;
@@ -146,8 +144,8 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         if (e < 0 || !IsHostText(hostText.toStdString()))
             return {ParseResult::Error,
                     QStringLiteral("Bad --host '%1': give ENGINE=HOST[:PORT], e.g. "
-                                   "google=127.0.0.1:8080.")
-                        .arg(value)};
+                                   "%2=127.0.0.1:8080.")
+                        .arg(value, QLatin1String(engines::All().front().key))};
         options.hosts[e] = hostText.toStdString();
     }
     if (parser.isSet(rows)) {

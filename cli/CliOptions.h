@@ -1,7 +1,7 @@
 #pragma once
 // The command line of tallowick-rank: what to rank, how, and where the results go.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,11 +43,8 @@ struct CliOptions {
     bool quiet = false;
 };
 
-// Engine names on the command line and in the JSON, in SearchEngine order.
-inline constexpr std::array<const char*, kEngineCount> kEngineKeys = {"google", "altavista",
-                                                                      "lycos", "looksmart"};
-
-// -1 for a name that is not an engine; letter case does not matter.
+// The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an
+// engine. Letter case does not matter.
 int EngineFromKey(const QString& name);
 
 struct ParseResult {

@@ -2,6 +2,8 @@
 
 #include "cli/CliOptions.h"
 
+#include "base/Engines.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -32,11 +34,11 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 for (const std::string& site : row.results->sites[e])
                     sites.push_back(site);
             }
-            results[kEngineKeys[e]] = {{"text", row.cells[EngineColumn(e)]},
-                                       {"rank", found ? outcome.rank : 0},
-                                       {"page", found ? outcome.page : 0},
-                                       {"sites_above", std::move(sites)},
-                                       {"errors", std::move(errors)}};
+            results[engines::Info(SearchEngine(e)).key] = {{"text", row.cells[EngineColumn(e)]},
+                                                           {"rank", found ? outcome.rank : 0},
+                                                           {"page", found ? outcome.page : 0},
+                                                           {"sites_above", std::move(sites)},
+                                                           {"errors", std::move(errors)}};
         }
         entries.push_back({{"row", r.row + 1},
                            {"url", row.cells[ColUrl]},
@@ -73,7 +75,7 @@ std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked
     int failed = 0;
     for (int e = 0; e < kEngineCount; ++e) {
         const EngineOutcome& outcome = ranked.engines[e];
-        line += std::string(e ? ", " : " ") + kEngineNames[e] + " ";
+        line += std::string(e ? ", " : " ") + engines::Info(SearchEngine(e)).name + " ";
         if (!outcome.enabled)
             line += "off";
         else if (outcome.found)
@@ -125,7 +127,8 @@ std::string SummaryLine(const RunSummary& s) {
     for (int e = 0; e < kEngineCount; ++e) {
         if (!s.enabled[e])
             continue;
-        line += std::string(any ? ", " : " ") + kEngineNames[e] + " " + std::to_string(s.found[e]);
+        line += std::string(any ? ", " : " ") + engines::Info(SearchEngine(e)).name + " " +
+                std::to_string(s.found[e]);
         any = true;
     }
     if (!any)

@@ -2,7 +2,7 @@
 // What tallowick-rank tells about a run: the JSON document, the line per finished entry and the
 // closing summary.
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 #include "rank/RankRun.h"
 
 #include <array>

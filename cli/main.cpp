@@ -1,15 +1,15 @@
 // tallowick-rank: ranks the entries of a data file without a window, with the window's own run,
 // scans and fetcher, and writes the results back into the data file.
 
-#include "app/DataFile.h"
-#include "app/DataFileSession.h"
-#include "app/EntryListModel.h"
-#include "app/Maker.h"
-#include "app/OutputFile.h"
+#include "base/Maker.h"
+#include "base/PageFetcher.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
+#include "data/DataFile.h"
+#include "data/DataFileSession.h"
+#include "data/EntryListModel.h"
+#include "data/OutputFile.h"
 #include "rank/EntryModelRows.h"
-#include "rank/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"

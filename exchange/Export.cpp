@@ -1,7 +1,8 @@
 #include "exchange/Export.h"
 
-#include "app/DataFile.h"
-#include "app/OutputFile.h"
+#include "base/Engines.h"
+#include "data/DataFile.h"
+#include "data/OutputFile.h"
 #include "exchange/Csv.h"
 
 #include <cstdio>
@@ -39,6 +40,13 @@ bool parseRankText(std::string_view text, int& rank, int& page) {
         return true;
     }
     return false;
+}
+
+std::array<std::string, kEngineCount> engineSlotLabels() {
+    std::array<std::string, kEngineCount> labels;
+    for (int e = 0; e < kEngineCount; ++e)
+        labels[e] = engines::Info(SearchEngine(e)).name;
+    return labels;
 }
 
 QByteArray exportCsv(const std::vector<EntryRow>& rows,

@@ -2,7 +2,7 @@
 // The entry list as a CSV table for spreadsheets: one line per entry with each engine's result
 // text and its rank and page as numbers. Free of widgets.
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +17,9 @@ namespace tw::exchange {
 // Rank and page of a result text "Rank N / Page P"; false for any other text ("-",
 // "not found", "error", ...).
 bool parseRankText(std::string_view text, int& rank, int& page);
+
+// The engines' names from the engine table, as the list's columns show them.
+std::array<std::string, kEngineCount> engineSlotLabels();
 
 // RFC 4180 CSV with CR LF line ends: the header "row,url,keywords," then for each engine slot
 // "<label> text,<label> rank,<label> page", then one line per row. Rank and page are empty

@@ -1,6 +1,6 @@
 #include "exchange/Import.h"
 
-#include "app/DataFile.h"
+#include "data/DataFile.h"
 #include "exchange/Csv.h"
 #include "exchange/EntryCheck.h"
 

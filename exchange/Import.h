@@ -3,8 +3,8 @@
 // text with one keyword phrase per line for a URL the caller gives. Free of widgets: the
 // window and the command-line tool share it.
 
-#include "app/DataFileSession.h"
-#include "app/EntryListModel.h"
+#include "data/DataFileSession.h"
+#include "data/EntryListModel.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "exchange/WindowImport.h"
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 #include "exchange/Import.h"
 #include "exchange/ImportTargetDlg.h"
 #include "ui/FileDialog.h"

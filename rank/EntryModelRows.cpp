@@ -1,8 +1,8 @@
 #include "rank/EntryModelRows.h"
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 
-#include "rank/BlockingCall.h"
+#include "base/BlockingCall.h"
 
 namespace {
 // Runs change on the model's thread and returns once it has run. The model's thread must be

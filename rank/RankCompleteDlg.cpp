@@ -1,6 +1,6 @@
 #include "rank/RankCompleteDlg.h"
 
-#include "app/Maker.h"
+#include "base/Maker.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
 

@@ -1,6 +1,6 @@
 #include "rank/RankProgressDlg.h"
 
-#include "rank/BlockingCall.h"
+#include "base/BlockingCall.h"
 #include "ui/AnimateCtrl.h"
 #include "ui/DialogUnits.h"
 #include "ui/Resources.h"

@@ -1,6 +1,6 @@
 #include "rank/RankRun.h"
 
-#include "rank/BlockingCall.h"
+#include "base/BlockingCall.h"
 #include "rank/RankProgress.h"
 #include "rank/RankSearch.h"
 

@@ -5,7 +5,7 @@
 // changed (IRankRows), how progress is shown (IRankProgress) and how the waiting thread passes
 // its time (the pump).
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <array>
 #include <atomic>
@@ -46,7 +46,7 @@ struct PageError {
 // What one engine's scan of one entry came to.
 struct EngineOutcome {
     int row = -1;
-    SearchEngine engine = Google;
+    SearchEngine engine = SearchEngine(0);
     bool enabled = false;
     bool found = false;
     int rank = 0;

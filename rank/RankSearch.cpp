@@ -1,10 +1,11 @@
 #include "rank/RankSearch.h"
 
-#include "app/TextUtil.h"
-#include "rank/PageFetcher.h"
-#include "rank/QueryUrls.h"
+#include "base/Engines.h"
+#include "base/PageFetcher.h"
+#include "base/QueryUrls.h"
+#include "base/ResultLinks.h"
+#include "base/TextUtil.h"
 #include "rank/RankProgress.h"
-#include "rank/ResultLinks.h"
 #include "settings/ServiceAddresses.h"
 
 #include <chrono>
@@ -24,7 +25,7 @@ bool IsSuccess(long status) {
 
 CRankSearch::CRankSearch() {
     for (int e = 0; e < kEngineCount; ++e)
-        m_hosts[e] = settings::kDefaultEngineHosts[e];
+        m_hosts[e] = engines::Info(SearchEngine(e)).defaultHost;
 }
 
 CRankSearch::~CRankSearch() = default;

@@ -2,7 +2,7 @@
 // One entry's scans of the four engines: asks each engine for the keywords, reads its result
 // pages up to the depth, counts the result links and stops at the first that matches the target.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <array>
 #include <string>
@@ -74,7 +74,7 @@ protected:
         (void)error;
     }
 
-    SearchEngine m_eScanning = Google; // the engine of the scan in progress
+    SearchEngine m_eScanning = SearchEngine(0); // the engine of the scan in progress
 
 private:
     bool IsCancelled() const;

@@ -1,5 +1,6 @@
 #include "results/RankDetailsDlg.h"
 
+#include "base/Engines.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
@@ -13,25 +14,16 @@
 #include <algorithm>
 
 namespace {
-struct ColumnDef {
-    const char* caption;
-    int width;
-};
-const ColumnDef kColumns[] = {
-    {"Rank", 40}, {"Google", 160}, {"Altavista", 160}, {"Lycos", 160}, {"Looksmart", 260}};
+// Column widths in pixels: the rank, each engine, and the last engine, which is wider.
+constexpr int kRankWidth = 40;
+constexpr int kEngineWidth = 160;
+constexpr int kLastEngineWidth = 260;
 
-struct VisitDef {
-    int id;
-    const char* text;
-    int x;
-};
-// In SearchEngine order. The LookSmart caption is cut short to fit the button.
-const VisitDef kVisits[kEngineCount] = {
-    {CRankDetailsDlg::IDC_VISIT_GOOGLE, "Visit &Google", 7},
-    {CRankDetailsDlg::IDC_VISIT_ALTAVISTA, "Visit &Altavista", 61},
-    {CRankDetailsDlg::IDC_VISIT_LYCOS, "Visit &Lycos", 115},
-    {CRankDetailsDlg::IDC_VISIT_LOOKSMART, "Visit L&ooksm", 169},
-};
+// Visit buttons: one per engine, 54 dialog units apart, ids from IDC_VISIT_FIRST on.
+constexpr int kVisitStep = 54;
+int visitId(int engine) {
+    return CRankDetailsDlg::IDC_VISIT_FIRST + engine;
+}
 
 // A listed site as the browser should get it, or empty when it is not a web address. Links cut
 // from a result page may still carry their attribute quotes; anything else (a local file, a
@@ -83,12 +75,12 @@ CRankDetailsDlg::CRankDetailsDlg(QWidget* parent) : QDialog(parent) {
     m_listSites->header()->setStretchLastSection(false);
     du.place(m_listSites, 7, 29, 335, 120);
 
-    for (int engine = 0; engine < kEngineCount; ++engine) {
-        const VisitDef& def = kVisits[engine];
-        auto* visit = new QPushButton(QString::fromLatin1(def.text), this);
-        visit->setObjectName(QString::number(def.id));
+    for (const engines::EngineInfo& e : engines::All()) {
+        const int engine = e.id;
+        auto* visit = new QPushButton(QString::fromLatin1(e.visitCaption), this);
+        visit->setObjectName(QString::number(visitId(engine)));
         visit->setAutoDefault(false);
-        du.place(visit, def.x, 154, 50, 14);
+        du.place(visit, 7 + kVisitStep * engine, 154, 50, 14);
         connect(visit, &QPushButton::clicked, this, [this, engine] { OnVisit(engine); });
     }
     ok->setAutoDefault(true);
@@ -96,8 +88,8 @@ CRankDetailsDlg::CRankDetailsDlg(QWidget* parent) : QDialog(parent) {
     // Tab order of the template: OK, heading, list, then the Visit buttons.
     setTabOrder(ok, m_listSites);
     QWidget* previous = m_listSites;
-    for (const VisitDef& def : kVisits) {
-        QWidget* visit = findChild<QWidget*>(QString::number(def.id));
+    for (int engine = 0; engine < kEngineCount; ++engine) {
+        QWidget* visit = findChild<QWidget*>(QString::number(visitId(engine)));
         setTabOrder(previous, visit);
         previous = visit;
     }
@@ -116,16 +108,17 @@ void CRankDetailsDlg::showEvent(QShowEvent* event) {
 }
 
 void CRankDetailsDlg::OnInitDialog() {
-    QStringList captions;
-    for (const ColumnDef& column : kColumns)
-        captions << QString::fromLatin1(column.caption);
+    QStringList captions{QStringLiteral("Rank")};
+    for (const engines::EngineInfo& e : engines::All())
+        captions << QString::fromLatin1(e.name);
     m_listSites->setColumnCount(static_cast<int>(captions.size()));
     m_listSites->setHeaderLabels(captions);
     QHeaderView* header = m_listSites->header();
     header->setMinimumSectionSize(1);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int col = 0; col < static_cast<int>(captions.size()); ++col)
-        header->resizeSection(col, kColumns[col].width);
+    header->resizeSection(0, kRankWidth);
+    for (int col = 1; col <= kEngineCount; ++col)
+        header->resizeSection(col, col == kEngineCount ? kLastEngineWidth : kEngineWidth);
 
     m_strHeading = QStringLiteral("The following web sites are ranked above ") +
                    QString::fromStdString(m_strTargetUrl) + QStringLiteral("\nSearch phrase: ") +
@@ -174,8 +167,9 @@ void CRankDetailsDlg::OnVisit(int engine) {
         return;
     const QString address = webAddressOf(m_listSites->topLevelItem(row)->text(1 + engine));
     if (address.isEmpty()) {
-        tw::messageBox(this, QStringLiteral("Please select a valid %1 entry to visit.")
-                                 .arg(QString::fromLatin1(kEngineNames[engine])));
+        tw::messageBox(this,
+                       QStringLiteral("Please select a valid %1 entry to visit.")
+                           .arg(QString::fromLatin1(engines::Info(SearchEngine(engine)).name)));
         return;
     }
     tw::shellOpen(address);

@@ -2,7 +2,7 @@
 // Ranking Details: the sites each engine ranked above an entry's target, one engine per
 // column, with buttons that open the selected site in the user's browser.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <QDialog>
 
@@ -20,10 +20,7 @@ public:
     enum ControlId {
         IDC_LIST = 1001,
         IDC_HEADING = 1014,
-        IDC_VISIT_GOOGLE = 1017,
-        IDC_VISIT_ALTAVISTA = 1018,
-        IDC_VISIT_LYCOS = 1019,
-        IDC_VISIT_LOOKSMART = 1020,
+        IDC_VISIT_FIRST = 1017, // one Visit button per engine, in engine order
     };
 
     explicit CRankDetailsDlg(QWidget* parent = nullptr);

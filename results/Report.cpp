@@ -1,17 +1,24 @@
 #include "results/Report.h"
 
-#include "app/DataFile.h"
-#include "app/Maker.h"
-#include "app/OutputFile.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
+#include "data/DataFile.h"
+#include "data/OutputFile.h"
 
 namespace report {
 
 namespace {
 const char* const kLineEnd = "\r\n";
 
-// Engine labels, each padded to 17 characters so that the results line up in column 18.
-const char* const kLabels[kEngineCount] = {"Google           ", "Altavista        ",
-                                           "Lycos            ", "Looksmart        "};
+// Engine labels are padded to this width, so that the results line up in column 18.
+constexpr std::size_t kLabelWidth = 17;
+
+std::string label(int engine) {
+    std::string text = engines::Info(SearchEngine(engine)).name;
+    if (text.size() < kLabelWidth)
+        text.append(kLabelWidth - text.size(), ' ');
+    return text;
+}
 
 void appendLine(std::string& out, const std::string& text) {
     out += text;
@@ -50,7 +57,7 @@ std::string FormatReport(const std::vector<EntryRow>& rows, const QDateTime& now
         appendLine(out, std::to_string(i + 1) + ". " + cells[ColUrl]);
         appendLine(out, "Target Keywords: " + cells[ColKeywords]);
         for (int engine = 0; engine < kEngineCount; ++engine)
-            appendLine(out, kLabels[engine] + cells[EngineColumn(engine)]);
+            appendLine(out, label(engine) + cells[EngineColumn(engine)]);
         appendLine(out, {});
         appendLine(out, rule);
         appendLine(out, {});

@@ -2,7 +2,7 @@
 // The plain-text results report: a snapshot of the entry list for reading or printing. Free of
 // widgets, so the window's Save command and the command-line tool write the same bytes.
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,25 +1,11 @@
 #include "results/SelectEngineDlg.h"
 
+#include "base/Engines.h"
 #include "ui/DialogUnits.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
-
-namespace {
-struct ButtonDef {
-    int id;
-    const char* text;
-    int x;
-};
-// In SearchEngine order.
-const ButtonDef kEngineButtons[kEngineCount] = {
-    {CSelectEngineDlg::IDC_GOOGLE, "&Google", 7},
-    {CSelectEngineDlg::IDC_ALTAVISTA, "&Altavista", 56},
-    {CSelectEngineDlg::IDC_LYCOS, "&Lycos", 105},
-    {CSelectEngineDlg::IDC_LOOKSMART, "L&ooksmart", 155},
-};
-} // namespace
 
 CSelectEngineDlg::CSelectEngineDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Select Search Engine"));
@@ -35,15 +21,15 @@ CSelectEngineDlg::CSelectEngineDlg(QWidget* parent) : QDialog(parent) {
     text->setWordWrap(true);
     du.place(text, 7, 7, 263, 18);
 
-    for (int engine = 0; engine < kEngineCount; ++engine) {
-        const ButtonDef& def = kEngineButtons[engine];
-        auto* button = new QPushButton(QString::fromLatin1(def.text), this);
-        button->setObjectName(QString::number(def.id));
-        du.place(button, def.x, 32, 45, 14);
+    for (const engines::EngineInfo& e : engines::All()) {
+        const int engine = e.id;
+        auto* button = new QPushButton(QString::fromLatin1(e.viewCaption), this);
+        button->setObjectName(QString::number(e.viewButtonId));
+        du.place(button, e.viewButtonX, 32, 45, 14);
         connect(button, &QPushButton::clicked, this, [this, engine] { OnEngine(engine); });
         m_buttons[engine] = button;
     }
-    m_buttons[Google]->setDefault(true);
+    m_buttons[0]->setDefault(true);
 
     auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cancel->setObjectName(QStringLiteral("2"));

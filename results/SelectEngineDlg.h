@@ -1,7 +1,7 @@
 #pragma once
 // Asks which engine's result page to open; only engines with a usable result can be chosen.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <QDialog>
 
@@ -13,12 +13,7 @@ class CSelectEngineDlg : public QDialog {
     Q_OBJECT
 public:
     enum { IDD = 137 };
-    enum ControlId {
-        IDC_GOOGLE = 1020,
-        IDC_ALTAVISTA = 3,
-        IDC_LYCOS = 4,
-        IDC_LOOKSMART = 5,
-    };
+    // The engine buttons' ids are in the engine table (viewButtonId).
 
     explicit CSelectEngineDlg(QWidget* parent = nullptr);
 
@@ -28,7 +23,7 @@ public:
     QPushButton* engineButton(int engine) const { return m_buttons[engine]; }
 
     // The engine chosen, a SearchEngine value.
-    int m_nEngine = Google;
+    int m_nEngine = 0;
     // Whether each engine's button is enabled, in SearchEngine order; set before DoModal.
     std::array<bool, kEngineCount> m_bEngineEnabled{};
 

@@ -1,6 +1,6 @@
 #include "settings/RegistrySettings.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <QByteArray>
 #include <QDir>

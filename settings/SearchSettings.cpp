@@ -1,7 +1,8 @@
 #include "settings/SearchSettings.h"
 
-#include "app/Maker.h"
-#include "app/TextUtil.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
+#include "base/TextUtil.h"
 #include "settings/RegistrySettings.h"
 
 #include <string>
@@ -24,10 +25,8 @@ void CSearchSettings::Load() {
     CRegistrySettings store;
     loadNumber(store, "m_MaxThreads", m_MaxThreads);
     loadNumber(store, "m_MaxPages", m_MaxPages);
-    loadFlag(store, "bGoogle", m_bGoogle);
-    loadFlag(store, "bAltavista", m_bAltavista);
-    loadFlag(store, "bLycos", m_bLycos);
-    loadFlag(store, "bLooksmart", m_bLooksmart);
+    for (const engines::EngineInfo& e : engines::All())
+        loadFlag(store, e.switchValue, m_engineOn[e.id]);
 }
 
 void CSearchSettings::Save() const {
@@ -35,22 +34,17 @@ void CSearchSettings::Save() const {
     CRegistrySettings store;
     store.WriteString(maker::kProduct, "m_MaxThreads", std::to_string(m_MaxThreads));
     store.WriteString(maker::kProduct, "m_MaxPages", std::to_string(m_MaxPages));
-    store.WriteString(maker::kProduct, "bGoogle", std::to_string(m_bGoogle));
-    store.WriteString(maker::kProduct, "bAltavista", std::to_string(m_bAltavista));
-    store.WriteString(maker::kProduct, "bLycos", std::to_string(m_bLycos));
-    store.WriteString(maker::kProduct, "bLooksmart", std::to_string(m_bLooksmart));
+    for (const engines::EngineInfo& e : engines::All())
+        store.WriteString(maker::kProduct, e.switchValue, std::to_string(m_engineOn[e.id]));
 }
 
 bool CSearchSettings::EngineEnabled(SearchEngine engine) const {
-    switch (engine) {
-    case Google:
-        return m_bGoogle != 0;
-    case AltaVista:
-        return m_bAltavista != 0;
-    case Lycos:
-        return m_bLycos != 0;
-    case LookSmart:
-        return m_bLooksmart != 0;
-    }
-    return false;
+    const int i = static_cast<int>(engine);
+    return i >= 0 && i < kEngineCount && m_engineOn[i] != 0;
+}
+
+void CSearchSettings::SetEngineEnabled(SearchEngine engine, bool on) {
+    const int i = static_cast<int>(engine);
+    if (i >= 0 && i < kEngineCount)
+        m_engineOn[i] = on ? 1 : 0;
 }

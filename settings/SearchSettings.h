@@ -3,7 +3,9 @@
 // pages are read per engine and entry, and how many entries are ranked at once. The settings
 // dialog edits them; the command-line tool reads them without any window.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
+
+#include <array>
 
 class CSearchSettings {
 public:
@@ -11,16 +13,16 @@ public:
     int m_MaxPages = 20;
     // Entries ranked at the same time.
     int m_MaxThreads = 3;
-    // Engine switches, 0 or 1.
-    int m_bAltavista = 1;
-    int m_bGoogle = 1;
-    int m_bLycos = 1;
-    int m_bLooksmart = 1;
+    // Engine switches, 0 or 1, in SearchEngine order.
+    std::array<int, kEngineCount> m_engineOn{1, 1, 1, 1};
 
     // Reads the stored values over the current ones; what is absent keeps its value.
     void Load();
-    // Writes all six values.
+    // Writes the depth, the thread count and every engine switch.
     void Save() const;
 
     bool EngineEnabled(SearchEngine engine) const;
+    void SetEngineEnabled(SearchEngine engine, bool on);
+
+    bool operator==(const CSearchSettings&) const = default;
 };

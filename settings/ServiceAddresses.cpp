@@ -1,15 +1,16 @@
 #include "settings/ServiceAddresses.h"
 
-#include "app/Maker.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
 #include "settings/RegistrySettings.h"
 
 std::string EngineHost(SearchEngine engine) {
     const int i = static_cast<int>(engine);
     if (i < 0 || i >= kEngineCount)
         return {};
-    std::string host =
-        CRegistrySettings().ReadString(maker::kProduct, settings::kEngineHostValues[i]);
-    return host.empty() ? settings::kDefaultEngineHosts[i] : host;
+    const engines::EngineInfo& info = engines::Info(engine);
+    std::string host = CRegistrySettings().ReadString(maker::kProduct, info.hostValue);
+    return host.empty() ? info.defaultHost : host;
 }
 
 namespace {
@@ -77,7 +78,7 @@ bool CheckEngineHost(SearchEngine engine, std::string* error) {
     if (i < 0 || i >= kEngineCount)
         return false;
     CRegistrySettings store;
-    const char* name = settings::kEngineHostValues[i];
+    const char* name = engines::Info(engine).hostValue;
     const std::size_t length = store.StoredLength(maker::kProduct, name);
     if (length >= CRegistrySettings::kReadLimit) {
         if (error)

@@ -3,23 +3,17 @@
 // only reads, so a compatible service or the local engine simulator can stand in for the real
 // one; a missing value or "-" means the built-in address.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
-#include <array>
 #include <string>
 #include <string_view>
 
 namespace settings {
-// Settings value names of the engine hosts, in SearchEngine order.
-inline constexpr std::array<const char*, kEngineCount> kEngineHostValues = {
-    "GoogleHost", "AltavistaHost", "LycosHost", "LooksmartHost"};
-// Built-in engine hosts, in SearchEngine order.
-inline constexpr std::array<const char*, kEngineCount> kDefaultEngineHosts = {
-    "www.google.com", "www.altavista.com", "search.lycos.com", "search.looksmart.com"};
 inline constexpr const char* kUpgradeUrlValue = "UpgradeUrl";
 } // namespace settings
 
-// The host (with an optional ":port") to ask for engine's result pages.
+// The host (with an optional ":port") to ask for engine's result pages: the engine's host value
+// (base/Engines.h), or its built-in host.
 std::string EngineHost(SearchEngine engine);
 
 // A host name, an IPv4 address or a bracketed IPv6 address, with an optional port 1..65535:

@@ -1,6 +1,7 @@
 #include "settings/SettingsDlg.h"
 
-#include "app/TextUtil.h"
+#include "base/Engines.h"
+#include "base/TextUtil.h"
 #include "ui/DialogUnits.h"
 
 #include <QAbstractItemView>
@@ -16,6 +17,9 @@
 namespace {
 // Height of the template's combo boxes, their dropped lists included, in dialog units.
 constexpr int kComboDropHeight = 155;
+
+// Control id of the first engine switch; the others follow in engine order.
+constexpr int kFirstCheckId = 1018;
 
 QCheckBox* makeCheck(QWidget* parent, const char* id, const char* text) {
     auto* check = new QCheckBox(QString::fromLatin1(text), parent);
@@ -45,8 +49,6 @@ void takeSelection(const QComboBox* combo, int& value) {
 } // namespace
 
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
-    Load();
-
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -94,24 +96,24 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         threadLabel->resize(need, threadLabel->height());
     }
 
-    m_checkGoogle = makeCheck(this, "1018", "Enable &Google");
-    du.place(m_checkGoogle, 14, 21, 144, 10);
-    m_checkAltavista = makeCheck(this, "1019", "Enable &Altavista");
-    du.place(m_checkAltavista, 14, 34, 144, 10);
-    m_checkLycos = makeCheck(this, "1020", "Enable &Lycos");
-    du.place(m_checkLycos, 14, 47, 144, 10);
-    m_checkLooksmart = makeCheck(this, "1021", "Enable L&ooksmart");
-    du.place(m_checkLooksmart, 14, 60, 144, 10);
+    // One switch per engine, 13 units apart, with ids from kFirstCheckId on.
+    for (const engines::EngineInfo& e : engines::All()) {
+        QCheckBox* check =
+            makeCheck(this, std::to_string(kFirstCheckId + e.id).c_str(), e.enableCaption);
+        du.place(check, 14, 21 + 13 * e.id, 144, 10);
+        m_checks[e.id] = check;
+    }
 
     // Tab goes through the controls in the template's order: the buttons, the two numbers,
     // then the engine switches.
     setTabOrder(ok, cancel);
     setTabOrder(cancel, m_depthCombo);
     setTabOrder(m_depthCombo, m_threadCombo);
-    setTabOrder(m_threadCombo, m_checkGoogle);
-    setTabOrder(m_checkGoogle, m_checkAltavista);
-    setTabOrder(m_checkAltavista, m_checkLycos);
-    setTabOrder(m_checkLycos, m_checkLooksmart);
+    QWidget* previous = m_threadCombo;
+    for (QCheckBox* check : m_checks) {
+        setTabOrder(previous, check);
+        previous = check;
+    }
     m_firstControl = ok;
 
     // A dropped list is as long as the template's combo box height leaves below the closed box.
@@ -124,8 +126,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     }
 }
 
-int CSettingsDlg::DoModal() {
-    return exec();
+int CSettingsDlg::DoModal(CSearchSettings& settings) {
+    m_edit = settings;
+    const int result = exec();
+    if (result == QDialog::Accepted)
+        settings = m_edit;
+    return result;
 }
 
 void CSettingsDlg::showEvent(QShowEvent* event) {
@@ -135,12 +141,10 @@ void CSettingsDlg::showEvent(QShowEvent* event) {
 }
 
 void CSettingsDlg::OnInitDialog() {
-    m_checkGoogle->setChecked(m_bGoogle != 0);
-    m_checkAltavista->setChecked(m_bAltavista != 0);
-    m_checkLycos->setChecked(m_bLycos != 0);
-    m_checkLooksmart->setChecked(m_bLooksmart != 0);
-    selectPrefix(m_threadCombo, m_MaxThreads);
-    selectPrefix(m_depthCombo, m_MaxPages);
+    for (const engines::EngineInfo& e : engines::All())
+        m_checks[e.id]->setChecked(m_edit.EngineEnabled(e.id));
+    selectPrefix(m_threadCombo, m_edit.m_MaxThreads);
+    selectPrefix(m_depthCombo, m_edit.m_MaxPages);
     // As the dialog opens, the focus is on the first control of the tab order.
     m_firstControl->setFocus();
 }
@@ -150,12 +154,9 @@ void CSettingsDlg::accept() {
 }
 
 void CSettingsDlg::OnOK() {
-    m_bGoogle = m_checkGoogle->isChecked() ? 1 : 0;
-    m_bAltavista = m_checkAltavista->isChecked() ? 1 : 0;
-    m_bLycos = m_checkLycos->isChecked() ? 1 : 0;
-    m_bLooksmart = m_checkLooksmart->isChecked() ? 1 : 0;
-    takeSelection(m_threadCombo, m_MaxThreads);
-    takeSelection(m_depthCombo, m_MaxPages);
-    Save();
+    for (const engines::EngineInfo& e : engines::All())
+        m_edit.SetEngineEnabled(e.id, m_checks[e.id]->isChecked());
+    takeSelection(m_threadCombo, m_edit.m_MaxThreads);
+    takeSelection(m_depthCombo, m_edit.m_MaxPages);
     QDialog::accept();
 }

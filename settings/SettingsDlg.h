@@ -1,23 +1,36 @@
 #pragma once
-// The search settings: the dialog that edits them and the in-memory home of their values. The
-// main window owns one for its whole life; constructing it loads the stored values.
+// The search settings dialog. It edits a copy of the settings it is handed and gives the values
+// back only on OK; storing them is the owner's business.
 
 #include "settings/SearchSettings.h"
 
 #include <QDialog>
 
+#include <array>
+
 class QCheckBox;
 class QComboBox;
 
-class CSettingsDlg : public QDialog, public CSearchSettings {
+class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
     enum { IDD = 131 };
 
     explicit CSettingsDlg(QWidget* parent = nullptr);
 
-    // Runs the dialog modally; OK stores the values, Cancel leaves everything as it was.
-    int DoModal();
+    // Runs the dialog modally on a copy of settings; OK copies the edited values back into
+    // settings, Cancel leaves it as it was. Returns QDialog::Accepted on OK.
+    int DoModal(CSearchSettings& settings);
+
+    // The values being edited (those of the last opening after it closes), also under the
+    // dialog's own member names.
+    CSearchSettings m_edit;
+    int& m_MaxPages = m_edit.m_MaxPages;
+    int& m_MaxThreads = m_edit.m_MaxThreads;
+    int& m_bGoogle = m_edit.m_engineOn[Google];
+    int& m_bAltavista = m_edit.m_engineOn[AltaVista];
+    int& m_bLycos = m_edit.m_engineOn[Lycos];
+    int& m_bLooksmart = m_edit.m_engineOn[LookSmart];
 
     void accept() override;
 
@@ -32,9 +45,6 @@ private:
 
     QComboBox* m_depthCombo = nullptr;
     QComboBox* m_threadCombo = nullptr;
-    QCheckBox* m_checkGoogle = nullptr;
-    QCheckBox* m_checkAltavista = nullptr;
-    QCheckBox* m_checkLycos = nullptr;
-    QCheckBox* m_checkLooksmart = nullptr;
+    std::array<QCheckBox*, kEngineCount> m_checks{};
     QWidget* m_firstControl = nullptr;
 };

@@ -2,7 +2,7 @@
 // Result pages of the four search engines, made up but deterministic: the page logic of the
 // tallowick-engines simulator, usable in-process without a server.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "app/DataFile.h"
-#include "app/DataFileSession.h"
+#include "data/DataFile.h"
+#include "data/DataFileSession.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
 
@@ -17,7 +17,8 @@ QList<Entry> entriesOf(const std::vector<EntryRow>& rows) {
     QList<Entry> out;
     for (const EntryRow& row : rows) {
         Entry e;
-        for (int col : {ColUrl, ColKeywords, ColGoogle, ColAltavista, ColLycos, ColLooksmart})
+        for (int col : {int(ColUrl), int(ColKeywords), EngineColumn(Google),
+                        EngineColumn(AltaVista), EngineColumn(Lycos), EngineColumn(LookSmart)})
             e.append(QByteArray::fromStdString(row.cells[col]));
         out.append(e);
     }
@@ -374,7 +375,7 @@ private slots:
         writeFile(path, original); // changed back: nothing to lose
         QVERIFY(!session.ChangedOnDisk());
 
-        rows[0].cells[ColGoogle] = "Rank 1 / Page 1";
+        rows[0].cells[EngineColumn(Google)] = "Rank 1 / Page 1";
         QVERIFY(session.Save(rows));
         QVERIFY(!session.ChangedOnDisk()); // what it wrote itself
 

@@ -1,5 +1,6 @@
-#include "rank/QueryUrls.h"
-#include "rank/ResultLinks.h"
+#include "base/Engines.h"
+#include "base/QueryUrls.h"
+#include "base/ResultLinks.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/TestEnv.h"
@@ -27,7 +28,7 @@ private slots:
     void pagesCarryTheResultsTheScansCount_data() {
         QTest::addColumn<SearchEngine>("engine");
         for (int e = 0; e < kEngineCount; ++e)
-            QTest::newRow(kEngineNames[e]) << SearchEngine(e);
+            QTest::newRow(engines::Info(SearchEngine(e)).name) << SearchEngine(e);
     }
     void pagesCarryTheResultsTheScansCount() {
         QFETCH(SearchEngine, engine);

@@ -1,5 +1,6 @@
 #include "app/AddUrlDlg.h"
 #include "app/MainDlg.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/MessageBox.h"
 
@@ -54,7 +55,7 @@ Fill cancel() {
 void fill(CMainDlg& dlg, int rows) {
     for (int i = 1; i <= rows; ++i)
         dlg.entries().appendEntry("u" + std::to_string(i), "k" + std::to_string(i),
-                                  "Rank 1 / Page 1", "not found", "-", "");
+                                  {"Rank 1 / Page 1", "not found", "-", ""});
 }
 
 void selectRows(CMainDlg& dlg, const QList<int>& rows) {
@@ -83,10 +84,7 @@ QStringList shownTexts() {
 class TestEntryEditing : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::takeShownMessages();
-        tw::testing::setAutoAnswer(true);
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void validation_data() {
         QTest::addColumn<QString>("url");
@@ -147,7 +145,7 @@ private slots:
         QCOMPARE(dlg.entries().cell(3, ColNumber), std::string("4"));
         QCOMPARE(dlg.entries().cell(3, ColUrl), std::string("new.example"));
         QCOMPARE(dlg.entries().cell(3, ColKeywords), std::string("fresh words"));
-        for (int col = ColGoogle; col <= ColLooksmart; ++col)
+        for (int col = EngineColumn(Google); col <= EngineColumn(LookSmart); ++col)
             QCOMPARE(dlg.entries().cell(3, col), std::string("-"));
         QCOMPARE(dlg.selectedEntry(), -1);
 
@@ -171,7 +169,7 @@ private slots:
         QCOMPARE(script.seenUrls, (QStringList{"u2", "u4"}));
         QCOMPARE(column(dlg, ColUrl), (QStringList{"u1", "u2", "u3", "changed.example"}));
         QCOMPARE(column(dlg, ColKeywords), (QStringList{"k1", "k2", "k3", "new words"}));
-        QCOMPARE(dlg.entries().cell(3, ColGoogle), std::string("Rank 1 / Page 1"));
+        QCOMPARE(dlg.entries().cell(3, EngineColumn(Google)), std::string("Rank 1 / Page 1"));
         QCOMPARE(dlg.entries().results(3), record);
     }
 

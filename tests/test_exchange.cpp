@@ -581,7 +581,7 @@ private slots:
         QVERIFY(datafile::LoadEntries(dataPath, rows));
         QCOMPARE(entriesOf(rows), (QList<QByteArray>{"old.com|k", "new.com|k"}));
         QCOMPARE(rows[1].cells[ColNumber], std::string("2"));
-        QCOMPARE(rows[1].cells[ColGoogle], std::string("-"));
+        QCOMPARE(rows[1].cells[EngineColumn(Google)], std::string("-"));
     }
 
     void parseRankText_data() {
@@ -613,10 +613,10 @@ private slots:
 
     void exportCsv() {
         std::vector<EntryRow> rows = listOf({"a.com|blue widgets", "b.com|cars, \"used\""});
-        rows[0].cells[ColGoogle] = "Rank 7 / Page 1";
-        rows[0].cells[ColAltavista] = "not found";
-        rows[0].cells[ColLycos] = "error";
-        rows[1].cells[ColLooksmart] = "Rank 21 / Page 3";
+        rows[0].cells[EngineColumn(Google)] = "Rank 7 / Page 1";
+        rows[0].cells[EngineColumn(AltaVista)] = "not found";
+        rows[0].cells[EngineColumn(Lycos)] = "error";
+        rows[1].cells[EngineColumn(LookSmart)] = "Rank 21 / Page 3";
         const QByteArray expected =
             "row,url,keywords,Google text,Google rank,Google page,Altavista text,Altavista rank,"
             "Altavista page,Lycos text,Lycos rank,Lycos page,Looksmart text,Looksmart rank,"
@@ -624,6 +624,8 @@ private slots:
             "1,a.com,blue widgets,Rank 7 / Page 1,7,1,not found,,,error,,,-,,\r\n"
             "2,b.com,\"cars, \"\"used\"\"\",-,,,-,,,-,,,Rank 21 / Page 3,21,3\r\n";
         QCOMPARE(tw::exchange::exportCsv(rows, kLabels), expected);
+        // The engine table's names are the list's column captions.
+        QCOMPARE(tw::exchange::engineSlotLabels(), kLabels);
         QCOMPARE(tw::exchange::exportCsv({}, {"a,b", "c", "d", "e"}).left(26),
                  QByteArray("row,url,keywords,\"a,b text"));
     }
@@ -670,7 +672,7 @@ private slots:
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.cell(2, ColNumber), std::string("3"));
         QCOMPARE(model.cell(2, ColUrl), std::string("b.com"));
-        QCOMPARE(model.cell(2, ColGoogle), std::string("-"));
+        QCOMPARE(model.cell(2, EngineColumn(Google)), std::string("-"));
         QCOMPARE(model.appendEntries({}), 3);
         QCOMPARE(inserted.count(), 1);
 

@@ -1,6 +1,7 @@
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 #include "exchange/ImportTargetDlg.h"
 #include "exchange/WindowImport.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -8,27 +9,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(bytes), bytes.size());
-}
-
-// Runs step on the target dialog once it is open.
-void whenTargetDialogOpens(std::function<void(tw::ImportTargetDlg*)> step) {
-    QTimer::singleShot(0, [step] {
-        auto* dlg = qobject_cast<tw::ImportTargetDlg*>(QApplication::activeModalWidget());
-        if (!dlg) {
-            whenTargetDialogOpens(step);
-            return;
-        }
-        step(dlg);
-    });
 }
 
 QStringList shownTexts() {
@@ -50,10 +36,7 @@ QStringList urlsOf(const EntryListModel& model) {
 class TestExchangeGui : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::setAutoAnswer(true);
-        tw::testing::takeShownMessages();
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void targetDialog_data() {
         QTest::addColumn<QStringList>("typed"); // tried in turn; the last is accepted
@@ -71,7 +54,7 @@ private slots:
         QFETCH(QStringList, typed);
         QFETCH(QStringList, messages);
         tw::ImportTargetDlg dlg(QStringLiteral("phrases.txt"));
-        whenTargetDialogOpens([typed](tw::ImportTargetDlg* d) {
+        tw::test::ModalDriver<tw::ImportTargetDlg> driver([typed](tw::ImportTargetDlg* d) {
             for (const QString& text : typed) {
                 d->urlEdit()->setText(text);
                 d->accept();
@@ -105,7 +88,7 @@ private slots:
         writeFile(dir.file("phrases.txt"), "blue widgets\n\nred cars\n");
         EntryListModel model;
         tw::testing::setNextFileName(dir.file("phrases.txt"));
-        whenTargetDialogOpens([](tw::ImportTargetDlg* d) {
+        tw::test::ModalDriver<tw::ImportTargetDlg> driver([](tw::ImportTargetDlg* d) {
             d->urlEdit()->setText(QStringLiteral("shop.example"));
             d->accept();
         });
@@ -139,10 +122,11 @@ private slots:
         EntryListModel model;
         model.appendEntry("old.com", "k");
         tw::testing::setNextFileName(file.isEmpty() ? QString() : dir.file(file));
-        if (cancelTarget)
-            whenTargetDialogOpens([](tw::ImportTargetDlg* d) { d->reject(); });
+        // Closes the target dialog unanswered (as Cancel) if it opens.
+        tw::test::ModalDriver<tw::ImportTargetDlg> driver([](tw::ImportTargetDlg*) {});
         const auto outcome = tw::exchange::runWindowImport(nullptr, model, dir.path());
         QVERIFY(!outcome.read);
+        QCOMPARE(driver.opened(), cancelTarget);
         QCOMPARE(outcome.rowCount, 0);
         QCOMPARE(model.rowCount(), 1);
         const QStringList shown = shownTexts();

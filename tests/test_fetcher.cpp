@@ -1,4 +1,4 @@
-#include "rank/PageFetcher.h"
+#include "base/PageFetcher.h"
 #include "support/TestEnv.h"
 
 #include <httplib.h>

@@ -1,11 +1,13 @@
-#include "app/DataFileSession.h"
 #include "app/EntryListView.h"
 #include "app/MainDlg.h"
-#include "app/Maker.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
+#include "data/DataFileSession.h"
 #include "rank/RankProgressDlg.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
 #include "support/AuthServer.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/AuthPrompt.h"
 #include "ui/MessageBox.h"
@@ -39,11 +41,7 @@ QByteArray readFile(const QString& path) {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::takeShownMessages();
-        // No test may wait for a real message box.
-        tw::testing::setAutoAnswer(true);
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void loadsShowsAndSavesWithCrLfOnEscape() {
         tw::test::ScopedWorkDir dir;
@@ -53,7 +51,7 @@ private slots:
         QCOMPARE(dlg.entries().rowCount(), 2);
         QCOMPARE(dlg.entryCount(), 2);
         QCOMPARE(dlg.startDir(), QDir::currentPath());
-        const QModelIndex cell = dlg.entries().index(0, ColGoogle);
+        const QModelIndex cell = dlg.entries().index(0, EngineColumn(Google));
         QCOMPARE(cell.data().toString(), QStringLiteral("Rank 7 / Page 1"));
 
         QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -251,8 +249,8 @@ private slots:
     void enterPressesRankAll() {
         tw::test::ScopedWorkDir dir;
         // Nothing listens there: a page asked for before the cancel fails at once.
-        for (const char* host : settings::kEngineHostValues)
-            CRegistrySettings().WriteString(maker::kProduct, host, "127.0.0.1:9");
+        for (const auto& engine : engines::All())
+            CRegistrySettings().WriteString(maker::kProduct, engine.hostValue, "127.0.0.1:9");
         CMainDlg dlg;
         dlg.show();
         dlg.entries().appendEntry("u", "k");
@@ -306,7 +304,7 @@ private slots:
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         // Both rows in one picture: the row's look without its text, and the text's colour.
         auto rowLook = [view](int row) {
-            const QRect r = view->visualRect(view->model()->index(row, ColGoogle));
+            const QRect r = view->visualRect(view->model()->index(row, EngineColumn(Google)));
             const QImage shot = view->viewport()->grab(r).toImage();
             return shot.pixelColor(shot.width() - 2, shot.height() / 2);
         };
@@ -369,7 +367,7 @@ private slots:
         QCOMPARE(server.authorizations().back(), tw::test::AuthServer::kRight);
         QCOMPARE(dlg.lastRankRun().stats.pagesFetched, 1);
         QCOMPARE(dlg.lastRankRun().stats.failedPages, 0);
-        QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
+        QCOMPARE(dlg.entries().cell(0, EngineColumn(Google)), std::string("not found"));
         dlg.close();
     }
 };

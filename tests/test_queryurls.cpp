@@ -1,4 +1,4 @@
-#include "rank/QueryUrls.h"
+#include "base/QueryUrls.h"
 #include "support/TestEnv.h"
 
 using namespace rank;

@@ -1,6 +1,6 @@
 // tallowick-rank as a user runs it: a process against the engine simulator.
-#include "app/Maker.h"
-#include "app/RankTypes.h"
+#include "base/Maker.h"
+#include "base/RankTypes.h"
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"

@@ -4,7 +4,7 @@
 // And against what else can go wrong around it: a second run or another program on the same
 // data file, outputs that are devices or pipes, a file size limit, a second Ctrl-C, a folder
 // that takes no new file.
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/FifoReader.h"

@@ -1,8 +1,10 @@
 // The ranking run without a window: workers, thread limit, record rules, cancel and the download
 // record, against the engine simulator over HTTP.
-#include "rank/PageFetcher.h"
+#include "base/Engines.h"
+#include "base/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
+#include "support/RunLog.h"
 #include "support/SimHarness.h"
 #include "support/TestEnv.h"
 
@@ -19,12 +21,9 @@ struct RowState {
 };
 
 // Rows in memory; every call arrives under g_hListLock, so nothing here needs a lock of its own.
-class CFakeRows : public IRankRows {
+class CFakeRows : public IRankRows, public tw::test::UrlLog {
 public:
     std::vector<RowState> rows;
-    std::vector<std::pair<int, std::string>> urlLog; // URL column changes in order
-    int marked = 0;
-    int maxMarked = 0;
     int attaches = 0;
     std::vector<EngineOutcome> outcomes;
     std::function<void(int row)> onMark;
@@ -33,14 +32,8 @@ public:
         rows.at(row).cells[col] = text;
         if (col != ColUrl)
             return;
-        urlLog.emplace_back(row, text);
-        if (text.size() >= 2 && text.compare(text.size() - 2, 2, " *") == 0) {
-            maxMarked = std::max(maxMarked, ++marked);
-            if (onMark)
-                onMark(row);
-        } else {
-            --marked;
-        }
+        if (Record(row, text) && onMark)
+            onMark(row);
     }
     void AttachResults(int row, std::unique_ptr<EntryResults> record,
                        const std::array<bool, kEngineCount>& keepOld) override {
@@ -74,7 +67,7 @@ using tw::test::Simulator;
 const std::string kKeywords = "blue widgets";
 
 std::string Target(int i) {
-    return "www.target" + std::to_string(i) + ".example";
+    return tw::test::RunTarget(i);
 }
 
 CFakeRows MakeRows(int count) {
@@ -171,7 +164,7 @@ private slots:
                 const auto expected =
                     found ? AboveOnFirstPage(sim.model, engine, kKeywords, plantRank[e])
                           : std::vector<std::string>();
-                QVERIFY2(row.record->sites[e] == expected, kEngineNames[e]);
+                QVERIFY2(row.record->sites[e] == expected, engines::Info(SearchEngine(e)).name);
             }
         }
         QCOMPARE(rows.attaches, anyFound ? 1 : 0);
@@ -210,23 +203,7 @@ private slots:
         QCOMPARE(run.maxRunning, limit);
         QCOMPARE(rows.maxMarked, limit);
         QCOMPARE(int(rows.urlLog.size()), 10);
-        // Workers start in row order, and a worker beyond the limit only after one has ended.
-        int started = 0, ended = 0;
-        for (const auto& [row, text] : rows.urlLog) {
-            if (text == Target(row) + " *") {
-                // Two workers started together may mark their rows in either order.
-                QVERIFY(limit == 1 ? row == started : row < started + limit);
-                ++started;
-                QVERIFY(started <= ended + limit);
-            } else {
-                QCOMPARE(text, Target(row));
-                ++ended;
-            }
-        }
-        if (limit == 1) {
-            for (int i = 0; i < 10; ++i)
-                QCOMPARE(rows.urlLog[i].first, i / 2);
-        }
+        tw::test::CheckWorkerOrder(rows, limit);
     }
 
     // Cancel after the first worker has begun: nothing new starts, the running entries end, and
@@ -237,7 +214,7 @@ private slots:
         sim.start(20);
         CFakeRows rows = MakeRows(10);
         for (auto& r : rows.rows)
-            r.cells[ColGoogle] = "-";
+            r.cells[EngineColumn(Google)] = "-";
         CFakeProgress progress;
         // Cancelled once the third worker is under way, as a user would after seeing three marks.
         rows.onMark = [&](int row) {
@@ -253,7 +230,7 @@ private slots:
         for (int i = 0; i < 10; ++i) {
             const RowState& r = rows.rows[i];
             QCOMPARE(r.cells[ColUrl], Target(i));
-            QCOMPARE(r.cells[ColGoogle], std::string("-"));
+            QCOMPARE(r.cells[EngineColumn(Google)], std::string("-"));
         }
         for (const EngineOutcome& o : rows.outcomes)
             QVERIFY(o.cancelled && !o.written);
@@ -311,7 +288,7 @@ private slots:
         CPageFetcher::SetLimits(saved);
         QCOMPARE(run.stats.failedPages, 0);
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(rows.rows[i].cells[ColGoogle], RankText(21 + i, 3));
+            QCOMPARE(rows.rows[i].cells[EngineColumn(Google)], RankText(21 + i, 3));
     }
 
     // Settings out of bounds are held to them, whatever is saved: 1..100 pages, 1..64 workers.
@@ -341,7 +318,7 @@ private slots:
         QCOMPARE(run.workersStarted, entries);
         QVERIFY(run.maxRunning <= maxRunning);
         QCOMPARE(run.stats.pagesFetched, entries * pagesPerEngine);
-        QCOMPARE(rows.rows[0].cells[ColGoogle], std::string("not found"));
+        QCOMPARE(rows.rows[0].cells[EngineColumn(Google)], std::string("not found"));
         QCOMPARE(ClampDepth(1000000), 100);
         QCOMPARE(ThreadLimit(100000), 64);
     }

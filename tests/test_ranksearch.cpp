@@ -1,8 +1,9 @@
-#include "rank/PageFetcher.h"
-#include "rank/QueryUrls.h"
+#include "base/Engines.h"
+#include "base/PageFetcher.h"
+#include "base/QueryUrls.h"
+#include "base/ResultLinks.h"
 #include "rank/RankProgress.h"
 #include "rank/RankSearch.h"
-#include "rank/ResultLinks.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/TestEnv.h"
@@ -125,7 +126,7 @@ class TestRankSearch : public QObject {
     static void engines() {
         QTest::addColumn<SearchEngine>("engine");
         for (int e = 0; e < kEngineCount; ++e)
-            QTest::newRow(kEngineNames[e]) << SearchEngine(e);
+            QTest::newRow(engines::Info(SearchEngine(e)).name) << SearchEngine(e);
     }
 
 private slots:
@@ -215,7 +216,7 @@ private slots:
         QTest::addColumn<int>("failures");
         for (int e = 0; e < kEngineCount; ++e) {
             for (int failures : {1, 2, 3})
-                QTest::addRow("%s, %d failed tries", kEngineNames[e], failures)
+                QTest::addRow("%s, %d failed tries", engines::Info(SearchEngine(e)).name, failures)
                     << SearchEngine(e) << failures;
         }
     }

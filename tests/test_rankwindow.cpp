@@ -1,12 +1,15 @@
 // Rank All and Rank in the main window against the engine simulator: rows, records, thread
 // limit, engine switches, completion, cancel, the locked list during a run and Quit mid-run.
 #include "app/MainDlg.h"
-#include "app/Maker.h"
+#include "base/Engines.h"
+#include "base/Maker.h"
 #include "rank/RankCompleteDlg.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankRun.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
+#include "support/GuiTest.h"
+#include "support/RunLog.h"
 #include "support/SimHarness.h"
 #include "support/TestEnv.h"
 #include "ui/HyperLink.h"
@@ -32,7 +35,7 @@ using tw::test::Simulator;
 const std::string kKeywords = "blue widgets";
 
 std::string Target(int i) {
-    return "www.target" + std::to_string(i) + ".example";
+    return tw::test::RunTarget(i);
 }
 
 void Store(const char* name, const std::string& value) {
@@ -46,13 +49,13 @@ void StoreSettings(const std::string& host, int depth, int threads, unsigned eng
     const char* switches[] = {"bGoogle", "bAltavista", "bLycos", "bLooksmart"};
     for (int e = 0; e < kEngineCount; ++e) {
         Store(switches[e], ((engines >> e) & 1u) ? "1" : "0");
-        Store(settings::kEngineHostValues[e], host);
+        Store(engines::Info(SearchEngine(e)).hostValue, host);
     }
 }
 
 // Watches a run from the window's side: URL marks, dialogs that come up (answered at once) and
 // an action at the first mark.
-class CRunWatcher : public QObject {
+class CRunWatcher : public QObject, public tw::test::UrlLog {
 public:
     explicit CRunWatcher(CMainDlg& dlg) : m_dlg(dlg) {
         connect(&dlg.entries(), &QAbstractItemModel::dataChanged, this,
@@ -66,25 +69,16 @@ public:
         m_timer.start(10);
     }
 
-    std::vector<std::pair<int, std::string>> urlLog;
-    int marked = 0;
-    int maxMarked = 0;
     QStringList dialogs; // class names of the modal dialogs that came up
     QString completeText;
     std::function<void()> atFirstMark;
 
 private:
     void OnUrl(int row, const std::string& text) {
-        urlLog.emplace_back(row, text);
-        if (text.size() >= 2 && text.compare(text.size() - 2, 2, " *") == 0) {
-            maxMarked = std::max(maxMarked, ++marked);
-            if (atFirstMark) {
-                // Not from inside the model's signal: as the user would, a moment later.
-                QTimer::singleShot(0, this, atFirstMark);
-                atFirstMark = nullptr;
-            }
-        } else {
-            --marked;
+        if (Record(row, text) && atFirstMark) {
+            // Not from inside the model's signal: as the user would, a moment later.
+            QTimer::singleShot(0, this, atFirstMark);
+            atFirstMark = nullptr;
         }
     }
 
@@ -126,10 +120,7 @@ QStringList Texts(const QList<tw::testing::ShownMessage>& shown) {
 class TestRankWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        tw::testing::takeShownMessages();
-        tw::testing::setAutoAnswer(true);
-    }
+    void init() { tw::test::answerMessageBoxes(); }
 
     void refusals_data() {
         QTest::addColumn<int>("entries");
@@ -159,8 +150,8 @@ private slots:
         QCOMPARE(Texts(tw::testing::takeShownMessages()), QStringList{message});
         QCOMPARE(tw::testing::soundsStarted(), sounds);
         for (int row = 0; row < entries; ++row)
-            QCOMPARE(dlg.entries().cell(row, ColGoogle), std::string("-"));
-        QVERIFY(!dlg.m_bRankSelectedOnly);
+            QCOMPARE(dlg.entries().cell(row, EngineColumn(Google)), std::string("-"));
+        QVERIFY(!dlg.IsRankingSelectedOnly());
     }
 
     // Five entries, three at a time: every column and record filled, each row its own.
@@ -223,7 +214,7 @@ private slots:
         CRunWatcher watcher(dlg);
         dlg.button(CMainDlg::IDC_RANK)->click();
 
-        QVERIFY(!dlg.m_bRankSelectedOnly);
+        QVERIFY(!dlg.IsRankingSelectedOnly());
         QCOMPARE(Texts(tw::testing::takeShownMessages()), QStringList{"Ranking is complete."});
         for (const auto& [row, text] : watcher.urlLog)
             QVERIFY(row == 1 || row == 3);
@@ -256,22 +247,7 @@ private slots:
         QCOMPARE(dlg.lastRankRun().maxRunning, threads);
         QCOMPARE(watcher.maxMarked, threads);
         QCOMPARE(int(watcher.urlLog.size()), 10);
-        int started = 0, ended = 0;
-        for (const auto& [row, text] : watcher.urlLog) {
-            if (text == Target(row) + " *") {
-                // Two workers started together may mark their rows in either order.
-                QVERIFY(threads == 1 ? row == started : row < started + threads);
-                ++started;
-                // The fourth (with three) starts only after one of the first ended.
-                QVERIFY(started <= ended + threads);
-            } else {
-                ++ended;
-            }
-        }
-        if (threads == 1) {
-            for (int i = 0; i < 10; ++i)
-                QCOMPARE(watcher.urlLog[i].first, i / 2);
-        }
+        tw::test::CheckWorkerOrder(watcher, threads);
     }
 
     void engineSwitches_data() {
@@ -333,7 +309,7 @@ private slots:
         QVERIFY(second);
         QVERIFY(second->sites[Google].empty());
         QVERIFY(second->sites[AltaVista] == AboveOnFirstPage(sim.model, AltaVista, kKeywords, 6));
-        QCOMPARE(dlg.entries().cell(0, ColGoogle), std::string("not found"));
+        QCOMPARE(dlg.entries().cell(0, EngineColumn(Google)), std::string("not found"));
 
         dlg.entries().setCell(0, ColUrl, "www.nowhere.example");
         RankAll(dlg);

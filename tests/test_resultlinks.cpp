@@ -1,4 +1,4 @@
-#include "rank/ResultLinks.h"
+#include "base/ResultLinks.h"
 #include "support/TestEnv.h"
 
 #include <QFile>

@@ -3,6 +3,7 @@
 #include "results/SelectEngineDlg.h"
 #include "settings/ServiceAddresses.h"
 #include "support/FileSizeLimit.h"
+#include "support/GuiTest.h"
 #include "support/TestEnv.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -25,25 +26,7 @@ QStringList shownTexts() {
     return texts;
 }
 
-// Runs handle on the modal dialog of type T once it is open; closes it if handle does not.
-template <class T> class ModalDriver {
-public:
-    explicit ModalDriver(std::function<void(T*)> handle) {
-        QTimer::singleShot(0, &m_context, [this, handle] {
-            if (auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                m_opened = true;
-                handle(dlg);
-                if (dlg->isVisible())
-                    dlg->reject();
-            }
-        });
-    }
-    bool opened() const { return m_opened; }
-
-private:
-    QObject m_context;
-    bool m_opened = false;
-};
+using tw::test::ModalDriver;
 
 std::string site(int engine, int k) {
     return "http://e" + std::to_string(engine) + "-" + std::to_string(k + 1) + ".example/";
@@ -54,7 +37,7 @@ class TestResultsCommands : public QObject {
     Q_OBJECT
     std::unique_ptr<tw::test::ScopedWorkDir> m_dir;
     std::unique_ptr<CMainDlg> m_main;
-    QStringList m_opened;
+    std::unique_ptr<tw::test::OpenedLinks> m_links;
 
     EntryListModel& model() { return m_main->entries(); }
     void select(QList<int> rows) {
@@ -65,9 +48,9 @@ class TestResultsCommands : public QObject {
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     int addRow(const QStringList& texts, const std::string& keywords = "blue widgets") {
-        return model().appendEntry("www.mine.example *", keywords, texts[0].toStdString(),
-                                   texts[1].toStdString(), texts[2].toStdString(),
-                                   texts[3].toStdString());
+        return model().appendEntry("www.mine.example *", keywords,
+                                   {texts[0].toStdString(), texts[1].toStdString(),
+                                    texts[2].toStdString(), texts[3].toStdString()});
     }
 
 private slots:
@@ -75,16 +58,11 @@ private slots:
         m_dir = std::make_unique<tw::test::ScopedWorkDir>();
         m_main = std::make_unique<CMainDlg>();
         m_main->show();
-        tw::testing::setAutoAnswer(true);
-        tw::testing::takeShownMessages();
-        m_opened.clear();
-        tw::testing::setShellOpenHandler([this](const QString& target) {
-            m_opened << target;
-            return true;
-        });
+        tw::test::answerMessageBoxes();
+        m_links = std::make_unique<tw::test::OpenedLinks>();
     }
     void cleanup() {
-        tw::testing::setShellOpenHandler({});
+        m_links.reset();
         m_main.reset();
         m_dir.reset();
     }
@@ -154,9 +132,10 @@ private slots:
         QCOMPARE(driver.opened(), !enabled.isEmpty());
         QCOMPARE(seen, enabled);
         const auto host = [&] { return EngineHost(static_cast<SearchEngine>(choose)); };
-        QCOMPARE(m_opened, opened.isEmpty()
-                               ? QStringList()
-                               : QStringList{"http://" + QString::fromStdString(host()) + opened});
+        QCOMPARE(m_links->opened,
+                 opened.isEmpty()
+                     ? QStringList()
+                     : QStringList{"http://" + QString::fromStdString(host()) + opened});
         QCOMPARE(shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
     }
 
@@ -263,7 +242,7 @@ private slots:
         });
         m_main->OnResults();
         QVERIFY(driver.opened());
-        QCOMPARE(m_opened, opened.isEmpty() ? QStringList() : QStringList{opened});
+        QCOMPARE(m_links->opened, opened.isEmpty() ? QStringList() : QStringList{opened});
         QCOMPARE(shown, message.isEmpty() ? QStringList() : QStringList{message});
     }
 
@@ -277,7 +256,7 @@ private slots:
     void save() {
         QFETCH(QString, name);
         QFETCH(bool, diskFull);
-        model().appendEntry("www.mine.example", "blue widgets", "Rank 15 / Page 2");
+        model().appendEntry("www.mine.example", "blue widgets", {"Rank 15 / Page 2"});
         QTemporaryDir elsewhere;
         const QString path = name.isEmpty() ? QString() : QDir(elsewhere.path()).filePath(name);
         const QByteArray old("old report");

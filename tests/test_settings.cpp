@@ -154,7 +154,7 @@ private slots:
         writeSettingsFile(before);
         CSearchSettings s;
         s.Load();
-        s.m_bLycos = 0;
+        s.SetEngineEnabled(Lycos, false);
         s.Save();
         CRegistrySettings().WriteString(kApp, "UpgradeDate", "12 5 2002");
         QCOMPARE(readSettingsFile(),
@@ -199,10 +199,10 @@ private slots:
             writeSettingsFile("[General]\n" + file);
         CSearchSettings s;
         s.Load();
-        QCOMPARE(
-            (QList<int>{s.m_MaxPages, s.m_MaxThreads, s.m_bGoogle, s.m_bAltavista, s.m_bLycos}),
-            values);
-        QCOMPARE(s.m_bLooksmart, 1);
+        QCOMPARE((QList<int>{s.m_MaxPages, s.m_MaxThreads, s.m_engineOn[Google],
+                             s.m_engineOn[AltaVista], s.m_engineOn[Lycos]}),
+                 values);
+        QCOMPARE(s.m_engineOn[LookSmart], 1);
         QCOMPARE(QFile::exists(tw::test::settingsPath()),
                  !file.isEmpty()); // reading writes nothing
     }

@@ -23,6 +23,16 @@ template <typename T> T* control(QDialog& dlg, const char* id) {
     return c;
 }
 
+// Edits the stored settings as the main window edits its own: OK stores the values.
+int editStored(CSettingsDlg& dlg) {
+    CSearchSettings settings;
+    settings.Load();
+    const int result = dlg.DoModal(settings);
+    if (result == QDialog::Accepted)
+        settings.Save();
+    return result;
+}
+
 // While the dialog is up, act looks at or changes it; then button is pressed.
 void whileShown(CSettingsDlg& dlg, const char* button, const std::function<void()>& act) {
     QTimer::singleShot(0, &dlg, [&dlg, button, act] {
@@ -96,12 +106,12 @@ private slots:
             QCOMPARE(control<QComboBox>(dlg, "1014")->currentText(), threadsShown);
             control<QCheckBox>(dlg, "1018")->setChecked(false);
         });
-        dlg.DoModal();
+        editStored(dlg);
         CSearchSettings stored;
         stored.Load();
         QCOMPARE(stored.m_MaxPages, pages);
         QCOMPARE(stored.m_MaxThreads, threads);
-        QCOMPARE(stored.m_bGoogle, 0);
+        QCOMPARE(stored.m_engineOn[Google], 0);
         QCOMPARE(dlg.m_bGoogle, 0);
     }
 
@@ -120,7 +130,7 @@ private slots:
             }
             dlg.reject();
         });
-        dlg.DoModal();
+        editStored(dlg);
         QCOMPARE(walked.join(' '), QStringLiteral("1 2 1013 1014 1018 1019 1020 1021 1"));
     }
 
@@ -133,7 +143,7 @@ private slots:
             control<QCheckBox>(dlg, "1018")->setChecked(false);
             control<QCheckBox>(dlg, "1020")->setChecked(true);
         });
-        dlg.DoModal();
+        editStored(dlg);
         QCOMPARE(dlg.m_MaxPages, 5);
         QCOMPARE(dlg.m_bGoogle, 1);
         QCOMPARE(dlg.m_bLycos, 0);
@@ -144,7 +154,7 @@ private slots:
             QVERIFY(control<QCheckBox>(dlg, "1018")->isChecked());
             QVERIFY(!control<QCheckBox>(dlg, "1020")->isChecked());
         });
-        dlg.DoModal();
+        editStored(dlg);
     }
 };
 

@@ -1,5 +1,5 @@
 #include "app/MainDlg.h"
-#include "rank/PageFetcher.h"
+#include "base/PageFetcher.h"
 #include "support/AuthServer.h"
 #include "support/TestEnv.h"
 #include "ui/AboutDlg.h"

@@ -102,8 +102,9 @@ private slots:
                                 (version == "down" ? "127.0.0.1:1" : server.HostPort()) +
                                 "/tallowick_upgrade_check.html";
 
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget("Tallowick!", 1.0f, url);
+        CUpgradeCheck check;
+        CUpgradeCheckDlg dlg(check);
+        check.SetTarget("Tallowick!", 1.0f, url);
         tw::testing::setNextAnswer(QMessageBox::StandardButton(answer));
         bool open = false, okEnabled = true;
         pressOk(dlg, [&] {
@@ -113,7 +114,7 @@ private slots:
         QCOMPARE(dlg.DoModal(), int(QDialog::Rejected));
         QCOMPARE(open, staysOpen);
         QVERIFY(!okEnabled);
-        QVERIFY(dlg.m_dtLastCheck.isValid());
+        QVERIFY(check.m_dtLastCheck.isValid());
         QCOMPARE(server.Requests().size(), size_t(version == "down" ? 0 : 1));
         const auto shown = takeShownMessages();
         QCOMPARE(shown.size(), 1);
@@ -121,7 +122,8 @@ private slots:
                                                              : "A new upgrade is available.");
         QVERIFY2(shown[0].text.startsWith(message), qPrintable(shown[0].text));
         // Why: the fetcher's own words, or else the page's address.
-        const std::string why = dlg.m_fetcher.LastError().empty() ? url : dlg.m_fetcher.LastError();
+        const std::string why =
+            check.m_fetcher.LastError().empty() ? url : check.m_fetcher.LastError();
         if (message.startsWith("The upgrade page"))
             QCOMPARE(shown[0].text, message + QString::fromStdString(why));
         const bool opens = answer == QMessageBox::Yes;
@@ -164,8 +166,10 @@ private slots:
         } counter;
         qApp->installEventFilter(&counter);
 
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget("Tallowick!", 1.0f, "http://127.0.0.1:" + std::to_string(port) + "/up.html");
+        CUpgradeCheck check;
+        CUpgradeCheckDlg dlg(check);
+        check.SetTarget("Tallowick!", 1.0f,
+                        "http://127.0.0.1:" + std::to_string(port) + "/up.html");
         tw::testing::setNextAnswer(QMessageBox::Ok);
         bool seen = false, modal = false;
         QString text;
@@ -227,8 +231,10 @@ private slots:
         while (!server.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-        CUpgradeCheckDlg dlg;
-        dlg.SetTarget("Tallowick!", 1.0f, "http://127.0.0.1:" + std::to_string(port) + "/up.html");
+        CUpgradeCheck check;
+        CUpgradeCheckDlg dlg(check);
+        check.SetTarget("Tallowick!", 1.0f,
+                        "http://127.0.0.1:" + std::to_string(port) + "/up.html");
         tw::testing::setNextAnswer(QMessageBox::Yes);
         tw::testing::setNextAnswer(QMessageBox::Ok);
         pressOk(dlg, [] {});

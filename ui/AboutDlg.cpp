@@ -1,6 +1,6 @@
 #include "ui/AboutDlg.h"
 
-#include "app/Maker.h"
+#include "base/Maker.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
 #include "ui/Resources.h"

@@ -1,7 +1,7 @@
 #include "ui/AuthPrompt.h"
 
-#include "rank/BlockingCall.h"
-#include "rank/PageFetcher.h"
+#include "base/BlockingCall.h"
+#include "base/PageFetcher.h"
 #include "ui/MessageBox.h"
 
 #include <QCoreApplication>

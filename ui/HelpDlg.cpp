@@ -1,6 +1,6 @@
 #include "ui/HelpDlg.h"
 
-#include "app/Maker.h"
+#include "base/Maker.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
 #include "ui/WebBrowser2.h"

@@ -1,6 +1,6 @@
 #include "upgrade/UpgradeCheck.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "settings/RegistrySettings.h"
 
 #include <QString>

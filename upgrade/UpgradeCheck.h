@@ -2,7 +2,7 @@
 // Asking the maker's upgrade page whether a newer version exists, and remembering when the user
 // was last reminded. The dialogs show what this finds; nothing here touches a window.
 
-#include "rank/PageFetcher.h"
+#include "base/PageFetcher.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "upgrade/UpgradeCheckDlg.h"
 
-#include "rank/BlockingCall.h"
+#include "base/BlockingCall.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
@@ -47,7 +47,8 @@ void CCheckingUpgradeDlg::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-CUpgradeCheckDlg::CUpgradeCheckDlg(QWidget* parent) : QDialog(parent) {
+CUpgradeCheckDlg::CUpgradeCheckDlg(CUpgradeCheck& check, QWidget* parent)
+    : QDialog(parent), m_check(check) {
     setWindowTitle(QStringLiteral("Check for Upgrade"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -68,10 +69,6 @@ CUpgradeCheckDlg::CUpgradeCheckDlg(QWidget* parent) : QDialog(parent) {
     du.place(m_closeButton, 77, 37, 50, 14);
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-CUpgradeCheckDlg::~CUpgradeCheckDlg() {
-    SaveCheckDate();
 }
 
 int CUpgradeCheckDlg::DoModal() {
@@ -109,14 +106,15 @@ CUpgradeCheck::Outcome CUpgradeCheckDlg::CheckWithNotice() {
 
     QEventLoop loop;
     tw::PrepareBlockingCalls();
-    Outcome outcome = Outcome::Unreadable;
+    auto outcome = CUpgradeCheck::Outcome::Unreadable;
     std::thread download;
     try {
         download = std::thread([this, &loop, &outcome] {
             try {
-                outcome = CheckNow();
+                outcome = m_check.CheckNow();
             } catch (const std::exception&) {
-                outcome = Outcome::Unreadable; // out of memory while reading the page
+                outcome =
+                    CUpgradeCheck::Outcome::Unreadable; // out of memory while reading the page
             }
             // Runs on the window's thread from inside loop.exec(), which this waits for.
             tw::BlockingCall(&loop, [&loop] { loop.quit(); });
@@ -124,7 +122,7 @@ CUpgradeCheck::Outcome CUpgradeCheckDlg::CheckWithNotice() {
     } catch (const std::system_error&) {
         // No thread to be had: check here, with the notice drawn once before the wait.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        outcome = CheckNow();
+        outcome = m_check.CheckNow();
         notice.hide();
         return outcome;
     }
@@ -138,30 +136,30 @@ void CUpgradeCheckDlg::OnOK() {
     if (!m_okButton->isEnabled())
         return; // Enter after a check: there is nothing more to do here
 
-    const Outcome outcome = CheckWithNotice();
+    const CUpgradeCheck::Outcome outcome = CheckWithNotice();
 
     bool close = false;
     switch (outcome) {
-    case Outcome::Newer:
-        if (tw::messageBox(this, fromBytes(NewUpgradeText()), QMessageBox::Yes | QMessageBox::No,
-                           QMessageBox::NoIcon,
+    case CUpgradeCheck::Outcome::Newer:
+        if (tw::messageBox(this, fromBytes(m_check.NewUpgradeText()),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon,
                            QStringLiteral("A new upgrade is available.")) != QMessageBox::Yes) {
             close = true;
-        } else if (tw::isWebAddress(fromBytes(m_strDownloadLink))) {
-            tw::shellOpen(fromBytes(m_strDownloadLink));
+        } else if (tw::isWebAddress(fromBytes(m_check.m_strDownloadLink))) {
+            tw::shellOpen(fromBytes(m_check.m_strDownloadLink));
         } else {
             // Only web addresses from a page are handed on, never a program or a file.
             tw::messageBox(this,
                            QStringLiteral("The download link on the upgrade page is not a web "
                                           "address:\n\n") +
-                               fromBytes(m_strDownloadLink));
+                               fromBytes(m_check.m_strDownloadLink));
         }
         break;
-    case Outcome::NotNewer:
-        tw::messageBox(this, fromBytes(NotNewerText()));
+    case CUpgradeCheck::Outcome::NotNewer:
+        tw::messageBox(this, fromBytes(m_check.NotNewerText()));
         break;
-    case Outcome::Unreadable:
-        tw::messageBox(this, fromBytes(UnreadableText()));
+    case CUpgradeCheck::Outcome::Unreadable:
+        tw::messageBox(this, fromBytes(m_check.UnreadableText()));
         break;
     }
 

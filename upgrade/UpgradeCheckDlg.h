@@ -1,6 +1,6 @@
 #pragma once
-// "Check for Upgrade": asks the user, reads the maker's upgrade page and tells what it says. The
-// main window owns one for its whole life; destroying it stores the date of the last check.
+// "Check for Upgrade": asks the user, reads the maker's upgrade page and tells what it says. It
+// runs the check it is handed, whose owner stores the date of the last check.
 
 #include "upgrade/UpgradeCheck.h"
 
@@ -21,13 +21,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 };
 
-class CUpgradeCheckDlg : public QDialog, public CUpgradeCheck {
+class CUpgradeCheckDlg : public QDialog {
     Q_OBJECT
 public:
     enum { IDD = 104 };
 
-    explicit CUpgradeCheckDlg(QWidget* parent = nullptr);
-    ~CUpgradeCheckDlg() override;
+    // check: set up with SetTarget; it must outlive the dialog.
+    explicit CUpgradeCheckDlg(CUpgradeCheck& check, QWidget* parent = nullptr);
 
     int DoModal();
 
@@ -42,7 +42,9 @@ private:
     void OnOK();
     void OnCancel();
     // Downloads and reads the page with the notice on screen.
-    Outcome CheckWithNotice();
+    CUpgradeCheck::Outcome CheckWithNotice();
+
+    CUpgradeCheck& m_check;
 
     QPushButton* m_okButton = nullptr;
     QPushButton* m_closeButton = nullptr;

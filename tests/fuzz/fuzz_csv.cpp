@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         std::abort();
 
     const QByteArray exported =
-        tw::exchange::exportCsv(result.rows, {"Google", "Altavista", "Lycos", "Looksmart"});
+        tw::exchange::exportCsv(result.rows, tw::exchange::engineSlotLabels());
     tw::exchange::ImportResult back;
     if (!tw::exchange::importCsv(exported, {}, back) || back.added != result.added ||
         back.skipped != 0)

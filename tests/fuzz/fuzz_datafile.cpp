@@ -1,6 +1,6 @@
 // The entry list file reader on any file, and the writer's round trip of what it read.
 
-#include "app/DataFile.h"
+#include "data/DataFile.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -13,7 +13,7 @@ namespace {
 QString g_path;
 
 bool IsResultColumn(int col) {
-    return col >= ColGoogle && col <= ColLooksmart;
+    return col >= EngineColumn(Google) && col <= EngineColumn(LookSmart);
 }
 
 // Rows read back from what was written: the same, except that an empty result reads as "-".

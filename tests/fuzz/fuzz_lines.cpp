@@ -1,7 +1,7 @@
 // The fetcher's line splitting and the scans' piece reader on any body.
 
-#include "rank/PageFetcher.h"
-#include "rank/ResultLinks.h"
+#include "base/PageFetcher.h"
+#include "base/ResultLinks.h"
 
 #include <cstdlib>
 #include <string>

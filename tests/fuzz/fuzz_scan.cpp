@@ -1,8 +1,8 @@
 // One engine's scan over one hostile result page. First byte: the engine; second byte: length
 // of the target text that follows; the rest is the page as the engine sent it.
 
+#include "base/ResultLinks.h"
 #include "rank/RankSearch.h"
-#include "rank/ResultLinks.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 // Free of widgets: the window, the ranking command and later readers and writers of the list
 // share it.
 
-#include "app/DataFile.h"
+#include "data/DataFile.h"
 
 #include <QByteArray>
 #include <QLockFile>

@@ -3,7 +3,11 @@
 // page back the way the scans read their scratch files. Kept apart from the scans so that a
 // single page can be examined without a download.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
+
+namespace engines {
+struct LineScan;
+}
 
 #include <cstdio>
 #include <functional>
@@ -60,10 +64,6 @@ public:
 private:
     bool ScanPiece(std::string_view line, const std::function<bool(std::string_view)>& onLink);
     bool Candidate(std::string_view link, const std::function<bool(std::string_view)>& onLink);
-    bool ScanGoogleLine(std::string_view line, const std::function<bool(std::string_view)>& f);
-    bool ScanAltaVistaLine(std::string_view line, const std::function<bool(std::string_view)>& f);
-    bool ScanLycosLine(std::string_view line, const std::function<bool(std::string_view)>& f);
-    bool ScanLookSmartLine(std::string_view line, const std::function<bool(std::string_view)>& f);
 
     SearchEngine m_engine;
     bool m_bOn = false;
@@ -78,7 +78,7 @@ std::vector<std::string> CountedLinks(SearchEngine engine, std::string_view page
 bool LinkMatches(std::string_view link, std::string_view lowerTarget);
 
 // Text of the page line ("Google Page ") for each engine.
-const char* PageLabel(SearchEngine engine);
+std::string PageLabel(SearchEngine engine);
 
 // Block pages: an engine that refuses to answer (a captcha, a demand for JavaScript) sends a page
 // instead of results. What gives such a page away is kept here in one table beside the line
@@ -99,5 +99,14 @@ bool IsBlockRedirect(SearchEngine engine, std::string_view location);
 
 // The error text of a page the engine would not give.
 inline constexpr const char* kBlockedText = "blocked by the engine";
+
+// The engines' line rules and own-link rules, named by the engine table.
+namespace rules {
+bool GoogleOwnLink(std::string_view candidate);
+bool GoogleLine(::engines::LineScan& scan);
+bool AltaVistaLine(::engines::LineScan& scan);
+bool LycosLine(::engines::LineScan& scan);
+bool LookSmartLine(::engines::LineScan& scan);
+} // namespace rules
 
 } // namespace rank

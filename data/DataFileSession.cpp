@@ -1,4 +1,4 @@
-#include "app/DataFileSession.h"
+#include "data/DataFileSession.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,4 +1,4 @@
-#include "rank/BlockingCall.h"
+#include "base/BlockingCall.h"
 
 #include <QAbstractEventDispatcher>
 #include <QThread>

@@ -1,10 +1,11 @@
-#include "app/DataFile.h"
+#include "data/DataFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -64,7 +65,6 @@ std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
     std::vector<EntryRow> rows;
     rows.reserve(static_cast<size_t>(bytes.count('\n') / 6 + 1));
     LineReader in(bytes);
-    static const int kResultColumns[] = {ColGoogle, ColAltavista, ColLycos, ColLooksmart};
 
     std::string pendingUrl;
     if (!in.atEnd())
@@ -76,7 +76,8 @@ std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
         pendingUrl.clear();
         if (!in.atEnd())
             row.cells[ColKeywords] = in.readLine();
-        for (int col : kResultColumns) {
+        for (int e = 0; e < kEngineCount; ++e) {
+            const int col = EngineColumn(e);
             if (in.atEnd())
                 continue;
             std::string line = in.readLine();
@@ -94,16 +95,21 @@ std::vector<EntryRow> ParseEntries(const QByteArray& bytes) {
         EntryRow row;
         row.cells[ColNumber] = std::to_string(rows.size() + 1);
         row.cells[ColUrl] = std::move(pendingUrl);
-        for (int col : kResultColumns)
-            row.cells[col] = "-";
+        for (int e = 0; e < kEngineCount; ++e)
+            row.cells[EngineColumn(e)] = "-";
         rows.push_back(std::move(row));
     }
     return rows;
 }
 
 QByteArray FormatEntries(const std::vector<EntryRow>& rows) {
-    static const int kOrder[] = {ColUrl,       ColKeywords, ColGoogle,
-                                 ColAltavista, ColLycos,    ColLooksmart};
+    // URL, keywords, then one result line per engine.
+    static const auto kOrder = [] {
+        std::array<int, 2 + kEngineCount> order{ColUrl, ColKeywords};
+        for (int e = 0; e < kEngineCount; ++e)
+            order[2 + e] = EngineColumn(e);
+        return order;
+    }();
     qsizetype total = 0;
     for (const EntryRow& row : rows)
         for (int col : kOrder)

@@ -1,11 +1,14 @@
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
+
+#include "base/Engines.h"
 
 #include <algorithm>
 
 namespace {
-const char* const kCaptions[kColumnCount] = {"#",     "URL",       "Google",  "Altavista",
-                                             "Lycos", "Looksmart", "Keywords"};
-const int kWidths[kColumnCount] = {20, 175, 110, 110, 110, 110, 250};
+constexpr int kNumberWidth = 20;
+constexpr int kUrlWidth = 175;
+constexpr int kEngineWidth = 110;
+constexpr int kKeywordsWidth = 250;
 const std::string kEmpty;
 } // namespace
 
@@ -80,16 +83,13 @@ void EntryListModel::setResults(int row, std::unique_ptr<EntryResults> results) 
 }
 
 int EntryListModel::appendEntry(const std::string& url, const std::string& keywords,
-                                const std::string& google, const std::string& altavista,
-                                const std::string& lycos, const std::string& looksmart) {
+                                const std::vector<std::string>& results) {
     const int row = rowCount();
     EntryRow entry;
     entry.cells[ColNumber] = std::to_string(row + 1);
     entry.cells[ColUrl] = url;
-    entry.cells[ColGoogle] = google;
-    entry.cells[ColAltavista] = altavista;
-    entry.cells[ColLycos] = lycos;
-    entry.cells[ColLooksmart] = looksmart;
+    for (int e = 0; e < kEngineCount; ++e)
+        entry.cells[EngineColumn(e)] = e < int(results.size()) ? results[e] : std::string("-");
     entry.cells[ColKeywords] = keywords;
     beginInsertRows(QModelIndex(), row, row);
     m_rows.push_back(std::move(entry));
@@ -132,9 +132,23 @@ void EntryListModel::clear() {
 }
 
 QString EntryListModel::columnCaption(int col) {
-    return (col >= 0 && col < kColumnCount) ? QString::fromLatin1(kCaptions[col]) : QString();
+    if (col == ColNumber)
+        return QStringLiteral("#");
+    if (col == ColUrl)
+        return QStringLiteral("URL");
+    if (col == ColKeywords)
+        return QStringLiteral("Keywords");
+    if (col >= ColFirstEngine && col < ColKeywords)
+        return QString::fromLatin1(engines::Info(SearchEngine(col - ColFirstEngine)).name);
+    return {};
 }
 
 int EntryListModel::columnWidth(int col) {
-    return (col >= 0 && col < kColumnCount) ? kWidths[col] : 0;
+    if (col == ColNumber)
+        return kNumberWidth;
+    if (col == ColUrl)
+        return kUrlWidth;
+    if (col == ColKeywords)
+        return kKeywordsWidth;
+    return col >= ColFirstEngine && col < ColKeywords ? kEngineWidth : 0;
 }

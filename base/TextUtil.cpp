@@ -1,4 +1,4 @@
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <climits>
 #include <clocale>
@@ -23,6 +23,18 @@ std::string AsciiLower(std::string_view s) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
+        const char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 int LeadingInt(std::string_view s) {

@@ -2,7 +2,7 @@
 // The entry store: the rows of the main list. Cells are byte strings (shown as UTF-8); each row
 // may own the EntryResults of its latest successful ranking.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <QAbstractTableModel>
 
@@ -40,9 +40,9 @@ public:
     void setResults(int row, std::unique_ptr<EntryResults> results);
 
     // Appends a row numbered after the last one; returns its index.
+    // results: the engines' texts in engine order; those not given are "-".
     int appendEntry(const std::string& url, const std::string& keywords,
-                    const std::string& google = "-", const std::string& altavista = "-",
-                    const std::string& lycos = "-", const std::string& looksmart = "-");
+                    const std::vector<std::string>& results = {});
     // Appends rows in one step (fast for big imports), numbering them after the last one;
     // returns the index of the first.
     int appendEntries(std::vector<EntryRow> rows);

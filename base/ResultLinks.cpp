@@ -1,4 +1,6 @@
-#include "rank/ResultLinks.h"
+#include "base/ResultLinks.h"
+
+#include "base/Engines.h"
 
 #include <algorithm>
 #include <cstring>
@@ -78,11 +80,9 @@ void CResultLinks::StartPage() {
 }
 
 bool CResultLinks::IsSkipped(SearchEngine engine, std::string_view c) {
-    if (engine == Google) {
-        if (Contains(c, "/search?q=") || Contains(c, "/url?") || Contains(c, kGoogleDomain) ||
-            Contains(c, "swr?q="))
-            return true;
-    }
+    const ::engines::OwnLinkRule ownLink = ::engines::Info(engine).ownLink;
+    if (ownLink && ownLink(c))
+        return true;
     return !Contains(c, "http://");
 }
 
@@ -112,29 +112,30 @@ bool CResultLinks::ScanPiece(std::string_view line,
         const auto c = static_cast<unsigned char>(line[i]);
         m_upper[i] = char(c ^ (static_cast<unsigned char>(c - 'a') < 26u ? 0x20 : 0));
     }
-    switch (m_engine) {
-    case Google:
-        return ScanGoogleLine(line, onLink);
-    case AltaVista:
-        return ScanAltaVistaLine(line, onLink);
-    case Lycos:
-        return ScanLycosLine(line, onLink);
-    case LookSmart:
-        return ScanLookSmartLine(line, onLink);
-    }
-    return true;
+    const std::function<bool(std::string_view)> candidate = [&](std::string_view link) {
+        return Candidate(link, onLink);
+    };
+    ::engines::LineScan scan{line, m_upper, m_bOn, candidate};
+    return ::engines::Info(m_engine).lineRule(scan);
+}
+
+namespace rules {
+
+bool GoogleOwnLink(std::string_view c) {
+    return Contains(c, "/search?q=") || Contains(c, "/url?") || Contains(c, kGoogleDomain) ||
+           Contains(c, "swr?q=");
 }
 
 // Each loop below moves its search position strictly forward, so a line is done in at most
 // one pass per candidate. Where the closing mark is missing, none can follow later on the line
 // either, so the line ends there.
 
-bool CResultLinks::ScanGoogleLine(std::string_view line,
-                                  const std::function<bool(std::string_view)>& onLink) {
-    const std::string_view up = m_upper;
-    if (!m_bOn && Contains(up, "SEARCHED THE WEB"))
-        m_bOn = true;
-    if (!m_bOn)
+bool GoogleLine(::engines::LineScan& scan) {
+    const std::string_view line = scan.line;
+    const std::string_view up = scan.upper;
+    if (!scan.started && Contains(up, "SEARCHED THE WEB"))
+        scan.started = true;
+    if (!scan.started)
         return true;
     std::size_t p = 0;
     for (;;) {
@@ -147,18 +148,18 @@ bool CResultLinks::ScanGoogleLine(std::string_view line,
         const std::size_t gt = up.find('>', eq + 1);
         if (gt == npos)
             return true;
-        if (!Candidate(line.substr(eq + 1, gt - eq - 1), onLink))
+        if (!scan.candidate(line.substr(eq + 1, gt - eq - 1)))
             return false;
         p = eq + 2;
     }
 }
 
-bool CResultLinks::ScanAltaVistaLine(std::string_view line,
-                                     const std::function<bool(std::string_view)>& onLink) {
-    const std::string_view up = m_upper;
-    if (!m_bOn && Contains(up, "ALTAVISTA FOUND"))
-        m_bOn = true;
-    if (!m_bOn)
+bool AltaVistaLine(::engines::LineScan& scan) {
+    const std::string_view line = scan.line;
+    const std::string_view up = scan.upper;
+    if (!scan.started && Contains(up, "ALTAVISTA FOUND"))
+        scan.started = true;
+    if (!scan.started)
         return true;
     std::size_t p = 0;
     for (;;) {
@@ -171,18 +172,18 @@ bool CResultLinks::ScanAltaVistaLine(std::string_view line,
         const std::size_t q2 = up.find('\'', q1 + 1);
         if (q2 == npos)
             return true;
-        if (!Candidate(line.substr(q1 + 1, q2 - q1 - 1), onLink))
+        if (!scan.candidate(line.substr(q1 + 1, q2 - q1 - 1)))
             return false;
         p = q1 + 2;
     }
 }
 
-bool CResultLinks::ScanLycosLine(std::string_view line,
-                                 const std::function<bool(std::string_view)>& onLink) {
-    const std::string_view up = m_upper;
-    if (!m_bOn && Contains(up, "<TITLE>LYCOS SEARCH RESULTS"))
-        m_bOn = true;
-    if (!m_bOn)
+bool LycosLine(::engines::LineScan& scan) {
+    const std::string_view line = scan.line;
+    const std::string_view up = scan.upper;
+    if (!scan.started && Contains(up, "<TITLE>LYCOS SEARCH RESULTS"))
+        scan.started = true;
+    if (!scan.started)
         return true;
     std::size_t p = 0;
     for (;;) {
@@ -195,15 +196,15 @@ bool CResultLinks::ScanLycosLine(std::string_view line,
         const std::size_t lt = up.find('<', gt + 1);
         if (lt == npos)
             return true;
-        if (!Candidate(line.substr(gt + 1, lt - gt - 1), onLink))
+        if (!scan.candidate(line.substr(gt + 1, lt - gt - 1)))
             return false;
         p = gt + 2;
     }
 }
 
-bool CResultLinks::ScanLookSmartLine(std::string_view line,
-                                     const std::function<bool(std::string_view)>& onLink) {
-    const std::string_view up = m_upper;
+bool LookSmartLine(::engines::LineScan& scan) {
+    const std::string_view line = scan.line;
+    const std::string_view up = scan.upper;
     const bool parent = Contains(up, "PR=LOOKSITESPARENT;");
     const std::size_t anchor = up.find("<A HREF=\"HTTP://");
     if (anchor == npos && !parent)
@@ -216,10 +217,12 @@ bool CResultLinks::ScanLookSmartLine(std::string_view line,
         const std::size_t end = up.find("\">", from);
         if (end == npos)
             return true;
-        return Candidate(line.substr(from, end - from), onLink);
+        return scan.candidate(line.substr(from, end - from));
     }
-    return Candidate(line.substr(0, br), onLink);
+    return scan.candidate(line.substr(0, br));
 }
+
+} // namespace rules
 
 // ---------------------------------------------------------------------------------------------
 
@@ -285,18 +288,8 @@ bool IsBlockRedirect(SearchEngine engine, std::string_view location) {
     return Matches(engine, BlockSign::Redirect, location);
 }
 
-const char* PageLabel(SearchEngine engine) {
-    switch (engine) {
-    case Google:
-        return "Google Page ";
-    case AltaVista:
-        return "Altavista Page ";
-    case Lycos:
-        return "Lycos Page ";
-    case LookSmart:
-        return "Looksmart Page ";
-    }
-    return "";
+std::string PageLabel(SearchEngine engine) {
+    return std::string(::engines::Info(engine).name) + " Page ";
 }
 
 } // namespace rank

@@ -9,6 +9,8 @@ namespace text {
 
 std::string AsciiUpper(std::string_view s);
 std::string AsciiLower(std::string_view s);
+// Equal bytes, ASCII letters compared without case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The decimal number at the start of s, as the C library's atoi reads it: leading blanks
 // skipped, an optional sign, digits up to the first other character; no digits give 0.

@@ -4,7 +4,7 @@
 // and a lone CR in a file that has no LF at all. Free of widgets: the window and the
 // command-line tool share it.
 
-#include "app/EntryListModel.h"
+#include "data/EntryListModel.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/OutputFile.h"
+#include "data/OutputFile.h"
 
 #include <QFile>
 #include <QFileInfo>

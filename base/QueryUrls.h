@@ -2,7 +2,7 @@
 // The one place where engine URLs are built: the scans' query of every result page, and the
 // result page the user opens in the browser.
 
-#include "app/RankTypes.h"
+#include "base/RankTypes.h"
 
 #include <string>
 
@@ -14,12 +14,13 @@ namespace rank {
 std::string EncodeKeywords(const std::string& keywords);
 
 // Query URL of result page pageIndex (0-based) for a scan that has counted `counted` links so far
-// (only Lycos uses the count). host may carry a port ("127.0.0.1:8080").
+// (engines that page on from the last result use the count). host may carry a port
+// ("127.0.0.1:8080").
 std::string ScanQueryUrl(SearchEngine engine, const std::string& host, const std::string& keywords,
                          int pageIndex, int counted);
 
-// The position value of a result text ("Rank 15 / Page 2"): the page for Google, AltaVista and
-// LookSmart, the rank for Lycos; any other text is returned whole.
+// The position value of a result text ("Rank 15 / Page 2"): the page or the rank, as the engine's
+// record says; any other text is returned whole.
 std::string PositionValue(SearchEngine engine, const std::string& resultText);
 
 // A position value that points at a page: not empty, "-" or "not found".

@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
+// The engines, in the order of the list's columns, the data file's result lines and the
+// settings dialog. Everything else about an engine is in its record in base/Engines.cpp.
 enum SearchEngine : int { Google = 0, AltaVista = 1, Lycos = 2, LookSmart = 3 };
 inline constexpr int kEngineCount = 4;
-
-// Names as the list columns, the report and the messages spell them.
-inline constexpr std::array<const char*, kEngineCount> kEngineNames = {"Google", "Altavista",
-                                                                       "Lycos", "Looksmart"};
 
 // Sites ranked above the target, one list per engine in SearchEngine order. Texts are raw
 // bytes, exactly as cut from the result page.
@@ -18,18 +16,15 @@ struct EntryResults {
     std::array<std::vector<std::string>, kEngineCount> sites;
 };
 
-// Columns of the main list (and of RankEntry).
+// Columns of the main list (and of RankEntry): number, URL, one per engine, keywords.
 enum EntryColumn : int {
     ColNumber = 0,
     ColUrl = 1,
-    ColGoogle = 2,
-    ColAltavista = 3,
-    ColLycos = 4,
-    ColLooksmart = 5,
-    ColKeywords = 6,
-    kColumnCount = 7
+    ColFirstEngine = 2,
+    ColKeywords = ColFirstEngine + kEngineCount,
+    kColumnCount = ColKeywords + 1
 };
 
 inline constexpr int EngineColumn(int engine) {
-    return ColGoogle + engine;
+    return ColFirstEngine + engine;
 }

@@ -1,6 +1,6 @@
-#include "rank/PageFetcher.h"
+#include "base/PageFetcher.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <curl/curl.h>
 

@@ -1,0 +1,128 @@
+#include "rank/RankCommand.h"
+
+#include "data/EntryListModel.h"
+#include "rank/EntryModelRows.h"
+#include "rank/RankCompleteDlg.h"
+#include "rank/RankProgressDlg.h"
+#include "settings/SearchSettings.h"
+#include "settings/ServiceAddresses.h"
+#include "ui/MessageBox.h"
+#include "ui/Resources.h"
+#include "ui/Sound.h"
+
+#include <algorithm>
+
+namespace rank {
+
+namespace {
+QString FailedPagesText(const RankRunStats& stats) {
+    QString text;
+    if (stats.failedPages > 0) {
+        text = (stats.failedPages == 1
+                    ? QStringLiteral("1 of the %1 result pages").arg(stats.pagesFetched)
+                    : QStringLiteral("%1 of the %2 result pages")
+                          .arg(stats.failedPages)
+                          .arg(stats.pagesFetched)) +
+               QStringLiteral(" could not be downloaded, even when tried again. ");
+    }
+    text += stats.errorColumns == 1
+                ? QStringLiteral("1 result reads \"error\": that engine could not be asked, so "
+                                 "whether the target ranks there is not known.")
+                : QStringLiteral("%1 results read \"error\": those engines could not be asked, "
+                                 "so whether the targets rank there is not known.")
+                      .arg(stats.errorColumns);
+    if (stats.failedPages > 0)
+        text += QStringLiteral("\n\nThe first failure:\n%1\n%2")
+                    .arg(QString::fromStdString(stats.firstError.text),
+                         QString::fromStdString(stats.firstError.url));
+    return text;
+}
+} // namespace
+
+CRankCommand::CRankCommand(QWidget* parent, EntryListModel& model, const CSearchSettings& settings)
+    : m_parent(parent), m_model(model), m_settings(settings) {}
+
+bool CRankCommand::Run(const std::optional<QList<int>>& rows,
+                       const std::function<void(CRankProgressDlg*)>& runState) {
+    const int count = m_model.rowCount();
+    if (count < 1) {
+        tw::messageBox(m_parent,
+                       QStringLiteral("Please enter a URL and target keywords to search for."));
+        return false;
+    }
+    if (rows && rows->isEmpty()) {
+        tw::messageBox(m_parent,
+                       QStringLiteral("Please highlight the URL(s) you wish to rank, or click Rank "
+                                      "All to rank all items."));
+        return false;
+    }
+
+    // A host setting that is not a host would send every query to a wrong page.
+    for (int e = 0; e < kEngineCount; ++e) {
+        std::string hostError;
+        if (m_settings.EngineEnabled(SearchEngine(e)) &&
+            !CheckEngineHost(SearchEngine(e), &hostError)) {
+            tw::messageBox(m_parent, QString::fromStdString(hostError), QMessageBox::Ok,
+                           QMessageBox::Warning);
+            return false;
+        }
+    }
+
+    std::vector<RankTarget> targets;
+    for (int row = 0; row < count; ++row) {
+        if (rows && !std::binary_search(rows->begin(), rows->end(), row))
+            continue;
+        RankTarget target{row, m_model.cell(row, ColUrl), m_model.cell(row, ColKeywords), {}};
+        for (int e = 0; e < kEngineCount; ++e) {
+            target.previous[e] = m_model.cell(row, EngineColumn(e));
+            m_model.setCell(row, EngineColumn(e), std::string());
+        }
+        targets.push_back(std::move(target));
+    }
+    m_targets = targets.size();
+
+    CRankProgressDlg progress(m_parent);
+    progress.show();
+
+    RankRunSettings settings;
+    settings.maxPages = m_settings.m_MaxPages;
+    settings.maxThreads = m_settings.m_MaxThreads;
+    for (int e = 0; e < kEngineCount; ++e)
+        settings.hosts[e] = EngineHost(SearchEngine(e));
+    // The settings cannot change during a run (Settings is locked), so reading them from the
+    // workers is safe.
+    const CSearchSettings& search = m_settings;
+    settings.engineOn = [&search](SearchEngine e) { return search.EngineEnabled(e); };
+
+    runState(&progress);
+    CEntryModelRows modelRows(m_model);
+    m_result = RunRanking(targets, modelRows, &progress, settings, [] { WaitAndPump(50); });
+    runState(nullptr);
+
+    progress.hide();
+    PlayResourceSound(tw::kCompletionSound);
+    return true;
+}
+
+void CRankCommand::ShowOutcome() const {
+    const RankRunResult& run = m_result;
+    if (!run.startError.empty())
+        tw::messageBox(m_parent,
+                       QStringLiteral("Not every entry could be ranked: %1\n\n%2 of the %3 "
+                                      "entries were left as they were.")
+                           .arg(QString::fromStdString(run.startError))
+                           .arg(run.notRanked)
+                           .arg(m_targets));
+    if (run.cancelled)
+        return;
+    if (run.notAllFound) {
+        CRankCompleteDlg dlg(m_parent);
+        dlg.exec();
+    } else {
+        tw::messageBox(m_parent, QStringLiteral("Ranking is complete."));
+    }
+    if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
+        tw::messageBox(m_parent, FailedPagesText(run.stats));
+}
+
+} // namespace rank

@@ -1,0 +1,45 @@
+#pragma once
+// Rank All and Rank in a window: checks what is asked, runs the ranking behind the progress
+// dialog and tells the user how it went. The window only says which rows and keeps its buttons
+// locked while the run goes on.
+
+#include "rank/RankRun.h"
+
+#include <QList>
+
+#include <functional>
+#include <optional>
+
+class CRankProgressDlg;
+class CSearchSettings;
+class EntryListModel;
+class QWidget;
+
+namespace rank {
+
+class CRankCommand {
+public:
+    CRankCommand(QWidget* parent, EntryListModel& model, const CSearchSettings& settings);
+
+    // Ranks rows (all rows when there are none given), after telling the user why not when
+    // there is nothing to rank or a host setting is wrong: then returns false and nothing
+    // changed. runState is called with the progress dialog when the run starts and with null
+    // when it has ended, before the end sound.
+    bool Run(const std::optional<QList<int>>& rows,
+             const std::function<void(CRankProgressDlg*)>& runState);
+
+    const RankRunResult& Result() const { return m_result; }
+
+    // Tells the user how the run went: rows that could not be ranked, the completion dialog or
+    // message, and pages that failed. Nothing after a cancel.
+    void ShowOutcome() const;
+
+private:
+    QWidget* m_parent;
+    EntryListModel& m_model;
+    const CSearchSettings& m_settings;
+    RankRunResult m_result;
+    std::size_t m_targets = 0;
+};
+
+} // namespace rank
