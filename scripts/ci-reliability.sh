@@ -71,7 +71,7 @@ step_fuzz() {
         -DTALLOWICK_BUILD_TESTS=OFF >/dev/null
     cmake --build build-fuzz --parallel "$JOBS" --target fuzzers
     local failed=0 summary=()
-    for name in scan lines upgrade settings datafile sources; do
+    for name in scan lines upgrade settings datafile sources csv; do
         local exe="build-fuzz/tests/fuzz/fuzz_$name"
         local seeds="tests/fuzz/$name" work="build-fuzz/corpus/$name" log="build-fuzz/fuzz-$name.log"
         mkdir -p "$work" "build-fuzz/crashes/$name"
