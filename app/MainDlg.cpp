@@ -53,6 +53,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_SETTINGS_HIDDEN, "S&ettings", 410, 185, 39, 14},
     {CMainDlg::IDC_RANK, "R&ank", 410, 69, 39, 14},
     {CMainDlg::IDC_SETTINGS, "Se&ttings", 51, 207, 39, 14},
+    {CMainDlg::IDC_IMPORT, "&Import...", 410, 154, 39, 14},
+    {CMainDlg::IDC_EXPORT, "E&xport...", 410, 171, 39, 14},
 };
 
 struct TipDef {
@@ -72,6 +74,8 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_SAVE, "Save the rankings of the list to a text file for printing."},
     {CMainDlg::IDC_RANK, "Query the Google web site (www.google.com) for rank of selected urls."},
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
+    {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
+    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
 };
 
 struct AnchorDef {
@@ -91,6 +95,8 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_RESULTS, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_RANK, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_IMPORT, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_EXPORT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_QUIT, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_LIST, CResizableDlg::ANCHOR_SIZE_X | CResizableDlg::ANCHOR_SIZE_Y},
@@ -150,6 +156,10 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_RANK), &QPushButton::clicked, this, &CMainDlg::OnRank);
     connect(button(IDC_SETTINGS), &QPushButton::clicked, this, &CMainDlg::OnSettings);
     connect(m_list, &CEntryListView::listDoubleClicked, this, &CMainDlg::OnEditEntry);
+    connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
+    connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &CMainDlg::ShowListMenu);
 
     m_systemMenu = new QMenu(this);
     QAction* restore =
@@ -195,6 +205,8 @@ void CMainDlg::OnInitDialog() {
     button(IDC_UPGRADE)->setText(QStringLiteral("Upgrade"));
 
     setWindowTitle(windowCaption());
+    // Entries imported into a list that is never saved would be lost without a word.
+    button(IDC_IMPORT)->setEnabled(!m_bReadOnly);
     button(IDC_RANKALL)->setFocus();
 }
 
@@ -331,6 +343,12 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
     m_systemMenu->exec(event->globalPos());
 }
 
+void CMainDlg::ShowListMenu(const QPoint& pos) {
+    QMenu menu(this);
+    AddExchangeActions(menu);
+    menu.exec(m_list->viewport()->mapToGlobal(pos));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Commands handed to their subsystems.
 
@@ -381,6 +399,9 @@ void CMainDlg::SetRankingState(bool ranking, CRankProgressDlg* progress) {
         if (QPushButton* b = button(id))
             b->setEnabled(!ranking);
     }
+    // Rows added under a run's feet would shift the rows it writes into; a read-only window
+    // never imports (nothing of it is saved).
+    button(IDC_IMPORT)->setEnabled(!ranking && !m_bReadOnly);
 }
 
 bool CMainDlg::CancelRunBeforeClose() {

@@ -6,6 +6,7 @@
 // closing it (Quit, Escape, the close box) saves the list and the upgrade check date.
 
 #include "data/EntryListModel.h"
+#include "exchange/ImportUndo.h"
 #include "rank/RankRun.h"
 #include "settings/SearchSettings.h"
 #include "settings/SettingsDlg.h"
@@ -15,6 +16,7 @@
 
 #include <QAbstractItemView>
 #include <QList>
+#include <QPoint>
 #include <QString>
 
 #include <memory>
@@ -47,6 +49,8 @@ public:
         IDC_SETTINGS_HIDDEN = 1010,
         IDC_RANK = 1011,
         IDC_SETTINGS = 7,
+        IDC_IMPORT = 1020,
+        IDC_EXPORT = 1021,
     };
 
     explicit CMainDlg(QWidget* parent = nullptr);
@@ -103,12 +107,21 @@ public slots:
     void OnHelp();
     void OnUpgrade();
     void OnAbout();
+    // Many entries at once: from a file, taken back in one step, to a CSV table.
+    void OnImport();
+    void OnUndoImport();
+    void OnExport();
     // Saves the list and closes; stays open when saving fails and the user does not
     // want to close anyway.
     virtual void OnCancel();
 
 public:
     void reject() override;
+
+    // Adds Import, Export and Undo import (enabled while the latest import can still be taken
+    // back) to a menu of the list.
+    void AddExchangeActions(QMenu& menu);
+    bool CanUndoImport() const;
 
 protected:
     void OnInitDialog() override;
@@ -130,6 +143,11 @@ private:
     void RankRows(const std::optional<QList<int>>& rows);
     // Locks the list's commands during a run (progress: the run's dialog) and unlocks them.
     void SetRankingState(bool ranking, CRankProgressDlg* progress);
+    // The list's context menu.
+    void ShowListMenu(const QPoint& pos);
+    // Import and Export in the window; refused during a run, import also when read-only.
+    void ImportEntries();
+    void ExportEntries();
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
 
@@ -139,6 +157,7 @@ private:
     CUpgradeCheckDlg m_upgradeDlg{m_upgrade, this};
     QString m_strStartDir;
     EntryListModel m_model;
+    tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;
     QMenu* m_systemMenu = nullptr;
     // The data file, its lock and what it held when read.

@@ -16,11 +16,14 @@ std::string_view trimBlanks(std::string_view s) {
     return s;
 }
 
-bool checkTargetUrl(std::string_view url, QString* message) {
+bool checkTargetUrl(std::string_view url, QString* message, UrlRule rule) {
+    const auto refused = [rule](char c) {
+        return rule == UrlRule::NoBlanks ? isBlank(c) : c == ' ' || c == '\r' || c == '\n';
+    };
     QString text;
     if (url.empty())
         text = QStringLiteral("Please enter a target URL to search for.");
-    else if (std::any_of(url.begin(), url.end(), isBlank))
+    else if (std::any_of(url.begin(), url.end(), refused))
         text = QStringLiteral("Please enter a valid URL or part of a URL to search for."
                               "\n\nExample: example.com");
     if (message)
@@ -28,8 +31,8 @@ bool checkTargetUrl(std::string_view url, QString* message) {
     return text.isEmpty();
 }
 
-bool checkEntry(std::string_view url, std::string_view keywords, QString* message) {
-    if (!checkTargetUrl(url, message))
+bool checkEntry(std::string_view url, std::string_view keywords, QString* message, UrlRule rule) {
+    if (!checkTargetUrl(url, message, rule))
         return false;
     QString text;
     if (keywords.empty())

@@ -16,12 +16,20 @@ bool isBlank(char c);
 // s without blanks at either end.
 std::string_view trimBlanks(std::string_view s);
 
+// What inside a target URL refuses it. A file's URL is refused for any blank (a tab there is a
+// column gone wrong). A typed one only for a space or a line break: the Add dialog has always
+// taken tabs and the like, and lists hold such entries; a line break would split the entry's
+// line in the data file.
+enum class UrlRule { NoBlanks, NoSpaces };
+
 // True when url and keywords may form an entry: a URL that is not empty and has no blank
-// inside, keywords that are not empty and on one line (the data file keeps one line per
-// field). Otherwise false, with the message the Add dialog shows in *message.
-bool checkEntry(std::string_view url, std::string_view keywords, QString* message = nullptr);
+// inside (as rule says), keywords that are not empty and on one line (the data file keeps one
+// line per field). Otherwise false, with the message the Add dialog shows in *message.
+bool checkEntry(std::string_view url, std::string_view keywords, QString* message = nullptr,
+                UrlRule rule = UrlRule::NoBlanks);
 
 // The URL half of checkEntry.
-bool checkTargetUrl(std::string_view url, QString* message = nullptr);
+bool checkTargetUrl(std::string_view url, QString* message = nullptr,
+                    UrlRule rule = UrlRule::NoBlanks);
 
 } // namespace tw::exchange

@@ -232,6 +232,28 @@ private slots:
         QCOMPARE(shown, message);
     }
 
+    // The Add dialog's URL rule: tabs and the like as typed, but never a space, nor a line
+    // break that would split the entry's line in the data file.
+    void checkTypedUrl_data() {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("keywords");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("tab") << QByteArray("a\tb/c?d") << QByteArray(" ") << true;
+        QTest::newRow("space") << QByteArray("a b") << QByteArray("k") << false;
+        QTest::newRow("line feed") << QByteArray("a\nb") << QByteArray("k") << false;
+        QTest::newRow("carriage return") << QByteArray("a\rb") << QByteArray("k") << false;
+        QTest::newRow("keywords on two lines")
+            << QByteArray("a.com") << QByteArray("k\nl") << false;
+    }
+    void checkTypedUrl() {
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, keywords);
+        QFETCH(bool, accepted);
+        QCOMPARE(tw::exchange::checkEntry(view(url), view(keywords), nullptr,
+                                          tw::exchange::UrlRule::NoSpaces),
+                 accepted);
+    }
+
     void importCsv_data() {
         QTest::addColumn<QList<QByteArray>>("current");
         QTest::addColumn<QByteArray>("file");
