@@ -1,5 +1,6 @@
 #include "sources/SourceSettings.h"
 
+#include "base/Engines.h"
 #include "base/Maker.h"
 #include "settings/RegistrySettings.h"
 
@@ -24,10 +25,11 @@ SourceSettings readSourceSettings(QStringList* problems) {
     const auto read = [&](const char* name) { return store.ReadString(maker::kProduct, name); };
     SourceSettings s;
     for (int e = 0; e < kEngineCount; ++e) {
-        const std::string stored = read(kSourceValues[e]);
+        const char* value = engines::Info(SearchEngine(e)).sourceValue;
+        const std::string stored = read(value);
         QString error;
         if (!parseSource(QString::fromStdString(stored), &s.columns[e], &error) && problems)
-            *problems << QStringLiteral("%1: %2").arg(QString::fromLatin1(kSourceValues[e]), error);
+            *problems << QStringLiteral("%1: %2").arg(QString::fromLatin1(value), error);
     }
     ProviderConfig& c = s.config;
     c.keys.serperKey = read("SerperKey");
