@@ -6,6 +6,7 @@
 #include "data/DataFileSession.h"
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
+#include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
 #include "settings/ServiceAddresses.h"
 #include "ui/AboutDlg.h"
@@ -105,6 +106,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     SetTemplateSize(456, 233);
 
     m_settings.Load();
+    ApplySources();
 
     // A server that asks for a password gets one from the user, whichever thread downloads.
     tw::installAuthPrompt(this);
@@ -411,6 +413,14 @@ void CMainDlg::OnSettings() {
         return;
     if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
         m_settings.Save();
+    ApplySources();
+}
+
+void CMainDlg::ApplySources() {
+    // Names the columns after the engines their sources ask ("Bing" in a slot ranked through a
+    // result service).
+    rank::ReadRunSources(false);
+    emit m_model.headerDataChanged(Qt::Horizontal, ColFirstEngine, ColKeywords - 1);
 }
 
 void CMainDlg::RunUpgradeReminder() {

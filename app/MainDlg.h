@@ -100,6 +100,7 @@ public slots:
     void OnResults();
     void OnSave();
     void OnSettings();
+    void ApplySources();
     void OnHelp();
     void OnUpgrade();
     void OnAbout();
