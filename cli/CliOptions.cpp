@@ -85,6 +85,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions(
         {data, depth, threads, engineList, host, rows, report, json, noSave, quiet, help, version});
+    AddSourceOptions(parser);
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -173,6 +174,8 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                 QStringLiteral("--report and --json cannot both go to standard output.")};
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);
+    if (QString sourceError; !ReadSourceOptions(parser, options.sources, &sourceError))
+        return {ParseResult::Error, sourceError};
     return {};
 }
 

@@ -2,6 +2,7 @@
 // The command line of tallowick-rank: what to rank, how, and where the results go.
 
 #include "base/RankTypes.h"
+#include "cli/CliSources.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,7 @@ struct CliOptions {
     QString jsonFile;                                      // empty: no JSON
     bool noSave = false;
     bool quiet = false;
+    SourceOptions sources; // --source, --provider-url, --country, --language, --pause
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an
