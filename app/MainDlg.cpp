@@ -9,6 +9,7 @@
 #include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
 #include "settings/ServiceAddresses.h"
+#include "sources/SourcesDlg.h"
 #include "ui/AboutDlg.h"
 #include "ui/AuthPrompt.h"
 #include "ui/DialogUnits.h"
@@ -107,6 +108,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
 
     m_settings.Load();
     ApplySources();
+    m_settingsDlg.m_openSources = [this](QWidget* parent) { OpenSources(parent); };
 
     // A server that asks for a password gets one from the user, whichever thread downloads.
     tw::installAuthPrompt(this);
@@ -414,6 +416,15 @@ void CMainDlg::OnSettings() {
     if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
         m_settings.Save();
     ApplySources();
+}
+
+void CMainDlg::OpenSources(QWidget* parent) {
+    CSourcesDlg dlg(parent);
+    // Test asks for the first entry's keywords.
+    if (m_model.rowCount() > 0)
+        dlg.m_testKeywords = m_model.cell(0, ColKeywords);
+    if (dlg.DoModal() == QDialog::Accepted)
+        ApplySources();
 }
 
 void CMainDlg::ApplySources() {

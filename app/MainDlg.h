@@ -101,6 +101,7 @@ public slots:
     void OnSave();
     void OnSettings();
     void ApplySources();
+    void OpenSources(QWidget* parent);
     void OnHelp();
     void OnUpgrade();
     void OnAbout();

@@ -52,6 +52,37 @@ SourceSettings readSourceSettings(QStringList* problems) {
     return s;
 }
 
+bool writeSourceSettings(const SourceSettings& s, QString* error) {
+    CRegistrySettings store;
+    const ProviderConfig& c = s.config;
+    std::vector<std::pair<const char*, std::string>> values;
+    for (int e = 0; e < kEngineCount; ++e)
+        values.emplace_back(engines::Info(SearchEngine(e)).sourceValue,
+                            sourceText(s.columns[e]).toStdString());
+    values.insert(values.end(), {
+                                    {"SerperKey", c.keys.serperKey},
+                                    {"SerpapiKey", c.keys.serpapiKey},
+                                    {"BraveKey", c.keys.braveKey},
+                                    {"DataforseoLogin", c.keys.dataforseoLogin},
+                                    {"DataforseoPassword", c.keys.dataforseoPassword},
+                                    {"SearxngUrl", c.searxngUrl},
+                                    {"Country", c.country},
+                                    {"Language", c.language},
+                                    {"PauseMinMs", std::to_string(s.pauseMinMs)},
+                                    {"PauseMaxMs", std::to_string(s.pauseMaxMs)},
+                                });
+    for (const auto& [name, value] : values) {
+        if (!store.WriteString(maker::kProduct, name, value)) {
+            if (error)
+                *error = QStringLiteral("The setting %1 could not be written to \"%2\".")
+                             .arg(QString::fromLatin1(name),
+                                  QString::fromStdString(store.Location(maker::kProduct)));
+            return false;
+        }
+    }
+    return true;
+}
+
 void applyEnvironmentKeys(Credentials* keys,
                           const std::function<const char*(const char*)>& getenv) {
     const auto get = [&](const char* name) -> const char* {

@@ -27,6 +27,10 @@ struct SourceSettings {
 // pause range is made sound (both at least 0, the maximum at least the minimum, at most a minute).
 SourceSettings readSourceSettings(QStringList* problems = nullptr);
 
+// Stores every value readSourceSettings reads (the Sources dialog's OK). False with the reason
+// when a value could not be written.
+bool writeSourceSettings(const SourceSettings& settings, QString* error);
+
 // Environment names whose values win over the stored keys.
 inline constexpr const char* kEnvSerperKey = "TALLOWICK_SERPER_KEY";
 inline constexpr const char* kEnvSerpapiKey = "TALLOWICK_SERPAPI_KEY";
