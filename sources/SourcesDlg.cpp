@@ -60,7 +60,11 @@ CSourcesDlg::CSourcesDlg(QWidget* parent) : QDialog(parent) {
     for (int slot = 0; slot < kEngineCount; ++slot) {
         SlotRow& row = m_rows[slot];
         const int line = 1 + slot * 2;
-        grid->addWidget(new QLabel(QStringLiteral("%1.").arg(slot + 1), columns), line, 0);
+        // The column's own name: it keeps its place whatever engine it is ranked on.
+        grid->addWidget(new QLabel(QStringLiteral("%1. %2").arg(slot + 1).arg(
+                                       QString::fromLatin1(engines::Info(SearchEngine(slot)).name)),
+                                   columns),
+                        line, 0);
         row.engine = new QComboBox(columns);
         row.engine->setObjectName(QStringLiteral("engine%1").arg(slot));
         row.engine->addItem(QString::fromLatin1(engines::Info(SearchEngine(slot)).name),
