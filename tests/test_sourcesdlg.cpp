@@ -1,7 +1,10 @@
 // The Sources dialog offscreen: what each column may be set to, Test against the simulator's
 // provider endpoints, OK stores and Cancel stores nothing; the Settings dialog's button.
 #include "app/MainDlg.h"
+#include "base/Engines.h"
 #include "rank/RankSources.h"
+#include "results/RankDetailsDlg.h"
+#include "results/SelectEngineDlg.h"
 #include "settings/SettingsDlg.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -19,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTreeWidget>
 
 using namespace tw::sources;
 
@@ -205,6 +209,27 @@ private slots:
         dlg.DoModal(settings);
         QVERIFY(driver.opened());
         QCOMPARE(opened, 1);
+    }
+
+    // Results and View Page name a relabelled column after its engine too.
+    void dialogsRelabelColumns() {
+        engines::SetSlotEngine(AltaVista, "bing");
+        CRankDetailsDlg details;
+        CSelectEngineDlg select;
+        details.show();
+        QTreeWidget* list = details.findChild<QTreeWidget*>();
+        const QString heading = list->headerItem()->text(1 + AltaVista);
+        QStringList visits;
+        for (QPushButton* b : details.findChildren<QPushButton*>())
+            visits << b->text();
+        const QString selectText = select.engineButton(AltaVista)->text();
+        const QString googleText = select.engineButton(Google)->text();
+        engines::SetSlotEngine(AltaVista, "");
+        QCOMPARE(heading, QStringLiteral("Bing"));
+        QVERIFY2(visits.contains(QStringLiteral("Visit &Bing")), qPrintable(visits.join(',')));
+        QVERIFY(visits.contains(QStringLiteral("Visit &Google")));
+        QCOMPARE(selectText, QStringLiteral("&Bing"));
+        QCOMPARE(googleText, QStringLiteral("&Google"));
     }
 
     // The window's columns are named after the engines their sources ask.
