@@ -82,6 +82,7 @@ CSourcesDlg::CSourcesDlg(QWidget* parent) : QDialog(parent) {
         row.result->setObjectName(QStringLiteral("result%1").arg(slot));
         row.result->setWordWrap(true);
         row.result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        row.result->hide(); // until the column is tested: the dialog fits a small screen
         grid->addWidget(row.engine, line, 1);
         grid->addWidget(row.provider, line, 2);
         grid->addWidget(row.test, line, 3);
@@ -187,6 +188,7 @@ void CSourcesDlg::SetValues(const tw::sources::SourceSettings& values) {
         row.engine->setCurrentIndex(index);
         FillProviders(slot, source.provider);
         row.result->clear();
+        row.result->hide();
     }
     const tw::sources::Credentials& k = values.config.keys;
     m_serperKey->setText(QString::fromStdString(k.serperKey));
@@ -293,6 +295,7 @@ void CSourcesDlg::OnTest(int slot) {
     result->setText(QStringLiteral("Asking %1 for \"%2\"...")
                         .arg(QString::fromLatin1(tw::sources::providerSite(source.provider)),
                              QString::fromStdString(keywords)));
+    result->show();
     m_testing = true;
     UpdateControls();
     // Off the dialog's thread, so it keeps painting while the service takes its time (bounded
