@@ -2,9 +2,11 @@
 // provider endpoints, OK stores and Cancel stores nothing; the Settings dialog's button.
 #include "app/MainDlg.h"
 #include "base/Engines.h"
+#include "base/Maker.h"
 #include "rank/RankSources.h"
 #include "results/RankDetailsDlg.h"
 #include "results/SelectEngineDlg.h"
+#include "settings/RegistrySettings.h"
 #include "settings/SettingsDlg.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace tw::sources;
@@ -230,6 +233,49 @@ private slots:
         QVERIFY(visits.contains(QStringLiteral("Visit &Google")));
         QCOMPARE(selectText, QStringLiteral("&Bing"));
         QCOMPARE(googleText, QStringLiteral("&Google"));
+    }
+
+    // Rank All in the window: a column through a provider, one whose key is missing.
+    void windowRanksThroughProvider() {
+        tw::test::ScopedWorkDir dir;
+        const std::string target = "http://www.target-site.example/";
+        m_model.AddPlant(Google, 2, target, "red boxes");
+        m_model.AddPlant(sim::kSimBing, 13, target, "red boxes");
+        CRegistrySettings store;
+        for (const engines::EngineInfo& e : engines::All())
+            store.WriteString(maker::kProduct, e.hostValue, m_server->HostPort());
+        store.WriteString(maker::kProduct, "m_MaxPages", "2");
+        SourceSettings values;
+        values.columns[AltaVista] = {Provider::SerpApi, "bing"};
+        values.columns[Lycos] = {Provider::Serper, "google"};
+        values.config.keys.serpapiKey = kKey;
+        QVERIFY(writeSourceSettings(values, nullptr));
+        store.WriteString(maker::kProduct, "SerpapiUrl", "http://" + m_server->HostPort());
+
+        CMainDlg window;
+        window.show();
+        window.entries().appendEntry(target, "red boxes");
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                modal->reject();
+        });
+        closer.start(10);
+        window.button(CMainDlg::IDC_RANKALL)->click();
+        closer.stop();
+        QCOMPARE(window.entries().cell(0, EngineColumn(Google)), std::string("Rank 2 / Page 1"));
+        QCOMPARE(window.entries().cell(0, EngineColumn(AltaVista)),
+                 std::string("Rank 13 / Page 2"));
+        QCOMPARE(window.entries().cell(0, EngineColumn(Lycos)), std::string("error"));
+        QCOMPARE(window.entries().headerData(EngineColumn(AltaVista), Qt::Horizontal).toString(),
+                 QStringLiteral("Bing"));
+        QStringList shown;
+        for (const auto& m : tw::testing::takeShownMessages())
+            shown << m.text;
+        QVERIFY2(shown.join('\n').contains("no key for serper.dev"), qPrintable(shown.join('\n')));
+        QVERIFY(!shown.join('\n').contains(QString::fromStdString(kKey)));
+        QVERIFY(writeSourceSettings({}, nullptr));
+        rank::ApplySlotEngines({});
     }
 
     // The window's columns are named after the engines their sources ask.
