@@ -136,7 +136,14 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
         if (outcome.enabled && !failure.empty()) {
             outcome.error = failure;
         } else if (outcome.enabled && source && !source->isClassic()) {
-            ScanThroughProvider(*job, *source, outcome, search.m_sitesAbove[e]);
+            try {
+                ScanThroughProvider(*job, *source, outcome, search.m_sitesAbove[e]);
+            } catch (const std::exception& ex) {
+                failure = std::string("The search could not run: ") + ex.what();
+                outcome = EngineOutcome{row, engine, true};
+                outcome.error = failure;
+                outcome.errors.push_back({job->m_strUrl, failure});
+            }
         } else if (outcome.enabled) {
             const int fetchedBefore = search.m_nPagesFetched;
             search.m_errors.clear();
