@@ -50,10 +50,15 @@ lycos      2  www.redgadgets.example     red gadgets
 *          1  www.greenthings.example    green things
 google    42  www.tallowick.example      rank checker
 looksmart  9  www.tallowick.example      rank checker
+bing      14  www.bluewidgets.example    blue widgets
+bing       4  www.redgadgets.example     red gadgets
+bing       1  www.tallowick.example      rank checker
 PLANTS
 
+# The simulator also stands in for the result services; the demo's key is made up.
+demo_key="demo-key-not-secret"
 "$build/sim/tallowick-engines" --port 0 --latency 40 --plant "$work/plants.txt" \
-    --upgrade-version 1.0 > "$work/engines.out" 2> "$work/engines.err" &
+    --api-key "$demo_key" --upgrade-version 1.0 > "$work/engines.out" 2> "$work/engines.err" &
 engines_pid=$!
 hostport=""
 for _ in $(seq 1 100); do
@@ -68,8 +73,10 @@ if [ -z "$hostport" ]; then
   exit 1
 fi
 
-# Settings of the demo only: depth 5, three entries at once, all engines on the simulator.
+# Settings of the demo only: depth 5, three entries at once, all engines on the simulator; the
+# second column ranks on Bing through SerpApi's endpoint, which the simulator serves too.
 mkdir -p "$work/config/Tallowick!" "$work/data"
+(umask 077 && : > "$work/config/Tallowick!/Tallowick!.ini")
 cat > "$work/config/Tallowick!/Tallowick!.ini" <<INI
 [General]
 m_MaxPages=5
@@ -83,6 +90,9 @@ AltavistaHost=$hostport
 LycosHost=$hostport
 LooksmartHost=$hostport
 UpgradeUrl=http://$hostport/tallowick_upgrade_check.html
+AltavistaSource=serpapi:bing
+SerpapiKey=$demo_key
+SerpapiUrl=http://$hostport
 INI
 
 # Five sample entries: URL, keywords and four result lines each, CR LF as the program writes.
@@ -95,5 +105,6 @@ printf '%s\r\n' \
   > "$work/data/tallowick.dat"
 
 echo "Demo: engines on $hostport, entries in $work/data (removed when the window closes)."
+echo "The second column ranks on Bing through the simulated SerpApi (Settings, Sources)."
 cd "$work/data"
 XDG_CONFIG_HOME="$work/config" "$build/tallowick" "$@"

@@ -6,8 +6,10 @@
 #include "data/DataFileSession.h"
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
+#include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
 #include "settings/ServiceAddresses.h"
+#include "sources/SourcesDlg.h"
 #include "ui/AboutDlg.h"
 #include "ui/AuthPrompt.h"
 #include "ui/DialogUnits.h"
@@ -111,6 +113,8 @@ CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     SetTemplateSize(456, 233);
 
     m_settings.Load();
+    ApplySources();
+    m_settingsDlg.m_openSources = [this](QWidget* parent) { OpenSources(parent); };
 
     // A server that asks for a password gets one from the user, whichever thread downloads.
     tw::installAuthPrompt(this);
@@ -432,6 +436,23 @@ void CMainDlg::OnSettings() {
         return;
     if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
         m_settings.Save();
+    ApplySources();
+}
+
+void CMainDlg::OpenSources(QWidget* parent) {
+    CSourcesDlg dlg(parent);
+    // Test asks for the first entry's keywords.
+    if (m_model.rowCount() > 0)
+        dlg.m_testKeywords = m_model.cell(0, ColKeywords);
+    if (dlg.DoModal() == QDialog::Accepted)
+        ApplySources();
+}
+
+void CMainDlg::ApplySources() {
+    // Names the columns after the engines their sources ask ("Bing" in a slot ranked through a
+    // result service).
+    rank::ReadRunSources(false);
+    emit m_model.headerDataChanged(Qt::Horizontal, ColFirstEngine, ColKeywords - 1);
 }
 
 void CMainDlg::RunUpgradeReminder() {

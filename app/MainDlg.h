@@ -104,6 +104,8 @@ public slots:
     void OnResults();
     void OnSave();
     void OnSettings();
+    void ApplySources();
+    void OpenSources(QWidget* parent);
     void OnHelp();
     void OnUpgrade();
     void OnAbout();

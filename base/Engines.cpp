@@ -4,7 +4,9 @@
 #include "base/ResultLinks.h"
 #include "base/TextUtil.h"
 
+#include <array>
 #include <cstring>
+#include <mutex>
 
 namespace engines {
 
@@ -78,18 +80,22 @@ std::string LookSmartView(const std::string& host, const std::string& kw, const 
 
 // In SearchEngine order. The LookSmart Visit caption is cut short to fit its button.
 const EngineInfo kEngines[kEngineCount] = {
-    {Google, "Google", "google", "bGoogle", "GoogleHost", "www.google.com", "Enable &Google",
-     "&Google", 1020, 7, "Visit &Google", GooglePage, GoogleView, Position::Page,
+    {Google, "Google", "google", "bGoogle", "GoogleHost", "GoogleSource", "www.google.com",
+     "Enable &Google", "&Google", 1020, 7, "Visit &Google", GooglePage, GoogleView, Position::Page,
      rank::rules::GoogleLine, rank::rules::GoogleOwnLink},
-    {AltaVista, "Altavista", "altavista", "bAltavista", "AltavistaHost", "www.altavista.com",
-     "Enable &Altavista", "&Altavista", 3, 56, "Visit &Altavista", AltaVistaPage, AltaVistaView,
-     Position::Page, rank::rules::AltaVistaLine, nullptr},
-    {Lycos, "Lycos", "lycos", "bLycos", "LycosHost", "search.lycos.com", "Enable &Lycos", "&Lycos",
-     4, 105, "Visit &Lycos", LycosPage, LycosView, Position::Rank, rank::rules::LycosLine, nullptr},
-    {LookSmart, "Looksmart", "looksmart", "bLooksmart", "LooksmartHost", "search.looksmart.com",
-     "Enable L&ooksmart", "L&ooksmart", 5, 155, "Visit L&ooksm", LookSmartPage, LookSmartView,
-     Position::Page, rank::rules::LookSmartLine, nullptr},
+    {AltaVista, "Altavista", "altavista", "bAltavista", "AltavistaHost", "AltavistaSource",
+     "www.altavista.com", "Enable &Altavista", "&Altavista", 3, 56, "Visit &Altavista",
+     AltaVistaPage, AltaVistaView, Position::Page, rank::rules::AltaVistaLine, nullptr},
+    {Lycos, "Lycos", "lycos", "bLycos", "LycosHost", "LycosSource", "search.lycos.com",
+     "Enable &Lycos", "&Lycos", 4, 105, "Visit &Lycos", LycosPage, LycosView, Position::Rank,
+     rank::rules::LycosLine, nullptr},
+    {LookSmart, "Looksmart", "looksmart", "bLooksmart", "LooksmartHost", "LooksmartSource",
+     "search.looksmart.com", "Enable L&ooksmart", "L&ooksmart", 5, 155, "Visit L&ooksm",
+     LookSmartPage, LookSmartView, Position::Page, rank::rules::LookSmartLine, nullptr},
 };
+
+std::mutex g_slotLock;
+std::array<std::string, kEngineCount> g_slotEngines; // empty: the slot's own engine
 
 } // namespace
 
@@ -118,6 +124,49 @@ std::string KeyList(const char* separator, const char* lastSeparator) {
         list += kEngines[i].key;
     }
     return list;
+}
+
+void SetSlotEngine(SearchEngine slot, std::string_view engine) {
+    const int i = static_cast<int>(slot);
+    if (i < 0 || i >= kEngineCount)
+        return;
+    std::lock_guard<std::mutex> lock(g_slotLock);
+    g_slotEngines[i] = text::AsciiLower(std::string(engine));
+}
+
+std::string SlotEngine(SearchEngine slot) {
+    const int i = static_cast<int>(slot);
+    if (i < 0 || i >= kEngineCount)
+        return {};
+    std::lock_guard<std::mutex> lock(g_slotLock);
+    return g_slotEngines[i];
+}
+
+std::string SlotLabel(SearchEngine slot) {
+    const std::string engine = SlotEngine(slot);
+    return engine.empty() ? std::string(Info(slot).name) : EngineCaption(engine);
+}
+
+std::string SlotCaption(SearchEngine slot, const char* tableCaption, std::string_view prefix) {
+    const std::string engine = SlotEngine(slot);
+    if (engine.empty())
+        return tableCaption;
+    return std::string(prefix) + "&" + EngineCaption(engine);
+}
+
+std::string EngineCaption(std::string_view engine) {
+    static const std::pair<std::string_view, const char*> known[] = {
+        {"google", "Google"},         {"bing", "Bing"},   {"yahoo", "Yahoo"},
+        {"duckduckgo", "DuckDuckGo"}, {"brave", "Brave"},
+    };
+    for (const auto& [name, caption] : known) {
+        if (name == engine)
+            return caption;
+    }
+    std::string caption(engine);
+    if (!caption.empty() && caption[0] >= 'a' && caption[0] <= 'z')
+        caption[0] = char(caption[0] - 'a' + 'A');
+    return caption;
 }
 
 } // namespace engines

@@ -42,6 +42,7 @@ struct EngineInfo {
     const char* key;           // "google": command line and JSON
     const char* switchValue;   // settings value of the on/off switch
     const char* hostValue;     // settings value of the search host
+    const char* sourceValue;   // settings value of the column's source ("classic", "serpapi:bing")
     const char* defaultHost;   // built-in search host
     const char* enableCaption; // settings dialog check box, with its mnemonic
     const char* viewCaption;   // View Page's engine button, with its mnemonic
@@ -62,5 +63,20 @@ const EngineInfo& Info(SearchEngine engine);
 int FromKey(std::string_view name);
 // The keys in engine order: KeyList(", ", " or ") is "google, altavista, lycos or looksmart".
 std::string KeyList(const char* separator, const char* lastSeparator);
+
+// A column (slot) keeps its engine's place, but its source may ask another engine ("bing"
+// through a result service). The window and tallowick-rank set each slot's engine from the
+// sources they read; empty (the start): the slot's own engine.
+void SetSlotEngine(SearchEngine slot, std::string_view engine);
+std::string SlotEngine(SearchEngine slot);
+// How everything names the slot: the table's name ("Google") while the slot asks its own engine,
+// else the caption of the engine its source asks ("Bing").
+std::string SlotLabel(SearchEngine slot);
+// The label with a mnemonic for buttons: the table's caption (prefix + "&Google"), or prefix +
+// "&" + the other engine's caption.
+std::string SlotCaption(SearchEngine slot, const char* tableCaption, std::string_view prefix);
+// An engine name as the columns show it: "google" is "Google", "duckduckgo" "DuckDuckGo"; another
+// name gets its first letter raised.
+std::string EngineCaption(std::string_view engine);
 
 } // namespace engines

@@ -1,6 +1,9 @@
 #include "base/QueryUrls.h"
 
 #include "base/Engines.h"
+#include "base/TextUtil.h"
+
+#include <algorithm>
 
 namespace rank {
 
@@ -34,7 +37,9 @@ std::string ScanQueryUrl(SearchEngine engine, const std::string& host, const std
 }
 
 std::string PositionValue(SearchEngine engine, const std::string& text) {
-    if (engines::Info(engine).position == engines::Position::Rank) {
+    // A slot asking another engine counts its ranks in pages of ten: its page is the position.
+    if (engines::Info(engine).position == engines::Position::Rank &&
+        engines::SlotEngine(engine).empty()) {
         const auto rank = text.find("Rank");
         if (rank == std::string::npos)
             return text;
@@ -60,7 +65,27 @@ bool IsUsablePosition(const std::string& value) {
 
 std::string ViewPageUrl(SearchEngine engine, const std::string& host, const std::string& keywords,
                         const std::string& positionValue) {
+    if (const std::string other = engines::SlotEngine(engine); !other.empty()) {
+        const int page = text::LeadingInt(positionValue);
+        return PublicResultUrl(other, keywords, std::clamp(page, 1, 1000));
+    }
     return engines::Info(engine).viewUrl(host, EncodeKeywords(keywords), positionValue);
+}
+
+std::string PublicResultUrl(std::string_view engine, const std::string& keywords, int page) {
+    const std::string kw = EncodeKeywords(keywords);
+    const int p = std::max(1, page);
+    if (engine == "google")
+        return "https://www.google.com/search?q=" + kw + "&start=" + std::to_string((p - 1) * 10);
+    if (engine == "bing")
+        return "https://www.bing.com/search?q=" + kw + "&first=" + std::to_string((p - 1) * 10 + 1);
+    if (engine == "yahoo")
+        return "https://search.yahoo.com/search?p=" + kw + "&b=" + std::to_string((p - 1) * 10 + 1);
+    if (engine == "duckduckgo")
+        return "https://duckduckgo.com/?q=" + kw; // one page that grows as it is scrolled
+    if (engine == "brave")
+        return "https://search.brave.com/search?q=" + kw + "&offset=" + std::to_string(p - 1);
+    return {};
 }
 
 } // namespace rank

@@ -5,6 +5,7 @@
 #include "base/RankTypes.h"
 
 #include <string>
+#include <string_view>
 
 namespace rank {
 
@@ -26,8 +27,13 @@ std::string PositionValue(SearchEngine engine, const std::string& resultText);
 // A position value that points at a page: not empty, "-" or "not found".
 bool IsUsablePosition(const std::string& positionValue);
 
-// The engine's live result page on which the target stood, for the position value above.
+// The engine's live result page on which the target stood, for the position value above. A slot
+// whose source asks another engine (engines::SlotEngine) opens that engine's public result page.
 std::string ViewPageUrl(SearchEngine engine, const std::string& host, const std::string& keywords,
                         const std::string& positionValue);
+
+// Result page `page` (1-based) of a public engine on today's web, by its lower-case name
+// ("google", "bing", "yahoo", "duckduckgo", "brave"); empty for an engine without one.
+std::string PublicResultUrl(std::string_view engine, const std::string& keywords, int page);
 
 } // namespace rank

@@ -289,7 +289,7 @@ bool IsBlockRedirect(SearchEngine engine, std::string_view location) {
 }
 
 std::string PageLabel(SearchEngine engine) {
-    return std::string(::engines::Info(engine).name) + " Page ";
+    return ::engines::SlotLabel(engine) + " Page ";
 }
 
 } // namespace rank

@@ -147,6 +147,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
                        importTarget, noRank, noSave, quiet, help, version});
+    AddSourceOptions(parser);
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -237,6 +238,8 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         return r;
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);
+    if (QString sourceError; !ReadSourceOptions(parser, options.sources, &sourceError))
+        return {ParseResult::Error, sourceError};
     return {};
 }
 

@@ -2,6 +2,7 @@
 // The command line of tallowick-rank: what to rank, how, and where the results go.
 
 #include "base/RankTypes.h"
+#include "cli/CliSources.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,7 @@ struct CliOptions {
     bool noRank = false;      // write the outputs of the list as it is
     bool noSave = false;
     bool quiet = false;
+    SourceOptions sources; // --source, --provider-url, --country, --language, --pause
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an

@@ -10,7 +10,8 @@
 
 namespace cli {
 
-std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked) {
+std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
+                        const std::array<std::string, kEngineCount>& sources) {
     // Keys in the order a reader expects them, not sorted.
     using json = nlohmann::ordered_json;
     json entries = json::array();
@@ -34,11 +35,14 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 for (const std::string& site : row.results->sites[e])
                     sites.push_back(site);
             }
-            results[engines::Info(SearchEngine(e)).key] = {{"text", row.cells[EngineColumn(e)]},
-                                                           {"rank", found ? outcome.rank : 0},
-                                                           {"page", found ? outcome.page : 0},
-                                                           {"sites_above", std::move(sites)},
-                                                           {"errors", std::move(errors)}};
+            results[engines::Info(SearchEngine(e)).key] = {
+                {"engine", engines::SlotLabel(SearchEngine(e))},
+                {"source", sources[e].empty() ? std::string("classic") : sources[e]},
+                {"text", row.cells[EngineColumn(e)]},
+                {"rank", found ? outcome.rank : 0},
+                {"page", found ? outcome.page : 0},
+                {"sites_above", std::move(sites)},
+                {"errors", std::move(errors)}};
         }
         entries.push_back({{"row", r.row + 1},
                            {"url", row.cells[ColUrl]},
@@ -75,7 +79,7 @@ std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked
     int failed = 0;
     for (int e = 0; e < kEngineCount; ++e) {
         const EngineOutcome& outcome = ranked.engines[e];
-        line += std::string(e ? ", " : " ") + engines::Info(SearchEngine(e)).name + " ";
+        line += std::string(e ? ", " : " ") + engines::SlotLabel(SearchEngine(e)) + " ";
         if (!outcome.enabled)
             line += "off";
         else if (outcome.found)
@@ -127,7 +131,7 @@ std::string SummaryLine(const RunSummary& s) {
     for (int e = 0; e < kEngineCount; ++e) {
         if (!s.enabled[e])
             continue;
-        line += std::string(any ? ", " : " ") + engines::Info(SearchEngine(e)).name + " " +
+        line += std::string(any ? ", " : " ") + engines::SlotLabel(SearchEngine(e)) + " " +
                 std::to_string(s.found[e]);
         any = true;
     }

@@ -20,7 +20,9 @@ struct RankedRow {
 
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are
 // replaced, so any data file gives a valid document.
-std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked);
+// sources: each slot's source as written ("classic", "serpapi:bing"); empty texts read classic.
+std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
+                        const std::array<std::string, kEngineCount>& sources = {});
 
 // "[3/40] row 5 www.x.example: Google Rank 7 / Page 1, Altavista not found, ..."
 std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked, int done,

@@ -15,6 +15,7 @@
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"
+#include "rank/RankSources.h"
 #include "results/Report.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
@@ -331,6 +332,8 @@ int RunWithoutRanking(const CliOptions& options) {
     const QString csvPath = absoluteOutput(options.csvFile);
     const bool importing = !options.importFile.isEmpty();
     const QString importPath = importing ? QFileInfo(options.importFile).absoluteFilePath() : "";
+    // The outputs name the columns as the stored sources label them.
+    rank::ApplySlotEngines(rank::ReadRunSources(true));
 
     // An import into a list not made yet starts it; outputs need a list to write.
     if (!importing && !QFileInfo(dataPath).isFile()) {
@@ -425,6 +428,30 @@ int RunWithoutRanking(const CliOptions& options) {
     return status;
 }
 
+// The columns' sources: the stored ones with the environment's keys, the options laid over them.
+// False, with the message shown, when a column to rank cannot be asked; nothing is fetched then.
+bool ReadCliSources(const CliOptions& options, const CSearchSettings& saved,
+                    tw::sources::SourceSettings* sources) {
+    std::array<bool, kEngineCount> slotOn{};
+    for (int e = 0; e < kEngineCount; ++e)
+        slotOn[e] = options.engines ? (*options.engines)[e] : saved.EngineEnabled(SearchEngine(e));
+    *sources = rank::ReadRunSources(true);
+    QString error;
+    if (!ApplySourceOptions(options.sources, slotOn, sources, &error)) {
+        Fail(error);
+        return false;
+    }
+    rank::ApplySlotEngines(*sources);
+    return true;
+}
+
+std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
+    std::array<std::string, kEngineCount> texts;
+    for (int e = 0; e < kEngineCount; ++e)
+        texts[e] = tw::sources::sourceText(sources.columns[e]).toStdString();
+    return texts;
+}
+
 int Run(const CliOptions& options) {
     // Relative names are taken from the folder the tool was started in; the run then works in a
     // private folder of its own, so its scratch files never meet those of a window ranking in
@@ -490,12 +517,16 @@ int Run(const CliOptions& options) {
     settings.maxThreads = options.threads.value_or(saved.m_MaxThreads);
     // The engines asked for choose which columns are refreshed; the others keep what they hold.
     settings.keepOffColumns = true;
+    tw::sources::SourceSettings sources;
+    if (!ReadCliSources(options, saved, &sources))
+        return kExitUsage;
+    settings.sources = sources;
     std::array<bool, kEngineCount> engineOn{};
     for (int e = 0; e < kEngineCount; ++e) {
         engineOn[e] =
             options.engines ? (*options.engines)[e] : saved.EngineEnabled(SearchEngine(e));
         std::string hostError;
-        if (engineOn[e] && options.hosts[e].empty() &&
+        if (engineOn[e] && options.hosts[e].empty() && sources.columns[e].isClassic() &&
             !CheckEngineHost(SearchEngine(e), &hostError)) {
             Fail(QString::fromStdString(hostError));
             return kExitUsage;
@@ -585,7 +616,8 @@ int Run(const CliOptions& options) {
                 status = kExitOutputFile;
         }
     }
-    if (!jsonPath.isEmpty() && !WriteOutput(jsonPath, ResultsJson(model.rows(), ranked), error)) {
+    if (!jsonPath.isEmpty() &&
+        !WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)), error)) {
         Fail(error);
         if (status != kExitDataFile)
             status = kExitOutputFile;

@@ -139,7 +139,7 @@ QString EntryListModel::columnCaption(int col) {
     if (col == ColKeywords)
         return QStringLiteral("Keywords");
     if (col >= ColFirstEngine && col < ColKeywords)
-        return QString::fromLatin1(engines::Info(SearchEngine(col - ColFirstEngine)).name);
+        return QString::fromStdString(engines::SlotLabel(SearchEngine(col - ColFirstEngine)));
     return {};
 }
 

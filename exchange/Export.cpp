@@ -45,7 +45,7 @@ bool parseRankText(std::string_view text, int& rank, int& page) {
 std::array<std::string, kEngineCount> engineSlotLabels() {
     std::array<std::string, kEngineCount> labels;
     for (int e = 0; e < kEngineCount; ++e)
-        labels[e] = engines::Info(SearchEngine(e)).name;
+        labels[e] = engines::SlotLabel(SearchEngine(e));
     return labels;
 }
 

@@ -4,6 +4,7 @@
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
 #include "rank/RankProgressDlg.h"
+#include "rank/RankSources.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
 #include "ui/MessageBox.h"
@@ -57,10 +58,11 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
         return false;
     }
 
+    const tw::sources::SourceSettings sources = ReadRunSources(false);
     // A host setting that is not a host would send every query to a wrong page.
     for (int e = 0; e < kEngineCount; ++e) {
         std::string hostError;
-        if (m_settings.EngineEnabled(SearchEngine(e)) &&
+        if (m_settings.EngineEnabled(SearchEngine(e)) && sources.columns[e].isClassic() &&
             !CheckEngineHost(SearchEngine(e), &hostError)) {
             tw::messageBox(m_parent, QString::fromStdString(hostError), QMessageBox::Ok,
                            QMessageBox::Warning);
@@ -93,6 +95,7 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     // workers is safe.
     const CSearchSettings& search = m_settings;
     settings.engineOn = [&search](SearchEngine e) { return search.EngineEnabled(e); };
+    settings.sources = sources;
 
     runState(&progress);
     CEntryModelRows modelRows(m_model);

@@ -1,8 +1,11 @@
 #include "rank/RankRun.h"
 
 #include "base/BlockingCall.h"
+#include "base/PageFetcher.h"
+#include "base/ResultLinks.h"
 #include "rank/RankProgress.h"
 #include "rank/RankSearch.h"
+#include "sources/ProviderScan.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -40,6 +43,38 @@ struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
 };
+
+// Scans the engine's column through its result service instead of the classic scan: the same
+// outcome, sites above, progress line, cancel and retry rule.
+void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
+                         EngineOutcome& outcome, std::vector<std::string>& sitesAbove) {
+    tw::sources::ProviderScan scan;
+    IRankProgress* progress = job.m_pProgressDlg;
+    if (progress) {
+        scan.m_cancelled = [progress] { return progress->IsCancelled(); };
+        const std::string label = rank::PageLabel(outcome.engine);
+        const std::string target = job.m_strUrl;
+        scan.m_pageStarted = [progress, label, target](int page, int pages) {
+            const int percent = static_cast<int>(double(page - 1) * 100.0 / double(pages));
+            const std::string line = label + std::to_string(page) + "/" + std::to_string(pages);
+            std::lock_guard<std::mutex> lock(g_hProgressLock);
+            progress->ReportPage(percent, line, target);
+        };
+    }
+    scan.m_retryDelaysMs = CRankSearch::Retry().delaysMs;
+    tw::sources::ScanResult result = scan.run(
+        {job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source, job.m_pSources->config});
+    outcome.found = result.ok && result.rank > 0;
+    outcome.rank = result.rank;
+    outcome.page = result.page;
+    outcome.pagesFetched = result.requests;
+    outcome.cancelled = result.cancelled;
+    if (!result.ok && !result.cancelled) {
+        outcome.error = result.error;
+        outcome.errors.push_back({result.lastUrl, result.error});
+    }
+    sitesAbove = std::move(result.sitesAbove);
+}
 
 void JoinFinished(std::vector<Worker>& workers) {
     for (auto it = workers.begin(); it != workers.end();) {
@@ -96,8 +131,22 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
         outcome.row = row;
         outcome.engine = engine;
         outcome.enabled = !job->m_engineOn || job->m_engineOn(engine);
+        const tw::sources::Source* source =
+            job->m_pSources ? &job->m_pSources->columns[e] : nullptr;
         if (outcome.enabled && !failure.empty()) {
             outcome.error = failure;
+        } else if (outcome.enabled && source && !source->isClassic()) {
+            try {
+                ScanThroughProvider(*job, *source, outcome, search.m_sitesAbove[e]);
+            } catch (const std::exception& ex) {
+                failure = std::string("The search could not run: ") + ex.what();
+                outcome = EngineOutcome();
+                outcome.row = row;
+                outcome.engine = engine;
+                outcome.enabled = true;
+                outcome.error = failure;
+                outcome.errors.push_back({job->m_strUrl, failure});
+            }
         } else if (outcome.enabled) {
             const int fetchedBefore = search.m_nPagesFetched;
             search.m_errors.clear();
@@ -198,6 +247,13 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     const int depth = ClampDepth(settings.maxPages);
     std::vector<Worker> workers;
     g_bNotAllFound = false;
+    const auto sources = std::make_shared<const tw::sources::SourceSettings>(settings.sources);
+    const FetchLimits limitsBefore = CPageFetcher::Limits();
+    FetchLimits paced = limitsBefore;
+    paced.pauseMinMs = sources->pauseMinMs;
+    paced.pauseMaxMs = sources->pauseMaxMs;
+    tw::sources::clampPause(&paced.pauseMinMs, &paced.pauseMaxMs);
+    CPageFetcher::SetLimits(paced);
     int jobNumber = 0;
     std::size_t next = 0;
 
@@ -218,6 +274,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         job->m_previous = target.previous;
         job->m_bKeepOffColumns = settings.keepOffColumns;
         job->m_pStats = &result.stats;
+        job->m_pSources = sources;
 
         // Raised before the start, so the count never dips below the workers in progress.
         const int running = ++g_nRunningWorkers;
@@ -273,6 +330,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     result.notRanked = int(targets.size() - next);
     result.cancelled = Cancelled(progress);
     result.notAllFound = g_bNotAllFound;
+    CPageFetcher::SetLimits(limitsBefore);
     g_bRunInProgress = false;
     return result;
 }

@@ -6,6 +6,7 @@
 // its time (the pump).
 
 #include "base/RankTypes.h"
+#include "sources/SourceSettings.h"
 
 #include <array>
 #include <atomic>
@@ -100,6 +101,8 @@ struct RankJob {
     // A switched-off engine leaves its column and list alone instead of writing "not found".
     bool m_bKeepOffColumns = false;
     RankRunStats* m_pStats = nullptr; // added to under g_hListLock
+    // Where each column's results come from; null: every column classic.
+    std::shared_ptr<const tw::sources::SourceSettings> m_pSources;
 };
 
 // The worker: marks the row, scans the enabled engines in order, writes each engine's column and
@@ -132,6 +135,9 @@ struct RankRunSettings {
     // The window writes "not found" for a switched-off engine; the command leaves columns of
     // engines it was not asked to rank as they are.
     bool keepOffColumns = false;
+    // Each column's source and the providers' settings; the pause range spaces the requests to
+    // each host, classic pages and provider calls alike, for the run.
+    tw::sources::SourceSettings sources;
 };
 
 struct RankRunResult {

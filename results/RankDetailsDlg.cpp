@@ -77,7 +77,8 @@ CRankDetailsDlg::CRankDetailsDlg(QWidget* parent) : QDialog(parent) {
 
     for (const engines::EngineInfo& e : engines::All()) {
         const int engine = e.id;
-        auto* visit = new QPushButton(QString::fromLatin1(e.visitCaption), this);
+        auto* visit = new QPushButton(
+            QString::fromStdString(engines::SlotCaption(e.id, e.visitCaption, "Visit ")), this);
         visit->setObjectName(QString::number(visitId(engine)));
         visit->setAutoDefault(false);
         du.place(visit, 7 + kVisitStep * engine, 154, 50, 14);
@@ -110,7 +111,7 @@ void CRankDetailsDlg::showEvent(QShowEvent* event) {
 void CRankDetailsDlg::OnInitDialog() {
     QStringList captions{QStringLiteral("Rank")};
     for (const engines::EngineInfo& e : engines::All())
-        captions << QString::fromLatin1(e.name);
+        captions << QString::fromStdString(engines::SlotLabel(e.id));
     m_listSites->setColumnCount(static_cast<int>(captions.size()));
     m_listSites->setHeaderLabels(captions);
     QHeaderView* header = m_listSites->header();
@@ -169,7 +170,7 @@ void CRankDetailsDlg::OnVisit(int engine) {
     if (address.isEmpty()) {
         tw::messageBox(this,
                        QStringLiteral("Please select a valid %1 entry to visit.")
-                           .arg(QString::fromLatin1(engines::Info(SearchEngine(engine)).name)));
+                           .arg(QString::fromStdString(engines::SlotLabel(SearchEngine(engine)))));
         return;
     }
     tw::shellOpen(address);

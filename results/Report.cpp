@@ -14,7 +14,7 @@ const char* const kLineEnd = "\r\n";
 constexpr std::size_t kLabelWidth = 17;
 
 std::string label(int engine) {
-    std::string text = engines::Info(SearchEngine(engine)).name;
+    std::string text = engines::SlotLabel(SearchEngine(engine));
     if (text.size() < kLabelWidth)
         text.append(kLabelWidth - text.size(), ' ');
     return text;

@@ -82,7 +82,9 @@ void ViewResultPage(QWidget* parent, const EntryListModel& model, const QList<in
 
     CSelectEngineDlg dlg(parent);
     for (int engine = 0; engine < kEngineCount; ++engine)
-        dlg.m_bEngineEnabled[engine] = rank::IsUsablePosition(positions[engine]);
+        // An engine of a SearXNG instance without a public page of its own has nothing to open.
+        dlg.m_bEngineEnabled[engine] =
+            rank::IsUsablePosition(positions[engine]) && !urls[engine].empty();
     if (dlg.DoModal() != QDialog::Accepted)
         return;
     // The dialog only offers the engines of the table; anything else opens nothing.

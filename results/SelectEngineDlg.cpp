@@ -23,7 +23,8 @@ CSelectEngineDlg::CSelectEngineDlg(QWidget* parent) : QDialog(parent) {
 
     for (const engines::EngineInfo& e : engines::All()) {
         const int engine = e.id;
-        auto* button = new QPushButton(QString::fromLatin1(e.viewCaption), this);
+        auto* button = new QPushButton(
+            QString::fromStdString(engines::SlotCaption(e.id, e.viewCaption, "")), this);
         button->setObjectName(QString::number(e.viewButtonId));
         du.place(button, e.viewButtonX, 32, 45, 14);
         connect(button, &QPushButton::clicked, this, [this, engine] { OnEngine(engine); });

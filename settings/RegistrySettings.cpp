@@ -12,6 +12,10 @@
 #include <QSettings>
 #include <QVariant>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include <memory>
 #include <optional>
 #include <vector>
@@ -399,6 +403,12 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The file holds the result services' keys: only its owner may read it, however it was made
+    // or changed before.
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {
+        file.cancelWriting();
+        return false;
+    }
     const QByteArray out = joinLines(lines);
     if (file.write(out) != out.size()) {
         file.cancelWriting();

@@ -53,7 +53,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     const DialogUnits du(this);
-    setFixedSize(du.size(174, 181));
+    setFixedSize(du.size(174, 199));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
@@ -64,6 +64,14 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     du.place(cancel, 88, 160, 50, 14);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Below the template's controls, which keep their places.
+    m_sourcesButton = new QPushButton(QStringLiteral("So&urces..."), this);
+    m_sourcesButton->setObjectName(QStringLiteral("sources"));
+    du.place(m_sourcesButton, 34, 178, 104, 14);
+    connect(m_sourcesButton, &QPushButton::clicked, this, [this] {
+        if (m_openSources)
+            m_openSources(this);
+    });
 
     auto* engines = new QGroupBox(QStringLiteral("Search Engines"), this);
     du.place(engines, 7, 7, 160, 70);
@@ -90,6 +98,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     if (need > room) {
         const int extra = need - room;
         setFixedSize(width() + extra, height());
+        m_sourcesButton->resize(m_sourcesButton->width() + extra, m_sourcesButton->height());
         engines->resize(engines->width() + extra, engines->height());
         threads->resize(threads->width() + extra, threads->height());
         depthLabel->resize(need, depthLabel->height());
@@ -146,6 +155,7 @@ void CSettingsDlg::OnInitDialog() {
     selectPrefix(m_threadCombo, m_edit.m_MaxThreads);
     selectPrefix(m_depthCombo, m_edit.m_MaxPages);
     // As the dialog opens, the focus is on the first control of the tab order.
+    m_sourcesButton->setEnabled(bool(m_openSources));
     m_firstControl->setFocus();
 }
 

@@ -7,9 +7,11 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 
 class CSettingsDlg : public QDialog {
     Q_OBJECT
@@ -34,6 +36,10 @@ public:
 
     void accept() override;
 
+    // Opens the Sources dialog over this one (its So&urces... button); the window sets it, as
+    // the sources are not this dialog's business. Unset: the button is disabled.
+    std::function<void(QWidget* parent)> m_openSources;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -47,4 +53,5 @@ private:
     QComboBox* m_threadCombo = nullptr;
     std::array<QCheckBox*, kEngineCount> m_checks{};
     QWidget* m_firstControl = nullptr;
+    QPushButton* m_sourcesButton = nullptr;
 };

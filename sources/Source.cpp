@@ -1,5 +1,7 @@
 #include "sources/Source.h"
 
+#include "base/Engines.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -127,21 +129,7 @@ QString sourceText(const Source& source) {
 }
 
 QString engineCaption(std::string_view engine) {
-    static const std::array<std::pair<std::string_view, const char*>, 5> known = {{
-        {"google", "Google"},
-        {"bing", "Bing"},
-        {"yahoo", "Yahoo"},
-        {"duckduckgo", "DuckDuckGo"},
-        {"brave", "Brave"},
-    }};
-    for (const auto& [name, caption] : known) {
-        if (name == engine)
-            return QString::fromLatin1(caption);
-    }
-    QString caption = QString::fromStdString(std::string(engine));
-    if (!caption.isEmpty())
-        caption[0] = caption[0].toUpper();
-    return caption;
+    return QString::fromStdString(engines::EngineCaption(engine));
 }
 
 } // namespace tw::sources

@@ -1,5 +1,6 @@
 #include "sources/SourceSettings.h"
 
+#include "base/Engines.h"
 #include "base/Maker.h"
 #include "settings/RegistrySettings.h"
 
@@ -24,10 +25,11 @@ SourceSettings readSourceSettings(QStringList* problems) {
     const auto read = [&](const char* name) { return store.ReadString(maker::kProduct, name); };
     SourceSettings s;
     for (int e = 0; e < kEngineCount; ++e) {
-        const std::string stored = read(kSourceValues[e]);
+        const char* value = engines::Info(SearchEngine(e)).sourceValue;
+        const std::string stored = read(value);
         QString error;
         if (!parseSource(QString::fromStdString(stored), &s.columns[e], &error) && problems)
-            *problems << QStringLiteral("%1: %2").arg(QString::fromLatin1(kSourceValues[e]), error);
+            *problems << QStringLiteral("%1: %2").arg(QString::fromLatin1(value), error);
     }
     ProviderConfig& c = s.config;
     c.keys.serperKey = read("SerperKey");
@@ -48,6 +50,37 @@ SourceSettings readSourceSettings(QStringList* problems) {
     s.pauseMaxMs = std::max(0, store.ReadInt(maker::kProduct, "PauseMaxMs"));
     clampPause(&s.pauseMinMs, &s.pauseMaxMs);
     return s;
+}
+
+bool writeSourceSettings(const SourceSettings& s, QString* error) {
+    CRegistrySettings store;
+    const ProviderConfig& c = s.config;
+    std::vector<std::pair<const char*, std::string>> values;
+    for (int e = 0; e < kEngineCount; ++e)
+        values.emplace_back(engines::Info(SearchEngine(e)).sourceValue,
+                            sourceText(s.columns[e]).toStdString());
+    values.insert(values.end(), {
+                                    {"SerperKey", c.keys.serperKey},
+                                    {"SerpapiKey", c.keys.serpapiKey},
+                                    {"BraveKey", c.keys.braveKey},
+                                    {"DataforseoLogin", c.keys.dataforseoLogin},
+                                    {"DataforseoPassword", c.keys.dataforseoPassword},
+                                    {"SearxngUrl", c.searxngUrl},
+                                    {"Country", c.country},
+                                    {"Language", c.language},
+                                    {"PauseMinMs", std::to_string(s.pauseMinMs)},
+                                    {"PauseMaxMs", std::to_string(s.pauseMaxMs)},
+                                });
+    for (const auto& [name, value] : values) {
+        if (!store.WriteString(maker::kProduct, name, value)) {
+            if (error)
+                *error = QStringLiteral("The setting %1 could not be written to \"%2\".")
+                             .arg(QString::fromLatin1(name),
+                                  QString::fromStdString(store.Location(maker::kProduct)));
+            return false;
+        }
+    }
+    return true;
 }
 
 void applyEnvironmentKeys(Credentials* keys,

@@ -15,10 +15,6 @@
 
 namespace tw::sources {
 
-// Settings value names of the columns' sources, in SearchEngine order.
-inline constexpr std::array<const char*, kEngineCount> kSourceValues = {
-    "GoogleSource", "AltavistaSource", "LycosSource", "LooksmartSource"};
-
 struct SourceSettings {
     std::array<Source, kEngineCount> columns; // classic unless set
     ProviderConfig config;
@@ -26,10 +22,14 @@ struct SourceSettings {
     int pauseMaxMs = 0;
 };
 
-// Reads the settings store. A stored source that cannot be read leaves its column classic and
-// adds a line to problems (naming the value); a pause range is made sound (both at least 0, the
-// maximum at least the minimum, at most a minute).
+// Reads the settings store (each column's source under its engine's sourceValue). A stored source
+// that cannot be read leaves its column classic and adds a line to problems (naming the value); a
+// pause range is made sound (both at least 0, the maximum at least the minimum, at most a minute).
 SourceSettings readSourceSettings(QStringList* problems = nullptr);
+
+// Stores every value readSourceSettings reads (the Sources dialog's OK). False with the reason
+// when a value could not be written.
+bool writeSourceSettings(const SourceSettings& settings, QString* error);
 
 // Environment names whose values win over the stored keys.
 inline constexpr const char* kEnvSerperKey = "TALLOWICK_SERPER_KEY";

@@ -1,3 +1,4 @@
+#include "base/Engines.h"
 #include "base/QueryUrls.h"
 #include "support/TestEnv.h"
 
@@ -138,6 +139,53 @@ private slots:
             QVERIFY(ViewPageUrl(engine, "h", kw, "20").find(inUrl.toStdString()) !=
                     std::string::npos);
         }
+    }
+
+    // A slot ranked on another engine opens that engine's public result page of the position's
+    // page, and is named after it; the slot's own settings host plays no part.
+    void relabelledSlotOpensItsEngine_data() {
+        QTest::addColumn<SearchEngine>("slot");
+        QTest::addColumn<QByteArray>("engine");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("label");
+        QTest::newRow("google on google page 3")
+            << Google << QByteArray("google") << QByteArray("Rank 25 / Page 3")
+            << QByteArray("https://www.google.com/search?q=a%26b c&start=20")
+            << QByteArray("Google");
+        QTest::newRow("altavista on bing page 2")
+            << AltaVista << QByteArray("bing") << QByteArray("Rank 14 / Page 2")
+            << QByteArray("https://www.bing.com/search?q=a%26b c&first=11") << QByteArray("Bing");
+        QTest::newRow("lycos on yahoo: the page, not the rank")
+            << Lycos << QByteArray("yahoo") << QByteArray("Rank 31 / Page 4")
+            << QByteArray("https://search.yahoo.com/search?p=a%26b c&b=31") << QByteArray("Yahoo");
+        QTest::newRow("looksmart on duckduckgo")
+            << LookSmart << QByteArray("duckduckgo") << QByteArray("Rank 3 / Page 1")
+            << QByteArray("https://duckduckgo.com/?q=a%26b c") << QByteArray("DuckDuckGo");
+        QTest::newRow("google on brave page 2")
+            << Google << QByteArray("brave") << QByteArray("Rank 12 / Page 2")
+            << QByteArray("https://search.brave.com/search?q=a%26b c&offset=1")
+            << QByteArray("Brave");
+        QTest::newRow("other searxng engine: no public page")
+            << AltaVista << QByteArray("mojeek") << QByteArray("Rank 2 / Page 1") << QByteArray()
+            << QByteArray("Mojeek");
+    }
+    void relabelledSlotOpensItsEngine() {
+        QFETCH(SearchEngine, slot);
+        QFETCH(QByteArray, engine);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, label);
+        const std::string before = ViewPageUrl(slot, "h", "a&b c", "2");
+        engines::SetSlotEngine(slot, engine.toStdString());
+        const std::string position = PositionValue(slot, text.toStdString());
+        const std::string opened = ViewPageUrl(slot, "h", "a&b c", position);
+        const std::string name = engines::SlotLabel(slot);
+        engines::SetSlotEngine(slot, "");
+        QCOMPARE(B(opened), url);
+        QCOMPARE(B(name), label);
+        QCOMPARE(ViewPageUrl(slot, "h", "a&b c", "2"), before);
+        QCOMPARE(engines::SlotLabel(slot), std::string(engines::Info(slot).name));
     }
 };
 

@@ -4,6 +4,8 @@
 #include "base/PageFetcher.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
+#include "rank/RankSources.h"
+#include "sources/Source.h"
 #include "support/RunLog.h"
 #include "support/SimHarness.h"
 #include "support/TestEnv.h"
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -54,7 +57,16 @@ public:
 
 class CFakeProgress : public IRankProgress {
 public:
-    void ReportPage(int, const std::string&, const std::string&) override { ++reports; }
+    void ReportPage(int, const std::string& line, const std::string&) override {
+        ++reports;
+        lines.push_back(line); // under g_hProgressLock
+        pauseSeen = CPageFetcher::Limits().pauseMaxMs;
+        if (cancelOn && line.find(*cancelOn) != std::string::npos)
+            cancel = true;
+    }
+    std::vector<std::string> lines;
+    std::optional<std::string> cancelOn; // cancel when a page line holds this
+    int pauseSeen = -1;
     bool IsCancelled() const override { return cancel.load(); }
     std::atomic<bool> cancel{false};
     std::atomic<int> reports{0};
@@ -101,6 +113,13 @@ RankRunSettings Settings(const std::string& host, int depth, int threads, unsign
 }
 
 const auto kPump = [] { WaitAndPump(50); };
+
+tw::sources::Source SourceOf(const char* text) {
+    tw::sources::Source s;
+    if (!tw::sources::parseSource(QString::fromLatin1(text), &s, nullptr))
+        qFatal("bad source %s", text);
+    return s;
+}
 
 } // namespace
 
@@ -377,6 +396,118 @@ private slots:
         QVERIFY(other.urlLog.empty());
         QCOMPARE(run.workersStarted, 1);
         QVERIFY(!RankingInProgress());
+    }
+
+    // Columns whose results come from result services: the simulator's endpoints stand in.
+    void cleanup() { rank::ApplySlotEngines({}); }
+
+    // Google classic, AltaVista's slot on Bing through serpapi, Lycos's on serper without its
+    // key, LookSmart's on Brave.
+    void mixedSlots() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.model.AddPlant(Google, 3, Target(0), kKeywords);
+        sim.model.AddPlant(sim::kSimBing, 15, Target(0), kKeywords);
+        sim.start();
+        const std::string base = "http://" + sim.server->HostPort();
+        CFakeRows rows = MakeRows(1);
+        RankRunSettings settings = Settings(sim.server->HostPort(), 2, 1);
+        settings.sources.columns[AltaVista] = SourceOf("serpapi:bing");
+        settings.sources.columns[Lycos] = SourceOf("serper:google");
+        settings.sources.columns[LookSmart] = SourceOf("brave:brave");
+        settings.sources.config.keys.serpapiKey = "sk-secret-1";
+        settings.sources.config.keys.braveKey = "sk-secret-2";
+        settings.sources.config.serpapiUrl = settings.sources.config.braveUrl = base;
+        settings.sources.config.serperUrl = base;
+        settings.sources.pauseMinMs = 0;
+        settings.sources.pauseMaxMs = 5;
+        rank::ApplySlotEngines(settings.sources);
+        const FetchLimits before = CPageFetcher::Limits();
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        QCOMPARE(progress.pauseSeen, 5);
+        QCOMPARE(CPageFetcher::Limits().pauseMaxMs, before.pauseMaxMs);
+
+        const RowState& row = rows.rows[0];
+        QCOMPARE(row.cells[EngineColumn(Google)], RankText(3, 1));
+        QCOMPARE(row.cells[EngineColumn(AltaVista)], RankText(15, 2));
+        QCOMPARE(row.cells[EngineColumn(Lycos)], std::string(kErrorText));
+        QCOMPARE(row.cells[EngineColumn(LookSmart)], std::string(kNotFoundText));
+        std::vector<std::string> above;
+        for (int n = 1; n < 15; ++n)
+            above.push_back(sim.model.ResultUrl(SearchEngine(sim::kSimBing), kKeywords, n));
+        QVERIFY(row.record->sites[AltaVista] == above);
+        QVERIFY(row.record->sites[Lycos].empty());
+        QCOMPARE(int(rows.outcomes.size()), kEngineCount);
+        const EngineOutcome& lycos = rows.outcomes[Lycos];
+        QVERIFY2(lycos.error.find("no key for serper.dev") != std::string::npos,
+                 lycos.error.c_str());
+        QCOMPARE(rows.outcomes[AltaVista].pagesFetched, 2);
+        QCOMPARE(run.stats.errorColumns, 1);
+        QCOMPARE(run.stats.failedPages, 1);
+        QVERIFY(run.notAllFound);
+        // The page lines name the engine each slot asks.
+        const auto has = [&](const std::string& line) {
+            return std::find(progress.lines.begin(), progress.lines.end(), line) !=
+                   progress.lines.end();
+        };
+        QVERIFY(has("Google Page 1/2"));
+        QVERIFY(has("Bing Page 2/2"));
+        QVERIFY(has("Brave Page 2/2"));
+        for (const std::string& line : progress.lines)
+            QVERIFY2(line.find("Altavista") == std::string::npos, line.c_str());
+        for (const EngineOutcome& o : rows.outcomes) {
+            QVERIFY(o.error.find("sk-secret") == std::string::npos);
+            for (const PageError& pe : o.errors)
+                QVERIFY(pe.url.find("sk-secret") == std::string::npos);
+        }
+    }
+
+    // A refused key ends in "error" with the provider's reason, and is not tried again.
+    void refusedKey() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start();
+        // The simulator checks no key unless told: point serpapi at a server that refuses.
+        sim::ServerOptions options;
+        options.providers.apiKey = "right-key";
+        sim::CSimServer strict(sim.engines, options);
+        std::string error;
+        QVERIFY(strict.Start(error));
+        CFakeRows rows = MakeRows(1);
+        RankRunSettings settings = Settings(sim.server->HostPort(), 3, 1, 1u << Google);
+        settings.sources.columns[Google] = SourceOf("serpapi:google");
+        settings.sources.config.keys.serpapiKey = "wrong-key";
+        settings.sources.config.serpapiUrl = "http://" + strict.HostPort();
+        CFakeProgress progress;
+        RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        strict.Stop();
+        QCOMPARE(rows.rows[0].cells[EngineColumn(Google)], std::string(kErrorText));
+        QVERIFY2(rows.outcomes[Google].error.find("refused") != std::string::npos,
+                 rows.outcomes[Google].error.c_str());
+        QVERIFY(rows.outcomes[Google].error.find("wrong-key") == std::string::npos);
+        QCOMPARE(int(strict.Requests().size()), 1);
+    }
+
+    // Cancel during a provider slot puts its old text back; later slots are not asked.
+    void cancelKeepsOldText() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start();
+        CFakeRows rows = MakeRows(1);
+        for (int e = 0; e < kEngineCount; ++e)
+            rows.rows[0].cells[EngineColumn(e)] = "Rank 9 / Page 1";
+        RankRunSettings settings = Settings(sim.server->HostPort(), 3, 1, 1u << Google);
+        settings.sources.columns[Google] = SourceOf("serpapi:yahoo");
+        settings.sources.config.keys.serpapiKey = "k";
+        settings.sources.config.serpapiUrl = "http://" + sim.server->HostPort();
+        rank::ApplySlotEngines(settings.sources);
+        CFakeProgress progress;
+        progress.cancelOn = "Yahoo Page 2/3";
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        QVERIFY(run.cancelled);
+        QCOMPARE(rows.rows[0].cells[EngineColumn(Google)], std::string("Rank 9 / Page 1"));
+        QVERIFY(rows.outcomes[Google].cancelled);
     }
 };
 

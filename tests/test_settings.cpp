@@ -4,6 +4,8 @@
 #include "support/SettingsFile.h"
 #include "support/TestEnv.h"
 
+#include <sys/stat.h>
+
 using tw::test::readSettingsFile;
 using tw::test::writeSettingsFile;
 
@@ -142,6 +144,24 @@ private slots:
         QVERIFY(store.WriteString(kApp, name.toStdString(), value.toStdString()));
         QCOMPARE(readSettingsFile(), after);
         QCOMPARE(QByteArray::fromStdString(store.ReadString(kApp, name.toStdString())), value);
+    }
+
+    // The file holds the result services' keys: made owner-only, and made so again when it was
+    // opened up by hand.
+    void fileIsOwnerOnly() {
+        const auto mode = [] {
+            struct stat st {};
+            return ::stat(QFile::encodeName(tw::test::settingsPath()).constData(), &st) == 0
+                       ? int(st.st_mode & 0777)
+                       : -1;
+        };
+        CRegistrySettings store;
+        QVERIFY(store.WriteString(kApp, "SerperKey", "sk-a"));
+        QCOMPARE(mode(), 0600);
+        QVERIFY(::chmod(QFile::encodeName(tw::test::settingsPath()).constData(), 0644) == 0);
+        QVERIFY(store.WriteString(kApp, "SerperKey", "sk-b"));
+        QCOMPARE(mode(), 0600);
+        QCOMPARE(store.ReadString(kApp, "SerperKey"), std::string("sk-b"));
     }
 
     // What the program writes at every exit and on the settings dialog's OK leaves a

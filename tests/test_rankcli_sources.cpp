@@ -1,0 +1,186 @@
+// tallowick-rank with columns ranked through result services: the simulator's provider endpoints
+// stand in for them, and the key is looked for in every output.
+#include "base/Maker.h"
+#include "settings/RegistrySettings.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "support/TestEnv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QFile>
+#include <QProcess>
+
+using nlohmann::json;
+
+namespace {
+const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QByteArray kKey = "sk-Cli-Secret-4d2b8e";
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Result {
+    int code = -1;
+    QByteArray out, err;
+};
+} // namespace
+
+class TestRankCliSources : public QObject {
+    Q_OBJECT
+
+    sim::CResultModel m_model{3, 200};
+    std::unique_ptr<sim::CEngineSim> m_engines;
+    std::unique_ptr<sim::CSimServer> m_server;
+
+    QString Base() const { return "http://" + QString::fromStdString(m_server->HostPort()); }
+
+    Result Run(const QStringList& args, const QString& dir, const QByteArray& envKey) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name :
+             {"TALLOWICK_SERPER_KEY", "TALLOWICK_SERPAPI_KEY", "TALLOWICK_BRAVE_KEY",
+              "TALLOWICK_DATAFORSEO_LOGIN", "TALLOWICK_DATAFORSEO_PASSWORD"})
+            env.remove(QString::fromLatin1(name));
+        if (!envKey.isEmpty())
+            env.insert(QStringLiteral("TALLOWICK_SERPAPI_KEY"), QString::fromLatin1(envKey));
+        env.insert(QStringLiteral("TALLOWICK_RETRY_DELAY_MS"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir);
+        p.start(kProgram, args);
+        Result r;
+        if (!p.waitForStarted() || !p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+    void WriteData(const QString& path) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("www.target-a.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n");
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram));
+        std::string error;
+        QVERIFY2(m_model.ParsePlants("google 3 www.target-a.example blue widgets\n"
+                                     "bing 14 www.target-a.example blue widgets\n",
+                                     error),
+                 error.c_str());
+        m_engines = std::make_unique<sim::CEngineSim>(m_model);
+        sim::ServerOptions options;
+        options.providers.apiKey = kKey.toStdString();
+        m_server = std::make_unique<sim::CSimServer>(*m_engines, options);
+        QVERIFY2(m_server->Start(error), error.c_str());
+    }
+    void cleanupTestCase() { m_server->Stop(); }
+
+    // Google classic, AltaVista's column on Bing through serpapi; the environment's key wins
+    // over a stale one in the settings. The column is named Bing in the JSON, the report and
+    // the progress, and the key is in none of them.
+    void ranksThroughProvider() {
+        tw::test::ScopedWorkDir dir;
+        WriteData(dir.file("tallowick.dat"));
+        CRegistrySettings().WriteString(maker::kProduct, "SerpapiKey", "stale-key-0000");
+        const QString host = QString::fromStdString(m_server->HostPort());
+        const Result r =
+            Run({"--depth", "3", "--engines", "google,altavista", "--host", "google=" + host,
+                 "--source", "altavista=serpapi:bing", "--provider-url", "serpapi=" + Base(),
+                 "--pause", "0-1", "--json", "-", "--report", dir.file("report.txt")},
+                dir.path(), kKey);
+        CRegistrySettings().WriteString(maker::kProduct, "SerpapiKey", "");
+        QVERIFY2(r.code == 0, r.err.constData());
+        const json doc = json::parse(r.out.toStdString());
+        const json& res = doc["entries"][0]["results"];
+        QCOMPARE(res["google"]["engine"].get<std::string>(), std::string("Google"));
+        QCOMPARE(res["google"]["source"].get<std::string>(), std::string("classic"));
+        QCOMPARE(res["google"]["text"].get<std::string>(), std::string("Rank 3 / Page 1"));
+        const json& bing = res["altavista"];
+        QCOMPARE(bing["engine"].get<std::string>(), std::string("Bing"));
+        QCOMPARE(bing["source"].get<std::string>(), std::string("serpapi:bing"));
+        QCOMPARE(bing["text"].get<std::string>(), std::string("Rank 14 / Page 2"));
+        QCOMPARE(bing["rank"].get<int>(), 14);
+        std::vector<std::string> above;
+        for (int n = 1; n < 14; ++n)
+            above.push_back(m_model.ResultUrl(SearchEngine(sim::kSimBing), "blue widgets", n));
+        QCOMPARE(bing["sites_above"].get<std::vector<std::string>>(), above);
+        const QByteArray report = ReadFile(dir.file("report.txt"));
+        QVERIFY2(report.contains("Bing             Rank 14 / Page 2"), report.constData());
+        QVERIFY(!report.contains("Altavista"));
+        QVERIFY(r.err.contains("Bing"));
+        for (const QByteArray& output :
+             {r.out, r.err, report, ReadFile(dir.file("tallowick.dat"))}) {
+            QVERIFY(!output.contains(kKey));
+            QVERIFY(!output.contains("stale-key"));
+        }
+    }
+
+    // A refused key: the column reads "error" with the provider's reason, keys left out.
+    void refusedKeyIsAnError() {
+        tw::test::ScopedWorkDir dir;
+        WriteData(dir.file("tallowick.dat"));
+        const QByteArray wrong = "sk-Wrong-Secret-77aa";
+        const Result r = Run({"--engines", "altavista", "--source", "altavista=serpapi:bing",
+                              "--provider-url", "serpapi=" + Base(), "--json", "-"},
+                             dir.path(), wrong);
+        QVERIFY2(r.code == 0, r.err.constData());
+        const json bing = json::parse(r.out.toStdString())["entries"][0]["results"]["altavista"];
+        QCOMPARE(bing["text"].get<std::string>(), std::string("error"));
+        QVERIFY(bing["errors"].dump().find("refused") != std::string::npos);
+        QVERIFY(!r.out.contains(wrong));
+        QVERIFY(!r.err.contains(wrong));
+    }
+
+    // Bad values, an unknown provider, an engine the provider does not serve, a missing key:
+    // exit 2 and not one request.
+    void refusedBeforeAnythingIsFetched_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QStringList ddg{"--engines", "altavista", "--source"};
+        QTest::newRow("engine not served")
+            << (ddg + QStringList{"altavista=serper:bing"}) << "does not serve";
+        QTest::newRow("unknown provider")
+            << (ddg + QStringList{"altavista=bingapi:bing"}) << "unknown provider";
+        QTest::newRow("unknown slot") << (ddg + QStringList{"bing=serpapi:bing"}) << "Bad --source";
+        QTest::newRow("missing key")
+            << (ddg + QStringList{"altavista=serper:google"}) << "no key for serper.dev";
+        QTest::newRow("searxng without address")
+            << (ddg + QStringList{"altavista=searxng:bing"}) << "SearXNG";
+        QTest::newRow("unknown provider url")
+            << QStringList{"--provider-url", "bingapi=http://h"} << "Bad --provider-url";
+        QTest::newRow("provider url not http")
+            << QStringList{"--provider-url", "serpapi=ftp://h"} << "Bad --provider-url";
+        QTest::newRow("country") << QStringList{"--country", "usa"} << "Bad --country";
+        QTest::newRow("language") << QStringList{"--language", "e1"} << "Bad --language";
+        QTest::newRow("pause reversed") << QStringList{"--pause", "500-100"} << "Bad --pause";
+        QTest::newRow("pause too long") << QStringList{"--pause", "0-999999"} << "Bad --pause";
+        QTest::newRow("pause not a range") << QStringList{"--pause", "fast"} << "Bad --pause";
+    }
+    void refusedBeforeAnythingIsFetched() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        tw::test::ScopedWorkDir dir;
+        WriteData(dir.file("tallowick.dat"));
+        const QByteArray before = ReadFile(dir.file("tallowick.dat"));
+        m_server->ClearRequests();
+        const Result r = Run(
+            args + QStringList{"--host", "google=" + QString::fromStdString(m_server->HostPort())},
+            dir.path(), {});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+        QCOMPARE(int(m_server->Requests().size()), 0);
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), before);
+    }
+};
+
+TW_TEST_MAIN_CORE(TestRankCliSources)
+#include "test_rankcli_sources.moc"
