@@ -4,6 +4,7 @@
 #include "base/Maker.h"
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
+#include "history/HistoryCommand.h"
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
 #include "results/ResultsCommands.h"
@@ -53,6 +54,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_SETTINGS_HIDDEN, "S&ettings", 410, 185, 39, 14},
     {CMainDlg::IDC_RANK, "R&ank", 410, 69, 39, 14},
     {CMainDlg::IDC_SETTINGS, "Se&ttings", 51, 207, 39, 14},
+    // Ours, after the others so that their tab order stays; Alt+H stays Help's.
+    {CMainDlg::IDC_HISTORY, "H&istory", 410, 137, 39, 14},
 };
 
 struct TipDef {
@@ -72,6 +75,7 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_SAVE, "Save the rankings of the list to a text file for printing."},
     {CMainDlg::IDC_RANK, "Query the Google web site (www.google.com) for rank of selected urls."},
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
+    {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
 };
 
 struct AnchorDef {
@@ -91,6 +95,7 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_RESULTS, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_RANK, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_HISTORY, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_QUIT, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_LIST, CResizableDlg::ANCHOR_SIZE_X | CResizableDlg::ANCHOR_SIZE_Y},
@@ -150,6 +155,18 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_RANK), &QPushButton::clicked, this, &CMainDlg::OnRank);
     connect(button(IDC_SETTINGS), &QPushButton::clicked, this, &CMainDlg::OnSettings);
     connect(m_list, &CEntryListView::listDoubleClicked, this, &CMainDlg::OnEditEntry);
+    connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
+
+    // The list's own menu; a right click elsewhere in the window shows the window's menu.
+    m_listMenu = new QMenu(this);
+    QAction* history =
+        m_listMenu->addAction(QStringLiteral("&History"), this, &CMainDlg::OnHistory);
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    history->setShortcutVisibleInContextMenu(true);
+    addAction(history);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_listMenu->exec(m_list->viewport()->mapToGlobal(at)); });
 
     m_systemMenu = new QMenu(this);
     QAction* restore =
@@ -184,6 +201,8 @@ void CMainDlg::OnInitDialog() {
     // The data file and the background image are named relative to the start-up folder.
     m_strStartDir = QDir::currentPath();
     LoadEntries();
+    m_historyTips.setDataFile(dataFilePath());
+    m_historyTips.attach(m_model);
 
     const QImage image(QDir(m_strStartDir).filePath(QStringLiteral("bkimage.bmp")));
     m_list->setBackgroundImage(image);
@@ -357,6 +376,7 @@ void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {
     if (m_bRanking)
         return;
     rank::CRankCommand command(this, m_model, m_settings);
+    command.SetHistoryFile(m_bReadOnly ? QString() : dataFilePath());
     m_bRunOnSelection = rows.has_value();
     const bool ran = command.Run(rows, [this](CRankProgressDlg* progress) {
         SetRankingState(progress != nullptr, progress);
@@ -364,6 +384,7 @@ void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {
     m_bRunOnSelection = false;
     if (!ran)
         return;
+    m_historyTips.forget();
     m_lastRankRun = command.Result();
     if (m_bCloseAfterRun) {
         // Quit during the run: the run is over, now close as usual.
@@ -403,6 +424,10 @@ void CMainDlg::OnViewPage() {
 
 void CMainDlg::OnSave() {
     results::SaveReportAs(this, m_model, m_strStartDir);
+}
+
+void CMainDlg::OnHistory() {
+    tw::ShowEntryHistory(this, m_model, selectedRows(), dataFilePath());
 }
 
 void CMainDlg::OnSettings() {

@@ -6,6 +6,7 @@
 // closing it (Quit, Escape, the close box) saves the list and the upgrade check date.
 
 #include "data/EntryListModel.h"
+#include "history/HistoryCellTips.h"
 #include "rank/RankRun.h"
 #include "settings/SearchSettings.h"
 #include "settings/SettingsDlg.h"
@@ -47,6 +48,7 @@ public:
         IDC_SETTINGS_HIDDEN = 1010,
         IDC_RANK = 1011,
         IDC_SETTINGS = 7,
+        IDC_HISTORY = 1012,
     };
 
     explicit CMainDlg(QWidget* parent = nullptr);
@@ -69,6 +71,8 @@ public:
     QPushButton* button(int id) const;
     // The window's menu (window commands, then a separator and the About item last).
     QMenu* systemMenu() const { return m_systemMenu; }
+    // The list's context menu (History); its actions' shortcuts work anywhere in the window.
+    QMenu* listMenu() const { return m_listMenu; }
 
     // The search settings in effect (read when the window is constructed); the settings dialog
     // edits a copy and the window stores them on OK.
@@ -99,6 +103,7 @@ public slots:
     void OnViewPage();
     void OnResults();
     void OnSave();
+    void OnHistory();
     void OnSettings();
     void OnHelp();
     void OnUpgrade();
@@ -133,6 +138,8 @@ private:
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
 
+    // Declared before the list it gives tooltips to, so that it outlives it.
+    tw::HistoryCellTips m_historyTips;
     CSearchSettings m_settings;
     CSettingsDlg m_settingsDlg{this};
     CUpgradeCheck m_upgrade;
@@ -141,6 +148,7 @@ private:
     EntryListModel m_model;
     CEntryListView* m_list = nullptr;
     QMenu* m_systemMenu = nullptr;
+    QMenu* m_listMenu = nullptr;
     // The data file, its lock and what it held when read.
     std::unique_ptr<datafile::CDataFileSession> m_dataFile;
     bool m_bReadOnly = false;

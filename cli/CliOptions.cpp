@@ -23,8 +23,9 @@ const char* const kDescription =
     "window's Rank All, and writes the results back into the data file.\n"
     "\n"
     "Exit status: 0 done (whether or not the targets were found), 2 bad command line, 3 the "
-    "data file could not be read or written, 4 an output file could not be written, 130 "
-    "interrupted (what was ranked is saved).";
+    "data file could not be read or written, 4 an output file could not be written, 5 not every "
+    "entry could be ranked, 6 the rank history could not be written (the results were saved), "
+    "130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, then 6.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -80,11 +81,19 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption json(
         "json", "Write the results as JSON to FILE, \"-\" for standard output.", "FILE");
     const QCommandLineOption noSave("no-save", "Leave the data file unchanged.");
+    const QCommandLineOption noHistory(
+        "no-history", "Do not record this run in the rank history (the data file's name without "
+                      "its extension, then .history.sqlite).");
+    const QCommandLineOption historyCsv(
+        "history-csv",
+        "Write the whole rank history as CSV to FILE, \"-\" for standard output, and rank "
+        "nothing.",
+        "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions(
-        {data, depth, threads, engineList, host, rows, report, json, noSave, quiet, help, version});
+    parser.addOptions({data, depth, threads, engineList, host, rows, report, json, noSave,
+                       noHistory, historyCsv, quiet, help, version});
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -171,6 +180,14 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     if (options.reportFile == kStdout && options.jsonFile == kStdout)
         return {ParseResult::Error,
                 QStringLiteral("--report and --json cannot both go to standard output.")};
+    options.historyCsv = parser.value(historyCsv);
+    if (parser.isSet(historyCsv) && options.historyCsv.isEmpty())
+        return {ParseResult::Error, QStringLiteral("The --history-csv file name is empty.")};
+    if (parser.isSet(historyCsv) && (parser.isSet(report) || parser.isSet(json)))
+        return {ParseResult::Error,
+                QStringLiteral("--history-csv ranks nothing, so it cannot go with --report or "
+                               "--json.")};
+    options.noHistory = parser.isSet(noHistory);
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);
     return {};

@@ -103,6 +103,7 @@ struct HistoryStore::Impl {
     std::optional<QSqlQuery> insertResult;
     std::optional<QSqlQuery> insertEntry;
     std::optional<QSqlQuery> selectEntry;
+    std::optional<QSqlQuery> selectPrevious;
     // Entry ids by key; ids made in a run that is rolled back are forgotten with it.
     std::unordered_map<std::string, qint64> entryIds;
     std::atomic<qint64> runId{0};
@@ -246,6 +247,7 @@ void HistoryStore::close() {
     m_impl->insertResult.reset();
     m_impl->insertEntry.reset();
     m_impl->selectEntry.reset();
+    m_impl->selectPrevious.reset();
     m_impl->forget();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -265,6 +267,16 @@ bool HistoryStore::open(const QString& path, Mode mode, QString* error) {
         return true;
     close();
     return false;
+}
+
+bool HistoryStore::openForReading(const QString& path, QString* error) {
+    if (open(path, Mode::ReadOnly, error))
+        return true;
+    // An older format is brought up to date first; anything else is reported.
+    const int version = fileSchemaVersion();
+    if (version < 1 || version >= kHistorySchemaVersion)
+        return false;
+    return open(path, Mode::ReadWrite, error);
 }
 
 bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
@@ -821,20 +833,31 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
         const qint64 current = m_impl->runId.load();
         beforeRunId = current != 0 ? current : std::numeric_limits<qint64>::max();
     }
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
-                             "r.text, r.rank, r.page, r.error FROM result r "
-                             "JOIN run ON run.id = r.run_id "
-                             "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
-                             "ORDER BY r.run_id DESC LIMIT 1"));
-    q.addBindValue(entry);
-    q.addBindValue(slot);
-    q.addBindValue(beforeRunId);
+    // Prepared once: the command asks this for every slot of every entry it ranked.
+    auto& select = m_impl->selectPrevious;
+    if (!select) {
+        select.emplace(QSqlDatabase::database(m_connection, false));
+        select->setForwardOnly(true);
+        select->prepare(
+            QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
+                           "r.text, r.rank, r.page, r.error FROM result r "
+                           "JOIN run ON run.id = r.run_id "
+                           "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
+                           "ORDER BY r.run_id DESC LIMIT 1"));
+    }
+    QSqlQuery& q = *select;
+    q.bindValue(0, entry);
+    q.bindValue(1, slot);
+    q.bindValue(2, beforeRunId);
     if (!q.exec()) {
         setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
         return false;
     }
+    // Finished on every way out, so no read stays open on the file.
+    struct Finish {
+        QSqlQuery& q;
+        ~Finish() { q.finish(); }
+    } finish{q};
     if (!q.next())
         return true;
     out->runId = q.value(0).toLongLong();
@@ -981,15 +1004,7 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     if (!info.exists() || (info.isFile() && info.size() == 0))
         return true;
     HistoryStore store;
-    if (!store.open(path, HistoryStore::Mode::ReadOnly, error)) {
-        // An older format is brought up to date first; anything else is reported.
-        const int version = store.fileSchemaVersion();
-        if (version < 1 || version >= kHistorySchemaVersion)
-            return false;
-        if (!store.open(path, HistoryStore::Mode::ReadWrite, error))
-            return false;
-    }
-    return store.loadEntry(url, keywords, out, error);
+    return store.openForReading(path, error) && store.loadEntry(url, keywords, out, error);
 }
 
 } // namespace tw

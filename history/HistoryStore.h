@@ -84,6 +84,9 @@ public:
     // history database or is damaged, or was written by a newer version. A refused file is
     // never written to.
     bool open(const QString& path, Mode mode, QString* error);
+    // Opens an existing history to read it: read-only, except that a file in an older format is
+    // brought up to date first (which writes it).
+    bool openForReading(const QString& path, QString* error);
     bool isOpen() const;
     QString path() const { return m_path; }
     // Rolls back a run not committed.

@@ -3,12 +3,15 @@
 #include "data/EntryListModel.h"
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
+#include "rank/RankHistory.h"
 #include "rank/RankProgressDlg.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
 #include "ui/MessageBox.h"
 #include "ui/Resources.h"
 #include "ui/Sound.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 
@@ -94,9 +97,21 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     const CSearchSettings& search = m_settings;
     settings.engineOn = [&search](SearchEngine e) { return search.EngineEnabled(e); };
 
+    CRunHistory history;
+    m_historyError.clear();
+    if (!m_historyFile.isEmpty()) {
+        history.Begin(m_historyFile, QDateTime::currentDateTime());
+        history.Attach(settings);
+    }
+
     runState(&progress);
     CEntryModelRows modelRows(m_model);
-    m_result = RunRanking(targets, modelRows, &progress, settings, [] { WaitAndPump(50); });
+    m_result = RunRanking(targets, modelRows, &progress, settings, [&history] {
+        WaitAndPump(50);
+        history.Flush();
+    });
+    if (!m_historyFile.isEmpty() && !history.Finish())
+        m_historyError = history.Error();
     runState(nullptr);
 
     progress.hide();
@@ -113,8 +128,10 @@ void CRankCommand::ShowOutcome() const {
                            .arg(QString::fromStdString(run.startError))
                            .arg(run.notRanked)
                            .arg(m_targets));
-    if (run.cancelled)
+    if (run.cancelled) {
+        ShowHistoryError();
         return;
+    }
     if (run.notAllFound) {
         CRankCompleteDlg dlg(m_parent);
         dlg.exec();
@@ -123,6 +140,17 @@ void CRankCommand::ShowOutcome() const {
     }
     if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
         tw::messageBox(m_parent, FailedPagesText(run.stats));
+    ShowHistoryError();
+}
+
+void CRankCommand::ShowHistoryError() const {
+    if (m_historyError.isEmpty())
+        return;
+    tw::messageBox(m_parent,
+                   m_historyError +
+                       QStringLiteral("\n\nThe results of this run are in the list as always, "
+                                      "but they were not recorded in the rank history."),
+                   QMessageBox::Ok, QMessageBox::Warning);
 }
 
 } // namespace rank

@@ -58,6 +58,16 @@ struct EngineOutcome {
     bool written = false;          // the column and the record were written for this engine
 };
 
+// An engine result a run has just written into its column: a rank, "not found" or "error". Not
+// one: a scan cut short by cancel, and a switched-off engine (even where its column is written).
+struct WrittenResult {
+    const std::string& url;
+    const std::string& keywords;
+    const EngineOutcome& outcome;
+    const std::string& text;                    // the column's new text
+    const std::vector<std::string>& sitesAbove; // empty unless the target was found
+};
+
 // The rows a run writes into. Workers call these while they hold g_hListLock; each change must
 // be complete when the call returns.
 class IRankRows {
@@ -99,7 +109,8 @@ struct RankJob {
     std::array<std::string, kEngineCount> m_previous;
     // A switched-off engine leaves its column and list alone instead of writing "not found".
     bool m_bKeepOffColumns = false;
-    RankRunStats* m_pStats = nullptr; // added to under g_hListLock
+    RankRunStats* m_pStats = nullptr;                          // added to under g_hListLock
+    std::function<void(const WrittenResult&)> m_resultWritten; // may be empty
 };
 
 // The worker: marks the row, scans the enabled engines in order, writes each engine's column and
@@ -132,6 +143,8 @@ struct RankRunSettings {
     // The window writes "not found" for a switched-off engine; the command leaves columns of
     // engines it was not asked to rank as they are.
     bool keepOffColumns = false;
+    // Called on the worker's thread, outside g_hListLock, for each result as it is written.
+    std::function<void(const WrittenResult&)> resultWritten;
 };
 
 struct RankRunResult {
