@@ -1,5 +1,6 @@
 #include "app/AddUrlDlg.h"
 
+#include "exchange/EntryCheck.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/ResizableDlg.h"
@@ -96,18 +97,10 @@ void CAddUrlDlg::OnOK() {
     m_shownUrl = m_urlEdit->text();
     m_shownKeywords = m_keywordsEdit->text();
 
-    if (m_strUrl.empty()) {
-        tw::messageBox(this, QStringLiteral("Please enter a target URL to search for."));
-        return;
-    }
-    if (m_strUrl.find(' ') != std::string::npos) {
-        tw::messageBox(this,
-                       QStringLiteral("Please enter a valid URL or part of a URL to search for."
-                                      "\n\nExample: example.com"));
-        return;
-    }
-    if (m_strKeywords.empty()) {
-        tw::messageBox(this, QStringLiteral("Please enter target keywords to use for the search."));
+    // The rule every way in shares (imports apply it to each line); a typed URL may hold tabs.
+    if (QString message; !tw::exchange::checkEntry(m_strUrl, m_strKeywords, &message,
+                                                   tw::exchange::UrlRule::NoSpaces)) {
+        tw::messageBox(this, message);
         return;
     }
     QDialog::accept();

@@ -56,6 +56,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_SETTINGS, "Se&ttings", 51, 207, 39, 14},
     // Ours, after the others so that their tab order stays; Alt+H stays Help's.
     {CMainDlg::IDC_HISTORY, "H&istory", 410, 137, 39, 14},
+    {CMainDlg::IDC_IMPORT, "&Import...", 410, 154, 39, 14},
+    {CMainDlg::IDC_EXPORT, "E&xport...", 410, 171, 39, 14},
 };
 
 struct TipDef {
@@ -76,6 +78,8 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_RANK, "Query the Google web site (www.google.com) for rank of selected urls."},
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
     {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
+    {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
+    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
 };
 
 struct AnchorDef {
@@ -96,6 +100,8 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_RANK, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_HISTORY, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_IMPORT, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_EXPORT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_QUIT, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_LIST, CResizableDlg::ANCHOR_SIZE_X | CResizableDlg::ANCHOR_SIZE_Y},
@@ -156,17 +162,16 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_SETTINGS), &QPushButton::clicked, this, &CMainDlg::OnSettings);
     connect(m_list, &CEntryListView::listDoubleClicked, this, &CMainDlg::OnEditEntry);
     connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
-
-    // The list's own menu; a right click elsewhere in the window shows the window's menu.
-    m_listMenu = new QMenu(this);
-    QAction* history =
-        m_listMenu->addAction(QStringLiteral("&History"), this, &CMainDlg::OnHistory);
-    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    history->setShortcutVisibleInContextMenu(true);
-    addAction(history);
+    connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
+    connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    // In the list's menu, and on Ctrl+H anywhere in the window.
+    m_historyAction = new QAction(QStringLiteral("&History"), this);
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_historyAction->setShortcutVisibleInContextMenu(true);
+    connect(m_historyAction, &QAction::triggered, this, &CMainDlg::OnHistory);
+    addAction(m_historyAction);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { m_listMenu->exec(m_list->viewport()->mapToGlobal(at)); });
+    connect(m_list, &QWidget::customContextMenuRequested, this, &CMainDlg::ShowListMenu);
 
     m_systemMenu = new QMenu(this);
     QAction* restore =
@@ -214,6 +219,8 @@ void CMainDlg::OnInitDialog() {
     button(IDC_UPGRADE)->setText(QStringLiteral("Upgrade"));
 
     setWindowTitle(windowCaption());
+    // Entries imported into a list that is never saved would be lost without a word.
+    button(IDC_IMPORT)->setEnabled(!m_bReadOnly);
     button(IDC_RANKALL)->setFocus();
 }
 
@@ -350,6 +357,14 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
     m_systemMenu->exec(event->globalPos());
 }
 
+void CMainDlg::ShowListMenu(const QPoint& pos) {
+    QMenu menu(this);
+    menu.addAction(m_historyAction);
+    menu.addSeparator();
+    AddExchangeActions(menu);
+    menu.exec(m_list->viewport()->mapToGlobal(pos));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Commands handed to their subsystems.
 
@@ -402,6 +417,9 @@ void CMainDlg::SetRankingState(bool ranking, CRankProgressDlg* progress) {
         if (QPushButton* b = button(id))
             b->setEnabled(!ranking);
     }
+    // Rows added under a run's feet would shift the rows it writes into; a read-only window
+    // never imports (nothing of it is saved).
+    button(IDC_IMPORT)->setEnabled(!ranking && !m_bReadOnly);
 }
 
 bool CMainDlg::CancelRunBeforeClose() {

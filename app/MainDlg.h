@@ -6,6 +6,7 @@
 // closing it (Quit, Escape, the close box) saves the list and the upgrade check date.
 
 #include "data/EntryListModel.h"
+#include "exchange/ImportUndo.h"
 #include "history/HistoryCellTips.h"
 #include "rank/RankRun.h"
 #include "settings/SearchSettings.h"
@@ -16,6 +17,7 @@
 
 #include <QAbstractItemView>
 #include <QList>
+#include <QPoint>
 #include <QString>
 
 #include <memory>
@@ -26,6 +28,7 @@ class CDataFileSession;
 }
 class CEntryListView;
 class CRankProgressDlg;
+class QAction;
 class QMenu;
 class QPushButton;
 
@@ -49,6 +52,8 @@ public:
         IDC_RANK = 1011,
         IDC_SETTINGS = 7,
         IDC_HISTORY = 1012,
+        IDC_IMPORT = 1020,
+        IDC_EXPORT = 1021,
     };
 
     explicit CMainDlg(QWidget* parent = nullptr);
@@ -71,8 +76,8 @@ public:
     QPushButton* button(int id) const;
     // The window's menu (window commands, then a separator and the About item last).
     QMenu* systemMenu() const { return m_systemMenu; }
-    // The list's context menu (History); its actions' shortcuts work anywhere in the window.
-    QMenu* listMenu() const { return m_listMenu; }
+    // History, in the list's context menu; its shortcut (Ctrl+H) works anywhere in the window.
+    QAction* historyAction() const { return m_historyAction; }
 
     // The search settings in effect (read when the window is constructed); the settings dialog
     // edits a copy and the window stores them on OK.
@@ -108,12 +113,21 @@ public slots:
     void OnHelp();
     void OnUpgrade();
     void OnAbout();
+    // Many entries at once: from a file, taken back in one step, to a CSV table.
+    void OnImport();
+    void OnUndoImport();
+    void OnExport();
     // Saves the list and closes; stays open when saving fails and the user does not
     // want to close anyway.
     virtual void OnCancel();
 
 public:
     void reject() override;
+
+    // Adds Import, Export and Undo import (enabled while the latest import can still be taken
+    // back) to a menu of the list.
+    void AddExchangeActions(QMenu& menu);
+    bool CanUndoImport() const;
 
 protected:
     void OnInitDialog() override;
@@ -135,6 +149,11 @@ private:
     void RankRows(const std::optional<QList<int>>& rows);
     // Locks the list's commands during a run (progress: the run's dialog) and unlocks them.
     void SetRankingState(bool ranking, CRankProgressDlg* progress);
+    // The list's context menu.
+    void ShowListMenu(const QPoint& pos);
+    // Import and Export in the window; refused during a run, import also when read-only.
+    void ImportEntries();
+    void ExportEntries();
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
 
@@ -146,9 +165,10 @@ private:
     CUpgradeCheckDlg m_upgradeDlg{m_upgrade, this};
     QString m_strStartDir;
     EntryListModel m_model;
+    tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;
     QMenu* m_systemMenu = nullptr;
-    QMenu* m_listMenu = nullptr;
+    QAction* m_historyAction = nullptr;
     // The data file, its lock and what it held when read.
     std::unique_ptr<datafile::CDataFileSession> m_dataFile;
     bool m_bReadOnly = false;

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 CFetchLocks g_hFetchLock;
@@ -64,9 +66,9 @@ struct Target {
     std::string host;
     long port = 0;
 
-    bool SameServer(const Target& o) const {
-        return scheme == o.scheme && port == o.port &&
-               text::AsciiLower(host) == text::AsciiLower(o.host);
+    bool SameServer(const Target& o) const { return Server() == o.Server(); }
+    std::string Server() const {
+        return scheme + "://" + text::AsciiLower(host) + ":" + std::to_string(port);
     }
 };
 
@@ -104,10 +106,111 @@ bool IsRedirect(long status) {
     return status == 301 || status == 302 || status == 303;
 }
 
-// One easy handle, reused for the re-sent and the redirected request of a page.
+// Easy handles left idle between pages, each still holding its open connection, so the next
+// page of the same server goes out without a new connection (no new TCP and TLS handshakes).
+// A handle only ever talks to the server it is kept for, so its connections and TLS sessions
+// are that server's alone. The server lock lets one download per server run at once, so one
+// handle per server is the usual count.
+class HandlePool {
+public:
+    // An idle handle of the server, or a new one; its options are all at their defaults.
+    CURL* Take(const std::string& server) {
+        CURL* handle = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            const auto it = std::find_if(m_idle.begin(), m_idle.end(),
+                                         [&](const Idle& i) { return i.server == server; });
+            if (it != m_idle.end()) {
+                handle = it->handle;
+                m_idle.erase(it);
+            }
+        }
+        if (!handle)
+            return curl_easy_init();
+        // Nothing set for an earlier page (credentials above all) carries over; the open
+        // connection does.
+        curl_easy_reset(handle);
+        return handle;
+    }
+
+    // Keeps the handle for the server's next page; the least recently used beyond the bound
+    // are closed.
+    void Give(const std::string& server, CURL* handle) {
+        curl_easy_reset(handle); // drops the credentials and our buffers' addresses now
+        std::vector<CURL*> surplus;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_idle.insert(m_idle.begin(), Idle{server, handle});
+            while (m_idle.size() > kMaxIdle) {
+                surplus.push_back(m_idle.back().handle);
+                m_idle.pop_back();
+            }
+        }
+        for (CURL* h : surplus)
+            curl_easy_cleanup(h);
+    }
+
+private:
+    // Enough for the engines and the few other hosts one run meets; bounds the open sockets.
+    static constexpr std::size_t kMaxIdle = 16;
+    struct Idle {
+        std::string server;
+        CURL* handle;
+    };
+    std::mutex m_mutex;
+    std::vector<Idle> m_idle; // most recently given back first
+};
+
+HandlePool& Pool() {
+    // Never destroyed: a download still running while the process exits must not find its
+    // pool gone. The sockets close with the process.
+    static HandlePool* pool = new HandlePool;
+    return *pool;
+}
+
+// A handle borrowed from the pool for one server, given back when it goes.
+class Lease {
+public:
+    Lease() = default;
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease() { Return(); }
+
+    CURL* Borrow(const std::string& server) {
+        Return();
+        m_server = server;
+        m_handle = Pool().Take(server);
+        return m_handle;
+    }
+    void Return() {
+        if (m_handle)
+            Pool().Give(m_server, m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    std::string m_server;
+    CURL* m_handle = nullptr;
+};
+
+// Kept connections stay open between pages: a program started meanwhile (a browser opened on
+// a result) must not inherit them and hold them open.
+int CloseOnExec(void*, curl_socket_t fd, curlsocktype) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    return CURL_SOCKOPT_OK;
+}
+
+// The requests of one page: the first, the one re-sent with credentials and the redirect hop.
 class Exchange {
 public:
-    Exchange(CURL* curl, std::size_t maxBody) : m_curl(curl), m_maxBody(maxBody) {
+    Exchange(std::size_t maxBody, curl_slist* headers, long connectTimeoutMs)
+        : m_maxBody(maxBody), m_headers(headers), m_connectTimeoutMs(connectTimeoutMs) {}
+
+    // Sends the following requests on curl (a handle of the pool, options at defaults).
+    void Use(CURL* curl) {
+        m_curl = curl;
         curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L); // one hop, done by hand
@@ -118,10 +221,24 @@ public:
         curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
         curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
+        curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, m_connectTimeoutMs);
+        curl_easy_setopt(m_curl, CURLOPT_SOCKOPTFUNCTION, &CloseOnExec);
+    }
+
+    // Sends the user's name and password with the following requests of this handle. The
+    // connection they go out on is closed after the answer: a server may tie a login to the
+    // connection, and a later page on it must not go out logged in.
+    void SetCredentials(const std::string& user, const std::string& password) {
+        curl_easy_setopt(m_curl, CURLOPT_USERNAME, user.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_PASSWORD, password.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(m_curl, CURLOPT_FORBID_REUSE, 1L);
     }
 
     // Sends a GET for url. True when an answer was read completely (or up to the body
-    // limit); false on a network error or time-out, with Reason() telling why.
+    // limit); false on a network error or time-out, with Reason() telling why. A kept
+    // connection the server has closed meanwhile is replaced by a new one within the same call.
     bool Send(const std::string& url, long timeoutMs) {
         m_body.clear();
         m_location.clear();
@@ -173,8 +290,10 @@ private:
         return total;
     }
 
-    CURL* m_curl;
+    CURL* m_curl = nullptr;
     std::size_t m_maxBody;
+    curl_slist* m_headers;
+    long m_connectTimeoutMs;
     std::string m_body;
     std::string m_location;
     bool m_bCapped = false;
@@ -298,6 +417,7 @@ FetchLimits CPageFetcher::Limits() {
 
 const LineList* CPageFetcher::FetchPage(const std::string& url, const std::string& referer) {
     m_pLines->clear();
+    m_strBody.clear();
     m_strError.clear();
     m_strReason.clear();
     m_strNoPage.clear();
@@ -314,12 +434,6 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     InitCurlOnce();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) {
-        m_strError = kCannotConnect;
-        return nullptr;
-    }
-
     const std::optional<Target> first = Crack(ComposeUrl(url));
     if (!first) {
         m_strNoPage = "The address is not an http or https address: " + url;
@@ -329,17 +443,17 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     // A line break in the referer would start a header of its own.
     const std::string cleanReferer = referer.substr(0, referer.find_first_of("\r\n"));
     curl_slist* headers = nullptr;
-    for (const std::string& h :
-         {std::string("Accept: text/*"), std::string("User-Agent: Microsoft Internet Explorer"),
-          cleanReferer.empty() ? std::string() : "Referer: " + cleanReferer,
-          std::string("Cache-Control: no-cache"), std::string("Pragma: no-cache")}) {
-        if (!h.empty())
+    const std::vector<std::string> pageHeaders = {
+        "Accept: text/*", "User-Agent: Microsoft Internet Explorer",
+        cleanReferer.empty() ? std::string() : "Referer: " + cleanReferer,
+        "Cache-Control: no-cache", "Pragma: no-cache"};
+    for (const std::string& h : m_pOptions ? m_pOptions->headers : pageHeaders) {
+        // A line break inside a header would start a header of its own.
+        if (!h.empty() && h.find_first_of("\r\n") == std::string::npos)
             headers = curl_slist_append(headers, h.c_str());
     }
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers,
                                                                             &curl_slist_free_all);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
 
     using Clock = std::chrono::steady_clock;
     Clock::time_point deadline;
@@ -358,12 +472,13 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
         return m_bCancelled;
     };
 
-    Exchange ex(curl.get(), limits.maxBodyBytes);
+    Exchange ex(limits.maxBodyBytes, headers, limits.connectTimeoutMs);
     // A failed download still hands back what it read, when what it read is the page.
     auto failed = [&](const std::string& requestUrl, bool bodyIsPage) {
         m_nStatus = ex.Status();
         m_strReason = ex.Reason();
         m_strError = kDownloadProblem + m_strReason + "\n" + requestUrl;
+        m_strBody = ex.Body();
         if (bodyIsPage)
             *m_pLines = SplitLines(ex.Body());
         return m_pLines.get();
@@ -377,6 +492,33 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
         return nullptr;
     }
     std::unique_lock<CServerLock> hold(firstLock, std::adopt_lock);
+    if (limits.pauseMaxMs > 0 && !PauseHoldingTurn(limits.pauseMinMs, limits.pauseMaxMs)) {
+        cancelled();
+        return nullptr;
+    }
+    // Borrowed while the server's turn is ours and given back before the turn passes on (the
+    // lease ends before hold), so the next download of the server finds the open connection.
+    Lease lease;
+    CURL* curl = lease.Borrow(first->Server());
+    if (!curl) {
+        m_strError = kCannotConnect;
+        return nullptr;
+    }
+    ex.Use(curl);
+    if (m_pOptions) {
+        // A result service's request: its method and body, and Basic credentials sent with
+        // every request (so nothing ties them to the connection, which is kept).
+        if (m_pOptions->method == "POST") {
+            curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                             curl_off_t(m_pOptions->body.size()));
+            curl_easy_setopt(curl, CURLOPT_POSTFIELDS, m_pOptions->body.c_str());
+        }
+        if (m_pOptions->basicAuth) {
+            curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+            curl_easy_setopt(curl, CURLOPT_USERNAME, m_pOptions->user.c_str());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, m_pOptions->password.c_str());
+        }
+    }
     startClock();
 
     if (cancelled())
@@ -384,14 +526,11 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     if (!ex.Send(first->url, remainingMs()))
         return failed(first->url, ex.Status() != 401 && !IsRedirect(ex.Status()));
 
-    if (ex.Status() == 401) {
+    if (ex.Status() == 401 && !m_pOptions) {
         std::string user, password;
         if (prompt) {
-            if (prompt(first->url, user, password)) {
-                curl_easy_setopt(curl.get(), CURLOPT_USERNAME, user.c_str());
-                curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, password.c_str());
-                curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
-            }
+            if (prompt(first->url, user, password))
+                ex.SetCredentials(user, password);
             // The time the user took to answer is not the server's.
             startClock();
         }
@@ -402,7 +541,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     m_nStatus = ex.Status();
-    if (IsRedirect(ex.Status())) {
+    if (IsRedirect(ex.Status()) && !m_pOptions) {
         m_strRedirect = ex.Location();
         if (ex.Location().empty()) {
             m_strNoPage = "The server answered with a redirect to nowhere (HTTP " +
@@ -415,12 +554,10 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
                           ex.Location().substr(0, 200);
             return nullptr;
         }
-        if (!next->SameServer(*first)) {
-            // Credentials given for one server are never sent to another.
-            curl_easy_setopt(curl.get(), CURLOPT_USERNAME, nullptr);
-            curl_easy_setopt(curl.get(), CURLOPT_PASSWORD, nullptr);
-            curl_easy_setopt(curl.get(), CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-        }
+        const bool otherServer = !next->SameServer(*first);
+        // The first server's handle goes back while its turn is still ours.
+        if (otherServer)
+            lease.Return();
         CServerLock& nextLock = g_hFetchLock.ForServer(next->host, next->port);
         if (&nextLock != hold.mutex()) {
             // Never two server locks at once: let go of the first server before the second.
@@ -433,6 +570,16 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
             hold = std::unique_lock<CServerLock>(nextLock, std::adopt_lock);
             // Time spent queueing for the second server is not the page's either.
             deadline += Clock::now() - waitStart;
+        }
+        if (otherServer) {
+            // The other server's own handle: credentials given for one server are never sent
+            // to another.
+            curl = lease.Borrow(next->Server());
+            if (!curl) {
+                m_strError = kCannotConnect;
+                return nullptr;
+            }
+            ex.Use(curl);
         }
         if (cancelled())
             return nullptr;
@@ -447,7 +594,27 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     }
 
     *m_pLines = SplitLines(ex.Body());
+    m_strBody = ex.Body();
     return m_pLines.get();
+}
+
+bool CPageFetcher::PauseHoldingTurn(int minMs, int maxMs) {
+    static std::mutex randomLock;
+    static std::mt19937 random{std::random_device{}()};
+    int ms = std::max(0, minMs);
+    if (maxMs > ms) {
+        std::lock_guard<std::mutex> guard(randomLock);
+        ms = std::uniform_int_distribution<int>(ms, maxMs)(random);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!CancelRequested()) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    return false;
 }
 
 void CPageFetcher::SaveLines(const std::string& path) const {

@@ -26,8 +26,29 @@ struct FetchLimits {
     long connectTimeoutMs = 15000;
     long pageTimeoutMs = 60000; // the whole page, the re-sent and redirected requests included
     std::size_t maxBodyBytes = std::size_t(8) << 20;
+    // Before each request, a random pause in this range, taken while holding the server's
+    // turn so that requests to one server are spaced while other servers go on; cancel cuts it.
+    int pauseMinMs = 0;
+    int pauseMaxMs = 0;
 };
 
+// A request other than the plain page GET, for services that take a method, headers, a body or
+// HTTP Basic credentials. Such a request is sent as given: its headers replace the page headers,
+// a 401 is not answered with the password prompt and a redirect is not followed (the answer is
+// handed back with its status).
+struct RequestOptions {
+    std::string method = "GET";       // GET or POST
+    std::vector<std::string> headers; // "Name: value"
+    std::string body;                 // sent with POST
+    bool basicAuth = false;
+    std::string user;
+    std::string password;
+};
+
+// Downloads one page at a time. A fetcher is cheap to make for every page: the connection to
+// a server is kept open between pages (one per server, whichever fetcher and thread used it
+// last) and the next page of that server goes out on it. Nothing else carries over from one
+// page to the next: no credentials, no cookies.
 class CPageFetcher {
 public:
     CPageFetcher();
@@ -39,6 +60,13 @@ public:
     // nullptr when no request could be sent or a redirect could not be completed. The list
     // belongs to the fetcher and lives until the next FetchPage or the fetcher's end.
     const LineList* FetchPage(const std::string& url, const std::string& referer = {});
+
+    // Makes the following FetchPage calls send this request instead of the page GET.
+    void SetRequestOptions(RequestOptions options) {
+        m_pOptions = std::make_unique<RequestOptions>(std::move(options));
+    }
+    // The body of the last answer read, as received (up to the size limit); empty when none.
+    const std::string& Body() const { return m_strBody; }
 
     // Writes the lines to path with CR LF line ends; does nothing when there are none. The page
     // is written to a new file of its own and renamed onto path, so a link, pipe or device
@@ -75,8 +103,12 @@ public:
 
 private:
     bool CancelRequested() const { return m_cancelled && m_cancelled(); }
+    // Sleeps a random time in [minMs, maxMs]; false when cancelled meanwhile.
+    bool PauseHoldingTurn(int minMs, int maxMs);
 
     std::unique_ptr<LineList> m_pLines;
+    std::unique_ptr<RequestOptions> m_pOptions;
+    std::string m_strBody;
     std::string m_strError;
     std::string m_strReason;
     std::string m_strNoPage;

@@ -2,6 +2,7 @@
 
 #include "base/Engines.h"
 #include "base/Maker.h"
+#include "exchange/EntryCheck.h"
 #include "rank/RankRun.h"
 #include "settings/ServiceAddresses.h"
 
@@ -22,10 +23,17 @@ const char* const kDescription =
     "Ranks the entries of a Tallowick data file on the search engines, with the same run as the "
     "window's Rank All, and writes the results back into the data file.\n"
     "\n"
-    "Exit status: 0 done (whether or not the targets were found), 2 bad command line, 3 the "
-    "data file could not be read or written, 4 an output file could not be written, 5 not every "
-    "entry could be ranked, 6 the rank history could not be written (the results were saved), "
-    "130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, then 6.";
+    "With --import, adds the new entries of a CSV file (url and keywords columns) or of a text "
+    "file (one keyword phrase per line, for the URL given with --import-target) to the data "
+    "file and saves it, ranking nothing.\n"
+    "\n"
+    "Exit status: 0 done (whether or not the targets were found; for --import, whether or not "
+    "anything was new), 2 bad command line (also a text file to import without "
+    "--import-target), 3 the data file or the file to import could not be read, or the data "
+    "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
+    "every entry could be ranked, 6 the rank history could not be written (the results were "
+    "saved), 130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, "
+    "then 6.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -36,6 +44,47 @@ std::optional<int> ParseCount(const QString& text, int lo, int hi) {
     if (n < lo || n > hi)
         return std::nullopt;
     return n;
+}
+
+// --csv, --import, --import-target and --no-rank. Ranking options do not go with the last two.
+ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& options) {
+    const auto error = [](const QString& text) { return ParseResult{ParseResult::Error, text}; };
+    options.csvFile = parser.value(QStringLiteral("csv"));
+    if (parser.isSet(QStringLiteral("csv")) && options.csvFile.isEmpty())
+        return error(QStringLiteral("The --csv file name is empty."));
+    const int toStdout = int(options.reportFile == kStdout) + int(options.jsonFile == kStdout) +
+                         int(options.csvFile == kStdout);
+    if (toStdout > 1)
+        return error(QStringLiteral("Only one of --report, --json and --csv can go to standard "
+                                    "output."));
+    options.noRank = parser.isSet(QStringLiteral("no-rank"));
+    options.importFile = parser.value(QStringLiteral("import"));
+    const bool importing = parser.isSet(QStringLiteral("import"));
+    if (importing && options.importFile.isEmpty())
+        return error(QStringLiteral("The --import file name is empty."));
+    if (parser.isSet(QStringLiteral("import-target"))) {
+        if (!importing)
+            return error(QStringLiteral("--import-target goes with --import."));
+        options.importTarget = parser.value(QStringLiteral("import-target")).toStdString();
+        QString message;
+        if (!tw::exchange::checkTargetUrl(options.importTarget, &message))
+            return error(QStringLiteral("Bad --import-target: %1").arg(message));
+    }
+    if (!importing && !options.noRank)
+        return {};
+    const QString mode = importing ? QStringLiteral("--import") : QStringLiteral("--no-rank");
+    for (const char* name : {"depth", "threads", "engines", "host", "rows"}) {
+        if (parser.isSet(QLatin1String(name)))
+            return error(QStringLiteral("%1 ranks nothing: --%2 does not go with it.")
+                             .arg(mode, QLatin1String(name)));
+    }
+    if (importing && parser.isSet(QStringLiteral("no-save")))
+        return error(QStringLiteral("--import saves the data file: --no-save does not go with "
+                                    "it."));
+    if (!importing && options.reportFile.isEmpty() && options.jsonFile.isEmpty() &&
+        options.csvFile.isEmpty())
+        return error(QStringLiteral("--no-rank needs --csv, --report or --json."));
+    return {};
 }
 
 } // namespace
@@ -80,6 +129,20 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "FILE");
     const QCommandLineOption json(
         "json", "Write the results as JSON to FILE, \"-\" for standard output.", "FILE");
+    const QCommandLineOption csv(
+        "csv",
+        "Write the list as a CSV table (each engine's text, rank and page) to FILE, \"-\" for "
+        "standard output.",
+        "FILE");
+    const QCommandLineOption import(
+        "import",
+        "Add the new entries of FILE (CSV, or text with --import-target) and save; rank "
+        "nothing.",
+        "FILE");
+    const QCommandLineOption importTarget(
+        "import-target", "The target URL of every entry of a text file to import.", "URL");
+    const QCommandLineOption noRank(
+        "no-rank", "Rank nothing: write --csv, --report or --json of the list as it is.");
     const QCommandLineOption noSave("no-save", "Leave the data file unchanged.");
     const QCommandLineOption noHistory(
         "no-history", "Do not record this run in the rank history (the data file's name without "
@@ -92,8 +155,8 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({data, depth, threads, engineList, host, rows, report, json, noSave,
-                       noHistory, historyCsv, quiet, help, version});
+    parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
+                       importTarget, noRank, noSave, noHistory, historyCsv, quiet, help, version});
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -180,13 +243,16 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     if (options.reportFile == kStdout && options.jsonFile == kStdout)
         return {ParseResult::Error,
                 QStringLiteral("--report and --json cannot both go to standard output.")};
+    if (const ParseResult r = ParseExchangeOptions(parser, options); r.kind == ParseResult::Error)
+        return r;
     options.historyCsv = parser.value(historyCsv);
     if (parser.isSet(historyCsv) && options.historyCsv.isEmpty())
         return {ParseResult::Error, QStringLiteral("The --history-csv file name is empty.")};
-    if (parser.isSet(historyCsv) && (parser.isSet(report) || parser.isSet(json)))
+    if (parser.isSet(historyCsv) &&
+        (parser.isSet(report) || parser.isSet(json) || parser.isSet(csv) || parser.isSet(import)))
         return {ParseResult::Error,
-                QStringLiteral("--history-csv ranks nothing, so it cannot go with --report or "
-                               "--json.")};
+                QStringLiteral("--history-csv writes only the history, so it cannot go with "
+                               "--report, --json, --csv or --import.")};
     options.noHistory = parser.isSet(noHistory);
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);

@@ -41,6 +41,10 @@ struct CliOptions {
     std::vector<int> rows;                                 // 1-based, ascending; empty: all
     QString reportFile;                                    // empty: no report
     QString jsonFile;                                      // empty: no JSON
+    QString csvFile;                                       // empty: no CSV table
+    QString importFile;       // not empty: add this file's new entries and save; rank nothing
+    std::string importTarget; // the URL of a plain-text import's entries
+    bool noRank = false;      // write the outputs of the list as it is
     bool noSave = false;
     bool quiet = false;
     bool noHistory = false; // the run is not recorded in the rank history

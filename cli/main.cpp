@@ -9,6 +9,8 @@
 #include "data/DataFileSession.h"
 #include "data/EntryListModel.h"
 #include "data/OutputFile.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "rank/EntryModelRows.h"
@@ -316,6 +318,117 @@ private:
     std::string m_strShown; // the line on the terminal now
 };
 
+bool WriteCsvTable(const QString& path, const std::vector<EntryRow>& rows, QString& error) {
+    return tw::exchange::writeCsv(
+        path, tw::exchange::exportCsv(rows, tw::exchange::engineSlotLabels()), &error);
+}
+
+// --import and --no-rank: no run. The import's new entries are added and saved under the data
+// file's lock; then the outputs are written of the list as it is.
+int RunWithoutRanking(const CliOptions& options) {
+    const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
+    const auto absoluteOutput = [](const QString& name) {
+        return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
+    };
+    const QString reportPath = absoluteOutput(options.reportFile);
+    const QString jsonPath = absoluteOutput(options.jsonFile);
+    const QString csvPath = absoluteOutput(options.csvFile);
+    const bool importing = !options.importFile.isEmpty();
+    const QString importPath = importing ? QFileInfo(options.importFile).absoluteFilePath() : "";
+
+    // An import into a list not made yet starts it; outputs need a list to write.
+    if (!importing && !QFileInfo(dataPath).isFile()) {
+        Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
+                 .arg(datafile::DisplayPath(dataPath),
+                      QFileInfo(dataPath).isDir() ? QStringLiteral("Is a directory")
+                                                  : QStringLiteral("No such file or directory")));
+        return kExitDataFile;
+    }
+    QString error;
+    QString reason;
+    if (importing && options.importTarget.empty()) {
+        // Keyword phrases without their URL cannot become entries: say what is missing.
+        QByteArray bytes;
+        if (!tw::exchange::readImportFile(importPath, bytes, &error)) {
+            Fail(error);
+            return kExitDataFile;
+        }
+        if (tw::exchange::detectFormat(importPath, bytes) ==
+            tw::exchange::ImportFormat::PlainText) {
+            Fail(QStringLiteral("\"%1\" holds one keyword phrase per line: give the target URL "
+                                "of its entries with --import-target.")
+                     .arg(datafile::DisplayPath(importPath)));
+            return kExitUsage;
+        }
+    }
+    for (const QString& path : {reportPath, jsonPath, csvPath}) {
+        if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
+            Fail(QStringLiteral("\"%1\" could not be written: %2")
+                     .arg(datafile::DisplayPath(path), reason));
+            return kExitOutputFile;
+        }
+    }
+
+    datafile::CDataFileSession dataFile(dataPath);
+    std::vector<EntryRow> rows;
+    if (importing) {
+        if (dataFile.Lock(&error) == datafile::CDataFileSession::LockResult::InUse) {
+            Fail(error + QStringLiteral(" Nothing was imported."));
+            return kExitDataFile;
+        }
+        CExitLockRegistration lockRegistration(dataFile);
+        if (!CanWrite(dataPath, reason, true)) {
+            Fail(QStringLiteral("The entry list \"%1\" could not be written: %2")
+                     .arg(datafile::DisplayPath(dataPath), reason));
+            return kExitDataFile;
+        }
+        tw::exchange::ImportResult result;
+        if (tw::exchange::importIntoDataFile(dataFile, importPath, options.importTarget, result,
+                                             &error) != tw::exchange::DataFileImport::Done) {
+            Fail(error);
+            return kExitDataFile;
+        }
+        if (!dataFile.Load(rows, &error)) {
+            Fail(error);
+            return kExitDataFile;
+        }
+        lockRegistration.Withdraw();
+        dataFile.Unlock();
+        if (!options.quiet) {
+            // Beside a document on standard output, on standard error.
+            const bool docOnStdout =
+                reportPath == kStdout || jsonPath == kStdout || csvPath == kStdout;
+            QString text = result.summary() + QLatin1Char('\n');
+            if (result.skipped > 0)
+                text += result.skippedLinesText() + QLatin1Char('\n');
+            std::fputs(text.toLocal8Bit().constData(), docOnStdout ? stderr : stdout);
+            std::fflush(docOnStdout ? stderr : stdout);
+        }
+    } else if (!dataFile.Load(rows, &error)) {
+        Fail(error);
+        return kExitDataFile;
+    }
+
+    int status = kExitOk;
+    const auto failed = [&status](const QString& message) {
+        Fail(message);
+        status = kExitOutputFile;
+    };
+    if (!reportPath.isEmpty()) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const bool ok = reportPath == kStdout
+                            ? WriteOutput(reportPath, report::FormatReport(rows, now), error)
+                            : report::SaveReport(reportPath, rows, now, &error);
+        if (!ok)
+            failed(error);
+    }
+    if (!jsonPath.isEmpty() && !WriteOutput(jsonPath, ResultsJson(rows, {}), error))
+        failed(error);
+    if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, rows, error))
+        failed(error);
+    return status;
+}
+
 int Run(const CliOptions& options) {
     // Relative names are taken from the folder the tool was started in; the run then works in a
     // private folder of its own, so its scratch files never meet those of a window ranking in
@@ -326,6 +439,7 @@ int Run(const CliOptions& options) {
     };
     const QString reportPath = absoluteOutput(options.reportFile);
     const QString jsonPath = absoluteOutput(options.jsonFile);
+    const QString csvPath = absoluteOutput(options.csvFile);
 
     if (!QFileInfo(dataPath).isFile()) {
         Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
@@ -365,7 +479,7 @@ int Run(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    for (const QString& path : {reportPath, jsonPath}) {
+    for (const QString& path : {reportPath, jsonPath, csvPath}) {
         if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
             Fail(QStringLiteral("\"%1\" could not be written: %2")
                      .arg(datafile::DisplayPath(path), reason));
@@ -503,6 +617,11 @@ int Run(const CliOptions& options) {
         if (status == kExitOk)
             status = kExitHistory;
     }
+    if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, model.rows(), error)) {
+        Fail(error);
+        if (status != kExitDataFile)
+            status = kExitOutputFile;
+    }
     if (!options.quiet) {
         RunSummary summary =
             Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);
@@ -620,5 +739,7 @@ int main(int argc, char* argv[]) {
     ApplyTestOverrides();
     if (!options.historyCsv.isEmpty())
         return ExportHistory(options);
+    if (options.noRank || !options.importFile.isEmpty())
+        return RunWithoutRanking(options);
     return Run(options);
 }

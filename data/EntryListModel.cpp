@@ -103,6 +103,19 @@ int EntryListModel::appendEntry(const std::string& url, const std::string& keywo
     return row;
 }
 
+int EntryListModel::appendEntries(std::vector<EntryRow> rows) {
+    const int first = rowCount();
+    if (rows.empty())
+        return first;
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i].cells[ColNumber] = std::to_string(first + i + 1);
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
+    endInsertRows();
+    return first;
+}
+
 bool EntryListModel::removeEntry(int row) {
     return removeRows(row, 1);
 }

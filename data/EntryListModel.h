@@ -44,6 +44,9 @@ public:
     // results: the engines' texts in engine order; those not given are "-".
     int appendEntry(const std::string& url, const std::string& keywords,
                     const std::vector<std::string>& results = {});
+    // Appends rows in one step (fast for big imports), numbering them after the last one;
+    // returns the index of the first.
+    int appendEntries(std::vector<EntryRow> rows);
     bool removeEntry(int row);
     // Rewrites column 0 with each row's position: "1", "2", ...
     void renumber();

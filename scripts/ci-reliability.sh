@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Reliability checks beyond the plain test run, each in a build tree of its own:
 #   asan  the whole test suite built with AddressSanitizer + UBSan (gcc)
-#   tsan  the ranking tests (fetcher, scans, progress, run, window, command line) built with
-#         ThreadSanitizer (gcc)
+#   tsan  the ranking tests (fetcher, scans, result services, history, progress, run, window,
+#         command line) built with ThreadSanitizer (gcc)
 #   fuzz  every reader of outside input fuzzed with libFuzzer for FUZZ_SECONDS each (clang)
 # Usage: scripts/ci-reliability.sh [fuzz] [tsan] [asan]     (no argument: all three)
 # Environment: JOBS (parallel builds, default all cores), FUZZ_SECONDS (default 30).
@@ -34,7 +34,7 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumen
 stamp() { printf '\n=== %s  %s\n' "$(date -u +%H:%M:%S)" "$*"; }
 
 # Tests whose executables concern the ranking: the only ones worth the slow TSan build.
-RANKING_TESTS='fetcher|ranksearch|rankprogressdlg|rankrun|rankwindow|rankcli'
+RANKING_TESTS='fetcher|ranksearch|rankprogressdlg|rankrun|rankwindow|rankcli|sources|history'
 
 # Builds, in tree $1, the test executables whose names match $2 (all when empty) and the
 # programs tests start; benchmarks and the window program are left out. Runs those tests.
@@ -71,7 +71,7 @@ step_fuzz() {
         -DTALLOWICK_BUILD_TESTS=OFF >/dev/null
     cmake --build build-fuzz --parallel "$JOBS" --target fuzzers
     local failed=0 summary=()
-    for name in scan lines upgrade settings datafile; do
+    for name in scan lines upgrade settings datafile sources csv; do
         local exe="build-fuzz/tests/fuzz/fuzz_$name"
         local seeds="tests/fuzz/$name" work="build-fuzz/corpus/$name" log="build-fuzz/fuzz-$name.log"
         mkdir -p "$work" "build-fuzz/crashes/$name"

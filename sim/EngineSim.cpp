@@ -126,6 +126,14 @@ int EngineFromName(const std::string& name) {
         return Lycos;
     if (n == "looksmart")
         return LookSmart;
+    if (n == "bing")
+        return kSimBing;
+    if (n == "yahoo")
+        return kSimYahoo;
+    if (n == "duckduckgo")
+        return kSimDuckDuckGo;
+    if (n == "brave")
+        return kSimBrave;
     return -1;
 }
 

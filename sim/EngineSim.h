@@ -19,6 +19,13 @@ inline constexpr std::array<int, kEngineCount> kPerPage = {10, 10, 10, 15};
 // result at position r (1-based, on page p = (r - 1) / 15 + 1) is counted as r + p.
 inline constexpr int kLookSmartCountedNavigation = 1;
 
+// Result lists of the engines that only the providers' endpoints serve; their numbers follow
+// SearchEngine's in the plant file and in the made-up lists.
+inline constexpr int kSimBing = 4;
+inline constexpr int kSimYahoo = 5;
+inline constexpr int kSimDuckDuckGo = 6;
+inline constexpr int kSimBrave = 7;
+
 struct Plant {
     int engine = -1; // SearchEngine, or -1 for every engine
     int rank = 0;    // 1-based position in the engine's result list
@@ -30,7 +37,7 @@ struct Plant {
 std::string NormaliseKeywords(const std::string& keywords);
 
 // Engine name as written in the plant file and on the command line (google, altavista, lycos,
-// looksmart); -1 when unknown.
+// looksmart, and bing, yahoo, duckduckgo, brave for the providers); -1 when unknown.
 int EngineFromName(const std::string& name);
 
 class CResultModel {
@@ -71,6 +78,7 @@ public:
     std::string m_strUpgradeVersion;
 
     Answer Respond(const std::string& path, const Params& params) const;
+    const CResultModel& Model() const { return m_model; }
     // Splits "path?query" and decodes the query as a server does ("+" is a space).
     Answer RespondTo(const std::string& target) const;
 

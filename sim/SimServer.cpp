@@ -1,7 +1,10 @@
 #include "sim/SimServer.h"
 
+#include "base/TextUtil.h"
+
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -39,8 +42,30 @@ Answer BlockAnswer(BlockKind kind) {
     return a;
 }
 
+namespace {
+
+// Whether req is the first request of its connection. httplib serves all requests of one
+// connection one after another on one pool thread, so a request from another client address
+// than the thread's previous one came on a new connection. (A client port reused at once by
+// the same thread's next connection would be missed; the kernel hands ports out in turn.)
+bool OpensConnection(const void* server, const httplib::Request& req) {
+    struct Last {
+        const void* server = nullptr;
+        std::string addr;
+        int port = -1;
+    };
+    thread_local Last last;
+    const bool fresh =
+        last.server != server || last.port != req.remote_port || last.addr != req.remote_addr;
+    last = {server, req.remote_addr, req.remote_port};
+    return fresh;
+}
+
+} // namespace
+
 CSimServer::CSimServer(const CEngineSim& sim, ServerOptions options)
-    : m_sim(sim), m_options(std::move(options)), m_random(m_options.failSeed) {}
+    : m_sim(sim), m_options(std::move(options)), m_providers(sim.Model(), m_options.providers),
+      m_random(m_options.failSeed) {}
 
 CSimServer::~CSimServer() {
     Stop();
@@ -71,15 +96,32 @@ bool CSimServer::Start(std::string& error) {
         }
     }
     m_server = std::make_unique<httplib::Server>();
-    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    // Answers go out at once, as from a real server: with a kept connection, the body written
+    // after the headers would otherwise wait for the client's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
+    if (m_options.keepAlive) {
+        m_server->set_keep_alive_max_count(std::size_t(1) << 30);
+        m_server->set_keep_alive_timeout(std::max(1, m_options.keepAliveIdleSec));
+    } else {
+        m_server->set_keep_alive_max_count(1);
+    }
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        const bool newConnection = !m_options.keepAlive || OpensConnection(this, req);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(req.target);
+            if (newConnection)
+                ++m_nConnections;
         }
         const auto waitUntilStopping = [this](std::chrono::milliseconds limit) {
             std::unique_lock<std::mutex> lock(m_mutex);
             return m_stopped.wait_for(lock, limit, [this] { return m_bStopping; });
         };
+        if (newConnection && m_options.connectLatencyMs > 0 &&
+            waitUntilStopping(std::chrono::milliseconds(m_options.connectLatencyMs))) {
+            res.status = 503;
+            return;
+        }
         if (m_options.latencyMs > 0 &&
             waitUntilStopping(std::chrono::milliseconds(m_options.latencyMs))) {
             res.status = 503;
@@ -140,10 +182,17 @@ bool CSimServer::Start(std::string& error) {
                                      [](size_t, size_t, httplib::DataSink&) { return false; });
             return;
         }
-        const Answer a = m_sim.Respond(req.path, req.params);
+        ProviderRequest call{
+            req.method, req.path, {req.params.begin(), req.params.end()}, {}, req.body};
+        for (const auto& [name, value] : req.headers)
+            call.headers[text::AsciiLower(name)] = value;
+        const std::optional<Answer> service = m_providers.Respond(call);
+        const Answer a = service ? *service : m_sim.Respond(req.path, req.params);
         res.status = a.status;
         res.set_content(a.body, a.contentType.c_str());
-    });
+    };
+    m_server->Get(".*", handler);
+    m_server->Post(".*", handler); // the result services that are asked by POST
     m_server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
         Log(req.method + " " + req.target + " " + std::to_string(res.status));
     });
@@ -209,6 +258,11 @@ std::vector<std::string> CSimServer::Requests() const {
 void CSimServer::ClearRequests() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.clear();
+}
+
+int CSimServer::Connections() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nConnections;
 }
 
 } // namespace sim

@@ -3,6 +3,7 @@
 // failures and a hanging engine, and keeps a log of the requests it saw.
 
 #include "sim/EngineSim.h"
+#include "sim/ProviderSim.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -48,6 +49,14 @@ struct ServerOptions {
     std::map<int, int> engineLatencyMs;
     int blockEngine = -1; // SearchEngine that blocks every request, -1 for none
     BlockKind blockKind = BlockKind::Captcha;
+    ProviderOptions providers; // the result services' key and quota
+    // Persistent connections: many requests per connection, closed after keepAliveIdleSec
+    // without a request. Off, every answer closes its connection ("Connection: close").
+    bool keepAlive = false;
+    int keepAliveIdleSec = 5;
+    // Delay charged once per new connection, before its first answer: stands in for the TCP
+    // and TLS handshakes of a distant server.
+    int connectLatencyMs = 0;
 };
 
 // The page or answer of an engine that blocks us.
@@ -71,12 +80,15 @@ public:
     // Request targets ("/search?q=...") in the order they arrived.
     std::vector<std::string> Requests() const;
     void ClearRequests();
+    // Connections that have carried a request so far.
+    int Connections() const;
 
 private:
     void Log(const std::string& line);
 
     const CEngineSim& m_sim;
     ServerOptions m_options;
+    CProviderSim m_providers;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_nPort = 0;
@@ -88,6 +100,7 @@ private:
     bool m_bServing = false; // the worker threads exist and connections are taken
     std::vector<std::string> m_requests;
     std::size_t m_nScripted = 0; // answers of statusScript given so far
+    int m_nConnections = 0;
     std::mt19937 m_random;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_log{nullptr, &std::fclose};
 };

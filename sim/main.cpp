@@ -21,17 +21,29 @@ const char* const kUsage =
     "  --seed N             seed of the made-up result lists (default 1)\n"
     "  --results N          results per engine and keywords (default 1000)\n"
     "  --latency MS         delay every answer by MS milliseconds\n"
+    "  --keep-alive         keep connections open for further requests (HTTP/1.1\n"
+    "                       persistent connections, closed after 5 s idle); without it\n"
+    "                       every answer closes its connection\n"
+    "  --connect-latency MS delay the first answer on each new connection by MS more\n"
+    "                       milliseconds, as the handshakes of a distant server would\n"
     "  --fail-rate R        share 0..1 of requests that fail: status 500 or a connection\n"
     "                       dropped after the headers (half each)\n"
     "  --hang ENGINE        never answer ENGINE (google, altavista, lycos, looksmart)\n"
     "  --log FILE           append one line per request to FILE\n"
     "  --upgrade-version V  serve /tallowick_upgrade_check.html announcing version V\n"
+    "  --api-key K          the key the result services want (DataForSEO: the password);\n"
+    "                       a wrong or missing key gets the service's refusal\n"
+    "  --quota N            answer HTTP 429 to every result-service call after the first N\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints \"listening on 127.0.0.1:PORT\" and stops on SIGINT or SIGTERM.\n"
     "\n"
     "Paths: Google /search (q, start), AltaVista /sites/search/web (q, stq),\n"
     "Lycos /default.asp (query, first), LookSmart /r_search (key, skip).\n"
+    "Result services (JSON): serper.dev POST /search, SerpApi GET /search.json,\n"
+    "DataForSEO POST /v3/serp/ENGINE/organic/live/regular, Brave GET /res/v1/web/search,\n"
+    "SearXNG GET /search?format=json; their engines bing, yahoo, duckduckgo and brave\n"
+    "have result lists of their own (plant names as for --hang, or those four).\n"
     "Pages hold 10 results (LookSmart 15). Between the results each page carries the\n"
     "engine's own links (further searches, /url? redirects, cached copies, links into\n"
     "google.com) that a scan must not count. Every LookSmart page starts with one\n"
@@ -81,6 +93,12 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--latency") || !ToInt(argv[++i], 0, 600000, n))
                 return std::fputs("tallowick-engines: bad --latency\n", stderr), 2;
             options.latencyMs = int(n);
+        } else if (arg == "--keep-alive") {
+            options.keepAlive = true;
+        } else if (arg == "--connect-latency") {
+            if (!NeedValue(i, argc, "--connect-latency") || !ToInt(argv[++i], 0, 600000, n))
+                return std::fputs("tallowick-engines: bad --connect-latency\n", stderr), 2;
+            options.connectLatencyMs = int(n);
         } else if (arg == "--seed") {
             if (!NeedValue(i, argc, "--seed") || !ToInt(argv[++i], 0, 0x7fffffff, seed))
                 return std::fputs("tallowick-engines: bad --seed\n", stderr), 2;
@@ -108,6 +126,14 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--plant"))
                 return 2;
             plantFile = argv[++i];
+        } else if (arg == "--api-key") {
+            if (!NeedValue(i, argc, "--api-key"))
+                return 2;
+            options.providers.apiKey = argv[++i];
+        } else if (arg == "--quota") {
+            if (!NeedValue(i, argc, "--quota") || !ToInt(argv[++i], 0, 0x7fffffff, n))
+                return std::fputs("tallowick-engines: bad --quota\n", stderr), 2;
+            options.providers.quota = int(n);
         } else if (arg == "--upgrade-version") {
             if (!NeedValue(i, argc, "--upgrade-version"))
                 return 2;

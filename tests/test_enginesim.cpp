@@ -73,9 +73,10 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("good") << QByteArray(
                                      "# comment\n\ngoogle 25 http://t.example/ blue widgets\n"
-                                     "*  3  t2.example  Red Widgets\r\n")
+                                     "*  3  t2.example  Red Widgets\r\n"
+                                     "bing 4 b.example kw\nduckduckgo 5 d.example kw\n")
                               << true;
-        QTest::newRow("unknown engine") << QByteArray("bing 3 t.example kw\n") << false;
+        QTest::newRow("unknown engine") << QByteArray("excite 3 t.example kw\n") << false;
         QTest::newRow("no keywords") << QByteArray("lycos 3 t.example\n") << false;
         QTest::newRow("bad rank") << QByteArray("lycos x t.example kw\n") << false;
     }
@@ -91,6 +92,12 @@ private slots:
             QCOMPARE(model.ResultUrl(LookSmart, "red widgets", 3),
                      std::string("http://t2.example"));
             QVERIFY(model.ResultUrl(AltaVista, "blue widgets", 25) != "http://t.example/");
+            // The providers' engines plant in lists of their own.
+            QCOMPARE(model.ResultUrl(SearchEngine(kSimBing), "kw", 4),
+                     std::string("http://b.example"));
+            QCOMPARE(model.ResultUrl(SearchEngine(kSimDuckDuckGo), "kw", 5),
+                     std::string("http://d.example"));
+            QVERIFY(model.ResultUrl(Google, "kw", 4) != "http://b.example");
         }
     }
 
@@ -134,6 +141,36 @@ private slots:
         const QByteArray logged = log.readAll();
         QVERIFY(logged.contains("GET /search?q=blue%20widgets%20%26%20c%2B%2B&start=10 200"));
         QVERIFY(logged.contains("GET /nowhere 404"));
+    }
+
+    // Kept connections carry every request of a client; otherwise each answer closes its own.
+    void connectionsKeptOrClosed_data() {
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("keep-alive") << true << 1;
+        QTest::newRow("one per request") << false << 3;
+    }
+    void connectionsKeptOrClosed() {
+        QFETCH(bool, keepAlive);
+        QFETCH(int, connections);
+        CResultModel model(1, 50);
+        CEngineSim engines(model);
+        ServerOptions options;
+        options.keepAlive = keepAlive;
+        options.connectLatencyMs = 10;
+        CSimServer server(engines, options);
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+        httplib::Client client("127.0.0.1", server.Port());
+        client.set_keep_alive(true);
+        client.set_read_timeout(5, 0);
+        for (int i = 0; i < 3; ++i) {
+            auto res = client.Get("/search?q=x&start=" + std::to_string(10 * i));
+            QVERIFY(res);
+            QCOMPARE(res->status, 200);
+            QCOMPARE(res->get_header_value("Connection") == "close", !keepAlive);
+        }
+        QCOMPARE(server.Connections(), connections);
     }
 
     void failingRequestsAndAHangingEngine() {

@@ -5,12 +5,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <future>
+#include <set>
 #include <thread>
 
 namespace {
@@ -27,8 +30,12 @@ struct Server {
     httplib::Server svr;
     std::thread thread;
     int port = 0;
+    int keepAliveSec = 1;
 
     void start() {
+        // The fetcher keeps connections open; the server waits this long for a kept connection
+        // to end when it stops.
+        svr.set_keep_alive_timeout(keepAliveSec);
         port = svr.bind_to_any_port("127.0.0.1");
         QVERIFY(port > 0);
         thread = std::thread([this] { svr.listen_after_bind(); });
@@ -62,6 +69,133 @@ struct RawListener {
     }
     ~RawListener() { ::close(fd); }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/page"; }
+};
+
+// What a server saw of one request.
+struct Seen {
+    std::string target;
+    int clientPort = 0; // tells the connections apart
+    std::string authorization;
+    std::string cookie;
+};
+
+// A server that keeps connections open and remembers every request: /page answers "page",
+// /login asks for user "user" and password "pw". Both hand out a cookie.
+struct KeptServer : Server {
+    std::mutex mutex;
+    std::vector<Seen> seen;
+
+    KeptServer() {
+        // Long enough that no kept connection goes idle between two pages of a test.
+        keepAliveSec = 3;
+        svr.set_keep_alive_max_count(1000);
+        auto note = [this](const httplib::Request& req) {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen.push_back({req.path, req.remote_port, req.get_header_value("Authorization"),
+                            req.get_header_value("Cookie")});
+        };
+        svr.Get("/page", [note](const httplib::Request& req, httplib::Response& res) {
+            note(req);
+            res.set_header("Set-Cookie", "session=abc; Path=/");
+            res.set_content("page\n", "text/html");
+        });
+        svr.Get("/login", [note](const httplib::Request& req, httplib::Response& res) {
+            note(req);
+            res.set_header("Set-Cookie", "login=xyz; Path=/");
+            if (req.get_header_value("Authorization") != "Basic dXNlcjpwdw==") {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+                res.set_content("denied\n", "text/html");
+            } else {
+                res.set_content("secret\n", "text/html");
+            }
+        });
+    }
+    ~KeptServer() {
+        // Stopped before the members the handlers use go.
+        if (thread.joinable()) {
+            svr.stop();
+            thread.join();
+        }
+    }
+    std::vector<Seen> requests() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return seen;
+    }
+    std::set<int> connections() {
+        std::set<int> ports;
+        for (const Seen& s : requests())
+            ports.insert(s.clientPort);
+        return ports;
+    }
+};
+
+// A server that closes a kept connection without warning: right after each answer, or when
+// the connection's second request arrives (the request is then never answered). Serves one
+// connection at a time.
+struct ClosingServer {
+    enum Mode { AfterAnswer, OnSecondRequest };
+    Mode mode;
+    RawListener listener;
+    std::atomic<bool> stopping{false};
+    std::atomic<int> connections{0};
+    std::atomic<int> answered{0};
+    std::atomic<int> unanswered{0};
+    std::thread thread;
+
+    explicit ClosingServer(Mode m) : mode(m) {
+        thread = std::thread([this] { run(); });
+    }
+    ~ClosingServer() {
+        stopping = true;
+        thread.join();
+    }
+    std::string url() const { return listener.url(); }
+
+    // Reads one request head; false when the client closed or went quiet.
+    bool readRequest(int fd) {
+        std::string got;
+        char buf[1024];
+        for (int waited = 0; got.find("\r\n\r\n") == std::string::npos;) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, 20);
+            if (ready < 0 || stopping || (ready == 0 && (waited += 20) > 5000))
+                return false;
+            if (ready == 0)
+                continue;
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return false;
+            got.append(buf, std::size_t(n));
+        }
+        return true;
+    }
+    void run() {
+        static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                          "Content-Length: 3\r\n\r\nok\n";
+        while (!stopping) {
+            pollfd p{listener.fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const int fd = ::accept(listener.fd, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            ++connections;
+            for (int onThis = 0; readRequest(fd); ++onThis) {
+                if (mode == OnSecondRequest && onThis == 1) {
+                    ++unanswered;
+                    break;
+                }
+                ++answered; // counted first: the client may look as soon as the answer is out
+                if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
+                    ssize_t(answer.size()))
+                    break;
+                if (mode == AfterAnswer)
+                    break;
+            }
+            ::close(fd);
+        }
+    }
 };
 
 const std::string kProblem = "There was a problem downloading the web page. Please try again.\n\n";
@@ -597,6 +731,100 @@ private slots:
             th.join();
         QCOMPARE(seen[0], QByteArrayList{"met"});
         QCOMPARE(seen[1], QByteArrayList{"met"});
+    }
+
+    // Every page opens its own fetcher, as the scans do; the pages of one server still go out
+    // on one connection, from one thread or several.
+    void connectionsAreReused_data() {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("four threads") << 4;
+    }
+    void connectionsAreReused() {
+        QFETCH(int, threads);
+        KeptServer server;
+        server.start();
+        std::vector<std::thread> workers;
+        std::atomic<int> good{0};
+        for (int t = 0; t < threads; ++t)
+            workers.emplace_back([&] {
+                for (int i = 0; i < 5; ++i) {
+                    CPageFetcher f;
+                    const LineList* got = f.FetchPage(server.url("/page"));
+                    if (got && *got == LineList{"page"} && f.LastError().empty())
+                        ++good;
+                }
+            });
+        for (auto& w : workers)
+            w.join();
+        QCOMPARE(good.load(), 5 * threads);
+        QCOMPARE(server.requests().size(), std::size_t(5 * threads));
+        QCOMPARE(server.connections().size(), std::size_t(1));
+    }
+
+    // A kept connection the server has closed is replaced without a word: the page is read
+    // and nothing counts as failed.
+    void closedConnectionIsReopened_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("closed while idle") << int(ClosingServer::AfterAnswer);
+        QTest::newRow("closed on the next request") << int(ClosingServer::OnSecondRequest);
+    }
+    void closedConnectionIsReopened() {
+        QFETCH(int, mode);
+        ClosingServer server{ClosingServer::Mode(mode)};
+        for (int i = 0; i < 2; ++i) {
+            CPageFetcher f;
+            const LineList* got = f.FetchPage(server.url());
+            QVERIFY(got);
+            QCOMPARE(toList(*got), QByteArrayList{"ok"});
+            QCOMPARE(f.LastError(), std::string());
+            QCOMPARE(f.LastStatus(), 200L);
+        }
+        QCOMPARE(server.answered.load(), 2);
+        QCOMPARE(server.connections.load(), 2);
+        // The second page did go out on the kept connection first.
+        QCOMPARE(server.unanswered.load(), mode == ClosingServer::OnSecondRequest ? 1 : 0);
+    }
+
+    // Neither the credentials given for one page nor any cookie reaches a later page on the
+    // same server; the connection that carried the credentials is not used again.
+    void nothingCarriedToTheNextPage() {
+        KeptServer server;
+        server.start();
+        CPageFetcher::SetAuthPrompt([](const std::string&, std::string& u, std::string& p) {
+            u = "user";
+            p = "pw";
+            return true;
+        });
+        LineList first;
+        {
+            CPageFetcher f;
+            if (const LineList* got = f.FetchPage(server.url("/login")))
+                first = *got;
+        }
+        CPageFetcher::SetAuthPrompt(nullptr);
+        QCOMPARE(toList(first), QByteArrayList{"secret"});
+        for (int i = 0; i < 2; ++i) {
+            CPageFetcher f;
+            const LineList* got = f.FetchPage(server.url("/page"));
+            QVERIFY(got);
+            QCOMPARE(toList(*got), QByteArrayList{"page"});
+        }
+        const std::vector<Seen> seen = server.requests();
+        std::vector<Seen> loggedIn, pages;
+        for (const Seen& s : seen) {
+            QCOMPARE(s.cookie, std::string());
+            if (!s.authorization.empty())
+                loggedIn.push_back(s);
+            if (s.target == "/page")
+                pages.push_back(s);
+        }
+        QCOMPARE(loggedIn.size(), std::size_t(1));
+        QCOMPARE(loggedIn[0].target, std::string("/login"));
+        QCOMPARE(loggedIn[0].authorization, std::string("Basic dXNlcjpwdw=="));
+        QCOMPARE(pages.size(), std::size_t(2));
+        QVERIFY(pages[0].clientPort != loggedIn[0].clientPort);
+        QCOMPARE(pages[1].clientPort, pages[0].clientPort);
     }
 };
 

@@ -1,6 +1,7 @@
 // tallowick-rank as a user runs it: a process against the engine simulator.
 #include "base/Maker.h"
 #include "base/RankTypes.h"
+#include "data/DataFileSession.h"
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -408,6 +409,112 @@ private slots:
         // Only the pages being read (or waiting for the host) when Ctrl-C came were finished.
         QVERIFY(server.Requests().size() <= askedBefore + 2);
         QVERIFY(QDir(dir.path()).entryList({"tempgoogle*"}).isEmpty());
+    }
+
+    // --import adds the file's new entries and saves, ranking nothing; --csv writes the table of
+    // the list, with --no-rank as it is. A refused command line or file leaves the list alone.
+    void importAndCsv_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("locked"); // another program holds the data file
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<QByteArray>>("added"); // "url|keywords" of the new entries
+        QTest::addColumn<QByteArray>("out");          // standard output begins so
+        using L = QList<QByteArray>;
+        const QByteArray header = "row,url,keywords,Google text,";
+        QTest::newRow("csv") << QStringList{"--import", "new.csv"} << false << 0 << L{"new.com|k2"}
+                             << QByteArray("1 entry added, 1 already in the list, 1 line "
+                                           "skipped\nskipped lines: 3\n");
+        QTest::newRow("plain text with a target")
+            << QStringList{"--import", "phrases.txt", "--import-target", "t.com"} << false << 0
+            << L{"t.com|one", "t.com|two"}
+            << QByteArray("2 entries added, 0 already in the list, 0 lines skipped\n");
+        QTest::newRow("quiet") << QStringList{"-q", "--import", "new.csv"} << false << 0
+                               << L{"new.com|k2"} << QByteArray();
+        QTest::newRow("import, then the table on stdout")
+            << QStringList{"--import", "new.csv", "--csv", "-"} << false << 0 << L{"new.com|k2"}
+            << header;
+        QTest::newRow("table of the list as it is")
+            << QStringList{"--no-rank", "--csv", "-"} << false << 0 << L{} << header;
+        QTest::newRow("plain text without a target")
+            << QStringList{"--import", "phrases.txt"} << false << 2 << L{} << QByteArray();
+        QTest::newRow("target without import")
+            << QStringList{"--import-target", "t.com"} << false << 2 << L{} << QByteArray();
+        QTest::newRow("target with a blank")
+            << QStringList{"--import", "phrases.txt", "--import-target", "t .com"} << false << 2
+            << L{} << QByteArray();
+        QTest::newRow("import with a ranking option")
+            << QStringList{"--import", "new.csv", "--depth", "1"} << false << 2 << L{}
+            << QByteArray();
+        QTest::newRow("no-rank without an output")
+            << QStringList{"--no-rank"} << false << 2 << L{} << QByteArray();
+        QTest::newRow("two documents on stdout")
+            << QStringList{"--no-rank", "--csv", "-", "--json", "-"} << false << 2 << L{}
+            << QByteArray();
+        QTest::newRow("import file missing")
+            << QStringList{"--import", "none.csv"} << false << 3 << L{} << QByteArray();
+        QTest::newRow("import file is a folder")
+            << QStringList{"--import", "."} << false << 3 << L{} << QByteArray();
+        QTest::newRow("data file in use")
+            << QStringList{"--import", "new.csv"} << true << 3 << L{} << QByteArray();
+        QTest::newRow("table's folder missing")
+            << QStringList{"--no-rank", "--csv", "no/such/t.csv"} << false << 4 << L{}
+            << QByteArray();
+    }
+    void importAndCsv() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, locked);
+        QFETCH(int, status);
+        QFETCH(QList<QByteArray>, added);
+        QFETCH(QByteArray, out);
+        tw::test::ScopedWorkDir dir;
+        const QByteArray data = DataBytes(
+            {{"www.target-b.example", "red gadgets"}, {"www.target-c.example", "green things"}});
+        WriteFile(dir.file("tallowick.dat"), data);
+        WriteFile(dir.file("new.csv"), "www.target-b.example,red gadgets\nnew.com,k2\n\"open,k\n");
+        WriteFile(dir.file("phrases.txt"), "one\r\n\r\ntwo\r\n");
+        datafile::CDataFileSession other(dir.file("tallowick.dat"));
+        if (locked)
+            QCOMPARE(other.Lock(), datafile::CDataFileSession::LockResult::Locked);
+        m_server->ClearRequests();
+        const Result r = Run(args, dir.path());
+        QCOMPARE(r.code, status);
+        QVERIFY(m_server->Requests().empty());
+        QVERIFY2(r.out.startsWith(out), r.out.constData());
+        if (status != 0) {
+            QCOMPARE(r.err.count('\n'), 1);
+            QVERIFY(r.err.startsWith("tallowick-rank: "));
+        }
+        const QByteArray after = ReadFile(dir.file("tallowick.dat"));
+        if (added.isEmpty()) {
+            QCOMPARE(after, data);
+            return;
+        }
+        QCOMPARE(after.count('\n'), 6 * (2 + added.size()));
+        for (int i = 0; i < added.size(); ++i) {
+            const QList<QByteArray> lines = EntryLines(after, 2 + i);
+            QCOMPARE(lines.at(0) + "|" + lines.at(1), added[i]);
+            QCOMPARE(lines.mid(2), (QList<QByteArray>{"-", "-", "-", "-"}));
+        }
+        if (args.contains("--csv")) {
+            // The table holds the list after the import; the summary went to standard error.
+            QCOMPARE(r.out.count("\r\n"), 1 + 2 + added.size());
+            QVERIFY(r.err.startsWith("1 entry added"));
+        }
+    }
+
+    // After a run the table holds its results, ranks as numbers.
+    void csvAfterRun() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), DataBytes({{"www.target-c.example", "green things"}}));
+        const Result r =
+            Run(QStringList{"-q", "--depth", "1", "--engines", "google", "--csv", "t.csv"} +
+                    HostArgs(*m_server),
+                dir.path());
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = ReadFile(dir.file("t.csv")).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1], QByteArray("1,www.target-c.example,green things,Rank 1 / Page 1,1,1,"
+                                      "-,,,-,,,-,,\r"));
     }
 };
 

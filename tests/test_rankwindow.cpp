@@ -363,10 +363,14 @@ private slots:
         bool checked = false;
         watcher.atFirstMark = [&] {
             for (int id : {CMainDlg::IDC_ADD, CMainDlg::IDC_EDIT, CMainDlg::IDC_REMOVE,
-                           CMainDlg::IDC_SETTINGS, CMainDlg::IDC_RANKALL, CMainDlg::IDC_RANK})
+                           CMainDlg::IDC_SETTINGS, CMainDlg::IDC_RANKALL, CMainDlg::IDC_RANK,
+                           CMainDlg::IDC_IMPORT})
                 QVERIFY2(!dlg.button(id)->isEnabled(), qPrintable(QString::number(id)));
-            for (int id : {CMainDlg::IDC_QUIT, CMainDlg::IDC_RESULTS, CMainDlg::IDC_SAVE})
+            for (int id : {CMainDlg::IDC_QUIT, CMainDlg::IDC_RESULTS, CMainDlg::IDC_SAVE,
+                           CMainDlg::IDC_EXPORT})
                 QVERIFY(dlg.button(id)->isEnabled());
+            // No file dialog either (one would wait here for an answer).
+            dlg.OnImport();
             // Double-click and Enter do nothing while the run goes on.
             QTest::mouseDClick(dlg.listView()->viewport(), Qt::LeftButton);
             dlg.OnEditEntry();

@@ -13,8 +13,12 @@ QString saveFileName(QWidget* parent, const QString& caption, const QString& sta
                      const QString& initialName, const QString& filter,
                      const QString& defaultSuffix);
 
+// Asks for an existing file to open. Returns the full path, or an empty string when cancelled.
+QString openFileName(QWidget* parent, const QString& caption, const QString& startDir,
+                     const QString& filter);
+
 namespace testing {
-// The next saveFileName returns name without showing a dialog (empty = cancelled).
+// The next saveFileName or openFileName returns name without showing a dialog (empty = cancelled).
 void setNextFileName(const QString& name);
 } // namespace testing
 

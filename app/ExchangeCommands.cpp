@@ -1,0 +1,53 @@
+// Import, Undo import and Export of the main window; the substance is in exchange/.
+#include "app/MainDlg.h"
+#include "exchange/WindowExport.h"
+#include "exchange/WindowImport.h"
+#include "ui/MessageBox.h"
+
+#include <QAction>
+#include <QMenu>
+
+void CMainDlg::OnImport() {
+    ImportEntries();
+}
+
+void CMainDlg::OnUndoImport() {
+    if (CanUndoImport())
+        m_importUndo.undo();
+}
+
+void CMainDlg::OnExport() {
+    ExportEntries();
+}
+
+bool CMainDlg::CanUndoImport() const {
+    return !m_bRanking && m_importUndo.canUndo();
+}
+
+void CMainDlg::AddExchangeActions(QMenu& menu) {
+    QAction* import = menu.addAction(QStringLiteral("&Import..."), this, &CMainDlg::OnImport);
+    import->setEnabled(!m_bRanking && !m_bReadOnly);
+    QAction* undo = menu.addAction(QStringLiteral("&Undo import"), this, &CMainDlg::OnUndoImport);
+    undo->setEnabled(CanUndoImport());
+    menu.addAction(QStringLiteral("E&xport..."), this, &CMainDlg::OnExport);
+}
+
+void CMainDlg::ImportEntries() {
+    // Rows added under a run's feet would shift the rows it writes into.
+    if (m_bRanking)
+        return;
+    if (m_bReadOnly) {
+        tw::messageBox(this, QStringLiteral("The list is read-only: entries imported now could "
+                                            "not be saved. Close the other Tallowick! window or "
+                                            "program first."));
+        return;
+    }
+    const tw::exchange::WindowImport outcome =
+        tw::exchange::runWindowImport(this, m_model, m_strStartDir);
+    if (outcome.read)
+        m_importUndo.imported(outcome.firstRow, outcome.rowCount);
+}
+
+void CMainDlg::ExportEntries() {
+    tw::exchange::runWindowExport(this, m_model, m_strStartDir);
+}

@@ -1,0 +1,364 @@
+// Reading the providers' answers. The JSON is read as a stream of events, keeping only the few
+// values each provider's reader looks at: no document is built, which halves the time of a
+// 100-result answer, and nesting is bounded as it is met.
+
+#include "sources/Providers.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+
+namespace tw::sources {
+
+namespace {
+
+using json = nlohmann::json;
+
+// Deeper than any result format: such an answer is not the provider's.
+constexpr std::size_t kMaxNesting = 64;
+
+bool isHttpUrl(std::string_view url) {
+    if (url.size() < 8)
+        return false;
+    std::string head(url.substr(0, 8));
+    for (char& c : head) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return head.starts_with("http://") || head == "https://";
+}
+
+// What to keep of an answer: the addresses in one list of objects, and values at a few paths.
+// Paths are "/key/0/key" from the top (array elements by their index).
+struct Wanted {
+    std::string list;                // the list of result objects, e.g. "/organic"
+    const char* urlField;            // the address field in each, e.g. "link"
+    const char* onlyType;            // when set, only objects whose "type" is this count
+    std::vector<std::string> values; // scalar paths to keep (strings, integers, null)
+    std::string pairs;               // a list of [name, reason] lists, e.g. "/unresponsive_engines"
+};
+
+class Collector : public nlohmann::json_sax<json> {
+public:
+    explicit Collector(const Wanted& wanted) : m_wanted(wanted) {
+        for (const std::string& p : wanted.values)
+            m_valueDepth = std::max<std::size_t>(m_valueDepth, std::count(p.begin(), p.end(), '/'));
+    }
+
+    std::vector<std::string> urls;
+    std::map<std::string, std::string> values; // null kept as "\x01null"
+    std::vector<std::pair<std::string, std::string>> pairs;
+    bool listSeen = false;
+    bool topIsObject = false;
+    std::vector<std::string> topKeys;
+
+    bool null() override { return scalar("\x01null"); }
+    bool boolean(bool) override { return scalar({}, false); }
+    bool number_integer(number_integer_t v) override { return scalar(std::to_string(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return scalar(std::to_string(v)); }
+    bool number_float(number_float_t, const string_t&) override { return scalar({}, false); }
+    bool binary(binary_t&) override { return scalar({}, false); }
+    bool string(string_t& v) override {
+        if (m_itemDepth && m_stack.size() == m_itemDepth) {
+            if (m_key == m_wanted.urlField)
+                m_itemUrl = std::move(v);
+            else if (m_key == "type")
+                m_itemType = std::move(v);
+            return next();
+        }
+        if (m_pairsDepth && m_stack.size() == m_pairsDepth + 1 && m_stack.back().array) {
+            if (m_stack.back().index == 0)
+                pairs.emplace_back(std::move(v), std::string());
+            else if (m_stack.back().index == 1 && !pairs.empty())
+                pairs.back().second = std::move(v);
+            return next();
+        }
+        return scalar(std::move(v));
+    }
+    bool key(string_t& k) override {
+        m_key = std::move(k);
+        if (m_stack.size() == 1 && topKeys.size() < 64)
+            topKeys.push_back(m_key);
+        return true;
+    }
+    bool start_object(std::size_t) override { return open(false); }
+    bool start_array(std::size_t) override { return open(true); }
+    bool end_object() override {
+        if (m_itemDepth && m_stack.size() == m_itemDepth) {
+            if ((!m_wanted.onlyType || m_itemType == m_wanted.onlyType) && isHttpUrl(m_itemUrl))
+                urls.push_back(std::move(m_itemUrl));
+            m_itemDepth = 0;
+        }
+        return close();
+    }
+    bool end_array() override {
+        if (m_pairsDepth && m_stack.size() == m_pairsDepth)
+            m_pairsDepth = 0;
+        return close();
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    struct Frame {
+        bool array;
+        int index;
+        std::size_t pathLength;
+    };
+
+    // The path of the value now met.
+    std::string valuePath() const {
+        if (m_stack.empty())
+            return {};
+        const Frame& f = m_stack.back();
+        return m_path + "/" + (f.array ? std::to_string(f.index) : m_key);
+    }
+    bool next() {
+        if (!m_stack.empty() && m_stack.back().array)
+            ++m_stack.back().index;
+        return true;
+    }
+    bool scalar(std::string v, bool keep = true) {
+        // Most values lie deeper than any path kept: their path is never built.
+        if (keep && m_stack.size() <= m_valueDepth) {
+            const std::string path = valuePath();
+            for (const std::string& p : m_wanted.values) {
+                if (p == path) {
+                    values.emplace(path, std::move(v));
+                    break;
+                }
+            }
+        }
+        return next();
+    }
+    bool open(bool array) {
+        if (m_stack.size() >= kMaxNesting)
+            return false;
+        const std::string path = valuePath();
+        const bool inList = !m_stack.empty() && m_stack.back().array && m_path == m_wanted.list;
+        next();
+        if (m_stack.empty())
+            topIsObject = !array;
+        m_stack.push_back({array, 0, m_path.size()});
+        m_path = path;
+        if (array && path == m_wanted.list)
+            listSeen = true;
+        if (array && !m_wanted.pairs.empty() && path == m_wanted.pairs)
+            m_pairsDepth = m_stack.size();
+        if (!array && inList && !m_itemDepth) {
+            m_itemDepth = m_stack.size();
+            m_itemUrl.clear();
+            m_itemType.clear();
+        }
+        return true;
+    }
+    bool close() {
+        if (m_stack.empty())
+            return false;
+        m_path.resize(m_stack.back().pathLength);
+        m_stack.pop_back();
+        return true;
+    }
+
+    const Wanted& m_wanted;
+    std::vector<Frame> m_stack;
+    std::string m_path; // of the innermost open container
+    std::string m_key;
+    std::size_t m_itemDepth = 0; // stack size inside a result object; 0 outside
+    std::size_t m_pairsDepth = 0;
+    std::size_t m_valueDepth = 0; // the deepest kept path's depth
+    std::string m_itemUrl;
+    std::string m_itemType;
+};
+
+// Reads body with wanted; false when it is not JSON (or too large, or too deep).
+bool collect(std::string_view body, Collector& c) {
+    if (body.size() > kMaxAnswerBytes)
+        return false;
+    try {
+        return json::sax_parse(body.begin(), body.end(), &c, nlohmann::detail::input_format_t::json,
+                               true);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string site(const Source& s) {
+    return providerSite(s.provider);
+}
+
+// A message from the provider, made fit for one line of text.
+std::string cleanMessage(std::string message) {
+    for (char& c : message) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    if (message.size() > 300)
+        message = message.substr(0, 300) + "...";
+    return message;
+}
+
+PageAnswer failure(AnswerKind kind, std::string message) {
+    PageAnswer a;
+    a.kind = kind;
+    a.error = std::move(message);
+    return a;
+}
+
+PageAnswer providerError(const Source& s, const std::string& message) {
+    return failure(AnswerKind::ProviderError, site(s) + " answered: " + cleanMessage(message));
+}
+
+PageAnswer badFormat(const Source& s) {
+    return failure(AnswerKind::BadFormat,
+                   site(s) + " answered something that is not its result format");
+}
+
+PageAnswer results(std::vector<std::string> urls = {}) {
+    PageAnswer a;
+    a.kind = AnswerKind::Results;
+    a.urls = std::move(urls);
+    return a;
+}
+
+std::string value(const Collector& c, const std::string& path) {
+    const auto it = c.values.find(path);
+    return it == c.values.end() || it->second == "\x01null" ? std::string() : it->second;
+}
+
+bool has(const Collector& c, const char* key) {
+    return std::find(c.topKeys.begin(), c.topKeys.end(), key) != c.topKeys.end();
+}
+
+Wanted wantedFor(const Source& s) {
+    // The error texts any provider may send, read from every answer.
+    std::vector<std::string> common = {"/message",      "/error",      "/status_message",
+                                       "/error/detail", "/error/code", "/type"};
+    switch (s.provider) {
+    case Provider::Serper:
+        return {"/organic", "link", nullptr, common, {}};
+    case Provider::SerpApi:
+        return {"/organic_results", "link", nullptr, common, {}};
+    case Provider::DataForSeo:
+        common.insert(common.end(), {"/status_code", "/tasks/0/status_code",
+                                     "/tasks/0/status_message", "/tasks/0/result"});
+        return {"/tasks/0/result/0/items", "url", "organic", common, {}};
+    case Provider::Brave:
+        return {"/web/results", "url", nullptr, common, {}};
+    case Provider::Searxng:
+        return {"/results", "url", nullptr, common, "/unresponsive_engines"};
+    case Provider::Classic:
+        break;
+    }
+    return {"", "", nullptr, common, {}};
+}
+
+PageAnswer readBraveError(const Source& s, const Collector& c) {
+    const std::string code = value(c, "/error/code");
+    if (code.find("TOKEN") != std::string::npos)
+        return failure(AnswerKind::KeyRefused, "the key was refused by " + site(s));
+    if (code.find("RATE_LIMIT") != std::string::npos || code.find("QUOTA") != std::string::npos)
+        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + site(s));
+    const std::string detail = value(c, "/error/detail");
+    return providerError(s, detail.empty() ? code : detail);
+}
+
+PageAnswer readResults(const Source& s, Collector& c) {
+    switch (s.provider) {
+    case Provider::Serper:
+        if (c.listSeen)
+            return results(std::move(c.urls));
+        if (const std::string m = value(c, "/message"); !m.empty())
+            return providerError(s, m);
+        return has(c, "searchParameters") ? results() : badFormat(s);
+    case Provider::SerpApi:
+        if (const std::string e = value(c, "/error"); !e.empty()) {
+            // Past the last result the service says so as an error; that is the end of the list.
+            if (e.find("hasn't returned any results") != std::string::npos)
+                return results();
+            return providerError(s, e);
+        }
+        if (c.listSeen || has(c, "search_metadata"))
+            return results(std::move(c.urls));
+        return badFormat(s);
+    case Provider::DataForSeo: {
+        const std::string top = value(c, "/status_code");
+        if (top.empty())
+            return badFormat(s);
+        if (top != "20000")
+            return providerError(s, value(c, "/status_message"));
+        const std::string task = value(c, "/tasks/0/status_code");
+        if (task.empty())
+            return badFormat(s);
+        if (task != "20000")
+            return providerError(s, value(c, "/tasks/0/status_message"));
+        return results(std::move(c.urls));
+    }
+    case Provider::Brave: {
+        const std::string type = value(c, "/type");
+        if (type == "ErrorResponse")
+            return readBraveError(s, c);
+        return type == "search" ? results(std::move(c.urls)) : badFormat(s);
+    }
+    case Provider::Searxng:
+        if (!c.listSeen)
+            return badFormat(s);
+        if (c.urls.empty()) {
+            // An engine the instance could not ask is a failure, not an empty result list.
+            for (const auto& [engine, reason] : c.pairs) {
+                if (engine == s.engine)
+                    return providerError(s, "the engine " + engine + " did not answer: " + reason);
+            }
+        }
+        return results(std::move(c.urls));
+    case Provider::Classic:
+        break;
+    }
+    return badFormat(s);
+}
+
+PageAnswer readAnswerOf(const Source& source, long status, std::string_view body) {
+    const std::string where = site(source);
+    if (source.provider == Provider::Searxng && status == 403)
+        return failure(AnswerKind::KeyRefused,
+                       "the SearXNG instance does not answer in JSON: enable json under search: "
+                       "formats in the instance's settings.yml");
+    if (status == 401 || status == 403) {
+        return failure(AnswerKind::KeyRefused, source.provider == Provider::DataForSeo
+                                                   ? "the login or password was refused by " + where
+                                                   : "the key was refused by " + where);
+    }
+    if (status == 429 || status == 402)
+        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + where);
+
+    const Wanted wanted = wantedFor(source);
+    Collector c(wanted);
+    const bool parsed = collect(body, c) && c.topIsObject;
+    if (status < 200 || status > 299) {
+        // The provider's words when its error answer carries them.
+        if (parsed && status < 500) {
+            if (source.provider == Provider::Brave && value(c, "/type") == "ErrorResponse")
+                return readBraveError(source, c);
+            for (const char* path : {"/message", "/error", "/status_message", "/error/detail"}) {
+                if (const std::string m = value(c, path); !m.empty())
+                    return providerError(source, m);
+            }
+        }
+        return failure(AnswerKind::HttpError, where + " answered HTTP " + std::to_string(status));
+    }
+    if (!parsed)
+        return badFormat(source);
+    return readResults(source, c);
+}
+
+} // namespace
+
+PageAnswer readAnswer(const Source& source, long status, std::string_view body) {
+    PageAnswer a = readAnswerOf(source, status, body);
+    a.status = status;
+    return a;
+}
+
+} // namespace tw::sources

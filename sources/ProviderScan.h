@@ -1,0 +1,90 @@
+#pragma once
+// One entry's scan of one column through a result service: asks the provider page after page up
+// to the depth, counts the result addresses in the provider's order and stops at the first that
+// matches the target (the classic matching rule).
+
+#include "sources/Providers.h"
+#include "sources/Source.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tw::sources {
+
+struct ScanInput {
+    std::string targetUrl;
+    std::string keywords;
+    int depthPages = 20; // pages of ten; DataForSEO takes depthPages * 10 results in one call
+    Source source;
+    ProviderConfig config;
+};
+
+struct ScanResult {
+    bool ok = false;        // the scan came to an answer (found or not found)
+    bool cancelled = false; // it was cancelled before it came to one
+    int rank = 0;           // 1-based; 0 when not found
+    int page = 0;           // (rank - 1) / 10 + 1; 0 when not found
+    std::string text;       // "Rank N / Page P", "not found" or "error" (empty when cancelled)
+    std::vector<std::string> sitesAbove; // the result addresses before the target
+    std::string error;                   // what went wrong, keys removed; empty when ok
+    int requests = 0;    // requests the scan made (a request tried again counts once)
+    std::string lastUrl; // the last request's address, keys removed, for messages
+};
+
+// What one request brought back.
+struct HttpAnswer {
+    bool answered = false; // an answer with a status was read
+    bool cancelled = false;
+    long status = 0;
+    std::string body;
+    std::string error; // why there was no (complete) answer
+};
+
+class ProviderScan {
+public:
+    ProviderScan() = default;
+    virtual ~ProviderScan() = default;
+    ProviderScan(const ProviderScan&) = delete;
+    ProviderScan& operator=(const ProviderScan&) = delete;
+
+    // Asked before every request and during every pause; true stops the scan.
+    std::function<bool()> m_cancelled;
+    // Called before each page is asked for: page (1-based) and the pages the scan may take.
+    std::function<void(int page, int pages)> m_pageStarted;
+
+    // After each failed try of a page, the next waits this long (cancel cuts the wait); the
+    // ranking run passes the classic scan's rule (CRankSearch::Retry().delaysMs).
+    std::vector<int> m_retryDelaysMs = {1000, 3000};
+
+    // Runs the scan. Pages that fail are tried again (m_retryDelaysMs), except refused keys,
+    // other client errors and the provider's own error messages.
+    ScanResult run(const ScanInput& input);
+
+    // One page of results (the whole depth for DataForSEO), tried again like a scan's page:
+    // what the Sources dialog's Test shows. True with the page's addresses in urls; false with
+    // the error (keys removed) or cancelled set.
+    struct PageOutcome {
+        bool ok = false;
+        bool cancelled = false;
+        std::vector<std::string> urls;
+        std::string error;
+        std::string url; // the request's address, keys removed
+    };
+    PageOutcome askPage(const Source& source, const ProviderConfig& config, const PageQuery& query);
+
+    // At most this many sites above are kept, each cut to kMaxSiteText bytes.
+    static constexpr int kMaxSitesKept = 10000;
+    static constexpr std::size_t kMaxSiteText = 2048;
+
+protected:
+    // Sends one request through the project's fetcher (its time-outs, size limit and per-server
+    // turn). Tests and benchmarks may answer here instead.
+    virtual HttpAnswer send(const HttpRequest& request);
+
+private:
+    bool isCancelled() const { return m_cancelled && m_cancelled(); }
+    bool pauseUnlessCancelled(int ms) const;
+};
+
+} // namespace tw::sources

@@ -1,0 +1,671 @@
+#include "base/Maker.h"
+#include "base/PageFetcher.h"
+#include "settings/RegistrySettings.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "sources/ProviderScan.h"
+#include "sources/Providers.h"
+#include "sources/Source.h"
+#include "sources/SourceSettings.h"
+#include "support/TestEnv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace tw::sources;
+
+Q_DECLARE_METATYPE(tw::sources::AnswerKind)
+
+namespace {
+
+const std::string kKey = "sk-Test-7f3a9c1e5b";
+const std::string kKeywords = "blue widgets";
+
+Source sourceOf(const char* text) {
+    Source s;
+    QString error;
+    if (!parseSource(QString::fromLatin1(text), &s, &error))
+        qFatal("bad source in test: %s", qPrintable(error));
+    return s;
+}
+
+// The simulator's result list a provider engine reads.
+int simList(const Source& s) {
+    if (s.engine == "google")
+        return Google;
+    return sim::EngineFromName(s.engine);
+}
+
+// A simulator with the result services, and a configuration pointing every provider at it.
+struct Services {
+    explicit Services(sim::ServerOptions options = {}, int results = 1000)
+        : model(3, results), engines(model) {
+        if (options.providers.apiKey.empty())
+            options.providers.apiKey = kKey;
+        m_options = std::move(options);
+    }
+    bool start() {
+        server = std::make_unique<sim::CSimServer>(engines, m_options);
+        std::string error;
+        if (!server->Start(error)) {
+            qWarning("%s", error.c_str());
+            return false;
+        }
+        const std::string base = "http://" + server->HostPort();
+        config.keys = {kKey, kKey, kKey, "login@example.org", kKey};
+        config.serperUrl = config.serpapiUrl = config.dataforseoUrl = config.braveUrl = base;
+        config.searxngUrl = base + "/";
+        return true;
+    }
+    int calls() const { return int(server->Requests().size()); }
+
+    sim::CResultModel model;
+    sim::CEngineSim engines;
+    sim::ServerOptions m_options;
+    std::unique_ptr<sim::CSimServer> server;
+    ProviderConfig config;
+};
+
+ScanResult scan(const Services& s, const Source& source, const std::string& target, int depth = 5,
+                std::function<bool()> cancelled = {}) {
+    ProviderScan scanner;
+    scanner.m_cancelled = std::move(cancelled);
+    scanner.m_retryDelaysMs = {1, 1}; // tried again as often as a run does, without the waits
+    return scanner.run({target, kKeywords, depth, source, s.config});
+}
+
+const char* const kAllSources[] = {"serper:google",   "serpapi:google",     "serpapi:bing",
+                                   "serpapi:yahoo",   "serpapi:duckduckgo", "dataforseo:google",
+                                   "dataforseo:bing", "dataforseo:yahoo",   "brave:brave",
+                                   "searxng:google",  "searxng:duckduckgo"};
+
+} // namespace
+
+class TestSources : public QObject {
+    Q_OBJECT
+private slots:
+    void parseSource_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("canonical"); // or a word of the error
+        QTest::newRow("empty is classic") << "" << true << "classic";
+        QTest::newRow("dash is classic") << "-" << true << "classic";
+        QTest::newRow("classic") << " Classic " << true << "classic";
+        QTest::newRow("serper") << "serper:google" << true << "serper:google";
+        QTest::newRow("case and blanks") << " SerpApi : Bing " << true << "serpapi:bing";
+        QTest::newRow("dataforseo yahoo") << "dataforseo:yahoo" << true << "dataforseo:yahoo";
+        QTest::newRow("brave") << "brave:brave" << true << "brave:brave";
+        QTest::newRow("searxng any engine") << "searxng:mojeek" << true << "searxng:mojeek";
+        QTest::newRow("engine not served") << "serper:bing" << false << "does not serve";
+        QTest::newRow("dataforseo ddg") << "dataforseo:duckduckgo" << false << "does not serve";
+        QTest::newRow("serpapi brave") << "serpapi:brave" << false << "does not serve";
+        QTest::newRow("unknown provider") << "bingapi:bing" << false << "unknown provider";
+        QTest::newRow("no engine") << "serpapi" << false << "PROVIDER:ENGINE";
+        QTest::newRow("empty engine") << "serpapi:" << false << "does not serve";
+        QTest::newRow("searxng odd name") << "searxng:a/b" << false << "does not serve";
+    }
+    void parseSource() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(QString, canonical);
+        Source s{Provider::Brave, "kept"};
+        QString error;
+        QCOMPARE(tw::sources::parseSource(text, &s, &error), ok);
+        if (ok) {
+            QCOMPARE(sourceText(s), canonical);
+            Source again;
+            QVERIFY(tw::sources::parseSource(sourceText(s), &again, nullptr));
+            QCOMPARE(again, s);
+        } else {
+            QVERIFY2(error.contains(canonical), qPrintable(error));
+            QCOMPARE(s.engine, std::string("kept")); // untouched on failure
+        }
+    }
+
+    void captions() {
+        QCOMPARE(engineCaption("duckduckgo"), QStringLiteral("DuckDuckGo"));
+        QCOMPARE(engineCaption("bing"), QStringLiteral("Bing"));
+        QCOMPARE(engineCaption("mojeek"), QStringLiteral("Mojeek"));
+    }
+
+    // The documented request of each provider, page 3 of the results.
+    void buildsDocumentedRequests_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("headerOrBody"); // a part the request must carry
+        QTest::newRow("serper") << "serper:google"
+                                << "POST"
+                                << "https://google.serper.dev/search"
+                                << "X-API-KEY: " + QString::fromStdString(kKey);
+        QTest::newRow("serpapi google")
+            << "serpapi:google"
+            << "GET"
+            << "https://serpapi.com/search.json?engine=google&q=blue%20widgets&gl=de&hl=fr&"
+               "start=20&api_key=" +
+                   QString::fromStdString(kKey)
+            << "Accept: application/json";
+        QTest::newRow("serpapi bing")
+            << "serpapi:bing"
+            << "GET"
+            << "https://serpapi.com/search.json?engine=bing&q=blue%20widgets&cc=DE&count=10&"
+               "first=21&api_key=" +
+                   QString::fromStdString(kKey)
+            << "Accept: application/json";
+        QTest::newRow("serpapi yahoo")
+            << "serpapi:yahoo"
+            << "GET"
+            << "https://serpapi.com/search.json?engine=yahoo&p=blue%20widgets&vc=de&vl=lang_fr&"
+               "b=21&api_key=" +
+                   QString::fromStdString(kKey)
+            << "Accept: application/json";
+        QTest::newRow("serpapi duckduckgo (offset of what came)")
+            << "serpapi:duckduckgo"
+            << "GET"
+            << "https://serpapi.com/search.json?engine=duckduckgo&q=blue%20widgets&kl=de-fr&"
+               "start=27&api_key=" +
+                   QString::fromStdString(kKey)
+            << "Accept: application/json";
+        QTest::newRow("dataforseo")
+            << "dataforseo:bing"
+            << "POST"
+            << "https://api.dataforseo.com/v3/serp/bing/organic/live/regular"
+            << "\"location_code\":2276";
+        QTest::newRow("brave") << "brave:brave"
+                               << "GET"
+                               << "https://api.search.brave.com/res/v1/web/search?q=blue%20widgets&"
+                                  "count=10&offset=2&country=DE&search_lang=fr"
+                               << "X-Subscription-Token: " + QString::fromStdString(kKey);
+        QTest::newRow("searxng under a path")
+            << "searxng:google"
+            << "GET"
+            << "https://searx.example/sx/search?q=blue%20widgets&format=json&pageno=3&"
+               "engines=google&language=fr"
+            << "Accept: application/json";
+    }
+    void buildsDocumentedRequests() {
+        QFETCH(QString, source);
+        QFETCH(QString, method);
+        QFETCH(QString, url);
+        QFETCH(QString, headerOrBody);
+        ProviderConfig c;
+        c.keys = {kKey, kKey, kKey, "me", kKey};
+        c.country = "DE";
+        c.language = "fr";
+        c.searxngUrl = "https://searx.example/sx/";
+        HttpRequest r;
+        QString error;
+        QVERIFY2(buildRequest(sourceOf(qPrintable(source)), c, {kKeywords, 3, 27, 5}, &r, &error),
+                 qPrintable(error));
+        QCOMPARE(QString::fromStdString(r.method), method);
+        QCOMPARE(QString::fromStdString(r.url), url);
+        QString all = QString::fromStdString(r.body);
+        for (const std::string& h : r.headers)
+            all += QString::fromStdString("\n" + h);
+        QVERIFY2(all.contains(headerOrBody), qPrintable(all));
+    }
+
+    void requestBodies() {
+        ProviderConfig c;
+        c.keys = {kKey, kKey, kKey, "me", "pw-secret"};
+        HttpRequest r;
+        QVERIFY(buildRequest(sourceOf("serper:google"), c, {"a \"quoted\" word", 2, 0, 5}, &r,
+                             nullptr));
+        const auto serper = nlohmann::json::parse(r.body);
+        QCOMPARE(serper["q"].get<std::string>(), std::string("a \"quoted\" word"));
+        QCOMPARE(serper["page"].get<int>(), 2);
+        QCOMPARE(serper["num"].get<int>(), 10);
+        QCOMPARE(serper["gl"].get<std::string>(), std::string("us"));
+        QCOMPARE(serper["hl"].get<std::string>(), std::string("en"));
+
+        // The whole depth in one call, kept within what the live endpoint takes.
+        QVERIFY(buildRequest(sourceOf("dataforseo:google"), c, {kKeywords, 1, 0, 50}, &r, nullptr));
+        const auto task = nlohmann::json::parse(r.body).at(0);
+        QCOMPARE(task["depth"].get<int>(), kDataForSeoMaxDepth);
+        QCOMPARE(task["location_code"].get<int>(), 2840);
+        QCOMPARE(task["language_code"].get<std::string>(), std::string("en"));
+        QVERIFY(r.basicAuth);
+        QCOMPARE(r.user, std::string("me"));
+        QCOMPARE(r.password, std::string("pw-secret"));
+    }
+
+    void configProblems_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("setting"); // emptied or set to a bad value
+        QTest::addColumn<QString>("message");
+        QTest::newRow("serper key") << "serper:google"
+                                    << "serperKey"
+                                    << "no key for serper.dev: add it under Settings, Sources";
+        QTest::newRow("serpapi key") << "serpapi:bing"
+                                     << "serpapiKey"
+                                     << "no key for serpapi.com: add it under Settings, Sources";
+        QTest::newRow("brave key") << "brave:brave"
+                                   << "braveKey"
+                                   << "no key for the Brave";
+        QTest::newRow("dataforseo login") << "dataforseo:google"
+                                          << "dataforseoLogin"
+                                          << "no login and password for dataforseo.com";
+        QTest::newRow("searxng address") << "searxng:google"
+                                         << "searxngUrl"
+                                         << "no address for the SearXNG instance";
+        QTest::newRow("dataforseo country") << "dataforseo:google"
+                                            << "country"
+                                            << "not one Tallowick knows";
+        QTest::newRow("bad override") << "serper:google"
+                                      << "serperUrl"
+                                      << "the SerperUrl setting";
+    }
+    void configProblems() {
+        QFETCH(QString, source);
+        QFETCH(QString, setting);
+        QFETCH(QString, message);
+        ProviderConfig c;
+        c.keys = {kKey, kKey, kKey, "me", kKey};
+        c.searxngUrl = "http://searx.example";
+        if (setting == "serperKey")
+            c.keys.serperKey.clear();
+        else if (setting == "serpapiKey")
+            c.keys.serpapiKey.clear();
+        else if (setting == "braveKey")
+            c.keys.braveKey.clear();
+        else if (setting == "dataforseoLogin")
+            c.keys.dataforseoLogin.clear();
+        else if (setting == "searxngUrl")
+            c.searxngUrl.clear();
+        else if (setting == "country")
+            c.country = "zz";
+        else if (setting == "serperUrl")
+            c.serperUrl = "ftp://127.0.0.1:9";
+        HttpRequest r;
+        QString error;
+        QVERIFY(!buildRequest(sourceOf(qPrintable(source)), c, {kKeywords, 1, 0, 5}, &r, &error));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!error.contains(QString::fromStdString(kKey)));
+    }
+
+    // What an answer says, for the shapes the simulator does not give.
+    void readsAnswers_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<AnswerKind>("kind");
+        QTest::addColumn<QString>("expect"); // urls joined by blanks, or a part of the message
+        QTest::newRow("serper links, odd ones skipped")
+            << "serper:google" << 200
+            << QByteArray("{\"organic\":[{\"link\":\"https://a.example/\"},{\"title\":\"no link\"},"
+                          "{\"link\":\"ftp://b.example/\"},{\"link\":42},{\"link\":\"HTTP://"
+                          "c.example\"}]}")
+            << AnswerKind::Results << "https://a.example/ HTTP://c.example";
+        QTest::newRow("serper message")
+            << "serper:google" << 400 << QByteArray("{\"message\":\"Not enough credits\"}")
+            << AnswerKind::ProviderError << "serper.dev answered: Not enough credits";
+        QTest::newRow("serpapi own error")
+            << "serpapi:google" << 200 << QByteArray("{\"error\":\"Unsupported location.\"}")
+            << AnswerKind::ProviderError << "serpapi.com answered: Unsupported location.";
+        QTest::newRow("serpapi end of results")
+            << "serpapi:bing" << 200
+            << QByteArray("{\"error\":\"Bing hasn't returned any results for this query.\"}")
+            << AnswerKind::Results << "";
+        QTest::newRow("dataforseo top status")
+            << "dataforseo:google" << 200
+            << QByteArray("{\"status_code\":40200,\"status_message\":\"Payment Required.\"}")
+            << AnswerKind::ProviderError << "dataforseo.com answered: Payment Required.";
+        QTest::newRow("dataforseo task status")
+            << "dataforseo:google" << 200
+            << QByteArray("{\"status_code\":20000,\"tasks\":[{\"status_code\":40501,"
+                          "\"status_message\":\"Invalid Field: 'depth'.\"}]}")
+            << AnswerKind::ProviderError << "Invalid Field: 'depth'.";
+        QTest::newRow("dataforseo no items")
+            << "dataforseo:google" << 200
+            << QByteArray("{\"status_code\":20000,\"tasks\":[{\"status_code\":20000,"
+                          "\"result\":[{\"items\":null}]}]}")
+            << AnswerKind::Results << "";
+        QTest::newRow("brave invalid token as 422")
+            << "brave:brave" << 422
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":{\"code\":\"SUBSCRIPTION_TOKEN_"
+                          "INVALID\"}}")
+            << AnswerKind::KeyRefused << "the key was refused by";
+        QTest::newRow("brave no web results")
+            << "brave:brave" << 200 << QByteArray("{\"type\":\"search\",\"query\":{}}")
+            << AnswerKind::Results << "";
+        QTest::newRow("searxng engine down")
+            << "searxng:google" << 200
+            << QByteArray("{\"results\":[],\"unresponsive_engines\":[[\"google\",\"CAPTCHA\"]]}")
+            << AnswerKind::ProviderError << "the engine google did not answer: CAPTCHA";
+        QTest::newRow("searxng 403")
+            << "searxng:google" << 403 << QByteArray("Forbidden") << AnswerKind::KeyRefused
+            << "enable json under search: formats in the instance's "
+               "settings.yml";
+        QTest::newRow("html instead of json")
+            << "serpapi:google" << 200 << QByteArray("<html><body>hi</body></html>")
+            << AnswerKind::BadFormat
+            << "serpapi.com answered something that is not its "
+               "result format";
+        QTest::newRow("json of another shape") << "searxng:google" << 200 << QByteArray("[1,2,3]")
+                                               << AnswerKind::BadFormat << "not its result format";
+        QTest::newRow("nested too deep") << "serper:google" << 200 << QByteArray(100000, '[')
+                                         << AnswerKind::BadFormat << "not its result format";
+        QTest::newRow("server error")
+            << "brave:brave" << 502 << QByteArray("Bad gateway") << AnswerKind::HttpError
+            << "the Brave Search API answered HTTP 502";
+        QTest::newRow("not found")
+            << "searxng:google" << 404 << QByteArray("<html>") << AnswerKind::HttpError
+            << "the SearXNG instance answered HTTP 404";
+        QTest::newRow("payment required")
+            << "serper:google" << 402 << QByteArray("{}") << AnswerKind::RateLimited
+            << "quota or rate limit reached at serper.dev";
+    }
+    void readsAnswers() {
+        QFETCH(QString, source);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(AnswerKind, kind);
+        QFETCH(QString, expect);
+        const PageAnswer a = readAnswer(sourceOf(qPrintable(source)), status,
+                                        std::string_view(body.data(), body.size()));
+        QCOMPARE(int(a.kind), int(kind));
+        // Only what may pass is tried again.
+        QCOMPARE(a.retryable(), kind == AnswerKind::BadFormat || kind == AnswerKind::RateLimited ||
+                                    (kind == AnswerKind::HttpError && status >= 500));
+        if (kind == AnswerKind::Results) {
+            QStringList urls;
+            for (const std::string& u : a.urls)
+                urls << QString::fromStdString(u);
+            QCOMPARE(urls.join(' '), expect);
+        } else {
+            QVERIFY2(QString::fromStdString(a.error).contains(expect), a.error.c_str());
+        }
+    }
+
+    void redaction() {
+        Credentials k{kKey, "serpapi-secret-1", "brave+secret/2", "login", "pw-secret-3"};
+        const std::string url = "https://serpapi.com/search.json?engine=bing&q=x&api_key=other&z=1";
+        QCOMPARE(redactSecrets(url, k),
+                 std::string(
+                     "https://serpapi.com/search.json?engine=bing&q=x&api_key=\xE2\x80\xA6&z=1"));
+        const std::string text =
+            "key " + kKey + ", " + encodeQueryValue("brave+secret/2") + " and pw-secret-3 end";
+        const std::string r = redactSecrets(text, k);
+        QVERIFY(r.find(kKey) == std::string::npos);
+        QVERIFY(r.find("brave") == std::string::npos);
+        QVERIFY(r.find("pw-secret-3") == std::string::npos);
+        QVERIFY(r.find("end") != std::string::npos);
+    }
+
+    // Every provider, against the simulator: the target's rank and page over several pages,
+    // and the sites above it in the provider's order, its ads and side entries left out.
+    void ranksOverSeveralPages_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("rank");
+        for (const char* s : kAllSources) {
+            QTest::addRow("%s rank 27", s) << s << 27;
+            QTest::addRow("%s rank 1", s) << s << 1;
+        }
+    }
+    void ranksOverSeveralPages() {
+        QFETCH(QString, source);
+        QFETCH(int, rank);
+        Services s;
+        const Source src = sourceOf(qPrintable(source));
+        s.model.AddPlant(simList(src), rank, "http://www.Target-Site.example/shop/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, src, "target-site.example");
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.rank, rank);
+        QCOMPARE(r.page, (rank - 1) / 10 + 1);
+        QCOMPARE(QString::fromStdString(r.text),
+                 QStringLiteral("Rank %1 / Page %2").arg(rank).arg((rank - 1) / 10 + 1));
+        QCOMPARE(int(r.sitesAbove.size()), rank - 1);
+        for (int n = 1; n < rank; ++n)
+            QCOMPARE(r.sitesAbove[n - 1],
+                     s.model.ResultUrl(SearchEngine(simList(src)), kKeywords, n));
+        const int expectedCalls = src.provider == Provider::DataForSeo ? 1 : (rank - 1) / 10 + 1;
+        QCOMPARE(s.calls(), expectedCalls);
+        QCOMPARE(r.requests, expectedCalls);
+    }
+
+    void notFoundWithinDepth_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("results"); // the simulator's list length
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<int>("above");
+        for (const char* s : kAllSources)
+            QTest::addRow("%s full depth", s)
+                << s << 1000 << (QByteArray(s).startsWith("dataforseo") ? 1 : 3) << 30;
+        // A list that ends before the depth: the end is "not found", not a failure.
+        for (const char* s : kAllSources)
+            // (the third page, empty, tells the end)
+            QTest::addRow("%s short list", s)
+                << s << 14 << (QByteArray(s).startsWith("dataforseo") ? 1 : 3) << 14;
+    }
+    void notFoundWithinDepth() {
+        QFETCH(QString, source);
+        QFETCH(int, results);
+        QFETCH(int, calls);
+        QFETCH(int, above);
+        Services s({}, results);
+        const Source src = sourceOf(qPrintable(source));
+        // Beyond the depth of three pages: not looked at.
+        s.model.AddPlant(simList(src), 31, "http://www.target-site.example/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, src, "target-site.example", 3);
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.text, std::string("not found"));
+        QCOMPARE(r.rank, 0);
+        QCOMPARE(r.page, 0);
+        QCOMPARE(int(r.sitesAbove.size()), above);
+        QCOMPARE(s.calls(), calls);
+    }
+
+    // Each failure ends in "error" with its words; refused keys are not asked again; no key
+    // shows in any text.
+    void failures_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<QString>("message");
+        const QMap<QString, QString> site = {{"serper", "serper.dev"},
+                                             {"serpapi", "serpapi.com"},
+                                             {"dataforseo", "dataforseo.com"},
+                                             {"brave", "the Brave Search API"},
+                                             {"searxng", "the SearXNG instance"}};
+        for (const char* s : kAllSources) {
+            const QString provider = QString::fromLatin1(s).section(':', 0, 0);
+            const QString where = site[provider];
+            if (provider != "searxng") {
+                QTest::addRow("%s wrong key", s)
+                    << s << "wrong key" << 1
+                    << (provider == "dataforseo" ? "the login or password was refused by " + where
+                                                 : "the key was refused by " + where);
+                QTest::addRow("%s missing key", s)
+                    << s << "missing key" << 0
+                    << (provider == "dataforseo" ? "no login and password for " + where
+                                                 : "no key for " + where) +
+                           ": add it under Settings, Sources";
+            } else {
+                QTest::addRow("%s json not enabled", s)
+                    << s << "403" << 1
+                    << "the SearXNG instance does not answer in JSON: enable json under "
+                       "search: formats in the instance's settings.yml";
+            }
+            QTest::addRow("%s quota", s)
+                << s << "quota" << 3 << "quota or rate limit reached at " + where;
+            QTest::addRow("%s not json", s)
+                << s << "not json" << 3
+                << where + " answered something that is not its result format";
+            QTest::addRow("%s server error", s) << s << "500" << 3 << where + " answered HTTP 500";
+        }
+    }
+    void failures() {
+        QFETCH(QString, source);
+        QFETCH(QString, fault);
+        QFETCH(int, calls);
+        QFETCH(QString, message);
+        sim::ServerOptions options;
+        if (fault == "quota")
+            options.providers.quota = 0;
+        else if (fault == "not json")
+            options.statusScript = {200, 200, 200};
+        else if (fault == "500")
+            options.statusScript = {500, 500, 500};
+        else if (fault == "403")
+            options.statusScript = {403, 403, 403};
+        Services s(options);
+        QVERIFY(s.start());
+        if (fault == "wrong key")
+            s.config.keys = {"wrong-key-123", "wrong-key-123", "wrong-key-123", "me",
+                             "wrong-key-123"};
+        if (fault == "missing key")
+            s.config.keys = {};
+        const ScanResult r = scan(s, sourceOf(qPrintable(source)), "target-site.example");
+        QVERIFY(!r.ok);
+        QVERIFY(!r.cancelled);
+        QCOMPARE(r.text, std::string("error"));
+        QCOMPARE(QString::fromStdString(r.error), message);
+        QCOMPARE(s.calls(), calls);
+        for (const std::string& shown : {r.error, r.lastUrl, r.text}) {
+            QVERIFY2(shown.find(kKey) == std::string::npos, shown.c_str());
+            QVERIFY2(shown.find("wrong-key-123") == std::string::npos, shown.c_str());
+        }
+        if (r.lastUrl.find("api_key=") != std::string::npos)
+            QVERIFY(r.lastUrl.ends_with("api_key=\xE2\x80\xA6"));
+    }
+
+    // A page that fails once is asked again, and the scan goes on as if nothing happened.
+    void failedPageIsTriedAgain() {
+        sim::ServerOptions options;
+        options.statusScript = {503, sim::kDropped};
+        Services s(options);
+        s.model.AddPlant(Google, 4, "http://www.target-site.example/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, sourceOf("serper:google"), "target-site.example");
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.rank, 4);
+        QCOMPARE(r.requests, 1);
+        QCOMPARE(s.calls(), 3);
+    }
+
+    // What the Sources dialog's Test shows: one page's addresses, or the error in words.
+    void askOnePage() {
+        Services s;
+        QVERIFY(s.start());
+        ProviderScan scanner;
+        const auto page =
+            scanner.askPage(sourceOf("serpapi:yahoo"), s.config, {kKeywords, 1, 0, 1});
+        QVERIFY2(page.ok, page.error.c_str());
+        QCOMPARE(int(page.urls.size()), 10);
+        QCOMPARE(page.urls[0], s.model.ResultUrl(SearchEngine(sim::kSimYahoo), kKeywords, 1));
+        QVERIFY(page.url.ends_with("api_key=\xE2\x80\xA6"));
+
+        s.config.keys.braveKey = "refused-key-1";
+        const auto refused =
+            scanner.askPage(sourceOf("brave:brave"), s.config, {kKeywords, 1, 0, 1});
+        QVERIFY(!refused.ok);
+        QCOMPARE(refused.error, std::string("the key was refused by the Brave Search API"));
+    }
+
+    void noServerIsAnError() {
+        Services s;
+        QVERIFY(s.start());
+        s.server->Stop();
+        const ScanResult r = scan(s, sourceOf("brave:brave"), "target-site.example");
+        QCOMPARE(r.text, std::string("error"));
+        QVERIFY2(r.error.starts_with("no answer from the Brave Search API"), r.error.c_str());
+    }
+
+    void cancelStopsTheScan() {
+        Services s;
+        QVERIFY(s.start());
+        std::atomic<int> asked{0};
+        // Cancelled once the first page is in: no second page is asked for.
+        const ScanResult r = scan(s, sourceOf("serpapi:google"), "target-site.example", 5,
+                                  [&] { return ++asked > 2; });
+        QVERIFY(r.cancelled);
+        QVERIFY(!r.ok);
+        QVERIFY(r.text.empty());
+        QCOMPARE(s.calls(), 1);
+    }
+
+    // Brave pages no further than its offset allows.
+    void bravePagesWithinItsOffset() {
+        Services s;
+        s.model.AddPlant(sim::kSimBrave, 105, "http://www.target-site.example/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, sourceOf("brave:brave"), "target-site.example", 20);
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.text, std::string("not found"));
+        QCOMPARE(s.calls(), kBraveMaxPages);
+    }
+
+    void settingsAndEnvironment() {
+        CRegistrySettings store;
+        const auto write = [&](const char* name, const std::string& value) {
+            QVERIFY(store.WriteString(maker::kProduct, name, value));
+        };
+        write("GoogleSource", "serper:google");
+        write("AltavistaSource", "serpapi:bing");
+        write("LycosSource", "nonsense:x");
+        write("LooksmartSource", "-");
+        write("SerperKey", "stored-serper");
+        write("SerpapiKey", "stored-serpapi");
+        write("SearxngUrl", "http://127.0.0.1:8888");
+        write("Country", "gb");
+        write("PauseMinMs", "500");
+        write("PauseMaxMs", "100");
+        write("SerpapiUrl", "http://127.0.0.1:9999");
+        QStringList problems;
+        SourceSettings s = readSourceSettings(&problems);
+        QCOMPARE(sourceText(s.columns[Google]), QStringLiteral("serper:google"));
+        QCOMPARE(sourceText(s.columns[AltaVista]), QStringLiteral("serpapi:bing"));
+        QVERIFY(s.columns[Lycos].isClassic());
+        QVERIFY(s.columns[LookSmart].isClassic());
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems[0].startsWith("LycosSource: "));
+        QCOMPARE(s.config.keys.serperKey, std::string("stored-serper"));
+        QCOMPARE(s.config.country, std::string("gb"));
+        QCOMPARE(s.config.language, std::string("en")); // the default
+        QCOMPARE(s.config.searxngUrl, std::string("http://127.0.0.1:8888"));
+        QCOMPARE(s.config.serpapiUrl, std::string("http://127.0.0.1:9999"));
+        QCOMPARE(s.pauseMinMs, 500);
+        QCOMPARE(s.pauseMaxMs, 500); // never below the minimum
+
+        const std::map<std::string, const char*> env = {{kEnvSerperKey, "env-serper"},
+                                                        {kEnvSerpapiKey, ""},
+                                                        {kEnvDataforseoPassword, "env-pw"}};
+        applyEnvironmentKeys(&s.config.keys, [&](const char* name) -> const char* {
+            const auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second;
+        });
+        QCOMPARE(s.config.keys.serperKey, std::string("env-serper"));
+        QCOMPARE(s.config.keys.serpapiKey, std::string("stored-serpapi")); // empty does not win
+        QCOMPARE(s.config.keys.dataforseoPassword, std::string("env-pw"));
+    }
+
+    // The pause before a request is taken holding the server's turn, and cancel cuts it: an
+    // hour's pause that were not cut would run past the test's time limit.
+    void pauseIsCutByCancel() {
+        Services s;
+        QVERIFY(s.start());
+        const FetchLimits saved = CPageFetcher::Limits();
+        FetchLimits paced = saved;
+        paced.pauseMinMs = paced.pauseMaxMs = 3600 * 1000;
+        CPageFetcher::SetLimits(paced);
+        std::atomic<bool> stop{false};
+        std::thread cancelSoon([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            stop = true;
+        });
+        const ScanResult r = scan(s, sourceOf("serper:google"), "target-site.example", 1,
+                                  [&] { return stop.load(); });
+        cancelSoon.join();
+        CPageFetcher::SetLimits(saved);
+        QVERIFY(r.cancelled);
+        QCOMPARE(s.calls(), 0);
+    }
+};
+
+TW_TEST_MAIN_CORE(TestSources)
+#include "test_sources.moc"
