@@ -4,6 +4,7 @@
 #include "base/Maker.h"
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
+#include "history/HistoryCommand.h"
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
@@ -55,6 +56,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_SETTINGS_HIDDEN, "S&ettings", 410, 185, 39, 14},
     {CMainDlg::IDC_RANK, "R&ank", 410, 69, 39, 14},
     {CMainDlg::IDC_SETTINGS, "Se&ttings", 51, 207, 39, 14},
+    // Ours, after the others so that their tab order stays; Alt+H stays Help's.
+    {CMainDlg::IDC_HISTORY, "H&istory", 410, 137, 39, 14},
     {CMainDlg::IDC_IMPORT, "&Import...", 410, 154, 39, 14},
     {CMainDlg::IDC_EXPORT, "E&xport...", 410, 171, 39, 14},
 };
@@ -76,6 +79,7 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_SAVE, "Save the rankings of the list to a text file for printing."},
     {CMainDlg::IDC_RANK, "Query the Google web site (www.google.com) for rank of selected urls."},
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
+    {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
     {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
     {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
 };
@@ -97,6 +101,7 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_RESULTS, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_RANK, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_HISTORY, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_IMPORT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_EXPORT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
@@ -160,8 +165,15 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_RANK), &QPushButton::clicked, this, &CMainDlg::OnRank);
     connect(button(IDC_SETTINGS), &QPushButton::clicked, this, &CMainDlg::OnSettings);
     connect(m_list, &CEntryListView::listDoubleClicked, this, &CMainDlg::OnEditEntry);
+    connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
     connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
     connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    // In the list's menu, and on Ctrl+H anywhere in the window.
+    m_historyAction = new QAction(QStringLiteral("&History"), this);
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_historyAction->setShortcutVisibleInContextMenu(true);
+    connect(m_historyAction, &QAction::triggered, this, &CMainDlg::OnHistory);
+    addAction(m_historyAction);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &CMainDlg::ShowListMenu);
 
@@ -198,6 +210,8 @@ void CMainDlg::OnInitDialog() {
     // The data file and the background image are named relative to the start-up folder.
     m_strStartDir = QDir::currentPath();
     LoadEntries();
+    m_historyTips.setDataFile(dataFilePath());
+    m_historyTips.attach(m_model);
 
     const QImage image(QDir(m_strStartDir).filePath(QStringLiteral("bkimage.bmp")));
     m_list->setBackgroundImage(image);
@@ -349,6 +363,8 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CMainDlg::ShowListMenu(const QPoint& pos) {
     QMenu menu(this);
+    menu.addAction(m_historyAction);
+    menu.addSeparator();
     AddExchangeActions(menu);
     menu.exec(m_list->viewport()->mapToGlobal(pos));
 }
@@ -379,6 +395,7 @@ void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {
     if (m_bRanking)
         return;
     rank::CRankCommand command(this, m_model, m_settings);
+    command.SetHistoryFile(m_bReadOnly ? QString() : dataFilePath());
     m_bRunOnSelection = rows.has_value();
     const bool ran = command.Run(rows, [this](CRankProgressDlg* progress) {
         SetRankingState(progress != nullptr, progress);
@@ -386,6 +403,7 @@ void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {
     m_bRunOnSelection = false;
     if (!ran)
         return;
+    m_historyTips.forget();
     m_lastRankRun = command.Result();
     if (m_bCloseAfterRun) {
         // Quit during the run: the run is over, now close as usual.
@@ -428,6 +446,10 @@ void CMainDlg::OnViewPage() {
 
 void CMainDlg::OnSave() {
     results::SaveReportAs(this, m_model, m_strStartDir);
+}
+
+void CMainDlg::OnHistory() {
+    tw::ShowEntryHistory(this, m_model, selectedRows(), dataFilePath());
 }
 
 void CMainDlg::OnSettings() {

@@ -7,6 +7,7 @@
 
 #include "data/EntryListModel.h"
 #include "exchange/ImportUndo.h"
+#include "history/HistoryCellTips.h"
 #include "rank/RankRun.h"
 #include "settings/SearchSettings.h"
 #include "settings/SettingsDlg.h"
@@ -27,6 +28,7 @@ class CDataFileSession;
 }
 class CEntryListView;
 class CRankProgressDlg;
+class QAction;
 class QMenu;
 class QPushButton;
 
@@ -49,6 +51,7 @@ public:
         IDC_SETTINGS_HIDDEN = 1010,
         IDC_RANK = 1011,
         IDC_SETTINGS = 7,
+        IDC_HISTORY = 1012,
         IDC_IMPORT = 1020,
         IDC_EXPORT = 1021,
     };
@@ -73,6 +76,8 @@ public:
     QPushButton* button(int id) const;
     // The window's menu (window commands, then a separator and the About item last).
     QMenu* systemMenu() const { return m_systemMenu; }
+    // History, in the list's context menu; its shortcut (Ctrl+H) works anywhere in the window.
+    QAction* historyAction() const { return m_historyAction; }
 
     // The search settings in effect (read when the window is constructed); the settings dialog
     // edits a copy and the window stores them on OK.
@@ -103,6 +108,7 @@ public slots:
     void OnViewPage();
     void OnResults();
     void OnSave();
+    void OnHistory();
     void OnSettings();
     void ApplySources();
     void OpenSources(QWidget* parent);
@@ -153,6 +159,8 @@ private:
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
 
+    // Declared before the list it gives tooltips to, so that it outlives it.
+    tw::HistoryCellTips m_historyTips;
     CSearchSettings m_settings;
     CSettingsDlg m_settingsDlg{this};
     CUpgradeCheck m_upgrade;
@@ -162,6 +170,7 @@ private:
     tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;
     QMenu* m_systemMenu = nullptr;
+    QAction* m_historyAction = nullptr;
     // The data file, its lock and what it held when read.
     std::unique_ptr<datafile::CDataFileSession> m_dataFile;
     bool m_bReadOnly = false;

@@ -99,21 +99,6 @@ int main(int argc, char* argv[]) {
     std::mt19937 random(42);
     QString error;
 
-    // 0. Packing alone: the part of recording that runs on the ranking threads.
-    {
-        const ResultPool pool(random, 0, true);
-        QElapsedTimer timer;
-        timer.start();
-        const double cpu = cpuMs();
-        qint64 packed = 0;
-        for (int i = 0; i < 400000; ++i)
-            packed +=
-                packSites(pool.results[std::size_t(i) % pool.results.size()].sitesAbove).size();
-        std::printf("pack the sites above of 400,000 results (0..49 each): %.0f ms (cpu %.0f ms), "
-                    "%.0f bytes per result\n",
-                    ms(timer), cpuMs() - cpu, double(packed) / 400000);
-    }
-
     // 1. One run of 100,000 entries x 4 slots, into a new file and into one that has it already.
     {
         const QString path = dir.filePath(QStringLiteral("big.history.sqlite"));
@@ -188,23 +173,33 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    // 3. File size per run of 1,000 entries at depth 5.
-    {
-        const QString path = dir.filePath(QStringLiteral("size.history.sqlite"));
+    // 3. File size per run of 1,000 entries at depth 5: with every site new in every run (the
+    // worst case for a file that keeps each site once), and with a tenth of the results new
+    // each run, the rest as the run before (a keyword's top sites mostly stay).
+    for (const bool repeating : {false, true}) {
+        const QString path = dir.filePath(repeating ? QStringLiteral("size2.history.sqlite")
+                                                    : QStringLiteral("size.history.sqlite"));
         HistoryStore store;
         if (!store.open(path, HistoryStore::Mode::ReadWrite, &error))
             return 1;
         const int runs = 20;
+        ResultPool pool(random, 1000, true);
         for (int run = 0; run < runs; ++run) {
-            // Fresh results each run, as a real history has.
-            const ResultPool pool(random, 1000, true);
+            if (!repeating) {
+                pool = ResultPool(random, 1000, true);
+            } else {
+                for (std::size_t i = 0; i < pool.results.size(); i += 10)
+                    pool.results[(i + std::size_t(run)) % pool.results.size()] =
+                        makeResult(random, int((i + std::size_t(run)) % kHistorySlots), int(i));
+            }
             if (!recordRun(store, pool, QDateTime::currentDateTime()))
                 return 1;
         }
         store.close(); // the last close folds the write-ahead log into the file
         const qint64 size = QFileInfo(path).size();
-        std::printf("size per run of 1,000 entries x 4 slots at depth 5 (sites above 0..49): "
+        std::printf("size per run of 1,000 entries x 4 slots at depth 5 (sites above 0..49, %s): "
                     "%.0f KB (%d runs: %.1f MB)\n",
+                    repeating ? "9 in 10 results as the run before" : "every site new",
                     double(size) / runs / 1024.0, runs, double(size) / 1e6);
     }
     return 0;

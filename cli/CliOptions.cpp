@@ -30,8 +30,10 @@ const char* const kDescription =
     "Exit status: 0 done (whether or not the targets were found; for --import, whether or not "
     "anything was new), 2 bad command line (also a text file to import without "
     "--import-target), 3 the data file or the file to import could not be read, or the data "
-    "file could not be written; it is as it was, 4 an output file could not be written, 130 "
-    "interrupted (what was ranked is saved).";
+    "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
+    "every entry could be ranked, 6 the rank history could not be written (the results were "
+    "saved), 130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, "
+    "then 6.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -142,11 +144,19 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption noRank(
         "no-rank", "Rank nothing: write --csv, --report or --json of the list as it is.");
     const QCommandLineOption noSave("no-save", "Leave the data file unchanged.");
+    const QCommandLineOption noHistory(
+        "no-history", "Do not record this run in the rank history (the data file's name without "
+                      "its extension, then .history.sqlite).");
+    const QCommandLineOption historyCsv(
+        "history-csv",
+        "Write the whole rank history as CSV to FILE, \"-\" for standard output, and rank "
+        "nothing.",
+        "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
-                       importTarget, noRank, noSave, quiet, help, version});
+                       importTarget, noRank, noSave, noHistory, historyCsv, quiet, help, version});
     AddSourceOptions(parser);
 
     if (!parser.parse(args))
@@ -236,6 +246,15 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                 QStringLiteral("--report and --json cannot both go to standard output.")};
     if (const ParseResult r = ParseExchangeOptions(parser, options); r.kind == ParseResult::Error)
         return r;
+    options.historyCsv = parser.value(historyCsv);
+    if (parser.isSet(historyCsv) && options.historyCsv.isEmpty())
+        return {ParseResult::Error, QStringLiteral("The --history-csv file name is empty.")};
+    if (parser.isSet(historyCsv) &&
+        (parser.isSet(report) || parser.isSet(json) || parser.isSet(csv) || parser.isSet(import)))
+        return {ParseResult::Error,
+                QStringLiteral("--history-csv writes only the history, so it cannot go with "
+                               "--report, --json, --csv or --import.")};
+    options.noHistory = parser.isSet(noHistory);
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);
     if (QString sourceError; !ReadSourceOptions(parser, options.sources, &sourceError))

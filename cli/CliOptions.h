@@ -21,6 +21,8 @@ enum ExitStatus : int {
     kExitDataFile = 3,   // the data file could not be read or written; it is as it was
     kExitOutputFile = 4, // the report or the JSON file could not be written
     kExitNotRanked = 5,  // some entries could not be ranked (out of threads); they were left alone
+    kExitHistory = 6,    // the rank history could not be written (or, for --history-csv, read);
+                         // the run's results were saved. The others come first when they apply.
     kExitInterrupted = 130,
 };
 
@@ -47,6 +49,8 @@ struct CliOptions {
     bool noSave = false;
     bool quiet = false;
     SourceOptions sources; // --source, --provider-url, --country, --language, --pause
+    bool noHistory = false; // the run is not recorded in the rank history
+    QString historyCsv;     // not empty: write the whole history as CSV there and rank nothing
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an

@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/Engines.h"
+#include "history/HistoryText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -35,6 +36,12 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 for (const std::string& site : row.results->sites[e])
                     sites.push_back(site);
             }
+            json previous = nullptr;
+            if (const auto& before = r.previous[e])
+                previous = {{"time", tw::isoTimeWithOffset(before->time).toStdString()},
+                            {"text", before->result.text},
+                            {"rank", before->result.rank.value_or(0)},
+                            {"page", before->result.page.value_or(0)}};
             results[engines::Info(SearchEngine(e)).key] = {
                 {"engine", engines::SlotLabel(SearchEngine(e))},
                 {"source", sources[e].empty() ? std::string("classic") : sources[e]},
@@ -42,7 +49,8 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 {"rank", found ? outcome.rank : 0},
                 {"page", found ? outcome.page : 0},
                 {"sites_above", std::move(sites)},
-                {"errors", std::move(errors)}};
+                {"errors", std::move(errors)},
+                {"previous", std::move(previous)}};
         }
         entries.push_back({{"row", r.row + 1},
                            {"url", row.cells[ColUrl]},

@@ -3,9 +3,11 @@
 // closing summary.
 
 #include "data/EntryListModel.h"
+#include "history/HistoryStore.h"
 #include "rank/RankRun.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ struct RankedRow {
     int row = 0; // 0-based
     std::array<EngineOutcome, kEngineCount> engines;
     std::array<bool, kEngineCount> ended{}; // the engine's column was written
+    // Each engine's latest result in the rank history before this run; empty: none.
+    std::array<std::optional<tw::HistoryRecord>, kEngineCount> previous;
 };
 
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are

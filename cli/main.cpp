@@ -11,7 +11,10 @@
 #include "data/OutputFile.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryText.h"
 #include "rank/EntryModelRows.h"
+#include "rank/RankHistory.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"
@@ -26,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -560,6 +564,15 @@ int Run(const CliOptions& options) {
         g_exitScratchDir = scratch.path();
     }
 
+    // The history never holds the run up: one that cannot be written is told about at the end.
+    rank::CRunHistory history;
+    if (options.noHistory) {
+        history.OpenForReading(dataPath);
+    } else {
+        history.Begin(dataPath, QDateTime::currentDateTime());
+        history.Attach(settings);
+    }
+
     CCliRows rows(model, targets);
     CCliProgress progress(options.quiet, int(targets.size()));
     QElapsedTimer clock;
@@ -569,8 +582,10 @@ int Run(const CliOptions& options) {
     const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
         WaitAndPump(kPumpMs);
         progress.Update(model.rows(), rows.TakeFinished());
+        history.Flush();
     });
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    const bool recorded = options.noHistory || history.Finish();
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
@@ -603,7 +618,7 @@ int Run(const CliOptions& options) {
         lockRegistration.Withdraw();
         dataFile.Unlock();
     }
-    const std::vector<RankedRow> ranked = rows.Started();
+    std::vector<RankedRow> ranked = rows.Started();
     if (!reportPath.isEmpty()) {
         const QDateTime now = QDateTime::currentDateTime();
         const bool ok =
@@ -616,11 +631,22 @@ int Run(const CliOptions& options) {
                 status = kExitOutputFile;
         }
     }
-    if (!jsonPath.isEmpty() &&
-        !WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)), error)) {
-        Fail(error);
-        if (status != kExitDataFile)
-            status = kExitOutputFile;
+    if (!jsonPath.isEmpty()) {
+        for (RankedRow& r : ranked) {
+            for (int e = 0; e < kEngineCount; ++e)
+                r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
+                                                 model.cellRef(r.row, ColKeywords), e);
+        }
+        if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)), error)) {
+            Fail(error);
+            if (status != kExitDataFile)
+                status = kExitOutputFile;
+        }
+    }
+    if (!recorded) {
+        Fail(history.Error() + QStringLiteral(" This run was not recorded in it."));
+        if (status == kExitOk)
+            status = kExitHistory;
     }
     if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, model.rows(), error)) {
         Fail(error);
@@ -634,6 +660,67 @@ int Run(const CliOptions& options) {
         std::fprintf(stderr, "%s\n", SummaryLine(summary).c_str());
     }
     return status;
+}
+
+// --history-csv: the whole history of the data file, oldest run first, and nothing ranked.
+int ExportHistory(const CliOptions& options) {
+    const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
+    const QString historyPath = tw::historyPathFor(dataPath);
+    const bool toStdout = options.historyCsv == kStdout;
+    const QString outPath = toStdout ? kStdout : QFileInfo(options.historyCsv).absoluteFilePath();
+    QString error;
+    tw::HistoryStore store;
+    if (!QFileInfo::exists(historyPath)) {
+        // A data file never ranked has no history yet; neither file there is a wrong name.
+        if (!QFileInfo(dataPath).isFile()) {
+            Fail(QStringLiteral("The entry list \"%1\" could not be read: No such file or "
+                                "directory")
+                     .arg(datafile::DisplayPath(dataPath)));
+            return kExitDataFile;
+        }
+    } else if (!store.openForReading(historyPath, &error)) {
+        Fail(error);
+        return kExitHistory;
+    }
+
+    // Standard output and a device or pipe are written in place; a file is replaced only once
+    // the new one is complete.
+    QFile direct;
+    QSaveFile replaced;
+    QFileDevice* out = &replaced;
+    bool opened = false;
+    if (toStdout) {
+        out = &direct;
+        opened = direct.open(STDOUT_FILENO, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    } else if (outputfile::IsSpecial(outPath)) {
+        out = &direct;
+        direct.setFileName(outPath);
+        opened = direct.open(QIODevice::WriteOnly | QIODevice::ExistingOnly);
+    } else {
+        replaced.setFileName(outPath);
+        opened = replaced.open(QIODevice::WriteOnly);
+    }
+    const auto writeFailed = [&](const QString& reason) {
+        Fail(toStdout ? QStringLiteral("Standard output could not be written: %1").arg(reason)
+                      : QStringLiteral("\"%1\" could not be written: %2")
+                            .arg(datafile::DisplayPath(outPath), reason));
+        return kExitOutputFile;
+    };
+    if (!opened)
+        return writeFailed(out->errorString());
+    if (!store.isOpen()) {
+        const QByteArray header = tw::csvHeader();
+        if (out->write(header) != header.size())
+            return writeFailed(out->errorString());
+    } else if (!store.exportCsv(out, &error)) {
+        if (out->error() != QFileDevice::NoError)
+            return writeFailed(out->errorString());
+        Fail(error);
+        return kExitHistory;
+    }
+    if (!out->flush() || (out == &replaced && !replaced.commit()))
+        return writeFailed(out->errorString());
+    return kExitOk;
 }
 
 } // namespace
@@ -681,6 +768,8 @@ int main(int argc, char* argv[]) {
     }
     StartSignalThread(stopSignals);
     ApplyTestOverrides();
+    if (!options.historyCsv.isEmpty())
+        return ExportHistory(options);
     if (options.noRank || !options.importFile.isEmpty())
         return RunWithoutRanking(options);
     return Run(options);

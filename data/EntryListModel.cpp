@@ -33,6 +33,12 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
         const size_t shown = std::min<size_t>(text.size(), 4096);
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(shown));
     }
+    if (role == Qt::ToolTipRole && m_toolTips && index.column() >= ColFirstEngine &&
+        index.column() < ColKeywords) {
+        const QString tip = m_toolTips(index.row(), index.column());
+        if (!tip.isEmpty())
+            return tip;
+    }
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,9 +56,15 @@ public:
     void clear();
     const std::vector<EntryRow>& rows() const { return m_rows; }
 
+    // The tooltip of an engine cell, asked for when one is shown; none by default. The list
+    // asks only for the cell under the pointer, so a provider may read from disk.
+    using ToolTipProvider = std::function<QString(int row, int col)>;
+    void setToolTipProvider(ToolTipProvider provider) { m_toolTips = std::move(provider); }
+
     static QString columnCaption(int col);
     static int columnWidth(int col);
 
 private:
     std::vector<EntryRow> m_rows;
+    ToolTipProvider m_toolTips;
 };

@@ -12,10 +12,12 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QVariant>
+#include <QtEndian>
 
-#include <zlib.h>
+#include <sqlite3.h>
 
 #include <atomic>
+#include <cstring>
 #include <limits>
 #include <unordered_map>
 
@@ -23,10 +25,120 @@ namespace tw {
 
 namespace {
 
-// Version 1 kept no source and the sites above as plain text, one per line. Version 2 adds the
-// source and packs the sites (length-prefixed, compressed); the source column goes last in both
-// fresh and migrated files so the two have the same shape.
-const char* const kSchemaV2[] = {
+// hash: siteHash() of the text, so that a site is found without an index of the texts
+// themselves (which would keep every text twice).
+const char* const kSiteTable =
+    "CREATE TABLE site (id INTEGER PRIMARY KEY, hash INTEGER NOT NULL, text BLOB NOT NULL)";
+const char* const kSiteIndex = "CREATE INDEX site_hash ON site (hash)";
+
+// A 64-bit hash of a site's bytes that is the same on every platform and in every version: it
+// is stored. Eight bytes at a time, little-endian, then a final mix (MurmurHash3's).
+quint64 siteHash(const char* data, std::size_t size) {
+    constexpr quint64 kMul = 0x9e3779b97f4a7c15ull;
+    quint64 h = 0x243f6a8885a308d3ull ^ (quint64(size) * kMul);
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    std::size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        h = (h ^ qFromLittleEndian<quint64>(p + at)) * kMul;
+        h ^= h >> 32;
+    }
+    if (at < size) {
+        quint64 w = 0;
+        for (std::size_t i = 0; at + i < size; ++i)
+            w |= quint64(p[at + i]) << (8 * i);
+        h = (h ^ w) * kMul;
+        h ^= h >> 32;
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
+    return h;
+}
+
+// Site ids met while the store is open, by text: an open-addressing table over the texts kept
+// end to end in one string, since a run asks for millions of sites and a node per text spends
+// most of the time on cache misses.
+class SiteIdCache {
+public:
+    // 0 when not known.
+    qint64 find(quint64 hash, const std::string& text) const {
+        if (m_slots.empty())
+            return 0;
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.id == 0)
+                return 0;
+            if (slot.hash == hash && slot.size == text.size() &&
+                m_texts.compare(slot.offset, slot.size, text) == 0)
+                return slot.id;
+        }
+    }
+    // Asks the memory for what find() is going to read: a result's sites are looked up
+    // together, so that their cache misses overlap instead of following one another.
+    void prefetchSlot(quint64 hash) const {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[hash & m_mask]);
+    }
+    void prefetchText(quint64 hash) const {
+        if (m_slots.empty())
+            return;
+        const Slot& slot = m_slots[hash & m_mask];
+        if (slot.id != 0 && slot.hash == hash)
+            __builtin_prefetch(m_texts.data() + slot.offset);
+    }
+    void add(quint64 hash, const std::string& text, qint64 id) {
+        if ((m_count + 1) * 2 > m_slots.size())
+            grow();
+        const Slot slot{hash, id, m_texts.size(), text.size()};
+        m_texts += text;
+        place(slot);
+        ++m_count;
+    }
+    void clear() {
+        m_slots.clear();
+        m_texts.clear();
+        m_texts.shrink_to_fit();
+        m_count = 0;
+        m_mask = 0;
+    }
+
+private:
+    struct Slot {
+        quint64 hash = 0;
+        qint64 id = 0; // 0: empty
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+    void place(const Slot& slot) {
+        std::size_t i = slot.hash & m_mask;
+        while (m_slots[i].id != 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = slot;
+    }
+    void grow() {
+        std::vector<Slot> old;
+        old.swap(m_slots);
+        m_slots.resize(old.empty() ? 1024 : old.size() * 2);
+        m_mask = m_slots.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.id != 0)
+                place(slot);
+        }
+    }
+    std::vector<Slot> m_slots;
+    std::string m_texts;
+    std::size_t m_count = 0;
+    std::size_t m_mask = 0;
+};
+
+// Version 1 kept no source and the sites above as plain text, one per line. Version 2 added the
+// source and packed each result's sites (length-prefixed, compressed); the source column goes
+// last in both fresh and migrated files so the two have the same shape. Version 3 keeps each
+// distinct site text once, in the site table, and per result only the list of their ids: the
+// same top sites come back in every result of a keyword and in every run.
+const char* const kSchemaV3[] = {
     "CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, keywords BLOB NOT NULL, "
     "UNIQUE (url, keywords))",
     // started_ms: milliseconds since 1970 UTC; utc_offset: seconds east of UTC at the start.
@@ -38,15 +150,13 @@ const char* const kSchemaV2[] = {
     "text BLOB NOT NULL, rank INTEGER, page INTEGER, error BLOB, sites BLOB, "
     "source TEXT NOT NULL DEFAULT 'classic')",
     "CREATE INDEX result_entry ON result (entry_id, slot, run_id)",
+    kSiteTable,
+    kSiteIndex,
 };
 
 const QByteArray kSqliteMagic("SQLite format 3\0", 16);
 
 std::atomic<int> g_connectionCounter{0};
-
-QByteArray bytes(const std::string& text) {
-    return QByteArray(text.data(), qsizetype(text.size()));
-}
 
 std::string stdString(const QVariant& value) {
     const QByteArray data = value.toByteArray();
@@ -57,10 +167,6 @@ std::optional<int> optionalInt(const QVariant& value) {
     if (value.isNull())
         return std::nullopt;
     return value.toInt();
-}
-
-QVariant intOrNull(const std::optional<int>& value) {
-    return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::Int));
 }
 
 QDateTime runTime(const QVariant& ms, const QVariant& offset) {
@@ -92,6 +198,41 @@ QString reasonFor(const QSqlError& error) {
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
+// The same for a call made on the connection's own handle.
+QString reasonFor(sqlite3* handle, int code) {
+    return reasonFor(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)),
+                               QSqlError::StatementError, QString::number(code & 0xff)));
+}
+
+// Site ids as a result keeps them: each an unsigned LEB128 number, in order.
+void appendVarint(QByteArray& out, quint64 value) {
+    while (value >= 0x80) {
+        out += char(value | 0x80);
+        value >>= 7;
+    }
+    out += char(value);
+}
+
+bool readVarints(const QByteArray& packed, std::vector<qint64>* ids) {
+    ids->clear();
+    quint64 value = 0;
+    int shift = 0;
+    for (const char c : packed) {
+        const auto byte = quint8(c);
+        if (shift > 56)
+            return false;
+        value |= quint64(byte & 0x7f) << shift;
+        if (byte & 0x80) {
+            shift += 7;
+            continue;
+        }
+        ids->push_back(qint64(value));
+        value = 0;
+        shift = 0;
+    }
+    return shift == 0;
+}
+
 void setError(QString* error, const QString& text) {
     if (error)
         *error = text;
@@ -99,12 +240,34 @@ void setError(QString* error, const QString& text) {
 
 } // namespace
 
+// A run writes hundreds of thousands of rows and ids: those statements go to the connection's
+// own handle, prepared once, without the conversions of a QSqlQuery per row.
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { reset(); }
+    void reset() {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
+    // Prepares sql on first use. False: the reason is the handle's.
+    bool prepare(sqlite3* handle, const char* sql) {
+        return stmt || sqlite3_prepare_v3(handle, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt,
+                                          nullptr) == SQLITE_OK;
+    }
+};
+
 struct HistoryStore::Impl {
-    std::optional<QSqlQuery> insertResult;
-    std::optional<QSqlQuery> insertEntry;
-    std::optional<QSqlQuery> selectEntry;
-    // Entry ids by key; ids made in a run that is rolled back are forgotten with it.
+    sqlite3* handle = nullptr;
+    Statement insertResult;
+    Statement insertEntry;
+    Statement selectEntry;
+    Statement selectSite;
+    Statement insertSite;
+    Statement siteText;
+    std::optional<QSqlQuery> selectPrevious;
+    // Entry and site ids by key; ids made in a run that is rolled back are forgotten with it.
     std::unordered_map<std::string, qint64> entryIds;
+    SiteIdCache siteIds;
     std::atomic<qint64> runId{0};
     std::string lastUrl;
     std::string lastKeywords;
@@ -117,7 +280,15 @@ struct HistoryStore::Impl {
     }
     void forget() {
         entryIds.clear();
+        siteIds.clear();
         lastId = 0;
+    }
+    void finalize() {
+        for (Statement* s :
+             {&insertResult, &insertEntry, &selectEntry, &selectSite, &insertSite, &siteText})
+            s->reset();
+        selectPrevious.reset();
+        handle = nullptr;
     }
 
     static std::string key(const std::string& url, const std::string& keywords) {
@@ -143,53 +314,10 @@ QString historyPathFor(const QString& dataFilePath) {
                : QDir(folder).filePath(name);
 }
 
-namespace {
-// One compressor per thread, reset between lists: setting one up clears a few hundred KB, which
-// costs more than compressing a list of sites.
-class Deflater {
-public:
-    Deflater() { m_ok = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
-    ~Deflater() {
-        if (m_ok)
-            deflateEnd(&m_stream);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    // The layout qCompress writes (the length, big-endian, then a zlib stream), so
-    // qUncompress reads it back.
-    QByteArray compress(const std::string& raw) {
-        if (!m_ok || deflateReset(&m_stream) != Z_OK)
-            return qCompress(reinterpret_cast<const uchar*>(raw.data()), qsizetype(raw.size()));
-        const auto size = quint32(raw.size());
-        QByteArray out(4 + qsizetype(deflateBound(&m_stream, uLong(raw.size()))),
-                       Qt::Uninitialized);
-        out[0] = char(size >> 24);
-        out[1] = char(size >> 16);
-        out[2] = char(size >> 8);
-        out[3] = char(size);
-        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
-        m_stream.avail_in = uInt(raw.size());
-        m_stream.next_out = reinterpret_cast<Bytef*>(out.data() + 4);
-        m_stream.avail_out = uInt(out.size() - 4);
-        if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END)
-            return qCompress(reinterpret_cast<const uchar*>(raw.data()), qsizetype(raw.size()));
-        out.truncate(4 + qsizetype(m_stream.total_out));
-        return out;
-    }
-
-private:
-    z_stream m_stream{};
-    bool m_ok = false;
-};
-} // namespace
-
 QByteArray packSites(const std::vector<std::string>& sites) {
     if (sites.empty())
         return {};
-    thread_local Deflater deflater;
-    thread_local std::string raw;
-    raw.clear();
+    std::string raw;
     const std::size_t count = std::min<std::size_t>(sites.size(), kHistoryMaxSites);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string& site = sites[i];
@@ -198,7 +326,7 @@ QByteArray packSites(const std::vector<std::string>& sites) {
         raw.append(prefix, 4);
         raw.append(site.data(), size);
     }
-    return deflater.compress(raw);
+    return qCompress(reinterpret_cast<const uchar*>(raw.data()), qsizetype(raw.size()));
 }
 
 bool unpackSites(const QByteArray& packed, std::vector<std::string>* sites) {
@@ -243,9 +371,7 @@ void HistoryStore::close() {
     if (m_connection.isEmpty())
         return;
     rollbackRun();
-    m_impl->insertResult.reset();
-    m_impl->insertEntry.reset();
-    m_impl->selectEntry.reset();
+    m_impl->finalize();
     m_impl->forget();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -265,6 +391,16 @@ bool HistoryStore::open(const QString& path, Mode mode, QString* error) {
         return true;
     close();
     return false;
+}
+
+bool HistoryStore::openForReading(const QString& path, QString* error) {
+    if (open(path, Mode::ReadOnly, error))
+        return true;
+    // An older format is brought up to date first; anything else is reported.
+    const int version = fileSchemaVersion();
+    if (version < 1 || version >= kHistorySchemaVersion)
+        return false;
+    return open(path, Mode::ReadWrite, error);
 }
 
 bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
@@ -326,6 +462,16 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
         }
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    {
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            m_impl->handle = *static_cast<sqlite3* const*>(handle.constData());
+        if (!m_impl->handle) {
+            setError(error, fail(QStringLiteral("cannot be opened"),
+                                 QStringLiteral("Qt's SQLite driver gives no connection handle")));
+            return false;
+        }
+    }
 
     // Read-only checks first: a damaged or foreign file must not be written to at all. The
     // check reads the whole file, so only a store that is going to write pays for it; a damaged
@@ -364,14 +510,16 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
             return false;
         }
         int known = 0;
+        bool sites = false;
         while (q.next()) {
             ++tables;
             const QString name = q.value(0).toString();
             if (name == QStringLiteral("entry") || name == QStringLiteral("run") ||
                 name == QStringLiteral("result"))
                 ++known;
+            sites = sites || name == QStringLiteral("site");
         }
-        ours = known == 3;
+        ours = known == 3 && (version < 3 || sites);
     }
     if (version > kHistorySchemaVersion) {
         setError(error,
@@ -427,6 +575,7 @@ bool HistoryStore::migrate(QString* error) {
     auto failed = [&](const QSqlQuery& query) {
         const QString reason = reasonFor(query.lastError());
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        m_impl->forget();
         setError(error, fail(QStringLiteral("cannot be brought up to date"), reason));
         return false;
     };
@@ -436,7 +585,7 @@ bool HistoryStore::migrate(QString* error) {
     int version = q.value(0).toInt();
     q.finish();
     if (version == 0) {
-        for (const char* statement : kSchemaV2) {
+        for (const char* statement : kSchemaV3) {
             if (!q.exec(QString::fromLatin1(statement)))
                 return failed(q);
         }
@@ -473,6 +622,43 @@ bool HistoryStore::migrate(QString* error) {
                 return failed(write);
         }
         version = 2;
+    }
+    if (version == 2) {
+        // Each result's packed texts become ids of the site table.
+        if (!q.exec(QString::fromLatin1(kSiteTable)) || !q.exec(QString::fromLatin1(kSiteIndex)))
+            return failed(q);
+        QSqlQuery read(db);
+        read.setForwardOnly(true);
+        if (!read.exec(QStringLiteral("SELECT id, sites FROM result WHERE sites IS NOT NULL")))
+            return failed(read);
+        std::vector<std::pair<qint64, QByteArray>> packed;
+        while (read.next())
+            packed.emplace_back(read.value(0).toLongLong(), read.value(1).toByteArray());
+        read.finish();
+        QSqlQuery write(db);
+        if (!write.prepare(QStringLiteral("UPDATE result SET sites = ? WHERE id = ?")))
+            return failed(write);
+        for (auto& [id, blob] : packed) {
+            std::vector<std::string> sites;
+            // A list that cannot be read is dropped rather than keeping the file old.
+            if (!unpackSites(blob, &sites))
+                sites.clear();
+            QByteArray ids;
+            QString reason;
+            if (!siteIdList(sites, &ids, &reason)) {
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                m_impl->forget();
+                setError(error, fail(QStringLiteral("cannot be brought up to date"), reason));
+                return false;
+            }
+            write.addBindValue(ids.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
+                                             : QVariant(ids));
+            write.addBindValue(id);
+            if (!write.exec())
+                return failed(write);
+            blob.clear();
+        }
+        version = 3;
     }
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)) ||
         !q.exec(QStringLiteral("COMMIT")))
@@ -562,8 +748,7 @@ void HistoryStore::abandonRun(const QString& reason) {
     m_impl->forget();
 }
 
-bool HistoryStore::record(const std::string& url, const std::string& keywords,
-                          const HistoryResult& result, QString* error) {
+bool HistoryStore::recordable(const HistoryResult& result, QString* error) {
     if (m_impl->runId.load() == 0) {
         setError(error, noRunError(QStringLiteral("cannot record a result")));
         return false;
@@ -573,22 +758,31 @@ bool HistoryStore::record(const std::string& url, const std::string& keywords,
                              QStringLiteral("slot %1 does not exist").arg(result.slot)));
         return false;
     }
-    QByteArray sites = packSites(result.sitesAbove);
+    return true;
+}
+
+bool HistoryStore::record(const std::string& url, const std::string& keywords,
+                          HistoryResult&& result, QString* error) {
+    if (!recordable(result, error))
+        return false;
     if (QThread::currentThreadId() != m_ownerThread) {
-        Pending pending{url, keywords, {}, std::move(sites)};
-        HistoryResult& copy = pending.result;
-        copy.slot = result.slot;
-        copy.engine = result.engine;
-        copy.source = result.source;
-        copy.text = result.text;
-        copy.rank = result.rank;
-        copy.page = result.page;
-        copy.error = result.error;
+        if (result.sitesAbove.size() > std::size_t(kHistoryMaxSites))
+            result.sitesAbove.resize(kHistoryMaxSites);
         std::lock_guard<std::mutex> lock(m_pendingLock);
-        m_pending.push_back(std::move(pending));
+        m_pending.push_back({url, keywords, std::move(result)});
         return true;
     }
-    return flush(error) && writeOne(url, keywords, result, sites, error);
+    return flush(error) && writeOne(url, keywords, result, error);
+}
+
+bool HistoryStore::record(const std::string& url, const std::string& keywords,
+                          const HistoryResult& result, QString* error) {
+    if (QThread::currentThreadId() != m_ownerThread) {
+        HistoryResult copy = result;
+        return record(url, keywords, std::move(copy), error);
+    }
+    // Written at once: no copy.
+    return recordable(result, error) && flush(error) && writeOne(url, keywords, result, error);
 }
 
 bool HistoryStore::flush(QString* error) {
@@ -625,64 +819,115 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords, 
         m_impl->remember(url, keywords, *id);
         return true;
     }
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    auto& select = m_impl->selectEntry;
-    if (!select) {
-        select.emplace(db);
-        select->prepare(QStringLiteral("SELECT id FROM entry WHERE url = ? AND keywords = ?"));
-    }
-    select->bindValue(0, bytes(url));
-    select->bindValue(1, bytes(keywords));
-    if (!select->exec()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(select->lastError())));
+    sqlite3* h = m_impl->handle;
+    Statement& select = m_impl->selectEntry;
+    if (!select.prepare(h, "SELECT id FROM entry WHERE url = ? AND keywords = ?")) {
+        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(h, sqlite3_errcode(h))));
         return false;
     }
-    if (select->next()) {
-        *id = select->value(0).toLongLong();
-        select->finish();
-        m_impl->entryIds.emplace(key, *id);
-        m_impl->remember(url, keywords, *id);
-        return true;
-    }
-    select->finish();
-    if (!create) {
-        *id = 0;
-        return true;
-    }
-    auto& insert = m_impl->insertEntry;
-    if (!insert) {
-        insert.emplace(db);
-        insert->prepare(QStringLiteral("INSERT INTO entry (url, keywords) VALUES (?, ?)"));
-    }
-    insert->bindValue(0, bytes(url));
-    insert->bindValue(1, bytes(keywords));
-    if (!insert->exec()) {
-        setError(error, fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError())));
+    sqlite3_bind_blob(select.stmt, 1, url.data(), int(url.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(select.stmt, 2, keywords.data(), int(keywords.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(select.stmt);
+    const qint64 found = rc == SQLITE_ROW ? sqlite3_column_int64(select.stmt, 0) : 0;
+    sqlite3_reset(select.stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(h, rc)));
         return false;
     }
-    *id = insert->lastInsertId().toLongLong();
+    if (found != 0 || !create) {
+        *id = found;
+        if (found != 0) {
+            m_impl->entryIds.emplace(key, found);
+            m_impl->remember(url, keywords, found);
+        }
+        return true;
+    }
+    Statement& insert = m_impl->insertEntry;
+    if (!insert.prepare(h, "INSERT INTO entry (url, keywords) VALUES (?, ?)")) {
+        setError(error,
+                 fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h))));
+        return false;
+    }
+    sqlite3_bind_blob(insert.stmt, 1, url.data(), int(url.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(insert.stmt, 2, keywords.data(), int(keywords.size()), SQLITE_STATIC);
+    rc = sqlite3_step(insert.stmt);
+    sqlite3_reset(insert.stmt);
+    if (rc != SQLITE_DONE) {
+        setError(error, fail(QStringLiteral("cannot be written"), reasonFor(h, rc)));
+        return false;
+    }
+    *id = sqlite3_last_insert_rowid(h);
     m_impl->entryIds.emplace(key, *id);
     m_impl->remember(url, keywords, *id);
     return true;
 }
 
+bool HistoryStore::siteIdList(const std::vector<std::string>& sites, QByteArray* ids,
+                              QString* error) {
+    ids->clear();
+    sqlite3* h = m_impl->handle;
+    const std::size_t count = std::min<std::size_t>(sites.size(), kHistoryMaxSites);
+    quint64 hashes[kHistoryMaxSites];
+    for (std::size_t i = 0; i < count; ++i) {
+        hashes[i] = siteHash(sites[i].data(), sites[i].size());
+        m_impl->siteIds.prefetchSlot(hashes[i]);
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        m_impl->siteIds.prefetchText(hashes[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& site = sites[i];
+        const quint64 hash = hashes[i];
+        qint64 id = m_impl->siteIds.find(hash, site);
+        if (id == 0) {
+            // Known from an earlier run, or new.
+            Statement& select = m_impl->selectSite;
+            Statement& insert = m_impl->insertSite;
+            if (!select.prepare(h, "SELECT id, text FROM site WHERE hash = ?") ||
+                !insert.prepare(h, "INSERT INTO site (hash, text) VALUES (?, ?)")) {
+                setError(error, fail(QStringLiteral("cannot be written"),
+                                     reasonFor(h, sqlite3_errcode(h))));
+                return false;
+            }
+            sqlite3_bind_int64(select.stmt, 1, qint64(hash));
+            int rc = SQLITE_DONE;
+            while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+                const int size = sqlite3_column_bytes(select.stmt, 1);
+                const void* text = sqlite3_column_blob(select.stmt, 1);
+                if (std::size_t(size) == site.size() &&
+                    (size == 0 || std::memcmp(text, site.data(), site.size()) == 0)) {
+                    id = sqlite3_column_int64(select.stmt, 0);
+                    break;
+                }
+            }
+            sqlite3_reset(select.stmt);
+            if (id == 0 && rc == SQLITE_DONE) {
+                sqlite3_bind_int64(insert.stmt, 1, qint64(hash));
+                sqlite3_bind_blob(insert.stmt, 2, site.data(), int(site.size()), SQLITE_STATIC);
+                rc = sqlite3_step(insert.stmt);
+                sqlite3_reset(insert.stmt);
+                id = sqlite3_last_insert_rowid(h);
+            }
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                setError(error, fail(QStringLiteral("cannot be written"), reasonFor(h, rc)));
+                return false;
+            }
+            m_impl->siteIds.add(hash, site, id);
+        }
+        appendVarint(*ids, quint64(id));
+    }
+    return true;
+}
+
 bool HistoryStore::writePending(std::vector<Pending>& pending, QString* error) {
     for (const Pending& p : pending) {
-        if (!writeOne(p.url, p.keywords, p.result, p.sites, error))
+        if (!writeOne(p.url, p.keywords, p.result, error))
             return false;
     }
     return true;
 }
 
 bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
-                            const HistoryResult& r, const QByteArray& sites, QString* error) {
-    auto& insert = m_impl->insertResult;
-    if (!insert) {
-        insert.emplace(QSqlDatabase::database(m_connection, false));
-        insert->prepare(QStringLiteral(
-            "INSERT INTO result (run_id, entry_id, slot, engine, source, text, rank, page, error, "
-            "sites) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    }
+                            const HistoryResult& r, QString* error) {
     const qint64 runId = m_impl->runId.load();
     if (runId == 0) {
         setError(error, noRunError(QStringLiteral("cannot record a result")));
@@ -690,26 +935,51 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     }
     qint64 entry = 0;
     QString reason;
-    if (!entryId(url, keywords, true, &entry, &reason)) {
+    QByteArray sites;
+    if (!entryId(url, keywords, true, &entry, &reason) ||
+        !siteIdList(r.sitesAbove, &sites, &reason)) {
         abandonRun(reason);
         setError(error, reason);
         return false;
     }
-    insert->bindValue(0, runId);
-    insert->bindValue(1, entry);
-    insert->bindValue(2, r.slot);
-    insert->bindValue(3, QString::fromStdString(r.engine));
-    insert->bindValue(4, r.source.empty() ? QStringLiteral("classic")
-                                          : QString::fromStdString(r.source));
-    insert->bindValue(5, bytes(r.text));
-    insert->bindValue(6, intOrNull(r.rank));
-    insert->bindValue(7, intOrNull(r.page));
-    insert->bindValue(8, r.error.empty() ? QVariant(QMetaType(QMetaType::QByteArray))
-                                         : QVariant(bytes(r.error)));
-    insert->bindValue(9, sites.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
-                                         : QVariant(sites));
-    if (!insert->exec()) {
-        reason = fail(QStringLiteral("cannot be written"), reasonFor(insert->lastError()));
+    sqlite3* h = m_impl->handle;
+    Statement& insert = m_impl->insertResult;
+    if (!insert.prepare(h, "INSERT INTO result (run_id, entry_id, slot, engine, source, text, "
+                           "rank, page, error, sites) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
+        reason = fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h)));
+        abandonRun(reason);
+        setError(error, reason);
+        return false;
+    }
+    static const std::string kClassic = "classic";
+    const std::string& source = r.source.empty() ? kClassic : r.source;
+    sqlite3_stmt* st = insert.stmt;
+    sqlite3_bind_int64(st, 1, runId);
+    sqlite3_bind_int64(st, 2, entry);
+    sqlite3_bind_int(st, 3, r.slot);
+    sqlite3_bind_text(st, 4, r.engine.data(), int(r.engine.size()), SQLITE_STATIC);
+    sqlite3_bind_text(st, 5, source.data(), int(source.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(st, 6, r.text.data(), int(r.text.size()), SQLITE_STATIC);
+    if (r.rank)
+        sqlite3_bind_int(st, 7, *r.rank);
+    else
+        sqlite3_bind_null(st, 7);
+    if (r.page)
+        sqlite3_bind_int(st, 8, *r.page);
+    else
+        sqlite3_bind_null(st, 8);
+    if (r.error.empty())
+        sqlite3_bind_null(st, 9);
+    else
+        sqlite3_bind_blob(st, 9, r.error.data(), int(r.error.size()), SQLITE_STATIC);
+    if (sites.isEmpty())
+        sqlite3_bind_null(st, 10);
+    else
+        sqlite3_bind_blob(st, 10, sites.constData(), int(sites.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) {
+        reason = fail(QStringLiteral("cannot be written"), reasonFor(h, rc));
         abandonRun(reason);
         setError(error, reason);
         return false;
@@ -793,13 +1063,48 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
         r.rank = optionalInt(q.value(7));
         r.page = optionalInt(q.value(8));
         r.error = stdString(q.value(9));
-        if (withSites)
-            unpackSites(q.value(10).toByteArray(), &r.sitesAbove);
+        if (withSites && !siteTexts(q.value(10).toByteArray(), &r.sitesAbove, error))
+            return false;
         out->runs.back().bySlot[slot] = std::move(r);
     }
     if (q.lastError().isValid()) {
         setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
         return false;
+    }
+    return true;
+}
+
+bool HistoryStore::siteTexts(const QByteArray& packed, std::vector<std::string>* sites,
+                             QString* error) {
+    sites->clear();
+    std::vector<qint64> ids;
+    if (!readVarints(packed, &ids)) {
+        setError(error, fail(QStringLiteral("cannot be read"),
+                             QStringLiteral("a list of sites above is damaged")));
+        return false;
+    }
+    sqlite3* h = m_impl->handle;
+    Statement& select = m_impl->siteText;
+    if (!ids.empty() && !select.prepare(h, "SELECT text FROM site WHERE id = ?")) {
+        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(h, sqlite3_errcode(h))));
+        return false;
+    }
+    for (const qint64 id : ids) {
+        sqlite3_bind_int64(select.stmt, 1, id);
+        const int rc = sqlite3_step(select.stmt);
+        if (rc == SQLITE_ROW) {
+            const auto* text = static_cast<const char*>(sqlite3_column_blob(select.stmt, 0));
+            sites->emplace_back(text ? text : "",
+                                std::size_t(sqlite3_column_bytes(select.stmt, 0)));
+        }
+        sqlite3_reset(select.stmt);
+        if (rc != SQLITE_ROW) {
+            setError(error, fail(QStringLiteral("cannot be read"),
+                                 rc == SQLITE_DONE
+                                     ? QStringLiteral("a site above is missing (id %1)").arg(id)
+                                     : reasonFor(h, rc)));
+            return false;
+        }
     }
     return true;
 }
@@ -821,20 +1126,31 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
         const qint64 current = m_impl->runId.load();
         beforeRunId = current != 0 ? current : std::numeric_limits<qint64>::max();
     }
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
-                             "r.text, r.rank, r.page, r.error FROM result r "
-                             "JOIN run ON run.id = r.run_id "
-                             "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
-                             "ORDER BY r.run_id DESC LIMIT 1"));
-    q.addBindValue(entry);
-    q.addBindValue(slot);
-    q.addBindValue(beforeRunId);
+    // Prepared once: the command asks this for every slot of every entry it ranked.
+    auto& select = m_impl->selectPrevious;
+    if (!select) {
+        select.emplace(QSqlDatabase::database(m_connection, false));
+        select->setForwardOnly(true);
+        select->prepare(
+            QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
+                           "r.text, r.rank, r.page, r.error FROM result r "
+                           "JOIN run ON run.id = r.run_id "
+                           "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
+                           "ORDER BY r.run_id DESC LIMIT 1"));
+    }
+    QSqlQuery& q = *select;
+    q.bindValue(0, entry);
+    q.bindValue(1, slot);
+    q.bindValue(2, beforeRunId);
     if (!q.exec()) {
         setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
         return false;
     }
+    // Finished on every way out, so no read stays open on the file.
+    struct Finish {
+        QSqlQuery& q;
+        ~Finish() { q.finish(); }
+    } finish{q};
     if (!q.next())
         return true;
     out->runId = q.value(0).toLongLong();
@@ -981,15 +1297,7 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     if (!info.exists() || (info.isFile() && info.size() == 0))
         return true;
     HistoryStore store;
-    if (!store.open(path, HistoryStore::Mode::ReadOnly, error)) {
-        // An older format is brought up to date first; anything else is reported.
-        const int version = store.fileSchemaVersion();
-        if (version < 1 || version >= kHistorySchemaVersion)
-            return false;
-        if (!store.open(path, HistoryStore::Mode::ReadWrite, error))
-            return false;
-    }
-    return store.loadEntry(url, keywords, out, error);
+    return store.openForReading(path, error) && store.loadEntry(url, keywords, out, error);
 }
 
 } // namespace tw

@@ -24,7 +24,7 @@ inline constexpr int kHistorySlots = 4;
 // Sites above the target kept per result; the rest of a long list is dropped.
 inline constexpr int kHistoryMaxSites = 100;
 // Schema version of the files this build writes (PRAGMA user_version).
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 
 // One engine result as a run writes it. Texts are bytes, as the data file holds them.
 struct HistoryResult {
@@ -84,6 +84,9 @@ public:
     // history database or is damaged, or was written by a newer version. A refused file is
     // never written to.
     bool open(const QString& path, Mode mode, QString* error);
+    // Opens an existing history to read it: read-only, except that a file in an older format is
+    // brought up to date first (which writes it).
+    bool openForReading(const QString& path, QString* error);
     bool isOpen() const;
     QString path() const { return m_path; }
     // Rolls back a run not committed.
@@ -101,6 +104,8 @@ public:
     // called from any thread: a call off the thread that opened the store is queued and written
     // by the next flush() or commitRun() on the opening thread.
     bool record(const std::string& url, const std::string& keywords, const HistoryResult& result,
+                QString* error);
+    bool record(const std::string& url, const std::string& keywords, HistoryResult&& result,
                 QString* error);
     // Writes queued results (opening thread only). Cheap when nothing is queued.
     bool flush(QString* error);
@@ -142,16 +147,19 @@ private:
         std::string url;
         std::string keywords;
         HistoryResult result;
-        QByteArray sites; // compressed on the recording thread
     };
     bool openChecked(const QString& path, Mode mode, QString* error);
+    bool recordable(const HistoryResult& result, QString* error);
     bool migrate(QString* error);
     bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
                  QString* error);
     bool writePending(std::vector<Pending>& pending, QString* error);
-    // Writes one result; its sitesAbove are ignored, sites holds them packed.
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
-                  const QByteArray& sites, QString* error);
+                  QString* error);
+    // The sites' ids, packed as a result keeps them; sites not in the site table yet are added.
+    bool siteIdList(const std::vector<std::string>& sites, QByteArray* ids, QString* error);
+    // The texts of packed site ids.
+    bool siteTexts(const QByteArray& packed, std::vector<std::string>* sites, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
     QString fail(const QString& what, const QString& reason) const;
     // A write of the run failed: the run is rolled back whole, and every later call of the run
@@ -177,7 +185,8 @@ private:
 bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
                       const std::string& keywords, EntryHistory* out, QString* error);
 
-// Sites above, packed for storage (at most kHistoryMaxSites) and back.
+// Sites above as format 2 kept them per result (at most kHistoryMaxSites, compressed) and back;
+// read when such a file is brought up to date.
 QByteArray packSites(const std::vector<std::string>& sites);
 bool unpackSites(const QByteArray& packed, std::vector<std::string>* sites);
 

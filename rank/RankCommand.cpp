@@ -3,6 +3,7 @@
 #include "data/EntryListModel.h"
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
+#include "rank/RankHistory.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
 #include "settings/SearchSettings.h"
@@ -10,6 +11,8 @@
 #include "ui/MessageBox.h"
 #include "ui/Resources.h"
 #include "ui/Sound.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 
@@ -97,9 +100,21 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     settings.engineOn = [&search](SearchEngine e) { return search.EngineEnabled(e); };
     settings.sources = sources;
 
+    CRunHistory history;
+    m_historyError.clear();
+    if (!m_historyFile.isEmpty()) {
+        history.Begin(m_historyFile, QDateTime::currentDateTime());
+        history.Attach(settings);
+    }
+
     runState(&progress);
     CEntryModelRows modelRows(m_model);
-    m_result = RunRanking(targets, modelRows, &progress, settings, [] { WaitAndPump(50); });
+    m_result = RunRanking(targets, modelRows, &progress, settings, [&history] {
+        WaitAndPump(50);
+        history.Flush();
+    });
+    if (!m_historyFile.isEmpty() && !history.Finish())
+        m_historyError = history.Error();
     runState(nullptr);
 
     progress.hide();
@@ -116,8 +131,10 @@ void CRankCommand::ShowOutcome() const {
                            .arg(QString::fromStdString(run.startError))
                            .arg(run.notRanked)
                            .arg(m_targets));
-    if (run.cancelled)
+    if (run.cancelled) {
+        ShowHistoryError();
         return;
+    }
     if (run.notAllFound) {
         CRankCompleteDlg dlg(m_parent);
         dlg.exec();
@@ -126,6 +143,17 @@ void CRankCommand::ShowOutcome() const {
     }
     if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
         tw::messageBox(m_parent, FailedPagesText(run.stats));
+    ShowHistoryError();
+}
+
+void CRankCommand::ShowHistoryError() const {
+    if (m_historyError.isEmpty())
+        return;
+    tw::messageBox(m_parent,
+                   m_historyError +
+                       QStringLiteral("\n\nThe results of this run are in the list as always, "
+                                      "but they were not recorded in the rank history."),
+                   QMessageBox::Ok, QMessageBox::Warning);
 }
 
 } // namespace rank

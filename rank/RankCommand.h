@@ -6,6 +6,7 @@
 #include "rank/RankRun.h"
 
 #include <QList>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -30,16 +31,27 @@ public:
 
     const RankRunResult& Result() const { return m_result; }
 
+    // Records the run in the rank history of the data file at dataFilePath; empty (a list shown
+    // read-only): the run records nothing.
+    void SetHistoryFile(const QString& dataFilePath) { m_historyFile = dataFilePath; }
+    // Why the run could not be recorded; empty when it was, or was not to be.
+    const QString& HistoryError() const { return m_historyError; }
+
     // Tells the user how the run went: rows that could not be ranked, the completion dialog or
-    // message, and pages that failed. Nothing after a cancel.
+    // message, pages that failed (none of these three after a cancel), and a history that could
+    // not be written.
     void ShowOutcome() const;
 
 private:
+    void ShowHistoryError() const;
+
     QWidget* m_parent;
     EntryListModel& m_model;
     const CSearchSettings& m_settings;
     RankRunResult m_result;
     std::size_t m_targets = 0;
+    QString m_historyFile;
+    QString m_historyError;
 };
 
 } // namespace rank

@@ -172,6 +172,19 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
         }
         pagesFetched += outcome.pagesFetched;
         errors.insert(errors.end(), outcome.errors.begin(), outcome.errors.end());
+        // Reported before the column is written, while the sites above are still at hand, and
+        // outside the lock, so that the other workers do not wait for it.
+        if (job->m_resultWritten && outcome.enabled && (outcome.found || !outcome.cancelled)) {
+            static const std::vector<std::string> kNoSites;
+            const std::string text = outcome.found           ? RankText(outcome.rank, outcome.page)
+                                     : outcome.error.empty() ? std::string(kNotFoundText)
+                                                             : std::string(kErrorText);
+            const std::string sourceName = source && !source->isClassic()
+                                                   ? tw::sources::sourceText(*source).toStdString()
+                                                   : std::string("classic");
+            job->m_resultWritten({job->m_strUrl, job->m_strKeywords, outcome, text,
+                                  outcome.found ? search.m_sitesAbove[e] : kNoSites, sourceName});
+        }
 
         std::lock_guard<std::mutex> lock(g_hListLock);
         if (outcome.found) {
@@ -275,6 +288,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         job->m_bKeepOffColumns = settings.keepOffColumns;
         job->m_pStats = &result.stats;
         job->m_pSources = sources;
+        job->m_resultWritten = settings.resultWritten;
 
         // Raised before the start, so the count never dips below the workers in progress.
         const int running = ++g_nRunningWorkers;

@@ -59,6 +59,17 @@ struct EngineOutcome {
     bool written = false;          // the column and the record were written for this engine
 };
 
+// An engine result a run has just written into its column: a rank, "not found" or "error". Not
+// one: a scan cut short by cancel, and a switched-off engine (even where its column is written).
+struct WrittenResult {
+    const std::string& url;
+    const std::string& keywords;
+    const EngineOutcome& outcome;
+    const std::string& text;                    // the column's new text
+    const std::vector<std::string>& sitesAbove; // empty unless the target was found
+    const std::string& source;                  // "classic" or "PROVIDER:ENGINE"
+};
+
 // The rows a run writes into. Workers call these while they hold g_hListLock; each change must
 // be complete when the call returns.
 class IRankRows {
@@ -103,6 +114,7 @@ struct RankJob {
     RankRunStats* m_pStats = nullptr; // added to under g_hListLock
     // Where each column's results come from; null: every column classic.
     std::shared_ptr<const tw::sources::SourceSettings> m_pSources;
+    std::function<void(const WrittenResult&)> m_resultWritten; // may be empty
 };
 
 // The worker: marks the row, scans the enabled engines in order, writes each engine's column and
@@ -138,6 +150,8 @@ struct RankRunSettings {
     // Each column's source and the providers' settings; the pause range spaces the requests to
     // each host, classic pages and provider calls alike, for the run.
     tw::sources::SourceSettings sources;
+    // Called on the worker's thread, outside g_hListLock, for each result as it is written.
+    std::function<void(const WrittenResult&)> resultWritten;
 };
 
 struct RankRunResult {

@@ -6,9 +6,10 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
-  # the rank history: Qt SQL's SQLite driver, and Qt Charts for its dialog
+  # the rank history: Qt SQL's SQLite driver (and SQLite's own API for the writes of a run on
+  # the driver's connection), and Qt Charts for its dialog
   # (Debian 12's qt6-charts-dev lacks the OpenGL CMake files its package config needs)
-  libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev zlib1g-dev
+  libqt6sql6-sqlite libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
   libpulse-dev
   python3
   xvfb xauth

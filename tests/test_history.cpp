@@ -75,6 +75,11 @@ public:
         QSqlDatabase::removeDatabase(m_name);
     }
     bool ok() const { return m_ok; }
+    // The first value of a query's first row.
+    QVariant value(const QString& sql) {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    }
     bool exec(const QString& sql) {
         QSqlQuery q(QSqlDatabase::database(m_name, false));
         const bool done = q.exec(sql);
@@ -122,11 +127,13 @@ private slots:
     void errorRecordedWithItsText();
     void recordFromWorkerThread();
     void sitesKeptAtMostHundred();
+    void sitesKeptOnceAcrossRuns();
     void lockedDatabase();
     void refusedFiles_data();
     void refusedFiles();
     void readOnlyOpen();
     void migrationFromVersion1();
+    void migrationFromVersion2();
     void csvQuoting();
     void changeWords_data();
     void changeWords();
@@ -435,6 +442,38 @@ void TestHistory::sitesKeptAtMostHundred() {
     QVERIFY(history.runs[0].bySlot[1]->sitesAbove.empty());
 }
 
+// Each site text is kept once: a later run (another store, which knows none of them yet) finds
+// the texts an earlier one wrote, and every result reads back its own list in its own order.
+void TestHistory::sitesKeptOnceAcrossRuns() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    const std::vector<std::string> first = {"http://a.example/", "", "http://b.example/"};
+    const std::vector<std::string> second = {"http://b.example/", "http://c.example/",
+                                             "http://a.example/", "http://a.example/"};
+    QString error;
+    for (const auto* sites : {&first, &second}) {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(QDateTime::currentDateTime(), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 9, 1, *sites), &error));
+        QVERIFY(store.record("v", "k", ranked(2, 9, 1, *sites), &error));
+        QVERIFY2(store.commitRun(&error), qPrintable(error));
+    }
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadOnly, &error));
+    for (const char* url : {"u", "v"}) {
+        EntryHistory history;
+        QVERIFY(store.loadEntry(url, "k", &history, &error, true));
+        QCOMPARE(history.runs.size(), std::size_t(2));
+        const int slot = url[0] == 'u' ? 0 : 2;
+        QCOMPARE(history.runs[0].bySlot[slot]->sitesAbove, second);
+        QCOMPARE(history.runs[1].bySlot[slot]->sitesAbove, first);
+    }
+    store.close();
+    RawConnection check(path);
+    QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 4);
+}
+
 void TestHistory::lockedDatabase() {
     test::ScopedWorkDir dir;
     const QString path = dir.file("h.history.sqlite");
@@ -611,7 +650,7 @@ void TestHistory::migrationFromVersion1() {
     QVERIFY(!store.open(path, HistoryStore::Mode::ReadOnly, &error));
     QVERIFY2(error.contains(QStringLiteral("older format")), qPrintable(error));
     QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
-    QCOMPARE(store.schemaVersion(), 2);
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
     EntryHistory history;
     QVERIFY(store.loadEntry("http://a.example/", "shoes", &history, &error, true));
     QCOMPARE(history.runs.size(), std::size_t(1));
@@ -635,6 +674,56 @@ void TestHistory::migrationFromVersion1() {
     QVERIFY(again.loadEntry("http://a.example/", "shoes", &history, &error));
     QCOMPARE(history.runs.size(), std::size_t(2));
     QCOMPARE(history.runs[0].bySlot[0]->source, std::string("api"));
+}
+
+// Version 2 kept each result's sites packed and compressed; version 3 keeps each text once.
+void TestHistory::migrationFromVersion2() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    const std::vector<std::string> first = {"http://top.example/", "http://b.example/x\n,\"y\""};
+    const std::vector<std::string> second = {"http://top.example/", "http://c.example/"};
+    {
+        RawConnection v2(path);
+        QVERIFY(v2.ok());
+        QVERIFY(v2.exec("CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, "
+                        "keywords BLOB NOT NULL, UNIQUE (url, keywords))"));
+        QVERIFY(v2.exec("CREATE TABLE run (id INTEGER PRIMARY KEY, started_ms INTEGER NOT NULL, "
+                        "utc_offset INTEGER NOT NULL)"));
+        QVERIFY(v2.exec("CREATE TABLE result (id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL, "
+                        "entry_id INTEGER NOT NULL, slot INTEGER NOT NULL, engine TEXT NOT NULL, "
+                        "text BLOB NOT NULL, rank INTEGER, page INTEGER, error BLOB, sites BLOB, "
+                        "source TEXT NOT NULL DEFAULT 'classic')"));
+        QVERIFY(v2.exec("CREATE INDEX result_entry ON result (entry_id, slot, run_id)"));
+        QVERIFY(v2.exec("INSERT INTO entry VALUES (1, CAST('http://a.example/' AS BLOB), "
+                        "CAST('shoes' AS BLOB))"));
+        QVERIFY(v2.exec("INSERT INTO run VALUES (1, 1764579600000, 3600)"));
+        QVERIFY(v2.exec("INSERT INTO run VALUES (2, 1764666000000, 3600)"));
+        int id = 0;
+        for (const auto* sites : {&first, &second}) {
+            ++id;
+            QVERIFY(v2.exec(QStringLiteral("INSERT INTO result VALUES (%1, %1, 1, 0, 'Google', "
+                                           "CAST('Rank 3 / Page 1' AS BLOB), 3, 1, NULL, "
+                                           "X'%2', 'classic')")
+                                .arg(id)
+                                .arg(QString::fromLatin1(packSites(*sites).toHex()))));
+        }
+        QVERIFY(v2.exec("PRAGMA user_version = 2"));
+    }
+    HistoryStore store;
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(store.schemaVersion(), 3);
+    EntryHistory history;
+    QVERIFY2(store.loadEntry("http://a.example/", "shoes", &history, &error, true),
+             qPrintable(error));
+    QCOMPARE(history.runs.size(), std::size_t(2));
+    QCOMPARE(history.runs[0].bySlot[0]->sitesAbove, second);
+    QCOMPARE(history.runs[1].bySlot[0]->sitesAbove, first);
+    store.close();
+    // The top site is kept once for both results.
+    RawConnection check(path);
+    QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 3);
+    QCOMPARE(check.value("PRAGMA user_version").toInt(), 3);
 }
 
 void TestHistory::csvQuoting() {

@@ -1,0 +1,116 @@
+#include "rank/RankHistory.h"
+
+#include "base/Engines.h"
+
+#include <QFileInfo>
+
+namespace rank {
+
+static_assert(kEngineCount == tw::kHistorySlots, "the history keeps one slot per engine column");
+
+std::string HistoryEngineName(SearchEngine engine) {
+    return engines::SlotLabel(engine);
+}
+
+tw::HistoryResult HistoryResultOf(const WrittenResult& written) {
+    const EngineOutcome& outcome = written.outcome;
+    tw::HistoryResult r;
+    r.slot = int(outcome.engine);
+    r.engine = HistoryEngineName(outcome.engine);
+    r.source = written.source;
+    r.text = written.text;
+    if (outcome.found) {
+        r.rank = outcome.rank;
+        r.page = outcome.page;
+        const std::size_t kept =
+            std::min<std::size_t>(written.sitesAbove.size(), tw::kHistoryMaxSites);
+        r.sitesAbove.assign(written.sitesAbove.begin(), written.sitesAbove.begin() + kept);
+    } else {
+        r.error = outcome.error;
+    }
+    return r;
+}
+
+CRunHistory::~CRunHistory() = default;
+
+bool CRunHistory::Begin(const QString& dataFilePath, const QDateTime& started) {
+    QString error;
+    if (!m_store.open(tw::historyPathFor(dataFilePath), tw::HistoryStore::Mode::ReadWrite,
+                      &error) ||
+        !m_store.beginRun(started, &error)) {
+        Failed(error);
+        m_store.close();
+        // What can still be read is: the previous results of a history held by another run.
+        OpenForReading(dataFilePath);
+        return false;
+    }
+    m_runId = m_store.currentRunId();
+    return true;
+}
+
+void CRunHistory::OpenForReading(const QString& dataFilePath) {
+    const QString path = tw::historyPathFor(dataFilePath);
+    if (QFileInfo(path).isFile())
+        m_store.openForReading(path, nullptr);
+}
+
+void CRunHistory::Attach(RankRunSettings& settings) {
+    if (m_runId == 0)
+        return;
+    settings.resultWritten = [this](const WrittenResult& written) { Record(written); };
+}
+
+void CRunHistory::Record(const WrittenResult& written) {
+    if (m_failed.load())
+        return;
+    QString error;
+    if (!m_store.record(written.url, written.keywords, HistoryResultOf(written), &error))
+        Failed(error);
+}
+
+void CRunHistory::Flush() {
+    if (m_runId == 0 || m_failed.load())
+        return;
+    QString error;
+    if (!m_store.flush(&error))
+        Failed(error);
+}
+
+bool CRunHistory::Finish() {
+    if (m_runId != 0 && !m_failed.load()) {
+        QString error;
+        if (!m_store.commitRun(&error))
+            Failed(error);
+    }
+    if (m_failed.load())
+        m_store.rollbackRun();
+    return !m_failed.load();
+}
+
+QString CRunHistory::Error() const {
+    std::lock_guard<std::mutex> lock(m_errorLock);
+    return m_error;
+}
+
+std::optional<tw::HistoryRecord> CRunHistory::Previous(const std::string& url,
+                                                       const std::string& keywords, int slot) {
+    if (!m_store.isOpen())
+        return std::nullopt;
+    tw::HistoryRecord record;
+    bool found = false;
+    // Before this run's id: the run's own results, committed or not, are never "previous".
+    const qint64 before = m_runId != 0 ? m_runId : 0;
+    if (!m_store.previousResult(url, keywords, slot, before, &record, &found, nullptr) || !found)
+        return std::nullopt;
+    return record;
+}
+
+void CRunHistory::Failed(const QString& reason) {
+    std::lock_guard<std::mutex> lock(m_errorLock);
+    if (m_error.isEmpty())
+        m_error =
+            reason.isEmpty() ? QStringLiteral("The rank history could not be written.") : reason;
+    m_failed = true;
+}
+
+} // namespace rank

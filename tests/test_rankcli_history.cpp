@@ -1,0 +1,279 @@
+// tallowick-rank and the rank history, as a user runs it: runs recorded, "previous" in the JSON,
+// --no-history, --history-csv, and a history that cannot be written (exit status 6).
+#include "base/RankTypes.h"
+#include "history/HistoryStore.h"
+#include "sim/EngineSim.h"
+#include "sim/SimServer.h"
+#include "support/TestEnv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+using nlohmann::json;
+using namespace sim;
+
+namespace {
+const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
+const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QRegularExpression
+    kIsoTime(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Two entries, every result "-".
+const QByteArray kList = "www.target-a.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n"
+                         "www.target-z.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n";
+
+struct Result {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Result Run(const QStringList& args, const QString& dir) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(kProgram, args);
+    Result r;
+    if (!p.waitForStarted() || !p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+tw::EntryHistory History(const QString& dataFile, const std::string& url) {
+    tw::EntryHistory h;
+    QString error;
+    if (!tw::loadEntryHistory(dataFile, url, "blue widgets", &h, &error))
+        qWarning("%s", qPrintable(error));
+    return h;
+}
+} // namespace
+
+class TestRankCliHistory : public QObject {
+    Q_OBJECT
+
+    CResultModel m_model{3, 200};
+    std::unique_ptr<CEngineSim> m_engines;
+    std::unique_ptr<CSimServer> m_server;
+
+    // Google alone, one page deep, one entry after the other, against the simulator.
+    QStringList GoogleRun() const {
+        return {"--engines", "google",
+                "--depth",   "1",
+                "--threads", "1",
+                "--host",    "google=" + QString::fromStdString(m_server->HostPort())};
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram));
+        m_model.AddPlant(Google, 9, "www.target-a.example", "blue widgets");
+        m_engines = std::make_unique<CEngineSim>(m_model);
+        m_server = std::make_unique<CSimServer>(*m_engines, ServerOptions{});
+        std::string error;
+        QVERIFY2(m_server->Start(error), error.c_str());
+    }
+    void cleanupTestCase() { m_server->Stop(); }
+
+    // Two runs with the target moved from 9 to 3: two points in the history, the second run's
+    // JSON has the first as "previous"; a run with --no-history records nothing but still reads
+    // "previous"; the export lists every result oldest first.
+    void twoRunsAndPrevious() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), kList);
+        Result r = Run(GoogleRun() + QStringList{"--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        json doc = json::parse(r.out.toStdString());
+        for (const json& entry : doc["entries"])
+            for (const char* key : kKeys)
+                QVERIFY(entry["results"][key]["previous"].is_null());
+
+        m_model.AddPlant(Google, 3, "www.target-a.example", "blue widgets");
+        r = Run(GoogleRun() + QStringList{"--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        doc = json::parse(r.out.toStdString());
+        const json& google = doc["entries"][0]["results"]["google"];
+        QCOMPARE(google["text"].get<std::string>(), std::string("Rank 3 / Page 1"));
+        const json& previous = google["previous"];
+        QVERIFY(
+            kIsoTime.match(QString::fromStdString(previous["time"].get<std::string>())).hasMatch());
+        QCOMPARE(previous["text"].get<std::string>(), std::string("Rank 9 / Page 1"));
+        QCOMPARE(previous["rank"].get<int>(), 9);
+        QCOMPARE(previous["page"].get<int>(), 1);
+        const json& missed = doc["entries"][1]["results"]["google"]["previous"];
+        QCOMPARE(missed["text"].get<std::string>(), std::string("not found"));
+        QCOMPARE(missed["rank"].get<int>(), 0);
+        // Engines never asked have nothing before.
+        QVERIFY(doc["entries"][0]["results"]["altavista"]["previous"].is_null());
+
+        tw::EntryHistory h = History(dir.file("tallowick.dat"), "www.target-a.example");
+        QCOMPARE(int(h.runs.size()), 2);
+        QCOMPARE(h.runs[0].bySlot[Google]->rank, std::optional<int>(3));
+        QCOMPARE(h.runs[1].bySlot[Google]->rank, std::optional<int>(9));
+        QVERIFY(h.runs[0].time >= h.runs[1].time);
+
+        r = Run(GoogleRun() + QStringList{"--no-history", "--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        doc = json::parse(r.out.toStdString());
+        QCOMPARE(doc["entries"][0]["results"]["google"]["previous"]["rank"].get<int>(), 3);
+        QCOMPARE(int(History(dir.file("tallowick.dat"), "www.target-a.example").runs.size()), 2);
+
+        r = Run({"--history-csv", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.err.isEmpty());
+        QList<QByteArray> lines = r.out.split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0],
+                 QByteArray("time,url,keywords,slot,engine,source,text,rank,page,error\r"));
+        const QByteArray expected[] = {
+            ",www.target-a.example,blue widgets,0,Google,classic,Rank 9 / Page 1,9,1,\r",
+            ",www.target-z.example,blue widgets,0,Google,classic,not found,,,\r",
+            ",www.target-a.example,blue widgets,0,Google,classic,Rank 3 / Page 1,3,1,\r",
+            ",www.target-z.example,blue widgets,0,Google,classic,not found,,,\r"};
+        for (int i = 0; i < 4; ++i) {
+            const QByteArray& line = lines[i + 1];
+            const qsizetype comma = line.indexOf(',');
+            QVERIFY(kIsoTime.match(QString::fromLatin1(line.left(comma))).hasMatch());
+            QCOMPARE(line.mid(comma), expected[i]);
+        }
+    }
+
+    // --history-csv ranks nothing and writes the history where it is told.
+    void historyCsv_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("history"); // "": none, "runs": two runs, "damaged"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("csv"); // of a.csv; "*": as the history's export
+        QTest::newRow("to a file")
+            << QStringList{"--history-csv", "a.csv"} << "runs" << 0 << QByteArray("*");
+        QTest::newRow("nothing recorded yet")
+            << QStringList{"--history-csv", "a.csv"} << "" << 0
+            << QByteArray("time,url,keywords,slot,engine,source,text,rank,page,error\r\n");
+        QTest::newRow("neither list nor history")
+            << QStringList{"-d", "none.dat", "--history-csv", "a.csv"} << "" << 3 << QByteArray();
+        QTest::newRow("damaged history")
+            << QStringList{"--history-csv", "a.csv"} << "damaged" << 6 << QByteArray();
+        QTest::newRow("folder missing")
+            << QStringList{"--history-csv", "no/such/a.csv"} << "runs" << 4 << QByteArray();
+        QTest::newRow("with --json")
+            << QStringList{"--history-csv", "a.csv", "--json", "-"} << "runs" << 2 << QByteArray();
+    }
+    void historyCsv() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, history);
+        QFETCH(int, status);
+        QFETCH(QByteArray, csv);
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), kList);
+        const QString historyFile = dir.file("tallowick.history.sqlite");
+        QByteArray expected = csv;
+        if (history == "runs") {
+            for (int run = 0; run < 2; ++run)
+                QCOMPARE(Run(GoogleRun() + QStringList{"-q"}, dir.path()).code, 0);
+            const Result all = Run({"--history-csv", "-"}, dir.path());
+            QCOMPARE(all.code, 0);
+            QCOMPARE(all.out.count('\n'), 5);
+            if (csv == "*")
+                expected = all.out;
+        } else if (history == "damaged") {
+            WriteFile(historyFile, QByteArray(5000, 'x'));
+        }
+        const QByteArray listBefore = ReadFile(dir.file("tallowick.dat"));
+        const QByteArray historyBefore = ReadFile(historyFile);
+        m_server->ClearRequests();
+
+        const Result r = Run(args, dir.path());
+        QCOMPARE(r.code, status);
+        QVERIFY(m_server->Requests().empty());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), listBefore);
+        if (history == "damaged")
+            QCOMPARE(ReadFile(historyFile), historyBefore);
+        QCOMPARE(ReadFile(dir.file("a.csv")), expected);
+        if (status != 0) {
+            QCOMPARE(r.err.count('\n'), 1);
+            QVERIFY(r.err.startsWith("tallowick-rank: "));
+        }
+    }
+
+    // A history that cannot be written: the run goes on, the data file and the JSON get the
+    // results, one line says why, the status is 6, and the history file is left as it was.
+    void unwritableHistory_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("damaged") << "damaged"
+                                 << "damaged";
+        QTest::newRow("locked") << "locked"
+                                << "it is in use by another program (locked)";
+        QTest::newRow("another database") << "foreign"
+                                          << "it is an SQLite database, but no rank "
+                                             "history";
+    }
+    void unwritableHistory() {
+        QFETCH(QString, kind);
+        QFETCH(QString, says);
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), kList);
+        const QString path = dir.file("tallowick.history.sqlite");
+        tw::HistoryStore holder;
+        QString error;
+        if (kind == "damaged") {
+            WriteFile(path, QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\x7f'));
+        } else if (kind == "locked") {
+            QVERIFY(holder.open(path, tw::HistoryStore::Mode::ReadWrite, &error));
+            QVERIFY(holder.beginRun(QDateTime::currentDateTime(), &error));
+        } else {
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"))
+                .setDatabaseName(path);
+            {
+                QSqlDatabase db = QSqlDatabase::database(QStringLiteral("foreign"));
+                QVERIFY(db.isOpen());
+                QVERIFY(QSqlQuery(db).exec(QStringLiteral("CREATE TABLE t (x)")));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        }
+        const QByteArray before = ReadFile(path);
+
+        const Result r = Run(GoogleRun() + QStringList{"-q", "--json", "out.json"}, dir.path());
+        QCOMPARE(r.code, 6);
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY2(r.err.contains(says.toUtf8()) &&
+                     r.err.contains("This run was not recorded in it."),
+                 r.err.constData());
+        QVERIFY(ReadFile(dir.file("tallowick.dat"))
+                    .startsWith("www.target-a.example\r\nblue widgets\r\nRank "));
+        const json doc = json::parse(ReadFile(dir.file("out.json")).toStdString());
+        QCOMPARE(doc["entries"].size(), size_t(2));
+        if (kind == "locked") {
+            holder.rollbackRun();
+            holder.close();
+            QCOMPARE(History(dir.file("tallowick.dat"), "www.target-a.example").runs.size(),
+                     std::size_t(0));
+        } else {
+            QCOMPARE(ReadFile(path), before);
+        }
+    }
+};
+
+TW_TEST_MAIN_CORE(TestRankCliHistory)
+#include "test_rankcli_history.moc"
