@@ -48,7 +48,7 @@ struct CliOptions {
     bool noRank = false;      // write the outputs of the list as it is
     bool noSave = false;
     bool quiet = false;
-    SourceOptions sources; // --source, --provider-url, --country, --language, --pause
+    SourceOptions sources;  // --source, --provider-url, --country, --language, --pause
     bool noHistory = false; // the run is not recorded in the rank history
     QString historyCsv;     // not empty: write the whole history as CSV there and rank nothing
 };

@@ -637,7 +637,8 @@ int Run(const CliOptions& options) {
                 r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
                                                  model.cellRef(r.row, ColKeywords), e);
         }
-        if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)), error)) {
+        if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)),
+                         error)) {
             Fail(error);
             if (status != kExitDataFile)
                 status = kExitOutputFile;

@@ -180,8 +180,8 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
                                      : outcome.error.empty() ? std::string(kNotFoundText)
                                                              : std::string(kErrorText);
             const std::string sourceName = source && !source->isClassic()
-                                                   ? tw::sources::sourceText(*source).toStdString()
-                                                   : std::string("classic");
+                                               ? tw::sources::sourceText(*source).toStdString()
+                                               : std::string("classic");
             job->m_resultWritten({job->m_strUrl, job->m_strKeywords, outcome, text,
                                   outcome.found ? search.m_sitesAbove[e] : kNoSites, sourceName});
         }
