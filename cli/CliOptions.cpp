@@ -156,8 +156,9 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
-                       importTarget, noRank, noSave, noHistory, historyCsv, quiet, help, version});
+                       importTarget, noRank, noSave, noHistory, historyCsv});
     AddSourceOptions(parser);
+    parser.addOptions({quiet, help, version});
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
