@@ -26,7 +26,10 @@ void appendLine(std::string& out, const std::string& text) {
 }
 
 std::string twoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    std::string s = std::to_string(n);
+    if (n < 10)
+        s.insert(0, 1, '0');
+    return s;
 }
 
 std::string fourDigits(int n) {
