@@ -5,6 +5,7 @@
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
+#include "support/RankCli.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,7 @@ Q_DECLARE_METATYPE(SearchEngine)
 
 namespace {
 const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
-const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QString& kProgram = tw::test::kRankProgram;
 
 struct Entry {
     QByteArray url, keywords;
@@ -57,10 +58,7 @@ QList<QByteArray> EntryLines(const QByteArray& data, int entry) {
     return lines;
 }
 
-struct Result {
-    int code = -1;
-    QByteArray out, err;
-};
+using Result = tw::test::CliResult;
 
 QStringList HostArgs(const CSimServer& server) {
     QStringList args;
@@ -78,19 +76,7 @@ class TestRankCli : public QObject {
     std::unique_ptr<CSimServer> m_server;
 
     Result Run(const QStringList& args, const QString& dir, int timeoutMs = 60000) {
-        QProcess p;
-        p.setWorkingDirectory(dir);
-        p.start(kProgram, args);
-        Result r;
-        if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return tw::test::RunRankCli(args, dir, timeoutMs);
     }
 
     // The sites a scan counts before the planted target, as the simulator serves them.

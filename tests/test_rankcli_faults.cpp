@@ -8,6 +8,7 @@
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/FifoReader.h"
+#include "support/RankCli.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -34,7 +35,7 @@ using nlohmann::json;
 using namespace sim;
 
 namespace {
-const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QString& kProgram = tw::test::kRankProgram;
 const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
 constexpr int kDepth = 3;
 constexpr SearchEngine kSilent = Lycos;

@@ -4,6 +4,7 @@
 #include "history/HistoryStore.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
+#include "support/RankCli.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -19,7 +20,7 @@ using namespace sim;
 
 namespace {
 const char* const kKeys[kEngineCount] = {"google", "altavista", "lycos", "looksmart"};
-const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QString& kProgram = tw::test::kRankProgram;
 const QRegularExpression
     kIsoTime(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
 
@@ -38,25 +39,10 @@ QByteArray ReadFile(const QString& path) {
 const QByteArray kList = "www.target-a.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n"
                          "www.target-z.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n";
 
-struct Result {
-    int code = -1;
-    QByteArray out, err;
-};
+using Result = tw::test::CliResult;
 
 Result Run(const QStringList& args, const QString& dir) {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(kProgram, args);
-    Result r;
-    if (!p.waitForStarted() || !p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return tw::test::RunRankCli(args, dir);
 }
 
 tw::EntryHistory History(const QString& dataFile, const std::string& url) {

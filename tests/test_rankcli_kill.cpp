@@ -2,6 +2,7 @@
 // always either the old list or the new one, whole, never a mix of both and never empty.
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
+#include "support/RankCli.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -12,7 +13,7 @@
 #include <QThread>
 
 namespace {
-const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QString& kProgram = tw::test::kRankProgram;
 constexpr int kRounds = 50;
 // Enough entries that writing them takes a while, so that many kills land in the middle.
 constexpr int kBigListEntries = 150000;

@@ -4,6 +4,7 @@
 #include "settings/RegistrySettings.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
+#include "support/RankCli.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -14,7 +15,7 @@
 using nlohmann::json;
 
 namespace {
-const QString kProgram = QStringLiteral(TW_BINARY_DIR "/cli/tallowick-rank");
+const QString& kProgram = tw::test::kRankProgram;
 const QByteArray kKey = "sk-Cli-Secret-4d2b8e";
 
 QByteArray ReadFile(const QString& path) {
@@ -22,10 +23,7 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct Result {
-    int code = -1;
-    QByteArray out, err;
-};
+using Result = tw::test::CliResult;
 } // namespace
 
 class TestRankCliSources : public QObject {
@@ -38,7 +36,6 @@ class TestRankCliSources : public QObject {
     QString Base() const { return "http://" + QString::fromStdString(m_server->HostPort()); }
 
     Result Run(const QStringList& args, const QString& dir, const QByteArray& envKey) {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name :
              {"TALLOWICK_SERPER_KEY", "TALLOWICK_SERPAPI_KEY", "TALLOWICK_BRAVE_KEY",
@@ -47,19 +44,7 @@ class TestRankCliSources : public QObject {
         if (!envKey.isEmpty())
             env.insert(QStringLiteral("TALLOWICK_SERPAPI_KEY"), QString::fromLatin1(envKey));
         env.insert(QStringLiteral("TALLOWICK_RETRY_DELAY_MS"), QStringLiteral("1"));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(dir);
-        p.start(kProgram, args);
-        Result r;
-        if (!p.waitForStarted() || !p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return tw::test::RunRankCli(args, dir, 60000, &env);
     }
 
     void WriteData(const QString& path) {
