@@ -74,6 +74,17 @@ std::string QueryValue(const std::string& s) {
     return out;
 }
 
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+} // namespace
+
 int IntParam(const Params& params, const char* key, int fallback) {
     const auto it = params.find(key);
     if (it == params.end())
@@ -89,16 +100,6 @@ std::string StrParam(const Params& params, const char* key) {
     const auto it = params.find(key);
     return it == params.end() ? std::string() : it->second;
 }
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    const auto e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-} // namespace
 
 std::string NormaliseKeywords(const std::string& keywords) {
     std::string out;

@@ -69,6 +69,10 @@ struct Answer {
 
 using Params = std::multimap<std::string, std::string>;
 
+// A query parameter as a number (fallback when absent or not a number) or as text (empty).
+int IntParam(const Params& params, const char* key, int fallback);
+std::string StrParam(const Params& params, const char* key);
+
 // The page the engine gives for a request path and its decoded query parameters.
 class CEngineSim {
 public:

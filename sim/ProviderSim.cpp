@@ -10,22 +10,6 @@ namespace {
 
 using json = nlohmann::json;
 
-int IntParam(const Params& params, const char* key, int fallback) {
-    const auto it = params.find(key);
-    if (it == params.end())
-        return fallback;
-    try {
-        return std::stoi(it->second);
-    } catch (...) {
-        return fallback;
-    }
-}
-
-std::string StrParam(const Params& params, const char* key) {
-    const auto it = params.find(key);
-    return it == params.end() ? std::string() : it->second;
-}
-
 std::string Header(const ProviderRequest& r, const char* name) {
     const auto it = r.headers.find(name);
     return it == r.headers.end() ? std::string() : it->second;
