@@ -1,6 +1,7 @@
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
 #include "support/FileSizeLimit.h"
+#include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -45,26 +46,7 @@ QByteArray readFile(const QString& path) {
 
 using Session = datafile::CDataFileSession;
 
-// Runs what follows as user "nobody" (file permissions then bind) for as long as it lives, when
-// the test runs as the superuser; the real user stays, so the change can be undone.
-class ScopedNobody {
-public:
-    ScopedNobody() {
-        if (geteuid() == 0)
-            m_switched = setegid(65534) == 0 && seteuid(65534) == 0;
-    }
-    ~ScopedNobody() {
-        if (m_switched) {
-            [[maybe_unused]] const int u = seteuid(0);
-            [[maybe_unused]] const int g = setegid(0);
-        }
-    }
-    // Whether permission bits now bind.
-    bool binds() const { return geteuid() != 0; }
-
-private:
-    bool m_switched = false;
-};
+using tw::test::ScopedNobody;
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Entry>)

@@ -2,6 +2,7 @@
 #include "exchange/EntryCheck.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
+#include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -73,25 +74,7 @@ QByteArray readFile(const QString& path) {
 
 const std::array<std::string, kEngineCount> kLabels = {"Google", "Altavista", "Lycos", "Looksmart"};
 
-// Runs what follows as user "nobody" while it lives when the test runs as the superuser, so
-// that permission bits bind.
-class ScopedNobody {
-public:
-    ScopedNobody() {
-        if (geteuid() == 0)
-            m_switched = setegid(65534) == 0 && seteuid(65534) == 0;
-    }
-    ~ScopedNobody() {
-        if (m_switched) {
-            [[maybe_unused]] const int u = seteuid(0);
-            [[maybe_unused]] const int g = setegid(0);
-        }
-    }
-    bool binds() const { return geteuid() != 0; }
-
-private:
-    bool m_switched = false;
-};
+using tw::test::ScopedNobody;
 } // namespace
 
 class TestExchange : public QObject {
