@@ -806,6 +806,15 @@ bool HistoryStore::flush(QString* error) {
     return writePending(pending, error);
 }
 
+bool HistoryStore::findEntry(const std::string& url, const std::string& keywords, qint64* id,
+                             QString* error) {
+    if (!isOpen()) {
+        setError(error, QStringLiteral("The rank history is not open."));
+        return false;
+    }
+    return entryId(url, keywords, false, id, error);
+}
+
 bool HistoryStore::entryId(const std::string& url, const std::string& keywords, bool create,
                            qint64* id, QString* error) {
     // A run records the slots of one entry one after the other.
@@ -1023,12 +1032,8 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
     out->url = url;
     out->keywords = keywords;
     out->runs.clear();
-    if (!isOpen()) {
-        setError(error, QStringLiteral("The rank history is not open."));
-        return false;
-    }
     qint64 entry = 0;
-    if (!entryId(url, keywords, false, &entry, error))
+    if (!findEntry(url, keywords, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1113,12 +1118,8 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
                                   qint64 beforeRunId, HistoryRecord* out, bool* found,
                                   QString* error) {
     *found = false;
-    if (!isOpen()) {
-        setError(error, QStringLiteral("The rank history is not open."));
-        return false;
-    }
     qint64 entry = 0;
-    if (!entryId(url, keywords, false, &entry, error))
+    if (!findEntry(url, keywords, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1188,12 +1189,8 @@ bool HistoryStore::cellTip(const std::string& url, const std::string& keywords, 
 bool HistoryStore::bestRanks(const std::string& url, const std::string& keywords,
                              std::array<std::optional<int>, kHistorySlots>* out, QString* error) {
     out->fill(std::nullopt);
-    if (!isOpen()) {
-        setError(error, QStringLiteral("The rank history is not open."));
-        return false;
-    }
     qint64 entry = 0;
-    if (!entryId(url, keywords, false, &entry, error))
+    if (!findEntry(url, keywords, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1219,12 +1216,8 @@ bool HistoryStore::exportCsv(QIODevice* out, QString* error) {
 
 bool HistoryStore::exportEntryCsv(const std::string& url, const std::string& keywords,
                                   QIODevice* out, QString* error) {
-    if (!isOpen()) {
-        setError(error, QStringLiteral("The rank history is not open."));
-        return false;
-    }
     qint64 entry = 0;
-    if (!entryId(url, keywords, false, &entry, error))
+    if (!findEntry(url, keywords, &entry, error))
         return false;
     if (entry == 0) {
         // Nothing recorded: the header alone, so the file still says what it is.

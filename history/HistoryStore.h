@@ -153,6 +153,9 @@ private:
     bool migrate(QString* error);
     bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
                  QString* error);
+    // An entry's id in an open store, 0 when it has no history; false when the store is not open
+    // or cannot be read.
+    bool findEntry(const std::string& url, const std::string& keywords, qint64* id, QString* error);
     bool writePending(std::vector<Pending>& pending, QString* error);
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
                   QString* error);
