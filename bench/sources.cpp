@@ -59,51 +59,52 @@ int main() {
         std::string body;
     };
     std::vector<Case> cases;
-    cases.push_back(
-        {"serper",
-         {Provider::Serper, "google"},
-         services.Respond({"POST", "/search", {}, {}, json{{"q", kw}, {"num", 100}}.dump()})
-             ->body});
-    cases.push_back({"serpapi",
-                     {Provider::SerpApi, "google"},
-                     Joined(
-                         services,
-                         [&](int p) {
-                             return Get("/search.json", {{"engine", "google"},
-                                                         {"q", kw},
-                                                         {"start", std::to_string((p - 1) * 10)}});
-                         },
-                         [](json& j) -> json& { return j["organic_results"]; }, 10)});
-    cases.push_back({"dataforseo",
-                     {Provider::DataForSeo, "google"},
-                     services
-                         .Respond({"POST",
-                                   "/v3/serp/google/organic/live/regular",
-                                   {},
-                                   {},
-                                   json::array({{{"keyword", kw}, {"depth", 100}}}).dump()})
-                         ->body});
-    cases.push_back({"brave",
-                     {Provider::Brave, "brave"},
-                     Joined(
-                         services,
-                         [&](int p) {
-                             return Get(
-                                 "/res/v1/web/search",
-                                 {{"q", kw}, {"count", "20"}, {"offset", std::to_string(p - 1)}});
-                         },
-                         [](json& j) -> json& { return j["web"]["results"]; }, 5)});
-    cases.push_back({"searxng",
-                     {Provider::Searxng, "google"},
-                     Joined(
-                         services,
-                         [&](int p) {
-                             return Get("/search", {{"q", kw},
-                                                    {"format", "json"},
-                                                    {"engines", "google"},
-                                                    {"pageno", std::to_string(p)}});
-                         },
-                         [](json& j) -> json& { return j["results"]; }, 10)});
+    const auto add = [&cases](const char* name, Provider provider, const char* engine,
+                              std::string body) {
+        Case c;
+        c.name = name;
+        c.source.provider = provider;
+        c.source.engine = engine;
+        c.body = std::move(body);
+        cases.push_back(std::move(c));
+    };
+    add("serper", Provider::Serper, "google",
+        services.Respond({"POST", "/search", {}, {}, json{{"q", kw}, {"num", 100}}.dump()})->body);
+    add("serpapi", Provider::SerpApi, "google",
+        Joined(
+            services,
+            [&](int p) {
+                return Get(
+                    "/search.json",
+                    {{"engine", "google"}, {"q", kw}, {"start", std::to_string((p - 1) * 10)}});
+            },
+            [](json& j) -> json& { return j["organic_results"]; }, 10));
+    add("dataforseo", Provider::DataForSeo, "google",
+        services
+            .Respond({"POST",
+                      "/v3/serp/google/organic/live/regular",
+                      {},
+                      {},
+                      json::array({{{"keyword", kw}, {"depth", 100}}}).dump()})
+            ->body);
+    add("brave", Provider::Brave, "brave",
+        Joined(
+            services,
+            [&](int p) {
+                return Get("/res/v1/web/search",
+                           {{"q", kw}, {"count", "20"}, {"offset", std::to_string(p - 1)}});
+            },
+            [](json& j) -> json& { return j["web"]["results"]; }, 5));
+    add("searxng", Provider::Searxng, "google",
+        Joined(
+            services,
+            [&](int p) {
+                return Get("/search", {{"q", kw},
+                                       {"format", "json"},
+                                       {"engines", "google"},
+                                       {"pageno", std::to_string(p)}});
+            },
+            [](json& j) -> json& { return j["results"]; }, 10));
 
     std::printf("%-11s %9s %8s %12s   (target < 0.2 ms)\n", "provider", "bytes", "results",
                 "ms/answer");
@@ -147,11 +148,14 @@ int main() {
         workers.emplace_back([&] {
             for (int e; (e = next++) < entries;) {
                 ProviderScan scan;
-                const ScanResult r = scan.run({"never-found.example",
-                                               "entry " + std::to_string(e),
-                                               depth,
-                                               {Provider::SerpApi, "bing"},
-                                               config});
+                ScanInput input;
+                input.targetUrl = "never-found.example";
+                input.keywords = "entry " + std::to_string(e);
+                input.depthPages = depth;
+                input.source.provider = Provider::SerpApi;
+                input.source.engine = "bing";
+                input.config = config;
+                const ScanResult r = scan.run(input);
                 requests += r.requests;
                 failed += r.ok ? 0 : 1;
             }

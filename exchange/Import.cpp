@@ -72,7 +72,7 @@ public:
         row.cells[ColUrl] = url;
         row.cells[ColKeywords] = keywords;
         for (int e = 0; e < kEngineCount; ++e)
-            row.cells[EngineColumn(e)] = "-";
+            row.cells[EngineColumn(e)].assign(1, '-');
         m_result.rows.push_back(std::move(row));
         ++m_result.added;
         return true;
