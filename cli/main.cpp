@@ -324,16 +324,18 @@ bool WriteCsvTable(const QString& path, const std::vector<EntryRow>& rows, QStri
         path, tw::exchange::exportCsv(rows, tw::exchange::engineSlotLabels()), &error);
 }
 
+// An output file's name made absolute; empty and "-" (standard output) stay as they are.
+QString AbsoluteOutput(const QString& name) {
+    return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
+}
+
 // --import and --no-rank: no run. The import's new entries are added and saved under the data
 // file's lock; then the outputs are written of the list as it is.
 int RunWithoutRanking(const CliOptions& options) {
     const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
-    const auto absoluteOutput = [](const QString& name) {
-        return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
-    };
-    const QString reportPath = absoluteOutput(options.reportFile);
-    const QString jsonPath = absoluteOutput(options.jsonFile);
-    const QString csvPath = absoluteOutput(options.csvFile);
+    const QString reportPath = AbsoluteOutput(options.reportFile);
+    const QString jsonPath = AbsoluteOutput(options.jsonFile);
+    const QString csvPath = AbsoluteOutput(options.csvFile);
     const bool importing = !options.importFile.isEmpty();
     const QString importPath = importing ? QFileInfo(options.importFile).absoluteFilePath() : "";
     // The outputs name the columns as the stored sources label them.
@@ -461,12 +463,9 @@ int Run(const CliOptions& options) {
     // private folder of its own, so its scratch files never meet those of a window ranking in
     // the same folder, and an unwritable start folder does not silently spoil every page.
     const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
-    const auto absoluteOutput = [](const QString& name) {
-        return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
-    };
-    const QString reportPath = absoluteOutput(options.reportFile);
-    const QString jsonPath = absoluteOutput(options.jsonFile);
-    const QString csvPath = absoluteOutput(options.csvFile);
+    const QString reportPath = AbsoluteOutput(options.reportFile);
+    const QString jsonPath = AbsoluteOutput(options.jsonFile);
+    const QString csvPath = AbsoluteOutput(options.csvFile);
 
     if (!QFileInfo(dataPath).isFile()) {
         Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
