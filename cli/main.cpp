@@ -324,6 +324,19 @@ bool WriteCsvTable(const QString& path, const std::vector<EntryRow>& rows, QStri
         path, tw::exchange::exportCsv(rows, tw::exchange::engineSlotLabels()), &error);
 }
 
+// Whether each named output file (not standard output) can be written; tells why not.
+bool OutputsWritable(std::initializer_list<QString> paths) {
+    QString reason;
+    for (const QString& path : paths) {
+        if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
+            Fail(QStringLiteral("\"%1\" could not be written: %2")
+                     .arg(datafile::DisplayPath(path), reason));
+            return false;
+        }
+    }
+    return true;
+}
+
 // An output file's name made absolute; empty and "-" (standard output) stay as they are.
 QString AbsoluteOutput(const QString& name) {
     return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
@@ -366,13 +379,8 @@ int RunWithoutRanking(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    for (const QString& path : {reportPath, jsonPath, csvPath}) {
-        if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
-            Fail(QStringLiteral("\"%1\" could not be written: %2")
-                     .arg(datafile::DisplayPath(path), reason));
-            return kExitOutputFile;
-        }
-    }
+    if (!OutputsWritable({reportPath, jsonPath, csvPath}))
+        return kExitOutputFile;
 
     datafile::CDataFileSession dataFile(dataPath);
     std::vector<EntryRow> rows;
@@ -505,13 +513,8 @@ int Run(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    for (const QString& path : {reportPath, jsonPath, csvPath}) {
-        if (!path.isEmpty() && path != kStdout && !CanWrite(path, reason)) {
-            Fail(QStringLiteral("\"%1\" could not be written: %2")
-                     .arg(datafile::DisplayPath(path), reason));
-            return kExitOutputFile;
-        }
-    }
+    if (!OutputsWritable({reportPath, jsonPath, csvPath}))
+        return kExitOutputFile;
 
     CSearchSettings saved;
     saved.Load();
