@@ -50,7 +50,7 @@ using namespace cli;
 
 namespace {
 
-constexpr int kPumpMs = 5;
+constexpr int kPumpMs = 50;
 
 // Set by the signal thread; read by the scans before every page.
 std::atomic<int> g_nStopSignal{0};
@@ -579,8 +579,7 @@ int Run(const CliOptions& options) {
     CCliProgress progress(options.quiet, int(targets.size()));
     QElapsedTimer clock;
     clock.start();
-    // A short pump: the run starts the next entry only when the pump returns, so a long one
-    // would leave a finished worker's place empty for most of a step.
+    // The pump returns early when a worker ends, so its step only paces the progress lines.
     const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
         WaitAndPump(kPumpMs);
         progress.Update(model.rows(), rows.TakeFinished());

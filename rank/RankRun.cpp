@@ -7,6 +7,7 @@
 #include "rank/RankSearch.h"
 #include "sources/ProviderScan.h"
 
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -21,6 +22,17 @@ std::atomic<bool> g_bNotAllFound{false};
 
 namespace {
 std::atomic<bool> g_bRunInProgress{false};
+
+// The run's thread, woken when a worker ends so that its pump returns and the next entry starts
+// at once rather than at the end of the pump's wait.
+std::atomic<QAbstractEventDispatcher*> g_runDispatcher{nullptr};
+std::atomic<bool> g_bWorkerEnded{false};
+
+void WakeRun() {
+    g_bWorkerEnded = true;
+    if (QAbstractEventDispatcher* dispatcher = g_runDispatcher.load())
+        dispatcher->wakeUp();
+}
 
 bool Cancelled(const IRankProgress* progress) {
     return progress && progress->IsCancelled();
@@ -237,6 +249,7 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
     }
     // The last use of the rows and the progress: the run may end as soon as the count drops.
     --g_nRunningWorkers;
+    WakeRun();
     return 0;
 }
 
@@ -256,6 +269,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
 
     // The rows and the progress belong to this thread: workers hand their changes to it.
     tw::PrepareBlockingCalls();
+    g_runDispatcher = QAbstractEventDispatcher::instance();
     const int limit = ThreadLimit(settings.maxThreads);
     const int depth = ClampDepth(settings.maxPages);
     std::vector<Worker> workers;
@@ -345,12 +359,23 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     result.cancelled = Cancelled(progress);
     result.notAllFound = g_bNotAllFound;
     CPageFetcher::SetLimits(limitsBefore);
+    g_runDispatcher = nullptr;
     g_bRunInProgress = false;
     return result;
 }
 
 void WaitAndPump(int ms) {
     QEventLoop loop;
+    if (g_bWorkerEnded.exchange(false)) {
+        loop.processEvents();
+        return;
+    }
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    // Checked each time the thread wakes: a worker's end, a timer or any other event.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &loop,
+                     [&loop] {
+                         if (g_bWorkerEnded.exchange(false))
+                             loop.quit();
+                     });
     loop.exec();
 }

@@ -176,6 +176,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
 // True while RunRanking is in progress.
 bool RankingInProgress();
 
-// Handles the calling thread's events for ms milliseconds: a pump for RunRanking that passes a
-// worker's update on as soon as it arrives.
+// Handles the calling thread's events for ms milliseconds, or until a worker of the run ends: a
+// pump for RunRanking that passes a worker's update on as soon as it arrives and lets the run
+// start the next entry without waiting out the rest of the step.
 void WaitAndPump(int ms = 50);

@@ -11,6 +11,7 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <functional>
@@ -396,6 +397,28 @@ private slots:
         QVERIFY(other.urlLog.empty());
         QCOMPARE(run.workersStarted, 1);
         QVERIFY(!RankingInProgress());
+    }
+
+    // The pump returns when a worker ends, so the next entry starts at once rather than at the
+    // end of the pump's step: with a one-minute step, twenty entries on one thread still end
+    // within seconds, each worker starting only after the one before it has ended.
+    void pumpReturnsWhenAWorkerEnds() {
+        tw::test::ScopedWorkDir dir;
+        CFakeRows rows = MakeRows(20);
+        QElapsedTimer clock;
+        clock.start();
+        int pumps = 0;
+        const RankRunResult run =
+            RunRanking(AllTargets(rows), rows, nullptr, Settings("127.0.0.1:9", 1, 1, 0), [&] {
+                ++pumps;
+                WaitAndPump(60000);
+            });
+        QCOMPARE(run.workersStarted, 20);
+        QCOMPARE(run.maxRunning, 1);
+        QVERIFY2(clock.elapsed() < 30000, "the pump waited out its step");
+        QVERIFY(pumps >= 20);
+        for (const RowState& r : rows.rows)
+            QCOMPARE(r.cells[EngineColumn(Google)], std::string("not found"));
     }
 
     // Columns whose results come from result services: the simulator's endpoints stand in.
