@@ -122,11 +122,15 @@ bool CSimServer::Start(std::string& error) {
             res.status = 503;
             return;
         }
-        if (m_options.latencyMs > 0 &&
-            waitUntilStopping(std::chrono::milliseconds(m_options.latencyMs))) {
-            res.status = 503;
-            return;
-        }
+        // The latency runs while the answer is made, so the answer goes out latencyMs after
+        // the request rather than latencyMs plus the time spent making it. True when the
+        // server stops meanwhile.
+        const auto answerAt =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.latencyMs);
+        const auto latencyCutShort = [&] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            return m_stopped.wait_until(lock, answerAt, [this] { return m_bStopping; });
+        };
         const int engine = CEngineSim::EngineOfPath(req.path);
         if (engine >= 0 && engine == m_options.hangEngine) {
             // Never answers; released only when the server stops.
@@ -134,12 +138,21 @@ bool CSimServer::Start(std::string& error) {
             res.status = 503;
             return;
         }
-        if (const auto slow = m_options.engineLatencyMs.find(engine);
-            slow != m_options.engineLatencyMs.end() &&
-            waitUntilStopping(std::chrono::milliseconds(slow->second))) {
-            res.status = 503;
-            return;
-        }
+        // Waits until the answer is due: the latency, then an engine's extra delay. False (with
+        // status 503) when the server stops meanwhile.
+        const auto answerDue = [&] {
+            if (latencyCutShort()) {
+                res.status = 503;
+                return false;
+            }
+            if (const auto slow = m_options.engineLatencyMs.find(engine);
+                slow != m_options.engineLatencyMs.end() &&
+                waitUntilStopping(std::chrono::milliseconds(slow->second))) {
+                res.status = 503;
+                return false;
+            }
+            return true;
+        };
         int failure = 0; // 1: status 500, 2: dropped connection
         int status = 500;
         {
@@ -158,6 +171,8 @@ bool CSimServer::Start(std::string& error) {
             }
         }
         if (engine >= 0 && engine == m_options.blockEngine && failure == 0) {
+            if (!answerDue())
+                return;
             const Answer a = BlockAnswer(m_options.blockKind);
             res.status = a.status;
             if (m_options.blockKind == BlockKind::Redirect)
@@ -167,6 +182,8 @@ bool CSimServer::Start(std::string& error) {
                 res.set_content(a.body, a.contentType.c_str());
             return;
         }
+        if (failure != 0 && !answerDue())
+            return;
         if (failure == 1) {
             res.status = status;
             if (status >= 200 && status <= 299)
@@ -188,6 +205,8 @@ bool CSimServer::Start(std::string& error) {
             call.headers[text::AsciiLower(name)] = value;
         const std::optional<Answer> service = m_providers.Respond(call);
         const Answer a = service ? *service : m_sim.Respond(req.path, req.params);
+        if (!answerDue())
+            return;
         res.status = a.status;
         res.set_content(a.body, a.contentType.c_str());
     };
