@@ -326,40 +326,62 @@ unsigned long long ThreadAge() {
     thread_local const unsigned long long age = next++;
     return age;
 }
+
+// The calling thread's CKeepTurn scopes, and the server whose turn is kept for it.
+thread_local int t_keepTurnScopes = 0;
+thread_local CServerLock* t_keptTurn = nullptr;
+// FetchLimits::keptTurnMs, read by every release of a server lock.
+std::atomic<int> g_keptTurnMs{FetchLimits().keptTurnMs};
 } // namespace
 
+bool CServerLock::MayTake(unsigned long long age) const {
+    if (m_bBusy)
+        return false;
+    if (m_keptFor == age)
+        return true;
+    if (m_keptFor != kNobody && std::chrono::steady_clock::now() < m_keptUntil)
+        return false;
+    return m_waiting.empty() || *m_waiting.begin() == age;
+}
+
 void CServerLock::lock() {
-    const unsigned long long age = ThreadAge();
-    std::unique_lock<std::mutex> guard(m_mutex);
-    if (!m_bBusy && m_waiting.empty()) {
-        m_bBusy = true;
-        return;
-    }
-    m_waiting.insert(age);
-    m_free.wait(guard, [&] { return !m_bBusy && *m_waiting.begin() == age; });
-    m_waiting.erase(age);
-    m_bBusy = true;
+    LockUnless({});
 }
 
 bool CServerLock::LockUnless(const std::function<bool()>& cancelled) {
-    if (!cancelled) {
-        lock();
-        return true;
-    }
     const unsigned long long age = ThreadAge();
+    // A thread keeps at most one turn: one kept at another server passes on now.
+    if (t_keptTurn && t_keptTurn != this) {
+        t_keptTurn->Forgo(age);
+        t_keptTurn = nullptr;
+    }
     std::unique_lock<std::mutex> guard(m_mutex);
-    if (!m_bBusy && m_waiting.empty()) {
+    const auto take = [&] {
         m_bBusy = true;
+        m_keptFor = kNobody;
+        if (t_keptTurn == this)
+            t_keptTurn = nullptr;
+    };
+    if (MayTake(age)) {
+        take();
         return true;
     }
     m_waiting.insert(age);
     for (;;) {
-        if (m_free.wait_for(guard, std::chrono::milliseconds(20),
-                            [&] { return !m_bBusy && *m_waiting.begin() == age; })) {
+        // Woken when the lock is let go (kept or not) or a kept turn given up; a kept turn
+        // that runs out wakes nobody, so the wait ends when it would.
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+        if (m_keptFor != kNobody && m_keptFor != age)
+            until = std::min(until, m_keptUntil);
+        if (!MayTake(age))
+            m_free.wait_until(guard, until);
+        if (MayTake(age)) {
             m_waiting.erase(age);
-            m_bBusy = true;
+            take();
             return true;
         }
+        if (!cancelled)
+            continue;
         // Asked without the mutex: the check may take locks of its own.
         guard.unlock();
         const bool stop = cancelled();
@@ -378,8 +400,35 @@ void CServerLock::unlock() {
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_bBusy = false;
+        const int keepMs = g_keptTurnMs.load();
+        if (t_keepTurnScopes > 0 && keepMs > 0) {
+            m_keptFor = ThreadAge();
+            m_keptUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(keepMs);
+            t_keptTurn = this;
+        }
     }
     m_free.notify_all();
+}
+
+void CServerLock::Forgo(unsigned long long age) {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_keptFor != age)
+            return;
+        m_keptFor = kNobody;
+    }
+    m_free.notify_all();
+}
+
+CKeepTurn::CKeepTurn() {
+    ++t_keepTurnScopes;
+}
+
+CKeepTurn::~CKeepTurn() {
+    if (--t_keepTurnScopes == 0 && t_keptTurn) {
+        t_keptTurn->Forgo(ThreadAge());
+        t_keptTurn = nullptr;
+    }
 }
 
 std::size_t CServerLock::Waiting() {
@@ -408,6 +457,7 @@ void CPageFetcher::SetAuthPrompt(AuthPrompt prompt) {
 void CPageFetcher::SetLimits(const FetchLimits& limits) {
     std::lock_guard<std::mutex> guard(g_configLock);
     g_limits = limits;
+    g_keptTurnMs = std::max(0, limits.keptTurnMs);
 }
 
 FetchLimits CPageFetcher::Limits() {

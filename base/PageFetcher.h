@@ -1,6 +1,7 @@
 #pragma once
 // One HTTP download into a list of text lines (bytes, as received).
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -30,6 +31,10 @@ struct FetchLimits {
     // turn so that requests to one server are spaced while other servers go on; cancel cuts it.
     int pauseMinMs = 0;
     int pauseMaxMs = 0;
+    // How long a server's turn stays kept for a thread reading a run of pages (CKeepTurn) after
+    // each of its downloads: enough to read the page and ask for the next one, short enough
+    // that a thread held up elsewhere does not keep the server idle.
+    int keptTurnMs = 5;
 };
 
 // A request other than the plain page GET, for services that take a method, headers, a body or
@@ -119,9 +124,11 @@ private:
 };
 
 // The lock of one server. Waiting threads are let in oldest thread first (by when each thread
-// first asked for any server), not in whatever order the system wakes them: a ranking worker
-// that has started reading an engine's pages reads them to the end before a later worker gets
-// its turn, so it moves on to the next engine's server sooner and every server stays busy.
+// first asked for any server), not in whatever order the system wakes them. A thread reading a
+// run of pages (see CKeepTurn) keeps the turn for a moment after each of its downloads, so its
+// next page goes out before the waiting threads' pages: a ranking worker that has started
+// reading an engine's pages reads them to the end before a later worker gets its turn, so it
+// moves on to the next engine's server sooner and every server stays busy.
 class CServerLock {
 public:
     void lock();
@@ -133,10 +140,28 @@ public:
     std::size_t Waiting();
 
 private:
+    friend class CKeepTurn;
+    static constexpr unsigned long long kNobody = ~0ULL;
+    bool MayTake(unsigned long long age) const; // call with m_mutex held
+    void Forgo(unsigned long long age);         // drops the turn kept for age, if any
+
     std::mutex m_mutex;
     std::condition_variable m_free;
     bool m_bBusy = false;
     std::set<unsigned long long> m_waiting; // the waiting threads' ages
+    unsigned long long m_keptFor = kNobody; // the thread the free turn is kept for
+    std::chrono::steady_clock::time_point m_keptUntil;
+};
+
+// While one lives on a thread, the thread's downloads keep their server's turn for it for up
+// to FetchLimits::keptTurnMs after each download; when it goes, a turn still kept passes on
+// at once. One per run of pages of one server (an engine's result pages); nesting is allowed.
+class CKeepTurn {
+public:
+    CKeepTurn();
+    ~CKeepTurn();
+    CKeepTurn(const CKeepTurn&) = delete;
+    CKeepTurn& operator=(const CKeepTurn&) = delete;
 };
 
 // Hands out one lock per server (host and port). A download holds its server's lock from

@@ -115,6 +115,8 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
     const PageRetry retry = Retry();
     std::string piece;
     std::vector<std::string> pageSites;
+    // The engine's pages are read in one run: the next page goes out before other workers'.
+    const CKeepTurn keepTurn;
 
     for (int i = 0; i < m_nMaxPages && !found; ++i) {
         if (IsCancelled()) {

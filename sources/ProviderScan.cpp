@@ -124,6 +124,8 @@ ScanResult ProviderScan::run(const ScanInput& in) {
     const std::string lowerTarget = text::AsciiLower(in.targetUrl);
 
     int counted = 0;
+    // The pages are read in one run: the next page goes out before other workers'.
+    const CKeepTurn keepTurn;
     for (int page = 1; page <= pages && counted < maxCounted; ++page) {
         if (isCancelled())
             return cancel();

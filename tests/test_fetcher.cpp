@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
@@ -632,6 +633,90 @@ private slots:
         older.join();
         younger.join();
         QCOMPARE(order, (std::vector<int>{1, 2}));
+    }
+
+    // A thread reading a run of pages keeps the server's turn between its pages, ahead of an
+    // older thread that waits, until the run ends, the kept time runs out, or it moves on to
+    // another server; the older thread then gets the turn without waiting out the kept time.
+    void keptTurn_data() {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<int>("keptMs");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("next page of the run")
+            << "next page" << 60000 << QStringList{"keeper", "keeper", "waiter"};
+        QTest::newRow("the run ends") << "end" << 60000 << QStringList{"keeper", "waiter"};
+        QTest::newRow("another server")
+            << "other server" << 60000 << QStringList{"keeper", "waiter", "keeper done"};
+        QTest::newRow("the kept time runs out")
+            << "stall" << 50 << QStringList{"keeper", "waiter", "keeper done"};
+    }
+    void keptTurn() {
+        QFETCH(QString, then);
+        QFETCH(int, keptMs);
+        QFETCH(QStringList, order);
+        const FetchLimits saved = CPageFetcher::Limits();
+        FetchLimits limits = saved;
+        limits.keptTurnMs = keptMs;
+        CPageFetcher::SetLimits(limits);
+        const std::string tag = QTest::currentDataTag();
+        CServerLock& server = g_hFetchLock.ForServer("kept-" + tag + ".example", 80);
+        CServerLock& other = g_hFetchLock.ForServer("kept-other.example", 80);
+        std::mutex logLock;
+        QStringList log;
+        const auto note = [&](const char* what) {
+            std::lock_guard<std::mutex> guard(logLock);
+            log << what;
+        };
+        const auto logged = [&](const char* what) {
+            std::lock_guard<std::mutex> guard(logLock);
+            return log.contains(what);
+        };
+        const auto waitFor = [](const std::function<bool()>& done) {
+            for (int i = 0; i < 10000 && !done(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        QElapsedTimer clock;
+        std::promise<void> waiterAged;
+        std::atomic<bool> waiterGo{false};
+        std::thread waiter([&] {
+            other.lock(); // older than the keeper
+            other.unlock();
+            waiterAged.set_value();
+            waitFor([&] { return waiterGo.load(); });
+            std::lock_guard<CServerLock> hold(server);
+            note("waiter");
+        });
+        waiterAged.get_future().wait();
+        std::thread keeper([&] {
+            {
+                const CKeepTurn keep;
+                server.lock();
+                waiterGo = true;
+                waitFor([&] { return server.Waiting() == 1; });
+                note("keeper");
+                server.unlock();
+                clock.start();
+                if (then == "next page") {
+                    std::lock_guard<CServerLock> hold(server);
+                    note("keeper");
+                } else if (then == "other server") {
+                    CServerLock& third = g_hFetchLock.ForServer("kept-third.example", 80);
+                    std::lock_guard<CServerLock> hold(third);
+                    waitFor([&] { return logged("waiter"); });
+                    note("keeper done");
+                } else if (then == "stall") {
+                    waitFor([&] { return logged("waiter"); });
+                    note("keeper done");
+                }
+            }
+            waitFor([&] { return logged("waiter"); });
+        });
+        keeper.join();
+        waiter.join();
+        CPageFetcher::SetLimits(saved);
+        QCOMPARE(log, order);
+        if (keptMs > 1000)
+            QVERIFY2(clock.elapsed() < keptMs / 2, "the waiter waited out the kept time");
     }
 
     void sameServerNeverOverlaps() {
