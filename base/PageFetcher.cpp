@@ -368,8 +368,9 @@ bool CServerLock::LockUnless(const std::function<bool()>& cancelled) {
     }
     m_waiting.insert(age);
     for (;;) {
-        // Woken when the lock is let go (kept or not) or a kept turn given up; a kept turn
-        // that runs out wakes nobody, so the wait ends when it would.
+        // Woken when the lock is let go or a kept turn given up. Nothing wakes a waiter when a
+        // turn is kept or runs out: one that saw it kept waits no longer than it lasts, one
+        // that was asleep already looks again within 20 ms.
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
         if (m_keptFor != kNobody && m_keptFor != age)
             until = std::min(until, m_keptUntil);
@@ -405,6 +406,9 @@ void CServerLock::unlock() {
             m_keptFor = ThreadAge();
             m_keptUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(keepMs);
             t_keptTurn = this;
+            // Nobody else may take a kept turn, so the waiters are left asleep (waking them all
+            // for nothing costs the keeper its processor); they look again within their wait.
+            return;
         }
     }
     m_free.notify_all();
