@@ -367,6 +367,11 @@ QString HistoryStore::fail(const QString& what, const QString& reason) const {
         .arg(QDir::toNativeSeparators(m_path), what, reason);
 }
 
+bool HistoryStore::readFailed(const QSqlQuery& q, QString* error) const {
+    setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
+    return false;
+}
+
 void HistoryStore::close() {
     if (m_connection.isEmpty())
         return;
@@ -1045,10 +1050,8 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
                              "ORDER BY r.run_id DESC, r.slot")
                   .arg(withSites ? QStringLiteral(", r.sites") : QString()));
     q.addBindValue(entry);
-    if (!q.exec()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (!q.exec())
+        return readFailed(q, error);
     while (q.next()) {
         const qint64 runId = q.value(0).toLongLong();
         if (out->runs.empty() || out->runs.back().runId != runId) {
@@ -1072,10 +1075,8 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
             return false;
         out->runs.back().bySlot[slot] = std::move(r);
     }
-    if (q.lastError().isValid()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (q.lastError().isValid())
+        return readFailed(q, error);
     return true;
 }
 
@@ -1143,10 +1144,8 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
     q.bindValue(0, entry);
     q.bindValue(1, slot);
     q.bindValue(2, beforeRunId);
-    if (!q.exec()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (!q.exec())
+        return readFailed(q, error);
     // Finished on every way out, so no read stays open on the file.
     struct Finish {
         QSqlQuery& q;
@@ -1198,10 +1197,8 @@ bool HistoryStore::bestRanks(const std::string& url, const std::string& keywords
     q.prepare(QStringLiteral("SELECT slot, MIN(rank) FROM result WHERE entry_id = ? AND "
                              "rank IS NOT NULL GROUP BY slot"));
     q.addBindValue(entry);
-    if (!q.exec()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (!q.exec())
+        return readFailed(q, error);
     while (q.next()) {
         const int slot = q.value(0).toInt();
         if (slot >= 0 && slot < kHistorySlots)
@@ -1244,10 +1241,8 @@ bool HistoryStore::exportWhere(const QString& where, qint64 entry, QIODevice* ou
                   .arg(where));
     if (!where.isEmpty())
         q.addBindValue(entry);
-    if (!q.exec()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (!q.exec())
+        return readFailed(q, error);
     QByteArray buffer = csvHeader();
     auto writeOut = [&]() {
         if (out->write(buffer) != buffer.size()) {
@@ -1273,10 +1268,8 @@ bool HistoryStore::exportWhere(const QString& where, qint64 entry, QIODevice* ou
         if (buffer.size() >= 1 << 16 && !writeOut())
             return false;
     }
-    if (q.lastError().isValid()) {
-        setError(error, fail(QStringLiteral("cannot be read"), reasonFor(q.lastError())));
-        return false;
-    }
+    if (q.lastError().isValid())
+        return readFailed(q, error);
     return writeOut();
 }
 

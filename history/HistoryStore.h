@@ -17,6 +17,7 @@
 #include <vector>
 
 class QIODevice;
+class QSqlQuery;
 
 namespace tw {
 
@@ -165,6 +166,8 @@ private:
     bool siteTexts(const QByteArray& packed, std::vector<std::string>* sites, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
     QString fail(const QString& what, const QString& reason) const;
+    // A read of the store that failed: says so in error; false, for the caller to return.
+    bool readFailed(const QSqlQuery& q, QString* error) const;
     // A write of the run failed: the run is rolled back whole, and every later call of the run
     // reports reason.
     void abandonRun(const QString& reason);
