@@ -3,6 +3,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,9 @@
 #include <unistd.h>
 
 namespace {
+
+using tw::test::readFile;
+using tw::test::writeFile;
 using Entry = QList<QByteArray>; // url, keywords, google, altavista, lycos, looksmart
 
 QList<Entry> entriesOf(const std::vector<EntryRow>& rows) {
@@ -29,19 +33,6 @@ QList<Entry> entriesOf(const std::vector<EntryRow>& rows) {
 Entry entry(const char* url, const char* kw, const char* g, const char* a, const char* l,
             const char* s) {
     return {url, kw, g, a, l, s};
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
 }
 
 using Session = datafile::CDataFileSession;

@@ -4,6 +4,7 @@
 #include "exchange/Import.h"
 #include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,9 @@
 using namespace tw::exchange;
 
 namespace {
+
+using tw::test::readFile;
+using tw::test::writeFile;
 // "line:field|field" for a whole record, "line!unclosedLine" for one with an unclosed quote.
 QStringList describe(std::string_view data, char separator = 0) {
     CsvReader reader(data, separator);
@@ -59,17 +63,6 @@ QList<QByteArray> entriesOf(const std::vector<EntryRow>& rows) {
     for (const EntryRow& row : rows)
         out << QByteArray::fromStdString(row.cells[ColUrl] + "|" + row.cells[ColKeywords]);
     return out;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 const std::array<std::string, kEngineCount> kLabels = {"Google", "Altavista", "Lycos", "Looksmart"};

@@ -3,6 +3,7 @@
 #include "exchange/WindowImport.h"
 #include "support/GuiTest.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
 
@@ -11,12 +12,8 @@
 #include <QLineEdit>
 
 namespace {
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
+using tw::test::writeFile;
 QStringList shownTexts() {
     QStringList out;
     for (const auto& m : tw::testing::takeShownMessages())

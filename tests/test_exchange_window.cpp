@@ -6,6 +6,7 @@
 #include "exchange/ImportTargetDlg.h"
 #include "support/GuiTest.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
 
@@ -18,23 +19,15 @@
 #include <functional>
 
 namespace {
+
+using tw::test::readFile;
+using tw::test::writeFile;
 // One entry with results, LF line ends as the list file may have them.
 const QByteArray kOneEntry("old.com\nk\nRank 7 / Page 1\nnot found\n-\n-\n");
 // Header, an entry already in the list, two new ones (one quoted with the separator and a line
 // break inside) and a URL with a blank inside on line 5.
 const QByteArray kImportCsv("url,keywords\r\nold.com,k\r\nnew.com,\"a, b\"\r\n"
                             "\"two.com\",\"x\ny\"\r\nbad url.com,k\r\n");
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList entriesOf(const EntryListModel& model) {
     QStringList out;

@@ -5,6 +5,7 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -20,6 +21,9 @@
 using namespace tw;
 
 namespace {
+
+using tw::test::readFile;
+using tw::test::writeFile;
 
 const char* const kCrashChildVar = "TW_HISTORY_CRASH_CHILD";
 
@@ -46,17 +50,6 @@ HistoryResult notFound(int slot) {
     r.source = "classic";
     r.text = "not found";
     return r;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data), data.size());
 }
 
 // A plain SQLite connection of its own, as another program would hold one.
@@ -485,7 +478,7 @@ void TestHistory::lockedDatabase() {
         QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
         QVERIFY(store.commitRun(&error));
     }
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = readFile(path);
 
     {
         // Another program is writing: reading still works, a run cannot start.
@@ -504,7 +497,7 @@ void TestHistory::lockedDatabase() {
         QVERIFY(!store.record("u", "k", ranked(0, 1, 1), &error));
         QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
     }
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
 
     {
         // Another program holds the file for itself: even opening gives up after the time-out.
@@ -520,7 +513,7 @@ void TestHistory::lockedDatabase() {
         QVERIFY(!store.isOpen());
         QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
     }
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
 }
 
 void TestHistory::refusedFiles_data() {
@@ -550,7 +543,7 @@ void TestHistory::refusedFiles() {
     test::ScopedWorkDir dir;
     const QString path = dir.file("h.history.sqlite");
     if (setup.isEmpty()) {
-        writeBytes(path, content);
+        writeFile(path, content);
     } else if (setup == QStringLiteral("damage")) {
         {
             HistoryStore store;
@@ -561,12 +554,12 @@ void TestHistory::refusedFiles() {
                 QVERIFY(store.record("u" + std::to_string(i), "k", ranked(0, i + 1, 1), &error));
             QVERIFY(store.commitRun(&error));
         }
-        QByteArray data = fileBytes(path);
+        QByteArray data = readFile(path);
         QVERIFY(data.size() > 20000);
         // Pages past the first overwritten with noise; the header stays.
         for (qsizetype i = 4096; i < 16384; ++i)
             data[i] = char((i * 31) & 0xff);
-        writeBytes(path, data);
+        writeFile(path, data);
     } else {
         RawConnection other(path);
         QVERIFY(other.ok());
@@ -580,7 +573,7 @@ void TestHistory::refusedFiles() {
             QVERIFY(other.exec(QStringLiteral("PRAGMA user_version = 7")));
         }
     }
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = readFile(path);
     const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
 
     HistoryStore store;
@@ -592,7 +585,7 @@ void TestHistory::refusedFiles() {
     QVERIFY(!store.beginRun(QDateTime::currentDateTime(), &error));
     QVERIFY(!store.record("u", "k", ranked(0, 1, 1), &error));
     store.close();
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
 
     // The window's loader reads without the whole-file check, so a damaged page may go unseen
@@ -601,7 +594,7 @@ void TestHistory::refusedFiles() {
     const bool loaded = loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error);
     if (setup != QStringLiteral("damage"))
         QVERIFY(!loaded);
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
 }
 
 void TestHistory::readOnlyOpen() {

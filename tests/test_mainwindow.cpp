@@ -9,6 +9,7 @@
 #include "support/AuthServer.h"
 #include "support/GuiTest.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 #include "ui/AuthPrompt.h"
 #include "ui/MessageBox.h"
 #include "ui/SplashDlg.h"
@@ -23,19 +24,12 @@
 #include <QTimer>
 
 namespace {
+
+using tw::test::readFile;
+using tw::test::writeFile;
 const QByteArray kTwoEntries("www.example.com\r\nused cars\r\nRank 7 / Page 1\r\nnot found\r\n"
                              "-\r\n-\r\nfoo.example\r\nsome keywords\r\n-\r\n-\r\n-\r\n-\r\n");
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestMainWindow : public QObject {

@@ -2,6 +2,7 @@
 #include "support/FifoReader.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 
@@ -10,6 +11,8 @@
 #include <sys/stat.h>
 
 namespace {
+
+using tw::test::readFile;
 const std::string kHeader = "Tallowick! Results by Tallowick Software http://www.tallowick.example/"
                             "\r\nResults Produced on 3/7/2002 09:05 \r\n\r\n\r\n";
 const std::string kRule = "\r\n----------------------------------\r\n\r\n";
@@ -21,10 +24,6 @@ EntryRow makeRow(const std::string& url, const std::string& keywords, const std:
     return row;
 }
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestReport : public QObject {
