@@ -52,6 +52,15 @@ HistoryResult notFound(int slot) {
     return r;
 }
 
+// Opens path for writing with one committed run: "u" / "k" at Rank 3 / Page 1 on 2026-12-01.
+void openWithOneRun(HistoryStore& store, const QString& path) {
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QVERIFY2(store.beginRun(at("2026-12-01T09:00:00Z"), &error), qPrintable(error));
+    QVERIFY2(store.record("u", "k", ranked(0, 3, 1), &error), qPrintable(error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+}
+
 // A plain SQLite connection of its own, as another program would hold one.
 class RawConnection {
 public:
@@ -255,10 +264,7 @@ void TestHistory::uncommittedRunLeavesNothing() {
     QString error;
     {
         HistoryStore store;
-        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
-        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
-        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
-        QVERIFY(store.commitRun(&error));
+        openWithOneRun(store, path);
         QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
         QVERIFY(store.record("u", "k", ranked(0, 5, 1), &error));
         QVERIFY(store.record("other", "k", ranked(0, 5, 1), &error));
@@ -290,10 +296,7 @@ void TestHistory::crashedProcessLeavesNoHalfRun() {
     QString error;
     {
         HistoryStore store;
-        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
-        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
-        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
-        QVERIFY(store.commitRun(&error));
+        openWithOneRun(store, path);
     }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -321,10 +324,7 @@ void TestHistory::failedWriteDropsWholeRun() {
     const QString path = dir.file("h.history.sqlite");
     QString error;
     HistoryStore store;
-    QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
-    QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
-    QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
-    QVERIFY(store.commitRun(&error));
+    openWithOneRun(store, path);
     {
         // Stands in for a write that fails half way through a run (a full disk, an I/O error).
         RawConnection other(path);
@@ -473,10 +473,7 @@ void TestHistory::lockedDatabase() {
     QString error;
     {
         HistoryStore store;
-        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
-        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
-        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
-        QVERIFY(store.commitRun(&error));
+        openWithOneRun(store, path);
     }
     const QByteArray before = readFile(path);
 
