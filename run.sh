@@ -22,7 +22,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 if [ "$demo" = 0 ]; then
-  exec "$build/tallowick" "$@"
+  exec "$build/app/tallowick" "$@"
 fi
 
 # --- Demo: everything lives in one temporary folder that goes away with the window. ---
@@ -107,4 +107,4 @@ printf '%s\r\n' \
 echo "Demo: engines on $hostport, entries in $work/data (removed when the window closes)."
 echo "The second column ranks on Bing through the simulated SerpApi (Settings, Sources)."
 cd "$work/data"
-XDG_CONFIG_HOME="$work/config" "$build/tallowick" "$@"
+XDG_CONFIG_HOME="$work/config" "$build/app/tallowick" "$@"
