@@ -85,7 +85,7 @@ enum class AnswerKind {
 struct PageAnswer {
     AnswerKind kind = AnswerKind::BadFormat;
     std::vector<std::string> urls; // http(s) addresses only, in the provider's order
-    std::string error;             // the message for the user when kind is not Results
+    std::string error;             // the message when not Results, shown through providerMessage
     long status = 0;               // the answer's HTTP status
     // Whether another try may help (a server error, a rate limit, a broken answer); a refusal
     // or another client error stays what it is.
