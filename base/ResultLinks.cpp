@@ -241,10 +241,66 @@ std::vector<std::string> CountedLinks(SearchEngine engine, std::string_view page
     return links;
 }
 
+namespace {
+
+// The address in a link as cut from a page: past quotes and blanks in front, up to the first
+// blank, quote or angle bracket behind (attributes after it are not part of it). pathEnd is
+// where its query or fragment begins (end without one).
+struct AddressSpan {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t pathEnd;
+};
+
+AddressSpan AddressOf(std::string_view link) {
+    std::size_t begin = 0;
+    const auto lead = [](char c) { return c == '"' || c == '\'' || c == ' ' || c == '\t'; };
+    while (begin < link.size() && lead(link[begin]))
+        ++begin;
+    std::size_t end = link.find_first_of(" \t\r\n\"'<>", begin);
+    if (end == npos)
+        end = link.size();
+    std::size_t pathEnd = link.find_first_of("?#", begin);
+    if (pathEnd == npos || pathEnd > end)
+        pathEnd = end;
+    return {begin, end, pathEnd};
+}
+
+// Whether the address names a full host: a dot inside its host name ("w" or "localhost" does
+// not), whatever the scheme, login or port around it.
+bool HasFullHost(std::string_view link, const AddressSpan& a) {
+    std::string_view host = link.substr(a.begin, a.pathEnd - a.begin);
+    if (const std::size_t scheme = host.find("://"); scheme != npos)
+        host.remove_prefix(scheme + 3);
+    host = host.substr(0, host.find('/'));
+    if (const std::size_t at = host.rfind('@'); at != npos)
+        host.remove_prefix(at + 1);
+    host = host.substr(0, host.find(':'));
+    const std::size_t dot = host.find('.');
+    return dot != npos && dot > 0 && dot + 1 < host.size();
+}
+
+} // namespace
+
 bool LinkMatches(std::string_view link, std::string_view lowerTarget) {
     std::string lowered(link);
     std::transform(lowered.begin(), lowered.end(), lowered.begin(), LowerAscii);
-    return Contains(lowered, lowerTarget) || Contains(lowerTarget, lowered);
+    const AddressSpan a = AddressOf(lowered);
+    // The target within the link's host and path; a query of the target's own only where the
+    // link's query begins. Text in a link's query or fragment names any site it likes.
+    std::size_t targetPath = lowerTarget.find_first_of("?#");
+    if (targetPath == npos)
+        targetPath = lowerTarget.size();
+    for (std::size_t at = lowered.find(lowerTarget, a.begin); at != npos;
+         at = lowered.find(lowerTarget, at + 1)) {
+        if (at + targetPath > a.pathEnd)
+            break;
+        if (at + lowerTarget.size() <= a.end)
+            return true;
+    }
+    // The link within the target (a site listed without the page's path), when the link names
+    // a whole host: "http://w" is inside every target beginning "http://www.".
+    return HasFullHost(lowered, a) && Contains(lowerTarget, lowered);
 }
 
 namespace {

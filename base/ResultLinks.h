@@ -73,7 +73,9 @@ private:
 // Every counted link of a whole page, read in pieces as a scan reads it.
 std::vector<std::string> CountedLinks(SearchEngine engine, std::string_view pageText);
 
-// The match rule: either text contains the other, ASCII letters compared without case.
+// The match rule, ASCII letters compared without case: the link's address holds the target
+// within its host and path (not in its query or fragment, nor in attributes after it), or the
+// target holds the whole link and the link names a full host (a dot in its host name).
 // lowerTarget must already be lower-cased.
 bool LinkMatches(std::string_view link, std::string_view lowerTarget);
 

@@ -65,6 +65,7 @@ struct Answer {
     int status = 200;
     std::string contentType = "text/html";
     std::string body;
+    std::string location; // a redirect's target
 };
 
 using Params = std::multimap<std::string, std::string>;

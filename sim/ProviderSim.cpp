@@ -29,16 +29,174 @@ std::string Domain(const std::string& url) {
     return url.substr(from, url.find('/', from) - from);
 }
 
-// Results from..to (1-based, both included) of an engine's list, as far as the list goes.
-std::vector<std::string> Slice(const CResultModel& model, int engine, const std::string& kw,
-                               int from, int count) {
-    std::vector<std::string> urls;
-    for (int n = std::max(1, from); n < from + count && n <= model.TotalResults(); ++n)
-        urls.push_back(model.ResultUrl(SearchEngine(engine), kw, n));
-    return urls;
+// body with before inserted ahead of the first "key": of it.
+std::string Doubled(std::string body, const std::string& key, const std::string& before) {
+    const std::size_t at = body.find("\"" + key + "\":");
+    if (at != std::string::npos)
+        body.insert(at, "\"" + key + "\":" + before + ",");
+    return body;
+}
+
+// An error message of length offset + the echo + its tail.
+std::string EchoMessage(int offset, const std::string& echo) {
+    static const std::string kFill = "Request rejected, parameters not accepted. ";
+    std::string message;
+    while (int(message.size()) < offset)
+        message += kFill;
+    message.resize(std::size_t(std::max(0, offset)));
+    return message + echo + " is not a valid value for this request.";
+}
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return s;
 }
 
 } // namespace
+
+std::optional<ProviderOptions::Hostile> HostileFromName(const std::string& name) {
+    using H = ProviderOptions::Hostile;
+    static const std::map<std::string, H> names = {
+        {"echo-key", H::EchoKey},       {"echo-key-lower", H::EchoKeyLower},
+        {"echo-basic", H::EchoBasic},   {"redirect", H::Redirect},
+        {"other-query", H::OtherQuery}, {"doubled-keys", H::DoubledKeys},
+        {"markup", H::Markup}};
+    const auto it = names.find(name);
+    return it == names.end() ? std::nullopt : std::optional<H>(it->second);
+}
+
+std::vector<std::string> CProviderSim::Slice(int engine, const std::string& kw, int from,
+                                             int count) const {
+    std::vector<std::string> urls;
+    for (int n = std::max(1, from); n < from + count && n <= m_model.TotalResults(); ++n) {
+        if (m_options.hostile == ProviderOptions::Hostile::Markup && n <= 2)
+            urls.push_back(n == 1 ? kMarkupUrl1 : kMarkupUrl2);
+        else
+            urls.push_back(m_model.ResultUrl(SearchEngine(engine), kw, n));
+    }
+    return urls;
+}
+
+std::string CProviderSim::Title(const std::string& q) const {
+    return m_options.hostile == ProviderOptions::Hostile::Markup ? std::string(kMarkupTitle)
+                                                                 : "Result about " + q;
+}
+
+Answer CProviderSim::Hostile(Kind kind, const ProviderRequest& r) const {
+    using H = ProviderOptions::Hostile;
+    const H mode = m_options.hostile;
+    if (mode == H::Redirect) {
+        Answer a;
+        a.status = 302;
+        a.location = kRedirectTarget;
+        a.body = "Moved";
+        a.contentType = "text/plain";
+        return a;
+    }
+    if (mode == H::EchoKey || mode == H::EchoKeyLower || mode == H::EchoBasic) {
+        std::string echo;
+        switch (kind) {
+        case Kind::Serper:
+            echo = Header(r, "x-api-key");
+            break;
+        case Kind::SerpApi:
+            echo = StrParam(r.params, "api_key");
+            break;
+        case Kind::Brave:
+            echo = Header(r, "x-subscription-token");
+            break;
+        case Kind::DataForSeo: {
+            const std::string auth = Header(r, "authorization");
+            if (mode == H::EchoBasic) {
+                echo = auth;
+            } else {
+                const std::string pair =
+                    DecodeBase64(auth.substr(std::min<std::size_t>(6, auth.size())));
+                echo = pair.substr(std::min(pair.size(), pair.find(':') + 1));
+            }
+            break;
+        }
+        case Kind::Searxng:
+            break;
+        }
+        if (mode == H::EchoKeyLower)
+            echo = LowerAscii(echo);
+        const std::string message = EchoMessage(m_options.echoOffset, echo);
+        switch (kind) {
+        case Kind::Serper:
+            return Json(400, {{"message", message}, {"statusCode", 400}});
+        case Kind::SerpApi:
+            return Json(400, {{"error", message}});
+        case Kind::DataForSeo:
+            return Json(400, {{"status_code", 40000}, {"status_message", message}});
+        case Kind::Brave:
+            return Json(400, {{"type", "ErrorResponse"},
+                              {"error", {{"code", "VALIDATION"}, {"detail", message}}}});
+        case Kind::Searxng:
+            return Json(400, {{"message", message}});
+        }
+    }
+    if (mode == H::OtherQuery) {
+        ProviderRequest other = r;
+        if (kind == Kind::Serper || kind == Kind::DataForSeo) {
+            json in = json::parse(r.body, nullptr, false);
+            if (kind == Kind::Serper && in.is_object())
+                in["q"] = kOtherQuery;
+            else if (kind == Kind::DataForSeo && in.is_array() && !in.empty() && in[0].is_object())
+                in[0]["keyword"] = kOtherQuery;
+            other.body = in.dump();
+        } else {
+            for (const char* name : {"q", "p"}) {
+                if (other.params.count(name)) {
+                    other.params.erase(name);
+                    other.params.emplace(name, kOtherQuery);
+                }
+            }
+        }
+        ProviderOptions plain = m_options;
+        plain.hostile = H::None;
+        CProviderSim honest(m_model, plain);
+        return *honest.Respond(other);
+    }
+    // DoubledKeys: the honest answer with made-up values ahead of the real ones.
+    ProviderOptions plain = m_options;
+    plain.hostile = H::None;
+    plain.quota = -1;
+    CProviderSim honest(m_model, plain);
+    Answer a = *honest.Respond(r);
+    const auto decoys = [](const char* field, bool organic) {
+        json list = json::array();
+        for (int n = 1; n <= 3; ++n) {
+            json item = {{field, "http://decoy-" + std::to_string(n) + ".example/"}};
+            if (organic)
+                item["type"] = "organic";
+            list.push_back(item);
+        }
+        return list.dump();
+    };
+    const json echo = {{"q", "a decoy query"}, {"p", "a decoy query"}};
+    switch (kind) {
+    case Kind::Serper:
+        a.body = Doubled(Doubled(a.body, "organic", decoys("link", false)), "searchParameters",
+                         echo.dump());
+        break;
+    case Kind::SerpApi:
+        a.body = Doubled(Doubled(a.body, "organic_results", decoys("link", false)),
+                         "search_parameters", echo.dump());
+        break;
+    case Kind::DataForSeo:
+        a.body = Doubled(Doubled(a.body, "items", decoys("url", true)), "status_code", "40000");
+        break;
+    case Kind::Brave:
+    case Kind::Searxng:
+        a.body = Doubled(a.body, "results", decoys("url", false));
+        break;
+    }
+    return a;
+}
 
 std::string DecodeBase64(const std::string& text) {
     std::string out;
@@ -132,6 +290,10 @@ std::optional<Answer> CProviderSim::Respond(const ProviderRequest& r) {
         std::lock_guard<std::mutex> lock(m_mutex);
         call = ++m_nCalls;
     }
+    using H = ProviderOptions::Hostile;
+    const H mode = m_options.hostile;
+    if (mode == H::EchoKey || mode == H::EchoKeyLower || mode == H::EchoBasic)
+        return Hostile(*kind, r);
     if (!KeyAccepted(*kind, r)) {
         switch (*kind) {
         case Kind::Serper:
@@ -185,6 +347,8 @@ std::optional<Answer> CProviderSim::Respond(const ProviderRequest& r) {
         }
         }
     }
+    if (mode != H::None && mode != H::Markup)
+        return Hostile(*kind, r);
     switch (*kind) {
     case Kind::Serper:
         return Serper(r);
@@ -209,9 +373,9 @@ Answer CProviderSim::Serper(const ProviderRequest& r) const {
     const int num = std::clamp(in.value("num", 10), 1, 100);
     json organic = json::array();
     int position = 0;
-    for (const std::string& url : Slice(m_model, Google, q, (page - 1) * num + 1, num)) {
+    for (const std::string& url : Slice(Google, q, (page - 1) * num + 1, num)) {
         ++position;
-        organic.push_back({{"title", "Result about " + q},
+        organic.push_back({{"title", Title(q)},
                            {"link", url},
                            {"snippet", "A page about the subject."},
                            {"position", position}});
@@ -253,7 +417,7 @@ Answer CProviderSim::SerpApi(const ProviderRequest& r) const {
     const int count = engine == "bing" ? std::clamp(IntParam(r.params, "count", 10), 1, 50) : 10;
     json meta = {{"id", "sim"}, {"status", "Success"}, {"total_time_taken", 0.5}};
     json params = {{"engine", engine}, {yahoo ? "p" : "q", q}};
-    const std::vector<std::string> urls = Slice(m_model, list, q, from, count);
+    const std::vector<std::string> urls = Slice(list, q, from, count);
     if (urls.empty()) {
         static const std::map<std::string, std::string> names = {{"google", "Google"},
                                                                  {"bing", "Bing"},
@@ -269,7 +433,7 @@ Answer CProviderSim::SerpApi(const ProviderRequest& r) const {
     for (const std::string& url : urls) {
         ++position;
         organic.push_back({{"position", position},
-                           {"title", "Result about " + q},
+                           {"title", Title(q)},
                            {"link", url},
                            {"displayed_link", Domain(url)},
                            {"snippet", "A page about the subject."}});
@@ -320,13 +484,13 @@ Answer CProviderSim::DataForSeo(const ProviderRequest& r) const {
                      {"title", "Sponsored"},
                      {"url", "http://ads.example/offer"}});
     int n = 0;
-    for (const std::string& url : Slice(m_model, list, q, 1, depth)) {
+    for (const std::string& url : Slice(list, q, 1, depth)) {
         ++n;
         items.push_back({{"type", "organic"},
                          {"rank_group", n},
                          {"rank_absolute", n + 1},
                          {"domain", Domain(url)},
-                         {"title", "Result about " + q},
+                         {"title", Title(q)},
                          {"url", url},
                          {"description", "A page about the subject."}});
     }
@@ -365,7 +529,7 @@ Answer CProviderSim::Brave(const ProviderRequest& r) const {
                            {{"status", 422},
                             {"code", "VALIDATION"},
                             {"detail", "Unable to validate request parameter(s)"}}}});
-    const std::vector<std::string> urls = Slice(m_model, kSimBrave, q, offset * count + 1, count);
+    const std::vector<std::string> urls = Slice(kSimBrave, q, offset * count + 1, count);
     json out = {{"type", "search"},
                 {"query", {{"original", q}, {"more_results_available", !urls.empty()}}},
                 {"mixed", {{"type", "mixed"}, {"main", json::array()}}}};
@@ -373,7 +537,7 @@ Answer CProviderSim::Brave(const ProviderRequest& r) const {
         json list = json::array();
         for (const std::string& url : urls)
             list.push_back({{"type", "search_result"},
-                            {"title", "Result about " + q},
+                            {"title", Title(q)},
                             {"url", url},
                             {"description", "A page about the subject."}});
         out["web"] = {{"type", "search"}, {"results", list}, {"family_friendly", true}};
@@ -401,9 +565,9 @@ Answer CProviderSim::Searxng(const ProviderRequest& r) const {
         unresponsive.push_back({engine, "unknown engine"});
     } else {
         int position = 0;
-        for (const std::string& url : Slice(m_model, list, q, (page - 1) * 10 + 1, 10))
+        for (const std::string& url : Slice(list, q, (page - 1) * 10 + 1, 10))
             results.push_back({{"url", url},
-                               {"title", "Result about " + q},
+                               {"title", Title(q)},
                                {"content", "A page about the subject."},
                                {"engine", engine},
                                {"engines", {engine}},

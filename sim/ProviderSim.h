@@ -17,7 +17,33 @@ struct ProviderOptions {
     std::string apiKey;
     // Provider calls answered before each further one gets HTTP 429; negative: no limit.
     int quota = -1;
+    // A service that lies, for what a reader must not believe.
+    enum class Hostile {
+        None,
+        EchoKey,      // an error whose message holds the key as received at echoOffset
+        EchoKeyLower, // the same with the key in lower case
+        EchoBasic,    // the same with DataForSEO's "Basic ..." credentials (others: the key)
+        Redirect,     // 302 to another server's address
+        OtherQuery,   // results, and their echo, for another query
+        DoubledKeys,  // the result list (and the query echo, DataForSEO's status) twice in
+                      // one object, made-up values first
+        Markup,       // the first results' titles and addresses carry HTML
+    };
+    Hostile hostile = Hostile::None;
+    int echoOffset = 0; // characters of the message before the echoed key
 };
+
+// The hostile mode of a name ("echo-key", "echo-key-lower", "echo-basic", "redirect",
+// "other-query", "doubled-keys", "markup"); nullopt for another name.
+std::optional<ProviderOptions::Hostile> HostileFromName(const std::string& name);
+
+// What OtherQuery answers for, and the first addresses Markup gives.
+inline constexpr const char* kOtherQuery = "another query altogether";
+inline constexpr const char* kMarkupTitle = "<h1>FAKE RANK 1</h1>";
+inline constexpr const char* kMarkupUrl1 = "http://markup.example/<h1>FAKE RANK 1</h1>";
+inline constexpr const char* kMarkupUrl2 = "http://markup.example/<img src=file:///etc/hostname>";
+// Where Redirect sends every call.
+inline constexpr const char* kRedirectTarget = "http://elsewhere.example/search.json";
 
 struct ProviderRequest {
     std::string method; // GET or POST
@@ -46,11 +72,16 @@ private:
     static std::optional<Kind> KindOf(const ProviderRequest& request);
     bool KeyAccepted(Kind kind, const ProviderRequest& request) const;
 
+    Answer Hostile(Kind kind, const ProviderRequest& request) const;
     Answer Serper(const ProviderRequest& request) const;
     Answer SerpApi(const ProviderRequest& request) const;
     Answer DataForSeo(const ProviderRequest& request) const;
     Answer Brave(const ProviderRequest& request) const;
     Answer Searxng(const ProviderRequest& request) const;
+
+    // Results from..from+count-1 of an engine's list (Markup's planted first).
+    std::vector<std::string> Slice(int engine, const std::string& kw, int from, int count) const;
+    std::string Title(const std::string& q) const;
 
     const CResultModel& m_model;
     ProviderOptions m_options;

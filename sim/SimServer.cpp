@@ -208,6 +208,8 @@ bool CSimServer::Start(std::string& error) {
         if (!answerDue())
             return;
         res.status = a.status;
+        if (!a.location.empty())
+            res.set_header("Location", a.location);
         res.set_content(a.body, a.contentType.c_str());
     };
     m_server->Get(".*", handler);

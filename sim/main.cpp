@@ -34,6 +34,13 @@ const char* const kUsage =
     "  --api-key K          the key the result services want (DataForSEO: the password);\n"
     "                       a wrong or missing key gets the service's refusal\n"
     "  --quota N            answer HTTP 429 to every result-service call after the first N\n"
+    "  --hostile MODE       make the result services lie: echo-key, echo-key-lower or\n"
+    "                       echo-basic (an error echoing the key, lower-cased, or\n"
+    "                       DataForSEO's Basic credentials), redirect (302 elsewhere),\n"
+    "                       other-query (results for another query), doubled-keys (the\n"
+    "                       result list twice in one object, made-up results first),\n"
+    "                       markup (HTML in the first results' titles and addresses)\n"
+    "  --echo-offset N      where the echoed key starts in the error message (default 0)\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints \"listening on 127.0.0.1:PORT\" and stops on SIGINT or SIGTERM.\n"
@@ -130,6 +137,17 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--api-key"))
                 return 2;
             options.providers.apiKey = argv[++i];
+        } else if (arg == "--hostile") {
+            if (!NeedValue(i, argc, "--hostile"))
+                return 2;
+            const auto mode = sim::HostileFromName(argv[++i]);
+            if (!mode)
+                return std::fputs("tallowick-engines: bad --hostile\n", stderr), 2;
+            options.providers.hostile = *mode;
+        } else if (arg == "--echo-offset") {
+            if (!NeedValue(i, argc, "--echo-offset") || !ToInt(argv[++i], 0, 1 << 20, n))
+                return std::fputs("tallowick-engines: bad --echo-offset\n", stderr), 2;
+            options.providers.echoOffset = int(n);
         } else if (arg == "--quota") {
             if (!NeedValue(i, argc, "--quota") || !ToInt(argv[++i], 0, 0x7fffffff, n))
                 return std::fputs("tallowick-engines: bad --quota\n", stderr), 2;

@@ -42,8 +42,12 @@ struct Wanted {
 class Collector : public nlohmann::json_sax<json> {
 public:
     explicit Collector(const Wanted& wanted) : m_wanted(wanted) {
+        const auto depth = [](const std::string& p) {
+            return std::size_t(std::count(p.begin(), p.end(), '/'));
+        };
         for (const std::string& p : wanted.values)
-            m_valueDepth = std::max<std::size_t>(m_valueDepth, std::count(p.begin(), p.end(), '/'));
+            m_forgetDepth = std::max(m_forgetDepth, depth(p));
+        m_forgetDepth = std::max({m_forgetDepth, depth(wanted.list), depth(wanted.pairs)});
     }
 
     std::vector<std::string> urls;
@@ -121,22 +125,56 @@ private:
         return true;
     }
     bool scalar(std::string v, bool keep = true) {
-        // Most values lie deeper than any path kept: their path is never built.
-        if (keep && m_stack.size() <= m_valueDepth) {
+        if (m_itemDepth && m_stack.size() == m_itemDepth) {
+            // A result's address or type given again, as something else: the last one counts.
+            if (m_key == m_wanted.urlField)
+                m_itemUrl.clear();
+            else if (m_key == "type")
+                m_itemType.clear();
+        }
+        // Most values lie deeper than any path kept or forgotten: their path is never built.
+        if (m_stack.size() <= m_forgetDepth) {
             const std::string path = valuePath();
-            for (const std::string& p : m_wanted.values) {
-                if (p == path) {
-                    values.emplace(path, std::move(v));
-                    break;
+            forget(path);
+            if (keep) {
+                for (const std::string& p : m_wanted.values) {
+                    if (p == path) {
+                        values[path] = std::move(v);
+                        break;
+                    }
                 }
             }
         }
         return next();
     }
+    // What an object key given a second time held before: its last value is the one that
+    // counts. Array elements have paths of their own, so only a doubled key meets one again.
+    void forget(const std::string& path) {
+        const auto under = [&](const std::string& p) {
+            return p.size() >= path.size() && p.compare(0, path.size(), path) == 0 &&
+                   (p.size() == path.size() || p[path.size()] == '/');
+        };
+        for (auto it = values.lower_bound(path);
+             it != values.end() && it->first.compare(0, path.size(), path) == 0;)
+            it = under(it->first) ? values.erase(it) : std::next(it);
+        if (listSeen && under(m_wanted.list)) {
+            urls.clear();
+            listSeen = false;
+        }
+        if (!m_wanted.pairs.empty() && under(m_wanted.pairs))
+            pairs.clear();
+    }
     bool open(bool array) {
         if (m_stack.size() >= kMaxNesting)
             return false;
+        if (m_itemDepth && m_stack.size() == m_itemDepth) {
+            if (m_key == m_wanted.urlField)
+                m_itemUrl.clear();
+            else if (m_key == "type")
+                m_itemType.clear();
+        }
         const std::string path = valuePath();
+        forget(path);
         const bool inList = !m_stack.empty() && m_stack.back().array && m_path == m_wanted.list;
         next();
         if (m_stack.empty())
@@ -168,7 +206,7 @@ private:
     std::string m_key;
     std::size_t m_itemDepth = 0; // stack size inside a result object; 0 outside
     std::size_t m_pairsDepth = 0;
-    std::size_t m_valueDepth = 0; // the deepest kept path's depth
+    std::size_t m_forgetDepth = 0; // the deepest path kept (a value, the list, the pairs)
     std::string m_itemUrl;
     std::string m_itemType;
 };
@@ -185,19 +223,9 @@ bool collect(std::string_view body, Collector& c) {
     }
 }
 
-std::string site(const Source& s) {
-    return providerSite(s.provider);
-}
-
-// A message from the provider, made fit for one line of text.
-std::string cleanMessage(std::string message) {
-    for (char& c : message) {
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    }
-    if (message.size() > 300)
-        message = message.substr(0, 300) + "...";
-    return message;
+// How messages name the server: the address asked when it was not the documented one.
+std::string site(const Source& s, const AskedFor& asked) {
+    return asked.host.empty() ? std::string(providerSite(s.provider)) : asked.host;
 }
 
 PageAnswer failure(AnswerKind kind, std::string message) {
@@ -207,13 +235,14 @@ PageAnswer failure(AnswerKind kind, std::string message) {
     return a;
 }
 
-PageAnswer providerError(const Source& s, const std::string& message) {
-    return failure(AnswerKind::ProviderError, site(s) + " answered: " + cleanMessage(message));
+// The provider's words as sent: they are cut only once keys are out (providerMessage).
+PageAnswer providerError(const std::string& where, const std::string& message) {
+    return failure(AnswerKind::ProviderError, where + " answered: " + message);
 }
 
-PageAnswer badFormat(const Source& s) {
+PageAnswer badFormat(const std::string& where) {
     return failure(AnswerKind::BadFormat,
-                   site(s) + " answered something that is not its result format");
+                   where + " answered something that is not its result format");
 }
 
 PageAnswer results(std::vector<std::string> urls = {}) {
@@ -238,8 +267,10 @@ Wanted wantedFor(const Source& s) {
                                        "/error/detail", "/error/code", "/type"};
     switch (s.provider) {
     case Provider::Serper:
+        common.push_back("/searchParameters/q");
         return {"/organic", "link", nullptr, common, {}};
     case Provider::SerpApi:
+        common.insert(common.end(), {"/search_parameters/q", "/search_parameters/p"});
         return {"/organic_results", "link", nullptr, common, {}};
     case Provider::DataForSeo:
         common.insert(common.end(), {"/status_code", "/tasks/0/status_code",
@@ -255,72 +286,114 @@ Wanted wantedFor(const Source& s) {
     return {"", "", nullptr, common, {}};
 }
 
-PageAnswer readBraveError(const Source& s, const Collector& c) {
+PageAnswer readBraveError(const std::string& where, const Collector& c) {
     const std::string code = value(c, "/error/code");
     if (code.find("TOKEN") != std::string::npos)
-        return failure(AnswerKind::KeyRefused, "the key was refused by " + site(s));
+        return failure(AnswerKind::KeyRefused, "the key was refused by " + where);
     if (code.find("RATE_LIMIT") != std::string::npos || code.find("QUOTA") != std::string::npos)
-        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + site(s));
+        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + where);
     const std::string detail = value(c, "/error/detail");
-    return providerError(s, detail.empty() ? code : detail);
+    // Some errors carry their words as the error itself, a string.
+    return providerError(where, !detail.empty() ? detail
+                                : !code.empty() ? code
+                                                : value(c, "/error"));
 }
 
-PageAnswer readResults(const Source& s, Collector& c) {
+// Blanks trimmed and runs of blanks as one, ASCII letters in lower case: how a query is
+// compared with its echo.
+std::string comparable(std::string_view query) {
+    std::string out;
+    for (char c : query) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (!out.empty() && out.back() != ' ')
+                out += ' ';
+        } else {
+            out += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
+    }
+    if (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+// Whether the answer says it is for another query than the one asked. An answer without the
+// echo is taken as it is.
+bool forAnotherQuery(const Collector& c, const AskedFor& asked, const char* path) {
+    if (asked.keywords.empty())
+        return false;
+    const auto it = c.values.find(path);
+    return it != c.values.end() && it->second != "\x01null" &&
+           comparable(it->second) != comparable(asked.keywords);
+}
+
+PageAnswer otherQuery(const std::string& where) {
+    return failure(AnswerKind::ProviderError, where + " answered for another query");
+}
+
+PageAnswer readResults(const Source& s, const std::string& where, const AskedFor& asked,
+                       Collector& c) {
     switch (s.provider) {
     case Provider::Serper:
+        if (forAnotherQuery(c, asked, "/searchParameters/q"))
+            return otherQuery(where);
         if (c.listSeen)
             return results(std::move(c.urls));
         if (const std::string m = value(c, "/message"); !m.empty())
-            return providerError(s, m);
-        return has(c, "searchParameters") ? results() : badFormat(s);
+            return providerError(where, m);
+        return has(c, "searchParameters") ? results() : badFormat(where);
     case Provider::SerpApi:
+        if (forAnotherQuery(c, asked,
+                            s.engine == "yahoo" ? "/search_parameters/p" : "/search_parameters/q"))
+            return otherQuery(where);
         if (const std::string e = value(c, "/error"); !e.empty()) {
             // Past the last result the service says so as an error; that is the end of the list.
             if (e.find("hasn't returned any results") != std::string::npos)
                 return results();
-            return providerError(s, e);
+            return providerError(where, e);
         }
         if (c.listSeen || has(c, "search_metadata"))
             return results(std::move(c.urls));
-        return badFormat(s);
+        return badFormat(where);
     case Provider::DataForSeo: {
         const std::string top = value(c, "/status_code");
         if (top.empty())
-            return badFormat(s);
+            return badFormat(where);
         if (top != "20000")
-            return providerError(s, value(c, "/status_message"));
+            return providerError(where, value(c, "/status_message"));
         const std::string task = value(c, "/tasks/0/status_code");
         if (task.empty())
-            return badFormat(s);
+            return badFormat(where);
         if (task != "20000")
-            return providerError(s, value(c, "/tasks/0/status_message"));
+            return providerError(where, value(c, "/tasks/0/status_message"));
         return results(std::move(c.urls));
     }
     case Provider::Brave: {
         const std::string type = value(c, "/type");
         if (type == "ErrorResponse")
-            return readBraveError(s, c);
-        return type == "search" ? results(std::move(c.urls)) : badFormat(s);
+            return readBraveError(where, c);
+        return type == "search" ? results(std::move(c.urls)) : badFormat(where);
     }
     case Provider::Searxng:
         if (!c.listSeen)
-            return badFormat(s);
+            return badFormat(where);
         if (c.urls.empty()) {
             // An engine the instance could not ask is a failure, not an empty result list.
             for (const auto& [engine, reason] : c.pairs) {
                 if (engine == s.engine)
-                    return providerError(s, "the engine " + engine + " did not answer: " + reason);
+                    return providerError(where,
+                                         "the engine " + engine + " did not answer: " + reason);
             }
         }
         return results(std::move(c.urls));
     case Provider::Classic:
         break;
     }
-    return badFormat(s);
+    return badFormat(where);
 }
 
-PageAnswer readAnswerOf(const Source& source, long status, std::string_view body) {
-    const std::string where = site(source);
+PageAnswer readAnswerOf(const Source& source, long status, std::string_view body,
+                        const AskedFor& asked) {
+    const std::string where = site(source, asked);
     if (source.provider == Provider::Searxng && status == 403)
         return failure(AnswerKind::KeyRefused,
                        "the SearXNG instance does not answer in JSON: enable json under search: "
@@ -340,23 +413,27 @@ PageAnswer readAnswerOf(const Source& source, long status, std::string_view body
         // The provider's words when its error answer carries them.
         if (parsed && status < 500) {
             if (source.provider == Provider::Brave && value(c, "/type") == "ErrorResponse")
-                return readBraveError(source, c);
+                return readBraveError(where, c);
             for (const char* path : {"/message", "/error", "/status_message", "/error/detail"}) {
                 if (const std::string m = value(c, path); !m.empty())
-                    return providerError(source, m);
+                    return providerError(where, m);
             }
         }
         return failure(AnswerKind::HttpError, where + " answered HTTP " + std::to_string(status));
     }
+    if (body.size() > kMaxAnswerBytes)
+        return failure(AnswerKind::BadFormat, where + " sent an answer larger than " +
+                                                  std::to_string(kMaxAnswerBytes >> 20) + " MiB");
     if (!parsed)
-        return badFormat(source);
-    return readResults(source, c);
+        return badFormat(where);
+    return readResults(source, where, asked, c);
 }
 
 } // namespace
 
-PageAnswer readAnswer(const Source& source, long status, std::string_view body) {
-    PageAnswer a = readAnswerOf(source, status, body);
+PageAnswer readAnswer(const Source& source, long status, std::string_view body,
+                      const AskedFor& asked) {
+    PageAnswer a = readAnswerOf(source, status, body, asked);
     a.status = status;
     return a;
 }

@@ -59,11 +59,13 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
     HttpRequest request;
     QString configError;
     if (!buildRequest(source, config, query, &request, &configError)) {
-        out.error = redactSecrets(configError.toStdString(), keys);
+        out.error = providerMessage(configError.toStdString(), keys);
         return out;
     }
     out.url = redactSecrets(request.url, keys);
-    const std::string where = providerSite(source.provider);
+    const AskedFor asked = askedFor(source, config, query.keywords);
+    const std::string where =
+        asked.host.empty() ? std::string(providerSite(source.provider)) : asked.host;
     std::string error;
     for (std::size_t attempt = 0;; ++attempt) {
         if (attempt > 0 && !pauseUnlessCancelled(m_retryDelaysMs[attempt - 1])) {
@@ -79,10 +81,13 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
         if (!http.answered) {
             error = "no answer from " + where + ": " + http.error;
         } else {
-            PageAnswer answer = readAnswer(source, http.status, http.body);
+            PageAnswer answer = readAnswer(source, http.status, http.body, asked);
             if (answer.kind == AnswerKind::Results) {
                 out.ok = true;
-                out.urls = std::move(answer.urls);
+                // The addresses are the provider's text too: shown, listed and stored.
+                out.urls.reserve(answer.urls.size());
+                for (const std::string& url : answer.urls)
+                    out.urls.push_back(redactSecrets(url, keys));
                 return out;
             }
             error = std::move(answer.error);
@@ -91,7 +96,7 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
         if (!again || attempt >= m_retryDelaysMs.size())
             break;
     }
-    out.error = redactSecrets(error, keys);
+    out.error = providerMessage(error, keys);
     return out;
 }
 

@@ -62,8 +62,8 @@ public:
     ScanResult run(const ScanInput& input);
 
     // One page of results (the whole depth for DataForSEO), tried again like a scan's page:
-    // what the Sources dialog's Test shows. True with the page's addresses in urls; false with
-    // the error (keys removed) or cancelled set.
+    // what the Sources dialog's Test shows. True with the page's addresses (keys removed) in
+    // urls; false with the error (keys removed, cut to one line) or cancelled set.
     struct PageOutcome {
         bool ok = false;
         bool cancelled = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_set>
 
 namespace tw::sources {
 
@@ -245,37 +246,153 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
     return true;
 }
 
-std::string redactSecrets(std::string text, const Credentials& keys) {
+namespace {
+
+std::string base64(std::string_view in) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const unsigned v = unsigned(static_cast<unsigned char>(in[i])) << 16 |
+                           unsigned(static_cast<unsigned char>(in[i + 1])) << 8 |
+                           unsigned(static_cast<unsigned char>(in[i + 2]));
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (i < in.size()) {
+        unsigned v = unsigned(static_cast<unsigned char>(in[i])) << 16;
+        if (i + 1 < in.size())
+            v |= unsigned(static_cast<unsigned char>(in[i + 1])) << 8;
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+const char* overrideOf(Provider provider, const ProviderConfig& config) {
+    switch (provider) {
+    case Provider::Serper:
+        return config.serperUrl.c_str();
+    case Provider::SerpApi:
+        return config.serpapiUrl.c_str();
+    case Provider::DataForSeo:
+        return config.dataforseoUrl.c_str();
+    case Provider::Brave:
+        return config.braveUrl.c_str();
+    case Provider::Classic:
+    case Provider::Searxng:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+std::string hostOf(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t from = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t to = url.find_first_of("/?#", from);
+    return std::string(url.substr(from, to == std::string_view::npos ? url.npos : to - from));
+}
+
+AskedFor askedFor(const Source& source, const ProviderConfig& config, std::string keywords) {
+    AskedFor asked;
+    asked.host = hostOf(overrideOf(source.provider, config));
+    asked.keywords = std::move(keywords);
+    return asked;
+}
+
+std::string redactSecrets(std::string_view text, const Credentials& keys) {
     static const std::string kCut = "\xE2\x80\xA6"; // …
+    const std::string lowered = lower(text);
+    std::vector<bool> secret(text.size(), false);
+    const auto mark = [&](std::size_t from, std::size_t count) {
+        std::fill(secret.begin() + std::ptrdiff_t(from),
+                  secret.begin() + std::ptrdiff_t(std::min(text.size(), from + count)), true);
+    };
+
     // The api_key parameter's value, whatever it is (the key as stored may differ in encoding).
-    for (std::size_t at = 0; (at = text.find("api_key=", at)) != std::string::npos;) {
-        const std::size_t start = at + std::strlen("api_key=");
+    static constexpr std::string_view kParam = "api_key=";
+    for (std::size_t at = 0; (at = lowered.find(kParam, at)) != std::string::npos;) {
+        const std::size_t start = at + kParam.size();
         std::size_t end = start;
         while (end < text.size() && text[end] != '&' && text[end] != ' ' && text[end] != '\n' &&
                text[end] != '#' && text[end] != '"')
             ++end;
-        text.replace(start, end - start, kCut);
-        at = start + kCut.size();
+        mark(start, end - start);
+        at = start;
     }
-    std::vector<std::string> secrets = {keys.serperKey, keys.serpapiKey, keys.braveKey,
-                                        keys.dataforseoPassword};
-    // Each key also as it travels in a URL.
-    const std::size_t plain = secrets.size();
-    for (std::size_t i = 0; i < plain; ++i)
-        secrets.push_back(encodeQueryValue(secrets[i]));
-    // Longest first, so a key holding another is cut whole.
-    std::sort(secrets.begin(), secrets.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& secret : secrets) {
-        // Very short keys would cut ordinary words; no real key is that short.
-        if (secret.size() < 4)
+
+    // Every form a key may be echoed in, lower-cased as the text is compared.
+    std::vector<std::string> forms;
+    for (const std::string* key :
+         {&keys.serperKey, &keys.serpapiKey, &keys.braveKey, &keys.dataforseoPassword}) {
+        if (key->empty())
             continue;
-        for (std::size_t at = 0; (at = text.find(secret, at)) != std::string::npos;) {
-            text.replace(at, secret.size(), kCut);
-            at += kCut.size();
+        forms.push_back(lower(*key));
+        forms.push_back(lower(encodeQueryValue(*key)));
+    }
+    if (!keys.dataforseoPassword.empty())
+        forms.push_back(lower(base64(keys.dataforseoLogin + ":" + keys.dataforseoPassword)));
+
+    // Runs of kMinSecretRun characters of any form, looked up window by window; a form
+    // shorter than that only whole. Very short keys would cut ordinary words; none is that
+    // short.
+    std::unordered_set<std::string_view> runs;
+    for (const std::string& form : forms) {
+        if (form.size() >= kMinSecretRun) {
+            for (std::size_t i = 0; i + kMinSecretRun <= form.size(); ++i)
+                runs.insert(std::string_view(form).substr(i, kMinSecretRun));
+        } else if (form.size() >= 4) {
+            for (std::size_t at = 0; (at = lowered.find(form, at)) != std::string::npos; ++at)
+                mark(at, form.size());
         }
     }
-    return text;
+    if (!runs.empty()) {
+        const std::string_view all(lowered);
+        for (std::size_t i = 0; i + kMinSecretRun <= all.size(); ++i) {
+            if (runs.count(all.substr(i, kMinSecretRun)))
+                mark(i, kMinSecretRun);
+        }
+    }
+
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (!secret[i]) {
+            out += text[i++];
+            continue;
+        }
+        out += kCut;
+        while (i < text.size() && secret[i])
+            ++i;
+    }
+    return out;
+}
+
+std::string providerMessage(std::string_view text, const Credentials& keys) {
+    std::string message = redactSecrets(text, keys);
+    for (char& c : message) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
+    // Cut at a character's first byte, so no character is left in halves.
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if ((static_cast<unsigned char>(message[i]) & 0xC0) == 0x80)
+            continue;
+        if (chars++ == kMaxMessageChars) {
+            message.resize(i);
+            message += "...";
+            break;
+        }
+    }
+    return message;
 }
 
 } // namespace tw::sources

@@ -85,7 +85,7 @@ enum class AnswerKind {
 struct PageAnswer {
     AnswerKind kind = AnswerKind::BadFormat;
     std::vector<std::string> urls; // http(s) addresses only, in the provider's order
-    std::string error;             // the message for the user when kind is not Results
+    std::string error;             // the message when not Results, shown through providerMessage
     long status = 0;               // the answer's HTTP status
     // Whether another try may help (a server error, a rate limit, a broken answer); a refusal
     // or another client error stays what it is.
@@ -95,13 +95,43 @@ struct PageAnswer {
     }
 };
 
-// Reads an answer of the source's provider. Bounded: an answer over kMaxAnswerBytes or nested
-// deeper than a result format ever is counts as not the provider's format.
-PageAnswer readAnswer(const Source& source, long status, std::string_view body);
+// What an answer is checked against and how its messages name the server.
+struct AskedFor {
+    // The host (and port) asked when the provider's address was overridden; empty: the
+    // provider's documented address, named as providerSite does.
+    std::string host;
+    // The query sent; when set, an answer that echoes another query is an error.
+    std::string keywords;
+};
 
-// text with every key of keys replaced by "…" and the value of every "api_key=" cut to "…", so
-// it can be shown, logged or stored.
-std::string redactSecrets(std::string text, const Credentials& keys);
+// The host and port of an http(s) address: "127.0.0.1:8080" of "http://127.0.0.1:8080/x".
+std::string hostOf(std::string_view url);
+
+// What the request for source under config asks, for readAnswer.
+AskedFor askedFor(const Source& source, const ProviderConfig& config, std::string keywords);
+
+// Reads an answer of the source's provider. Bounded: an answer over kMaxAnswerBytes is refused,
+// one nested deeper than a result format ever is counts as not the provider's format. An object
+// holding a key twice counts with its last value, as JSON readers take it. The error holds the
+// provider's words as sent, neither cut nor cleared of keys: show it through providerMessage.
+PageAnswer readAnswer(const Source& source, long status, std::string_view body,
+                      const AskedFor& asked = {});
+
+// Runs of this many characters of a key count as the key.
+inline constexpr std::size_t kMinSecretRun = 8;
+// The longest message of a provider shown, in characters.
+inline constexpr std::size_t kMaxMessageChars = 300;
+
+// The one redaction of everything that came from a request or an answer (messages, addresses,
+// result links) before it is shown, logged or stored: every key of keys, as sent or
+// percent-encoded and in any letter case, the DataForSEO login and password in their Basic
+// base64 form, and every run of kMinSecretRun or more characters of any of these, is replaced
+// by "…", as is the value of every "api_key=". Cut a text only after this.
+std::string redactSecrets(std::string_view text, const Credentials& keys);
+
+// A message for one line of text: redactSecrets first, then control characters as blanks and
+// the text cut to kMaxMessageChars characters ("..." after a cut).
+std::string providerMessage(std::string_view text, const Credentials& keys);
 
 // Percent-encodes a query parameter value (blank as %20).
 std::string encodeQueryValue(std::string_view value);

@@ -125,6 +125,45 @@ private slots:
         QVERIFY(!r.err.contains(wrong));
     }
 
+    // A provider that echoes the key in a long error, near where a message is cut or in another
+    // letter case: not 8 characters of it in a row reach the JSON, the progress or the history.
+    void echoedKeyInNoOutput_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("offset");
+        using H = sim::ProviderOptions::Hostile;
+        QTest::newRow("across the cut") << int(H::EchoKey) << 288;
+        QTest::newRow("lower case") << int(H::EchoKeyLower) << 10;
+    }
+    void echoedKeyInNoOutput() {
+        QFETCH(int, mode);
+        QFETCH(int, offset);
+        sim::ServerOptions options;
+        options.providers.apiKey = kKey.toStdString();
+        options.providers.hostile = sim::ProviderOptions::Hostile(mode);
+        options.providers.echoOffset = offset;
+        sim::CSimServer echoing(*m_engines, options);
+        std::string error;
+        QVERIFY2(echoing.Start(error), error.c_str());
+        tw::test::ScopedWorkDir dir;
+        WriteData(dir.file("tallowick.dat"));
+        const Result r =
+            Run({"--engines", "altavista", "--source", "altavista=serpapi:bing", "--provider-url",
+                 "serpapi=http://" + QString::fromStdString(echoing.HostPort()), "--json", "-"},
+                dir.path(), kKey);
+        echoing.Stop();
+        const json bing = json::parse(r.out.toStdString())["entries"][0]["results"]["altavista"];
+        QCOMPARE(bing["text"].get<std::string>(), std::string("error"));
+        QVERIFY(r.err.contains("answered: Request"));
+        const QByteArray history = ReadFile(dir.file("tallowick.history.sqlite")) +
+                                   ReadFile(dir.file("tallowick.history.sqlite-wal"));
+        QVERIFY(history.contains("answered: Request"));
+        for (const QByteArray& output : {r.out, r.err, history}) {
+            const QByteArray lowered = output.toLower();
+            for (int i = 0; i + 8 <= kKey.size(); ++i)
+                QVERIFY2(!lowered.contains(kKey.mid(i, 8).toLower()), output.constData());
+        }
+    }
+
     // Bad values, an unknown provider, an engine the provider does not serve, a missing key:
     // exit 2 and not one request.
     void refusedBeforeAnythingIsFetched_data() {

@@ -192,6 +192,52 @@ private slots:
             }
         }
     }
+
+    // Which links count as the target, for every source (pages and result services alike).
+    void matchRule_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("matches");
+        // What held and holds.
+        QTest::newRow("target in the host") << "http://www.My-Site.example/shop/"
+                                            << "my-site.example" << true;
+        QTest::newRow("target with its path") << "http://www.my-site.example/shop/page.html"
+                                              << "WWW.MY-SITE.EXAMPLE/shop" << true;
+        QTest::newRow("bare site inside the target")
+            << "http://www.my-site.example"
+            << "http://www.my-site.example/deep/page.html" << true;
+        QTest::newRow("quoted link") << "\"http://www.my-site.example/\""
+                                     << "www.my-site.example/" << true;
+        QTest::newRow("target's own query where the link's begins")
+            << "http://www.my-site.example/page?id=5&x=1"
+            << "my-site.example/page?id=5" << true;
+        QTest::newRow("other site") << "http://www.other.example/"
+                                    << "my-site.example" << false;
+        // A link that holds no full host is inside every target that begins like it.
+        QTest::newRow("no dot in the link") << "http://w"
+                                            << "http://www.my-site.example/" << false;
+        QTest::newRow("a host without its domain") << "http://localhost/"
+                                                   << "http://localhost/x/my-site.example" << false;
+        QTest::newRow("scheme alone") << "http://"
+                                      << "http://www.my-site.example/" << false;
+        // The target named in the link's query, fragment or attributes names nothing.
+        QTest::newRow("target in the query") << "http://evil.example/?q=www.my-site.example"
+                                             << "www.my-site.example" << false;
+        QTest::newRow("target in the fragment") << "http://evil.example/page#www.my-site.example"
+                                                << "www.my-site.example" << false;
+        QTest::newRow("target in an attribute")
+            << "\"http://evil.example/\" title=\"www.my-site.example\""
+            << "www.my-site.example" << false;
+        QTest::newRow("target's query elsewhere in the link's")
+            << "http://www.my-site.example/page?x=1&id=5"
+            << "my-site.example/page?id=5" << false;
+    }
+    void matchRule() {
+        QFETCH(QString, link);
+        QFETCH(QString, target);
+        QFETCH(bool, matches);
+        QCOMPARE(LinkMatches(link.toStdString(), target.toLower().toStdString()), matches);
+    }
 };
 
 TW_TEST_MAIN_CORE(TestResultLinks)

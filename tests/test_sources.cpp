@@ -22,6 +22,19 @@ Q_DECLARE_METATYPE(tw::sources::AnswerKind)
 namespace {
 
 const std::string kKey = "sk-Test-7f3a9c1e5b";
+// As long as real keys are, for the messages cut near it.
+const std::string kLongKey = "c0ffee4b1d9a7e35f2c8d6a0b4e9f1375d2a8c6e0f4b9d13a7c5e2f8b6d0a4c91";
+
+// Whether text holds kMinSecretRun or more consecutive characters of secret, in any letter case.
+bool holdsRunOf(const std::string& text, const std::string& secret) {
+    const QString t = QString::fromStdString(text).toLower();
+    const QString k = QString::fromStdString(secret).toLower();
+    for (int i = 0; i + int(kMinSecretRun) <= k.size(); ++i) {
+        if (t.contains(k.mid(i, int(kMinSecretRun))))
+            return true;
+    }
+    return false;
+}
 const std::string kKeywords = "blue widgets";
 
 Source sourceOf(const char* text) {
@@ -354,6 +367,33 @@ private slots:
         QTest::newRow("not found")
             << "searxng:google" << 404 << QByteArray("<html>") << AnswerKind::HttpError
             << "the SearXNG instance answered HTTP 404";
+        QTest::newRow("larger than 4 MiB")
+            << "serper:google" << 200 << QByteArray(int(kMaxAnswerBytes) + 1, ' ')
+            << AnswerKind::BadFormat << "serper.dev sent an answer larger than 4 MiB";
+        QTest::newRow("brave error as a string")
+            << "brave:brave" << 400
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":\"Invalid count.\"}")
+            << AnswerKind::ProviderError << "the Brave Search API answered: Invalid count.";
+        // A key given twice counts with its last value, not both.
+        QTest::newRow("doubled list")
+            << "searxng:google" << 200
+            << QByteArray("{\"results\":[{\"url\":\"http://decoy.example/\"}],\"results\":"
+                          "[{\"url\":\"http://a.example/\"}]}")
+            << AnswerKind::Results << "http://a.example/";
+        QTest::newRow("doubled list, then not a list")
+            << "searxng:google" << 200
+            << QByteArray("{\"results\":[{\"url\":\"http://decoy.example/\"}],\"results\":7}")
+            << AnswerKind::BadFormat << "not its result format";
+        QTest::newRow("doubled error object")
+            << "brave:brave" << 400
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":{\"code\":\"SUBSCRIPTION_"
+                          "TOKEN_INVALID\"},\"error\":{\"detail\":\"Too many values.\"}}")
+            << AnswerKind::ProviderError << "answered: Too many values.";
+        QTest::newRow("doubled address in a result")
+            << "serper:google" << 200
+            << QByteArray("{\"organic\":[{\"link\":\"http://a.example/\",\"link\":null},"
+                          "{\"link\":\"http://b.example/\"}]}")
+            << AnswerKind::Results << "http://b.example/";
         QTest::newRow("payment required")
             << "serper:google" << 402 << QByteArray("{}") << AnswerKind::RateLimited
             << "quota or rate limit reached at serper.dev";
@@ -393,6 +433,156 @@ private slots:
         QVERIFY(r.find("brave") == std::string::npos);
         QVERIFY(r.find("pw-secret-3") == std::string::npos);
         QVERIFY(r.find("end") != std::string::npos);
+    }
+
+    // Each form a key may come back in is cut out, and only keys.
+    void redactionForms_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expect");
+        const QString key = QString::fromStdString(kLongKey);
+        QTest::newRow("as sent") << "a " + key + " b"
+                                 << "a \u2026 b";
+        QTest::newRow("lower case") << "a " + key.toLower() + " b"
+                                    << "a \u2026 b";
+        QTest::newRow("upper case") << "a " + key.toUpper() + " b"
+                                    << "a \u2026 b";
+        QTest::newRow("eight characters of it") << "[" + key.mid(30, 8) + "]"
+                                                << "[\u2026]";
+        QTest::newRow("seven are left") << "[" + key.mid(30, 7) + "]"
+                                        << "[" + key.mid(30, 7) + "]";
+        QTest::newRow("cut short by the provider") << "..." + key.left(20) << "...\u2026";
+        QTest::newRow("basic credentials")
+            << "Authorization: Basic " +
+                   QString::fromLatin1(
+                       QByteArray("login@example.org:" + QByteArray::fromStdString(kLongKey))
+                           .toBase64())
+            << "Authorization: Basic \u2026";
+        QTest::newRow("api_key in capitals") << "x?API_KEY=abc&y=1"
+                                             << "x?API_KEY=\u2026&y=1";
+        QTest::newRow("ordinary words") << "Invalid API key, see the manual."
+                                        << "Invalid API key, see the manual.";
+    }
+    void redactionForms() {
+        QFETCH(QString, text);
+        QFETCH(QString, expect);
+        const Credentials k{kLongKey, kLongKey, kLongKey, "login@example.org", kLongKey};
+        QCOMPARE(QString::fromStdString(redactSecrets(text.toStdString(), k)), expect);
+    }
+
+    // A provider's error that echoes the key, anywhere in a long message: nothing of it reaches
+    // the error a run shows, records and prints, however the message is cut.
+    void echoedKeyNeverShown_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("offset");
+        using H = sim::ProviderOptions::Hostile;
+        for (const char* s :
+             {"serper:google", "serpapi:google", "dataforseo:google", "brave:brave"}) {
+            for (int offset : {0, 240, 280, 296, 299, 300, 5000}) {
+                QTest::addRow("%s at %d", s, offset) << s << int(H::EchoKey) << offset;
+                QTest::addRow("%s lower case at %d", s, offset)
+                    << s << int(H::EchoKeyLower) << offset;
+            }
+        }
+        for (int offset : {0, 280, 296})
+            QTest::addRow("dataforseo basic at %d", offset)
+                << "dataforseo:google" << int(H::EchoBasic) << offset;
+    }
+    void echoedKeyNeverShown() {
+        QFETCH(QString, source);
+        QFETCH(int, mode);
+        QFETCH(int, offset);
+        sim::ServerOptions options;
+        options.providers.apiKey = kLongKey;
+        options.providers.hostile = sim::ProviderOptions::Hostile(mode);
+        options.providers.echoOffset = offset;
+        Services s(options);
+        QVERIFY(s.start());
+        s.config.keys = {kLongKey, kLongKey, kLongKey, "login@example.org", kLongKey};
+        const ScanResult r = scan(s, sourceOf(qPrintable(source)), "target-site.example");
+        QCOMPARE(r.text, std::string("error"));
+        QVERIFY2(r.error.find(" answered: ") != std::string::npos, r.error.c_str());
+        const std::string basic =
+            QByteArray("login@example.org:" + QByteArray::fromStdString(kLongKey))
+                .toBase64()
+                .toStdString();
+        for (const std::string& shown : {r.error, r.lastUrl}) {
+            QVERIFY2(!holdsRunOf(shown, kLongKey), shown.c_str());
+            QVERIFY2(!holdsRunOf(shown, basic), shown.c_str());
+        }
+        QVERIFY(QString::fromStdString(r.error).size() <= int(kMaxMessageChars) + 3);
+    }
+
+    // The target is looked for in each result's host and path, and a result holding no full
+    // host is never inside the target.
+    void foreignResultsDoNotMatch_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("target");
+        for (const char* s : kAllSources) {
+            QTest::addRow("%s target in a query", s)
+                << s << "http://evil.example/?q=www.target-site.example"
+                << "www.target-site.example";
+            QTest::addRow("%s result inside the target", s)
+                << s << "http://w"
+                << "http://www.target-site.example/shop/";
+        }
+    }
+    void foreignResultsDoNotMatch() {
+        QFETCH(QString, source);
+        QFETCH(QString, planted);
+        QFETCH(QString, target);
+        Services s;
+        const Source src = sourceOf(qPrintable(source));
+        s.model.AddPlant(simList(src), 2, planted.toStdString(), kKeywords);
+        // A bare site inside the target still counts.
+        s.model.AddPlant(simList(src), 5, "http://www.target-site.example/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, src, target.toStdString());
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.rank, 5);
+        QCOMPARE(r.sitesAbove[1], planted.toStdString());
+    }
+
+    // Answers that lie: for another query, or with their lists given twice.
+    void answersThatLie_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("rank"); // 0: an error
+        QTest::addColumn<int>("calls");
+        using H = sim::ProviderOptions::Hostile;
+        for (const char* s : {"serper:google", "serpapi:google", "serpapi:bing", "serpapi:yahoo",
+                              "serpapi:duckduckgo"})
+            QTest::addRow("%s another query", s) << s << int(H::OtherQuery) << 0 << 1;
+        for (const char* s : kAllSources) {
+            QTest::addRow("%s doubled keys", s) << s << int(H::DoubledKeys) << 14
+                                                << (QByteArray(s).startsWith("dataforseo") ? 1 : 2);
+            QTest::addRow("%s redirect", s) << s << int(H::Redirect) << 0 << 3;
+        }
+    }
+    void answersThatLie() {
+        QFETCH(QString, source);
+        QFETCH(int, mode);
+        QFETCH(int, rank);
+        QFETCH(int, calls);
+        sim::ServerOptions options;
+        options.providers.hostile = sim::ProviderOptions::Hostile(mode);
+        Services s(options);
+        const Source src = sourceOf(qPrintable(source));
+        s.model.AddPlant(simList(src), 14, "http://www.target-site.example/", kKeywords);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, src, "target-site.example");
+        QCOMPARE(s.calls(), calls);
+        if (rank == 0) {
+            QCOMPARE(r.text, std::string("error"));
+            if (mode == int(sim::ProviderOptions::Hostile::OtherQuery))
+                QCOMPARE(r.error, s.server->HostPort() + " answered for another query");
+            return;
+        }
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.rank, rank);
+        for (const std::string& above : r.sitesAbove)
+            QVERIFY2(above.find("decoy") == std::string::npos, above.c_str());
     }
 
     // Every provider, against the simulator: the target's rank and page over several pages,
@@ -474,7 +664,8 @@ private slots:
                                              {"searxng", "the SearXNG instance"}};
         for (const char* s : kAllSources) {
             const QString provider = QString::fromLatin1(s).section(':', 0, 0);
-            const QString where = site[provider];
+            // The address is the simulator's, and messages name the address asked.
+            const QString where = provider == "searxng" ? site[provider] : "%HOST%";
             if (provider != "searxng") {
                 QTest::addRow("%s wrong key", s)
                     << s << "wrong key" << 1
@@ -482,8 +673,8 @@ private slots:
                                                  : "the key was refused by " + where);
                 QTest::addRow("%s missing key", s)
                     << s << "missing key" << 0
-                    << (provider == "dataforseo" ? "no login and password for " + where
-                                                 : "no key for " + where) +
+                    << (provider == "dataforseo" ? "no login and password for " + site[provider]
+                                                 : "no key for " + site[provider]) +
                            ": add it under Settings, Sources";
             } else {
                 QTest::addRow("%s json not enabled", s)
@@ -524,7 +715,8 @@ private slots:
         QVERIFY(!r.ok);
         QVERIFY(!r.cancelled);
         QCOMPARE(r.text, std::string("error"));
-        QCOMPARE(QString::fromStdString(r.error), message);
+        QCOMPARE(QString::fromStdString(r.error),
+                 QString(message).replace("%HOST%", QString::fromStdString(s.server->HostPort())));
         QCOMPARE(s.calls(), calls);
         for (const std::string& shown : {r.error, r.lastUrl, r.text}) {
             QVERIFY2(shown.find(kKey) == std::string::npos, shown.c_str());
@@ -564,7 +756,7 @@ private slots:
         const auto refused =
             scanner.askPage(sourceOf("brave:brave"), s.config, {kKeywords, 1, 0, 1});
         QVERIFY(!refused.ok);
-        QCOMPARE(refused.error, std::string("the key was refused by the Brave Search API"));
+        QCOMPARE(refused.error, "the key was refused by " + s.server->HostPort());
     }
 
     void noServerIsAnError() {
@@ -573,7 +765,7 @@ private slots:
         s.server->Stop();
         const ScanResult r = scan(s, sourceOf("brave:brave"), "target-site.example");
         QCOMPARE(r.text, std::string("error"));
-        QVERIFY2(r.error.starts_with("no answer from the Brave Search API"), r.error.c_str());
+        QVERIFY2(r.error.starts_with("no answer from " + s.server->HostPort()), r.error.c_str());
     }
 
     void cancelStopsTheScan() {
