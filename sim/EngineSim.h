@@ -65,6 +65,7 @@ struct Answer {
     int status = 200;
     std::string contentType = "text/html";
     std::string body;
+    std::string retryAfter; // sent as the Retry-After header when not empty
 };
 
 using Params = std::multimap<std::string, std::string>;
