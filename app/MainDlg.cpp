@@ -463,6 +463,7 @@ void CMainDlg::OnSettings() {
 
 void CMainDlg::OpenSources(QWidget* parent) {
     CSourcesDlg dlg(parent);
+    dlg.m_entriesAtOnce = m_settings.m_MaxThreads;
     // Test asks for the first entry's keywords.
     if (m_model.rowCount() > 0)
         dlg.m_testKeywords = m_model.cell(0, ColKeywords);

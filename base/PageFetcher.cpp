@@ -110,7 +110,8 @@ bool IsRedirect(long status) {
 // page of the same server goes out without a new connection (no new TCP and TLS handshakes).
 // A handle only ever talks to the server it is kept for, so its connections and TLS sessions
 // are that server's alone. The server lock lets one download per server run at once, so one
-// handle per server is the usual count.
+// handle per server is the usual count; a result service taking many calls at once keeps one
+// per call in flight.
 class HandlePool {
 public:
     // An idle handle of the server, or a new one; its options are all at their defaults.
@@ -151,8 +152,9 @@ public:
     }
 
 private:
-    // Enough for the engines and the few other hosts one run meets; bounds the open sockets.
-    static constexpr std::size_t kMaxIdle = 16;
+    // Enough for the engines, the few other hosts one run meets and a result service's calls
+    // in flight (at most 64); bounds the open sockets.
+    static constexpr std::size_t kMaxIdle = 80;
     struct Idle {
         std::string server;
         CURL* handle;
@@ -242,6 +244,7 @@ public:
     bool Send(const std::string& url, long timeoutMs) {
         m_body.clear();
         m_location.clear();
+        m_retryAfter.clear();
         m_bCapped = false;
         m_error[0] = '\0';
         curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
@@ -255,6 +258,7 @@ public:
     long Status() const { return m_status; }
     const std::string& Body() const { return m_body; }
     const std::string& Location() const { return m_location; }
+    const std::string& RetryAfter() const { return m_retryAfter; }
     std::string Reason() const { return m_error[0] ? m_error : curl_easy_strerror(m_rc); }
 
 private:
@@ -279,6 +283,14 @@ private:
         std::string_view line(data, total);
         if (line.starts_with("HTTP/")) {
             ex->m_location.clear(); // a new answer begins (after an interim one)
+            ex->m_retryAfter.clear();
+        } else if (line.size() > 12 && line.size() < 200 &&
+                   text::AsciiLower(line.substr(0, 12)) == "retry-after:") {
+            std::string_view value = line.substr(12);
+            const auto first = value.find_first_not_of(" \t");
+            const auto last = value.find_last_not_of(" \t\r\n");
+            if (first != std::string_view::npos && last != std::string_view::npos)
+                ex->m_retryAfter = value.substr(first, last - first + 1);
         } else if (ex->m_location.empty() && line.size() > 9 &&
                    text::AsciiLower(line.substr(0, 9)) == "location:") {
             std::string_view value = line.substr(9);
@@ -296,6 +308,7 @@ private:
     long m_connectTimeoutMs;
     std::string m_body;
     std::string m_location;
+    std::string m_retryAfter;
     bool m_bCapped = false;
     CURLcode m_rc = CURLE_OK;
     long m_status = 0;
@@ -476,6 +489,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     m_strReason.clear();
     m_strNoPage.clear();
     m_strRedirect.clear();
+    m_strRetryAfter.clear();
     m_nStatus = 0;
     m_bCancelled = false;
 
@@ -530,6 +544,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
     // A failed download still hands back what it read, when what it read is the page.
     auto failed = [&](const std::string& requestUrl, bool bodyIsPage) {
         m_nStatus = ex.Status();
+        m_strRetryAfter = ex.RetryAfter();
         m_strReason = ex.Reason();
         m_strError = kDownloadProblem + m_strReason + "\n" + requestUrl;
         m_strBody = ex.Body();
@@ -540,12 +555,15 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
 
     // Waiting for the server's turn has no time limit of its own (it ends when the downloads
     // ahead end), but it ends at once on cancel; the page's time starts once the turn is ours.
-    CServerLock& firstLock = g_hFetchLock.ForServer(first->host, first->port);
-    if (!firstLock.LockUnless(m_cancelled)) {
-        cancelled();
-        return nullptr;
+    std::unique_lock<CServerLock> hold;
+    if (!m_pOptions || !m_pOptions->ownPace) {
+        CServerLock& firstLock = g_hFetchLock.ForServer(first->host, first->port);
+        if (!firstLock.LockUnless(m_cancelled)) {
+            cancelled();
+            return nullptr;
+        }
+        hold = std::unique_lock<CServerLock>(firstLock, std::adopt_lock);
     }
-    std::unique_lock<CServerLock> hold(firstLock, std::adopt_lock);
     if (limits.pauseMaxMs > 0 && !PauseHoldingTurn(limits.pauseMinMs, limits.pauseMaxMs)) {
         cancelled();
         return nullptr;
@@ -649,6 +667,7 @@ const LineList* CPageFetcher::FetchPage(const std::string& url, const std::strin
 
     *m_pLines = SplitLines(ex.Body());
     m_strBody = ex.Body();
+    m_strRetryAfter = ex.RetryAfter();
     return m_pLines.get();
 }
 

@@ -48,6 +48,10 @@ struct RequestOptions {
     bool basicAuth = false;
     std::string user;
     std::string password;
+    // Sent without waiting for the server's turn: the caller keeps its own count of requests in
+    // flight to that server (a result service takes many at once). The pause range still
+    // applies, taken by this request alone.
+    bool ownPace = false;
 };
 
 // Downloads one page at a time. A fetcher is cheap to make for every page: the connection to
@@ -91,6 +95,8 @@ public:
     long LastStatus() const { return m_nStatus; }
     // The Location of the last redirect answer met, as sent; empty when there was none.
     const std::string& RedirectTarget() const { return m_strRedirect; }
+    // The Retry-After header of the last answer read, as sent; empty when it had none.
+    const std::string& RetryAfter() const { return m_strRetryAfter; }
 
     // Asked while the download waits for its server and before every request it sends: once it
     // answers true nothing more is sent, and FetchPage returns nullptr with Cancelled() true.
@@ -118,6 +124,7 @@ private:
     std::string m_strReason;
     std::string m_strNoPage;
     std::string m_strRedirect;
+    std::string m_strRetryAfter;
     long m_nStatus = 0;
     std::function<bool()> m_cancelled;
     bool m_bCancelled = false;

@@ -20,7 +20,8 @@ enum ExitStatus : int {
     kExitUsage = 2,      // bad command line; nothing was fetched or written
     kExitDataFile = 3,   // the data file could not be read or written; it is as it was
     kExitOutputFile = 4, // the report or the JSON file could not be written
-    kExitNotRanked = 5,  // some entries could not be ranked (out of threads); they were left alone
+    kExitNotRanked = 5,  // some entries could not be ranked (out of threads, or the call budget of
+                         // the run was spent); they were left alone
     kExitHistory = 6,    // the rank history could not be written (or, for --history-csv, read);
                          // the run's results were saved. The others come first when they apply.
     kExitInterrupted = 130,

@@ -12,7 +12,8 @@
 namespace cli {
 
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
-                        const std::array<std::string, kEngineCount>& sources) {
+                        const std::array<std::string, kEngineCount>& sources,
+                        const RunCalls* calls) {
     // Keys in the order a reader expects them, not sorted.
     using json = nlohmann::ordered_json;
     json entries = json::array();
@@ -50,14 +51,24 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 {"page", found ? outcome.page : 0},
                 {"sites_above", std::move(sites)},
                 {"errors", std::move(errors)},
-                {"previous", std::move(previous)}};
+                {"previous", std::move(previous)},
+                {"calls", outcome.calls}};
         }
         entries.push_back({{"row", r.row + 1},
                            {"url", row.cells[ColUrl]},
                            {"keywords", row.cells[ColKeywords]},
                            {"results", std::move(results)}});
     }
-    const json doc = {{"entries", std::move(entries)}};
+    json doc = {{"entries", std::move(entries)}};
+    if (calls) {
+        json perService = json::object();
+        for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+            if (calls->used[i] || calls->billed[i] > 0)
+                perService[tw::sources::providerName(tw::sources::providerAt(i))] =
+                    calls->billed[i];
+        }
+        doc["calls"] = std::move(perService);
+    }
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
@@ -152,6 +163,8 @@ std::string SummaryLine(const RunSummary& s) {
     if (s.errorColumns > 0)
         line += "; " + std::to_string(s.errorColumns) +
                 (s.errorColumns == 1 ? " result reads \"error\"" : " results read \"error\"");
+    if (!s.calls.empty())
+        line += "; " + s.calls;
     return line;
 }
 

@@ -25,8 +25,11 @@ struct RankedRow {
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are
 // replaced, so any data file gives a valid document.
 // sources: each slot's source as written ("classic", "serpapi:bing"); empty texts read classic.
+// calls: the run's billed calls per service; when given, the document's top level has
+// "calls": {"serper": 90, ...} for the services the run used.
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
-                        const std::array<std::string, kEngineCount>& sources = {});
+                        const std::array<std::string, kEngineCount>& sources = {},
+                        const RunCalls* calls = nullptr);
 
 // "[3/40] row 5 www.x.example: Google Rank 7 / Page 1, Altavista not found, ..."
 std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked, int done,
@@ -42,6 +45,7 @@ struct RunSummary {
     int failedPages = 0;
     int errorColumns = 0; // engine results that read "error"
     double seconds = 0;
+    std::string calls; // CallsSummary of the run; empty when it used no result service
 };
 
 RunSummary Summarise(const std::vector<RankedRow>& ranked, int entries, bool cancelled,

@@ -15,6 +15,9 @@ const QString kProviderUrl = QStringLiteral("provider-url");
 const QString kCountry = QStringLiteral("country");
 const QString kLanguage = QStringLiteral("language");
 const QString kPause = QStringLiteral("pause");
+const QString kParallel = QStringLiteral("parallel");
+const QString kMaxCalls = QStringLiteral("max-calls");
+const QString kEstimate = QStringLiteral("estimate");
 
 constexpr int kMaxPauseMs = 60000;
 
@@ -53,6 +56,19 @@ void AddSourceOptions(QCommandLineParser& parser) {
          QStringLiteral("Random pause before each request to one host, in milliseconds, "
                         "e.g. 500-2000 (default: the saved range)."),
          QStringLiteral("MIN-MAX")},
+        {kParallel,
+         QStringLiteral("Calls in flight at once to one provider, 1 to %1, e.g. serper=20; "
+                        "repeatable (default: the saved setting). As many entries must be ranked "
+                        "at once (--threads) to reach it.")
+             .arg(tw::sources::kMaxParallel),
+         QStringLiteral("PROVIDER=N")},
+        {kMaxCalls,
+         QStringLiteral("Send at most N result-service calls in this run; scans that would need "
+                        "more keep their old results, and the exit status is 5 (default: the "
+                        "saved MaxCallsPerRun, none when empty)."),
+         QStringLiteral("N")},
+        {kEstimate, QStringLiteral("Print the most and the fewest calls the run can take per "
+                                   "result service, and rank nothing.")},
     });
 }
 
@@ -121,6 +137,28 @@ bool ReadSourceOptions(const QCommandLineParser& parser, SourceOptions& out, QSt
                             .arg(kMaxPauseMs));
         out.pauseMs = std::make_pair(lo, hi);
     }
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    for (const QString& value : parser.values(kParallel)) {
+        const qsizetype eq = value.indexOf('=');
+        const auto provider = eq > 0 ? ProviderNamed(value.left(eq).trimmed()) : std::nullopt;
+        const QString count = eq > 0 ? value.mid(eq + 1).trimmed() : QString();
+        const int n = digits.match(count).hasMatch() ? count.toInt() : 0;
+        if (!provider || n < 1 || n > tw::sources::kMaxParallel)
+            return fail(QStringLiteral("Bad --parallel '%1': give PROVIDER=N with PROVIDER one "
+                                       "of serper, serpapi, dataforseo, brave or searxng and N "
+                                       "from 1 to %2, e.g. serper=20.")
+                            .arg(value)
+                            .arg(tw::sources::kMaxParallel));
+        out.parallel.emplace_back(*provider, n);
+    }
+    if (parser.isSet(kMaxCalls)) {
+        const QString count = parser.value(kMaxCalls).trimmed();
+        if (!digits.match(count).hasMatch() || count.toLong() < 1)
+            return fail(QStringLiteral("Bad --max-calls '%1': give a number of calls from 1.")
+                            .arg(parser.value(kMaxCalls)));
+        out.maxCalls = count.toLong();
+    }
+    out.estimate = parser.isSet(kEstimate);
     return true;
 }
 
@@ -160,6 +198,10 @@ bool ApplySourceOptions(const SourceOptions& options, const std::array<bool, kEn
         sources->pauseMinMs = options.pauseMs->first;
         sources->pauseMaxMs = options.pauseMs->second;
     }
+    for (const auto& [provider, n] : options.parallel)
+        sources->pace[tw::sources::providerIndex(provider)].parallel = n;
+    if (options.maxCalls)
+        sources->maxCallsPerRun = *options.maxCalls;
     for (int e = 0; e < kEngineCount; ++e) {
         const tw::sources::Source& source = sources->columns[e];
         if (!slotOn[e] || source.isClassic())

@@ -1,6 +1,7 @@
 #pragma once
 // tallowick-rank's options for the columns' sources: --source, --provider-url, --country,
-// --language and --pause, read from the command line and laid over the stored settings.
+// --language, --pause, --parallel and --max-calls, read from the command line and laid over the
+// stored settings; and --estimate.
 
 #include "base/RankTypes.h"
 #include "sources/SourceSettings.h"
@@ -21,7 +22,10 @@ struct SourceOptions {
     std::vector<std::pair<tw::sources::Provider, std::string>> providerUrls;
     std::optional<std::string> country;
     std::optional<std::string> language;
-    std::optional<std::pair<int, int>> pauseMs; // min, max
+    std::optional<std::pair<int, int>> pauseMs;                  // min, max
+    std::vector<std::pair<tw::sources::Provider, int>> parallel; // --parallel PROVIDER=N
+    std::optional<long> maxCalls;                                // --max-calls N
+    bool estimate = false; // print the calls the run can take and rank nothing
 };
 
 // Adds the options to parser.

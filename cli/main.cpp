@@ -257,6 +257,7 @@ public:
     }
 
     bool IsCancelled() const override { return g_nStopSignal.load() != 0; }
+    void ReportCalls(int total) override { m_nCalls = total; }
 
     // On the main thread while the run waits.
     void Update(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& finished) {
@@ -282,6 +283,8 @@ public:
             url = m_strUrl;
         }
         std::string line = Counter(m_nDone, m_nTotal);
+        if (const int calls = m_nCalls.load(); calls > 0)
+            line += " calls: " + std::to_string(calls);
         if (!page.empty())
             line.append(" ").append(Printable(page)).append("  ").append(Printable(url));
         winsize ws{};
@@ -311,6 +314,7 @@ private:
     const bool m_bTerminal;
     const int m_nTotal;
     int m_nDone = 0;
+    std::atomic<int> m_nCalls{0};
     bool m_bLineShown = false;
     bool m_bCancelShown = false;
     std::mutex m_mutex;
@@ -457,6 +461,51 @@ bool ReadCliSources(const CliOptions& options, const CSearchSettings& saved,
     }
     rank::ApplySlotEngines(*sources);
     return true;
+}
+
+// --estimate: the calls the run would take per result service, from the list, the depth and the
+// sources; nothing is sent, locked or written.
+int Estimate(const CliOptions& options) {
+    const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
+    datafile::CDataFileSession dataFile(dataPath);
+    EntryListModel model;
+    QString error;
+    if (!dataFile.Load(model, &error)) {
+        Fail(error);
+        return kExitDataFile;
+    }
+    int entries = model.rowCount();
+    if (!options.rows.empty()) {
+        entries = 0;
+        for (int row : options.rows)
+            entries += row <= model.rowCount() ? 1 : 0;
+    }
+    CSearchSettings saved;
+    saved.Load();
+    std::array<bool, kEngineCount> engineOn{};
+    for (int e = 0; e < kEngineCount; ++e)
+        engineOn[e] =
+            options.engines ? (*options.engines)[e] : saved.EngineEnabled(SearchEngine(e));
+    tw::sources::SourceSettings sources = rank::ReadRunSources(true);
+    // A key not set yet does not change what the run would cost.
+    ApplySourceOptions(options.sources, engineOn, &sources, nullptr);
+    const int depth = ClampDepth(options.depth.value_or(saved.m_MaxPages));
+    const CallEstimate estimate =
+        EstimateCalls(entries, depth, sources, [&engineOn](SearchEngine e) { return engineOn[e]; });
+    std::string out;
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        if (!estimate.used[i])
+            continue;
+        out += std::string(tw::sources::providerSite(tw::sources::providerAt(i))) + ": at most " +
+               std::to_string(estimate.most[i]) + " calls, at least " +
+               std::to_string(estimate.least[i]) + " if every target is on page 1\n";
+    }
+    if (out.empty())
+        out = "No column is ranked through a result service: the run makes no billed calls.\n";
+    out += std::to_string(entries) + (entries == 1 ? " entry" : " entries") + ", depth " +
+           std::to_string(depth) + "; nothing was sent.\n";
+    std::fputs(out.c_str(), stdout);
+    return kExitOk;
 }
 
 std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
@@ -607,6 +656,15 @@ int Run(const CliOptions& options) {
         if (!run.cancelled)
             status = kExitNotRanked;
     }
+    if (run.stats.overBudget > 0) {
+        Fail(QString::fromStdString(BudgetMessage(run.calls, run.stats.overBudget)));
+        if (status == kExitOk)
+            status = kExitNotRanked;
+    }
+    if (!options.quiet) {
+        for (const std::string& notice : run.calls.notices)
+            Fail(QStringLiteral("note: %1.").arg(QString::fromStdString(notice)));
+    }
     if (!options.noSave) {
         // Changed meanwhile by a program that takes no lock: its version is kept.
         if (dataFile.ChangedOnDisk(&error)) {
@@ -638,7 +696,8 @@ int Run(const CliOptions& options) {
                 r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
                                                  model.cellRef(r.row, ColKeywords), e);
         }
-        if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)),
+        if (!WriteOutput(jsonPath,
+                         ResultsJson(model.rows(), ranked, SourceTexts(sources), &run.calls),
                          error)) {
             Fail(error);
             if (status != kExitDataFile)
@@ -659,6 +718,7 @@ int Run(const CliOptions& options) {
         RunSummary summary =
             Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);
         summary.enabled = engineOn;
+        summary.calls = CallsSummary(run.calls);
         std::fprintf(stderr, "%s\n", SummaryLine(summary).c_str());
     }
     return status;
@@ -774,5 +834,7 @@ int main(int argc, char* argv[]) {
         return ExportHistory(options);
     if (options.noRank || !options.importFile.isEmpty())
         return RunWithoutRanking(options);
+    if (options.sources.estimate)
+        return Estimate(options);
     return Run(options);
 }

@@ -594,7 +594,8 @@ bool HistoryStore::migrate(QString* error) {
             if (!q.exec(QString::fromLatin1(statement)))
                 return failed(q);
         }
-        version = kHistorySchemaVersion;
+        // The later steps make a fresh file the same shape as a migrated one.
+        version = 3;
     }
     if (version == 1) {
         if (!q.exec(QStringLiteral(
@@ -664,6 +665,13 @@ bool HistoryStore::migrate(QString* error) {
             blob.clear();
         }
         version = 3;
+    }
+    if (version == 3) {
+        // Version 4 keeps the calls a result service billed for each result.
+        if (!q.exec(QStringLiteral("ALTER TABLE result ADD COLUMN calls INTEGER NOT NULL "
+                                   "DEFAULT 0")))
+            return failed(q);
+        version = 4;
     }
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)) ||
         !q.exec(QStringLiteral("COMMIT")))
@@ -959,7 +967,8 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     sqlite3* h = m_impl->handle;
     Statement& insert = m_impl->insertResult;
     if (!insert.prepare(h, "INSERT INTO result (run_id, entry_id, slot, engine, source, text, "
-                           "rank, page, error, sites) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
+                           "rank, page, error, sites, calls) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
         reason = fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h)));
         abandonRun(reason);
         setError(error, reason);
@@ -990,6 +999,7 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
         sqlite3_bind_null(st, 10);
     else
         sqlite3_bind_blob(st, 10, sites.constData(), int(sites.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 11, std::max(0, r.calls));
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
@@ -1045,7 +1055,7 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.slot, r.engine, "
-                             "r.source, r.text, r.rank, r.page, r.error%1 FROM result r "
+                             "r.source, r.text, r.rank, r.page, r.error, r.calls%1 FROM result r "
                              "JOIN run ON run.id = r.run_id WHERE r.entry_id = ? "
                              "ORDER BY r.run_id DESC, r.slot")
                   .arg(withSites ? QStringLiteral(", r.sites") : QString()));
@@ -1071,7 +1081,8 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
         r.rank = optionalInt(q.value(7));
         r.page = optionalInt(q.value(8));
         r.error = stdString(q.value(9));
-        if (withSites && !siteTexts(q.value(10).toByteArray(), &r.sitesAbove, error))
+        r.calls = q.value(10).toInt();
+        if (withSites && !siteTexts(q.value(11).toByteArray(), &r.sitesAbove, error))
             return false;
         out->runs.back().bySlot[slot] = std::move(r);
     }
@@ -1135,7 +1146,7 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
         select->setForwardOnly(true);
         select->prepare(
             QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
-                           "r.text, r.rank, r.page, r.error FROM result r "
+                           "r.text, r.rank, r.page, r.error, r.calls FROM result r "
                            "JOIN run ON run.id = r.run_id "
                            "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
                            "ORDER BY r.run_id DESC LIMIT 1"));
@@ -1163,6 +1174,7 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
     out->result.rank = optionalInt(q.value(6));
     out->result.page = optionalInt(q.value(7));
     out->result.error = stdString(q.value(8));
+    out->result.calls = q.value(9).toInt();
     *found = true;
     return true;
 }

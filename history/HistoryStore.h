@@ -25,7 +25,7 @@ inline constexpr int kHistorySlots = 4;
 // Sites above the target kept per result; the rest of a long list is dropped.
 inline constexpr int kHistoryMaxSites = 100;
 // Schema version of the files this build writes (PRAGMA user_version).
-inline constexpr int kHistorySchemaVersion = 3;
+inline constexpr int kHistorySchemaVersion = 4;
 
 // One engine result as a run writes it. Texts are bytes, as the data file holds them.
 struct HistoryResult {
@@ -37,6 +37,7 @@ struct HistoryResult {
     std::optional<int> page;
     std::string error;                   // why the column reads "error"; empty otherwise
     std::vector<std::string> sitesAbove; // only the first kHistoryMaxSites are kept
+    int calls = 0;                       // result-service calls billed for it; 0 for classic
 };
 
 // A result as loaded back, with the start time of its run.

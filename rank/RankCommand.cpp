@@ -131,7 +131,26 @@ void CRankCommand::ShowOutcome() const {
                            .arg(QString::fromStdString(run.startError))
                            .arg(run.notRanked)
                            .arg(m_targets));
+    // What the result services were asked for, and what they would not take.
+    QString calls = QString::fromStdString(CallsSummary(run.calls));
+    if (!calls.isEmpty()) {
+        calls = QStringLiteral("Result-service calls in this run: %1.").arg(calls);
+        for (const std::string& notice : run.calls.notices)
+            calls += QStringLiteral("\n\nNote: %1.").arg(QString::fromStdString(notice));
+    }
+    if (run.stats.overBudget > 0) {
+        const QString budget =
+            QString::fromStdString(BudgetMessage(run.calls, run.stats.overBudget));
+        tw::messageBox(m_parent,
+                       budget.left(1).toUpper() + budget.mid(1) +
+                           QStringLiteral(". Their columns keep the texts they had.") +
+                           (calls.isEmpty() ? QString() : QStringLiteral("\n\n") + calls),
+                       QMessageBox::Ok, QMessageBox::Warning);
+        calls.clear();
+    }
     if (run.cancelled) {
+        if (!calls.isEmpty())
+            tw::messageBox(m_parent, calls);
         ShowHistoryError();
         return;
     }
@@ -143,6 +162,8 @@ void CRankCommand::ShowOutcome() const {
     }
     if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
         tw::messageBox(m_parent, FailedPagesText(run.stats));
+    if (!calls.isEmpty())
+        tw::messageBox(m_parent, calls);
     ShowHistoryError();
 }
 

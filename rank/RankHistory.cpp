@@ -19,6 +19,7 @@ tw::HistoryResult HistoryResultOf(const WrittenResult& written) {
     r.engine = HistoryEngineName(outcome.engine);
     r.source = written.source;
     r.text = written.text;
+    r.calls = outcome.calls;
     if (outcome.found) {
         r.rank = outcome.rank;
         r.page = outcome.page;

@@ -14,6 +14,10 @@ public:
     virtual void ReportPage(int percent, const std::string& pageLine,
                             const std::string& urlCaption) = 0;
 
+    // The calls the result services have billed in this run so far, after each billed call.
+    // From any worker thread, without a lock; must not wait for the thread running the run.
+    virtual void ReportCalls(int total) { (void)total; }
+
     // True once the user has asked to stop; read before every page without a lock.
     virtual bool IsCancelled() const = 0;
 };

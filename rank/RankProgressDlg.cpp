@@ -40,6 +40,7 @@ CRankProgressDlg::CRankProgressDlg(QWidget* parent)
     m_pageLine = new QLabel(QStringLiteral("Page 1/20"), this);
     m_pageLine->setObjectName(QStringLiteral("1010"));
     du.place(m_pageLine, 58, 48, 152, 8);
+    m_lastPageLine = m_pageLine->text();
 
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("2"));
@@ -52,10 +53,29 @@ CRankProgressDlg::~CRankProgressDlg() = default;
 
 void CRankProgressDlg::Apply(int percent, const QString& pageLine, const QString& urlCaption) {
     m_progress->setValue(percent);
-    m_pageLine->setText(pageLine);
+    m_lastPageLine = pageLine;
+    ShowPageLine();
     QString caption = urlCaption;
     caption.replace(QLatin1Char('&'), QStringLiteral("&&")); // not a mnemonic
     m_urlBox->setTitle(caption);
+}
+
+void CRankProgressDlg::ShowPageLine() {
+    const int calls = m_calls.load();
+    m_pageLine->setText(calls > 0 ? QStringLiteral("%1   calls: %2").arg(m_lastPageLine).arg(calls)
+                                  : m_lastPageLine);
+}
+
+void CRankProgressDlg::ReportCalls(int total) {
+    m_calls = total;
+    // Queued, not blocking: the caller may hold locks the window thread waits for.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_bCancel.load()) // "Cancelling threads .." stays
+                ShowPageLine();
+        },
+        Qt::QueuedConnection);
 }
 
 void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,

@@ -25,6 +25,8 @@ public:
     void ReportPage(int percent, const std::string& pageLine,
                     const std::string& urlCaption) override;
     bool IsCancelled() const override { return m_bCancel.load(); }
+    // From any thread, without waiting: the page line then ends in "calls: N".
+    void ReportCalls(int total) override;
 
     // Cancel button and Escape: sets the flag once, disables the button.
     void OnCancel();
@@ -43,10 +45,13 @@ protected:
 
 private:
     void Apply(int percent, const QString& pageLine, const QString& urlCaption);
+    void ShowPageLine();
 
     QPushButton* m_cancel = nullptr;
     CAnimateCtrl* m_animate = nullptr;
     QProgressBar* m_progress = nullptr;
     QGroupBox* m_urlBox = nullptr;
     QLabel* m_pageLine = nullptr;
+    QString m_lastPageLine;
+    std::atomic<int> m_calls{0};
 };

@@ -74,6 +74,7 @@ void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
         };
     }
     scan.m_retryDelaysMs = CRankSearch::Retry().delaysMs;
+    scan.m_gates = job.m_pGates.get();
     tw::sources::ScanResult result = scan.run(
         {job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source, job.m_pSources->config});
     outcome.found = result.ok && result.rank > 0;
@@ -81,6 +82,8 @@ void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
     outcome.page = result.page;
     outcome.pagesFetched = result.requests;
     outcome.cancelled = result.cancelled;
+    outcome.overBudget = result.overBudget;
+    outcome.calls = result.calls;
     if (!result.ok && !result.cancelled) {
         outcome.error = result.error;
         outcome.errors.push_back({result.lastUrl, result.error});
@@ -99,6 +102,48 @@ void JoinFinished(std::vector<Worker>& workers) {
     }
 }
 } // namespace
+
+int RunCalls::total() const {
+    int sum = 0;
+    for (int n : billed)
+        sum += n;
+    return sum;
+}
+
+std::string CallsSummary(const RunCalls& calls) {
+    std::string text;
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        if (!calls.used[i] && calls.billed[i] == 0)
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += std::string(tw::sources::providerSite(tw::sources::providerAt(i))) + ": " +
+                std::to_string(calls.billed[i]) + (calls.billed[i] == 1 ? " call" : " calls");
+    }
+    return text;
+}
+
+std::string BudgetMessage(const RunCalls& calls, int entriesNotRanked) {
+    return "call budget of " + std::to_string(calls.budget) +
+           " reached: " + std::to_string(entriesNotRanked) +
+           (entriesNotRanked == 1 ? " entry not ranked" : " entries not ranked");
+}
+
+CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSettings& sources,
+                           const std::function<bool(SearchEngine)>& engineOn) {
+    CallEstimate estimate;
+    const int pages = ClampDepth(depth);
+    for (int e = 0; e < kEngineCount; ++e) {
+        const tw::sources::Source& source = sources.columns[e];
+        if (source.isClassic() || (engineOn && !engineOn(SearchEngine(e))))
+            continue;
+        const int i = tw::sources::providerIndex(source.provider);
+        estimate.used[i] = true;
+        estimate.most[i] += long(entries) * tw::sources::mostCallsPerScan(source.provider, pages);
+        estimate.least[i] += long(entries);
+    }
+    return estimate;
+}
 
 int ThreadLimit(int setting) {
     return std::clamp(setting, 1, kMaxRunThreads);
@@ -135,6 +180,7 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
     std::vector<PageError> errors;
     int pagesFetched = 0;
     int errorColumns = 0;
+    bool overBudget = false;
     std::string failure; // the search could not run at all (out of memory)
 
     for (int e = 0; e < kEngineCount; ++e) {
@@ -183,6 +229,7 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
             outcome.error.clear();
         }
         pagesFetched += outcome.pagesFetched;
+        overBudget = overBudget || outcome.overBudget;
         errors.insert(errors.end(), outcome.errors.begin(), outcome.errors.end());
         // Reported before the column is written, while the sites above are still at hand, and
         // outside the lock, so that the other workers do not wait for it.
@@ -246,6 +293,8 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
             stats->firstError = errors.front();
         stats->failedPages += int(errors.size());
         stats->errorColumns += errorColumns;
+        if (overBudget)
+            ++stats->overBudget;
     }
     // The last use of the rows and the progress: the run may end as soon as the count drops.
     --g_nRunningWorkers;
@@ -281,6 +330,15 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     paced.pauseMaxMs = sources->pauseMaxMs;
     tw::sources::clampPause(&paced.pauseMinMs, &paced.pauseMaxMs);
     CPageFetcher::SetLimits(paced);
+    const auto gates =
+        std::make_shared<tw::sources::ServiceGates>(sources->pace, sources->maxCallsPerRun);
+    if (progress)
+        gates->m_onBilled = [progress](int total) { progress->ReportCalls(total); };
+    for (int e = 0; e < kEngineCount; ++e) {
+        const tw::sources::Source& source = sources->columns[e];
+        if (!source.isClassic() && (!settings.engineOn || settings.engineOn(SearchEngine(e))))
+            result.calls.used[tw::sources::providerIndex(source.provider)] = true;
+    }
     int jobNumber = 0;
     std::size_t next = 0;
 
@@ -303,6 +361,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         job->m_pStats = &result.stats;
         job->m_pSources = sources;
         job->m_resultWritten = settings.resultWritten;
+        job->m_pGates = gates;
 
         // Raised before the start, so the count never dips below the workers in progress.
         const int running = ++g_nRunningWorkers;
@@ -358,6 +417,15 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
     result.notRanked = int(targets.size() - next);
     result.cancelled = Cancelled(progress);
     result.notAllFound = g_bNotAllFound;
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        const tw::sources::Provider p = tw::sources::providerAt(i);
+        result.calls.billed[i] = gates->calls(p);
+        result.calls.mostInFlight[i] = gates->mostInFlight(p);
+    }
+    result.calls.sent = gates->sent();
+    result.calls.budget = gates->budget();
+    result.calls.budgetReached = gates->budgetReached();
+    result.calls.notices = gates->notices();
     CPageFetcher::SetLimits(limitsBefore);
     g_runDispatcher = nullptr;
     g_bRunInProgress = false;

@@ -56,7 +56,9 @@ struct EngineOutcome {
     std::vector<PageError> errors; // pages that failed on every try
     std::string error;             // not empty: the column reads "error"; why
     bool cancelled = false;        // cut short by cancel: the column got its old text back
+    bool overBudget = false;       // cut short (cancelled) because the run's budget was spent
     bool written = false;          // the column and the record were written for this engine
+    int calls = 0;                 // result-service calls billed for it; 0 for classic
 };
 
 // An engine result a run has just written into its column: a rank, "not found" or "error". Not
@@ -92,6 +94,7 @@ struct RankRunStats {
     int pagesFetched = 0;
     int failedPages = 0;
     int errorColumns = 0; // engine columns that read "error"
+    int overBudget = 0;   // entries with a scan the run's budget of calls cut short
     PageError firstError; // of the first failed page met
 };
 
@@ -115,6 +118,8 @@ struct RankJob {
     // Where each column's results come from; null: every column classic.
     std::shared_ptr<const tw::sources::SourceSettings> m_pSources;
     std::function<void(const WrittenResult&)> m_resultWritten; // may be empty
+    // The run's pace, budget and call counts of the result services; null: none kept.
+    std::shared_ptr<tw::sources::ServiceGates> m_pGates;
 };
 
 // The worker: marks the row, scans the enabled engines in order, writes each engine's column and
@@ -154,6 +159,34 @@ struct RankRunSettings {
     std::function<void(const WrittenResult&)> resultWritten;
 };
 
+// What a run spent at the result services.
+struct RunCalls {
+    std::array<int, tw::sources::kProviderCount> billed{}; // per providerIndex
+    std::array<bool, tw::sources::kProviderCount> used{};  // a column ranked through it
+    std::array<int, tw::sources::kProviderCount> mostInFlight{};
+    long sent = 0;   // calls sent, refused ones included (what the budget counts)
+    long budget = 0; // 0: none
+    bool budgetReached = false;
+    std::vector<std::string> notices; // each said once: settings a provider does not take
+    int total() const;
+};
+
+// "serper.dev: 90 calls, the Brave Search API: 1 call" for the services the run used; empty when
+// it used none.
+std::string CallsSummary(const RunCalls& calls);
+// "call budget of 100 reached: 7 entries not ranked"
+std::string BudgetMessage(const RunCalls& calls, int entriesNotRanked);
+
+// The most and the fewest calls a run of entries can take per service (providerIndex): each
+// ranked column through it takes mostCallsPerScan calls at most and one at least.
+struct CallEstimate {
+    std::array<long, tw::sources::kProviderCount> most{};
+    std::array<long, tw::sources::kProviderCount> least{};
+    std::array<bool, tw::sources::kProviderCount> used{};
+};
+CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSettings& sources,
+                           const std::function<bool(SearchEngine)>& engineOn);
+
 struct RankRunResult {
     bool cancelled = false;
     bool notAllFound = false;
@@ -161,6 +194,7 @@ struct RankRunResult {
     int notRanked = 0;  // targets the run never started, cancelled or not
     int maxRunning = 0; // largest number of workers in progress the run saw
     RankRunStats stats;
+    RunCalls calls;
     std::string startError; // a worker could not be started; later entries were left alone
 };
 

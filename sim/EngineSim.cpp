@@ -74,7 +74,6 @@ std::string QueryValue(const std::string& s) {
     return out;
 }
 
-
 std::string Trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos)

@@ -65,7 +65,8 @@ struct Answer {
     int status = 200;
     std::string contentType = "text/html";
     std::string body;
-    std::string location; // a redirect's target
+    std::string location;   // a redirect's target
+    std::string retryAfter; // sent as the Retry-After header when not empty
 };
 
 using Params = std::multimap<std::string, std::string>;

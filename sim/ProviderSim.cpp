@@ -281,6 +281,40 @@ bool CProviderSim::KeyAccepted(Kind kind, const ProviderRequest& r) const {
     return false;
 }
 
+Answer CProviderSim::TooMany(const ProviderRequest& request, int retryAfterSec) {
+    return TooMany(KindOf(request).value_or(Kind::Searxng), retryAfterSec);
+}
+
+Answer CProviderSim::TooMany(Kind kind, int retryAfterSec) {
+    Answer a;
+    switch (kind) {
+    case Kind::Serper:
+        a = Json(429, {{"message", "Too many requests."}, {"statusCode", 429}});
+        break;
+    case Kind::SerpApi:
+        a = Json(429, {{"error", "You have exceeded the hourly throughput limit of your plan."}});
+        break;
+    case Kind::DataForSeo:
+        a = Json(429,
+                 {{"status_code", 40202}, {"status_message", "Rate limit per minute exceeded."}});
+        break;
+    case Kind::Brave:
+        a = Json(429, {{"type", "ErrorResponse"},
+                       {"error",
+                        {{"status", 429},
+                         {"code", "RATE_LIMITED"},
+                         {"detail", "Request rate limit exceeded for plan."}}}});
+        break;
+    case Kind::Searxng:
+        a.status = 429;
+        a.contentType = "text/plain";
+        a.body = "Too Many Requests";
+        break;
+    }
+    a.retryAfter = std::to_string(std::max(0, retryAfterSec));
+    return a;
+}
+
 std::optional<Answer> CProviderSim::Respond(const ProviderRequest& r) {
     const std::optional<Kind> kind = KindOf(r);
     if (!kind)
@@ -323,28 +357,26 @@ std::optional<Answer> CProviderSim::Respond(const ProviderRequest& r) {
             break;
         }
     }
+    if (m_options.rateLimitEvery > 0 && call % m_options.rateLimitEvery == 0)
+        return TooMany(*kind, m_options.retryAfterSec);
     if (m_options.quota >= 0 && call > m_options.quota) {
+        // Each provider's answer once the account's searches or funds are used up; an instance
+        // of one's own has no quota, only its limiter.
         switch (*kind) {
         case Kind::Serper:
-            return Json(429, {{"message", "Too many requests."}, {"statusCode", 429}});
+            return Json(400, {{"message", "Not enough credits"}, {"statusCode", 400}});
         case Kind::SerpApi:
             return Json(429, {{"error", "Your account has run out of searches."}});
         case Kind::DataForSeo:
-            return Json(429, {{"status_code", 40202},
-                              {"status_message", "Rate limit per minute exceeded."}});
+            return Json(402, {{"status_code", 40200}, {"status_message", "Payment Required."}});
         case Kind::Brave:
             return Json(429, {{"type", "ErrorResponse"},
                               {"error",
                                {{"status", 429},
-                                {"code", "RATE_LIMITED"},
-                                {"detail", "Request rate limit exceeded for plan."}}}});
-        case Kind::Searxng: {
-            Answer a;
-            a.status = 429;
-            a.contentType = "text/plain";
-            a.body = "Too Many Requests";
-            return a;
-        }
+                                {"code", "QUOTA_LIMITED"},
+                                {"detail", "Request quota limit exceeded for plan."}}}});
+        case Kind::Searxng:
+            return TooMany(*kind, 0);
         }
     }
     if (mode != H::None && mode != H::Markup)

@@ -31,6 +31,14 @@ struct ProviderOptions {
     };
     Hostile hostile = Hostile::None;
     int echoOffset = 0; // characters of the message before the echoed key
+    // Calls in flight at once beyond which a call is turned away with 429 and Retry-After: 1, as
+    // a provider does; 0: no limit.
+    int maxParallel = 0;
+    // Added to every provider call's answer (on top of the server's latency).
+    int latencyMs = 0;
+    // Every Nth provider call is turned away with 429 and Retry-After: retryAfterSec; 0: none.
+    int rateLimitEvery = 0;
+    int retryAfterSec = 1;
 };
 
 // The hostile mode of a name ("echo-key", "echo-key-lower", "echo-basic", "redirect",
@@ -63,6 +71,11 @@ public:
     // Provider calls seen so far (refused ones included).
     int Calls() const;
 
+    // Whether the request is for a provider's endpoint.
+    static bool IsCall(const ProviderRequest& request) { return KindOf(request).has_value(); }
+    // The provider's "too many requests" answer, with Retry-After.
+    static Answer TooMany(const ProviderRequest& request, int retryAfterSec);
+
     // Engine list of a provider engine name (google, bing, yahoo, duckduckgo, brave); -1 for
     // none.
     static int EngineList(const std::string& name);
@@ -70,6 +83,7 @@ public:
 private:
     enum class Kind { Serper, SerpApi, DataForSeo, Brave, Searxng };
     static std::optional<Kind> KindOf(const ProviderRequest& request);
+    static Answer TooMany(Kind kind, int retryAfterSec);
     bool KeyAccepted(Kind kind, const ProviderRequest& request) const;
 
     Answer Hostile(Kind kind, const ProviderRequest& request) const;

@@ -107,11 +107,46 @@ bool CSimServer::Start(std::string& error) {
     }
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         const bool newConnection = !m_options.keepAlive || OpensConnection(this, req);
+        const bool providerCall = CProviderSim::IsCall(
+            {req.method, req.path, {req.params.begin(), req.params.end()}, {}, std::string()});
+        int inFlight = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(req.target);
             if (newConnection)
                 ++m_nConnections;
+            if (providerCall) {
+                inFlight = ++m_nCallsInFlight;
+                m_nMostInFlight = std::max(m_nMostInFlight, inFlight);
+            } else {
+                m_nMostPagesInFlight = std::max(m_nMostPagesInFlight, ++m_nPagesInFlight);
+            }
+        }
+        // Counted out when the answer is made, whichever way the handler ends.
+        struct CallEnd {
+            CSimServer* server;
+            const httplib::Response& res;
+            bool call;
+            ~CallEnd() {
+                std::lock_guard<std::mutex> lock(server->m_mutex);
+                if (!call) {
+                    --server->m_nPagesInFlight;
+                    return;
+                }
+                --server->m_nCallsInFlight;
+                if (res.status >= 200 && res.status <= 299)
+                    ++server->m_nBilled;
+            }
+        } callEnd{this, res, providerCall};
+        if (providerCall && m_options.providers.maxParallel > 0 &&
+            inFlight > m_options.providers.maxParallel) {
+            const Answer a = CProviderSim::TooMany(
+                {req.method, req.path, {req.params.begin(), req.params.end()}, {}, std::string()},
+                1);
+            res.status = a.status;
+            res.set_header("Retry-After", a.retryAfter);
+            res.set_content(a.body, a.contentType.c_str());
+            return;
         }
         const auto waitUntilStopping = [this](std::chrono::milliseconds limit) {
             std::unique_lock<std::mutex> lock(m_mutex);
@@ -126,7 +161,9 @@ bool CSimServer::Start(std::string& error) {
         // the request rather than latencyMs plus the time spent making it. True when the
         // server stops meanwhile.
         const auto answerAt =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.latencyMs);
+            std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(m_options.latencyMs +
+                                      (providerCall ? m_options.providers.latencyMs : 0));
         const auto latencyCutShort = [&] {
             std::unique_lock<std::mutex> lock(m_mutex);
             return m_stopped.wait_until(lock, answerAt, [this] { return m_bStopping; });
@@ -210,6 +247,8 @@ bool CSimServer::Start(std::string& error) {
         res.status = a.status;
         if (!a.location.empty())
             res.set_header("Location", a.location);
+        if (!a.retryAfter.empty())
+            res.set_header("Retry-After", a.retryAfter);
         res.set_content(a.body, a.contentType.c_str());
     };
     m_server->Get(".*", handler);
@@ -232,7 +271,9 @@ bool CSimServer::Start(std::string& error) {
     // made when the caller goes on: a test that next starts a program forks, and a fork while
     // another thread is being created has crashed the thread checker.
     m_server->new_task_queue = [this] {
-        auto* pool = new httplib::ThreadPool(CPPHTTPLIB_THREAD_POOL_COUNT);
+        // Enough threads for a result service's calls in flight (up to 64) besides the pages.
+        auto* pool =
+            new httplib::ThreadPool(std::max<std::size_t>(CPPHTTPLIB_THREAD_POOL_COUNT, 96));
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_bServing = true;
@@ -284,6 +325,21 @@ void CSimServer::ClearRequests() {
 int CSimServer::Connections() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_nConnections;
+}
+
+int CSimServer::BilledCalls() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nBilled;
+}
+
+int CSimServer::MostCallsInFlight() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nMostInFlight;
+}
+
+int CSimServer::MostPagesInFlight() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nMostPagesInFlight;
 }
 
 } // namespace sim

@@ -82,6 +82,12 @@ public:
     void ClearRequests();
     // Connections that have carried a request so far.
     int Connections() const;
+    // Result-service calls answered 2xx (what a provider bills), and the most provider calls
+    // that were in flight at once.
+    int BilledCalls() const;
+    int MostCallsInFlight() const;
+    // The most other requests (engine pages) that were in flight at once.
+    int MostPagesInFlight() const;
 
 private:
     void Log(const std::string& line);
@@ -101,6 +107,11 @@ private:
     std::vector<std::string> m_requests;
     std::size_t m_nScripted = 0; // answers of statusScript given so far
     int m_nConnections = 0;
+    int m_nCallsInFlight = 0;
+    int m_nMostInFlight = 0;
+    int m_nBilled = 0;
+    int m_nPagesInFlight = 0;
+    int m_nMostPagesInFlight = 0;
     std::mt19937 m_random;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_log{nullptr, &std::fclose};
 };

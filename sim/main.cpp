@@ -33,7 +33,6 @@ const char* const kUsage =
     "  --upgrade-version V  serve /tallowick_upgrade_check.html announcing version V\n"
     "  --api-key K          the key the result services want (DataForSEO: the password);\n"
     "                       a wrong or missing key gets the service's refusal\n"
-    "  --quota N            answer HTTP 429 to every result-service call after the first N\n"
     "  --hostile MODE       make the result services lie: echo-key, echo-key-lower or\n"
     "                       echo-basic (an error echoing the key, lower-cased, or\n"
     "                       DataForSEO's Basic credentials), redirect (302 elsewhere),\n"
@@ -41,6 +40,13 @@ const char* const kUsage =
     "                       result list twice in one object, made-up results first),\n"
     "                       markup (HTML in the first results' titles and addresses)\n"
     "  --echo-offset N      where the echoed key starts in the error message (default 0)\n"
+    "  --quota N            after the first N result-service calls, answer each as its\n"
+    "                       provider does once the account is used up (SearXNG: 429)\n"
+    "  --max-parallel N     answer HTTP 429 (Retry-After: 1) to a result-service call while\n"
+    "                       N others are in flight, as a provider does\n"
+    "  --provider-latency MS  delay every result-service answer by MS more milliseconds\n"
+    "  --rate-limit-every N answer every Nth result-service call with HTTP 429 and\n"
+    "                       Retry-After: 1\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints \"listening on 127.0.0.1:PORT\" and stops on SIGINT or SIGTERM.\n"
@@ -152,6 +158,18 @@ int main(int argc, char* argv[]) {
             if (!NeedValue(i, argc, "--quota") || !ToInt(argv[++i], 0, 0x7fffffff, n))
                 return std::fputs("tallowick-engines: bad --quota\n", stderr), 2;
             options.providers.quota = int(n);
+        } else if (arg == "--max-parallel") {
+            if (!NeedValue(i, argc, "--max-parallel") || !ToInt(argv[++i], 1, 100000, n))
+                return std::fputs("tallowick-engines: bad --max-parallel\n", stderr), 2;
+            options.providers.maxParallel = int(n);
+        } else if (arg == "--provider-latency") {
+            if (!NeedValue(i, argc, "--provider-latency") || !ToInt(argv[++i], 0, 600000, n))
+                return std::fputs("tallowick-engines: bad --provider-latency\n", stderr), 2;
+            options.providers.latencyMs = int(n);
+        } else if (arg == "--rate-limit-every") {
+            if (!NeedValue(i, argc, "--rate-limit-every") || !ToInt(argv[++i], 1, 100000, n))
+                return std::fputs("tallowick-engines: bad --rate-limit-every\n", stderr), 2;
+            options.providers.rateLimitEvery = int(n);
         } else if (arg == "--upgrade-version") {
             if (!NeedValue(i, argc, "--upgrade-version"))
                 return 2;
@@ -189,5 +207,9 @@ int main(int argc, char* argv[]) {
     int received = 0;
     sigwait(&signals, &received);
     server.Stop();
+    // For benchmarks: how the result services were asked.
+    if (server.MostCallsInFlight() > 0)
+        std::fprintf(stderr, "result-service calls: %d billed, at most %d in flight at once\n",
+                     server.BilledCalls(), server.MostCallsInFlight());
     return 0;
 }

@@ -37,6 +37,9 @@ struct Wanted {
     const char* onlyType;            // when set, only objects whose "type" is this count
     std::vector<std::string> values; // scalar paths to keep (strings, integers, null)
     std::string pairs;               // a list of [name, reason] lists, e.g. "/unresponsive_engines"
+    // When set, a result naming its engines ("engine", "engines") counts only when one of them
+    // is this; the others are counted in otherEngines.
+    const char* askedEngine = nullptr;
 };
 
 class Collector : public nlohmann::json_sax<json> {
@@ -53,6 +56,7 @@ public:
     std::vector<std::string> urls;
     std::map<std::string, std::string> values; // null kept as "\x01null"
     std::vector<std::pair<std::string, std::string>> pairs;
+    int otherEngines = 0; // results of engines other than the asked one
     bool listSeen = false;
     bool topIsObject = false;
     std::vector<std::string> topKeys;
@@ -69,6 +73,13 @@ public:
                 m_itemUrl = std::move(v);
             else if (m_key == "type")
                 m_itemType = std::move(v);
+            else if (m_wanted.askedEngine && m_key == "engine")
+                noteEngine(v);
+            return next();
+        }
+        if (m_itemDepth && m_wanted.askedEngine && m_stack.size() == m_itemDepth + 1 &&
+            m_stack.back().array && m_key == "engines") {
+            noteEngine(v);
             return next();
         }
         if (m_pairsDepth && m_stack.size() == m_pairsDepth + 1 && m_stack.back().array) {
@@ -90,8 +101,12 @@ public:
     bool start_array(std::size_t) override { return open(true); }
     bool end_object() override {
         if (m_itemDepth && m_stack.size() == m_itemDepth) {
-            if ((!m_wanted.onlyType || m_itemType == m_wanted.onlyType) && isHttpUrl(m_itemUrl))
-                urls.push_back(std::move(m_itemUrl));
+            if ((!m_wanted.onlyType || m_itemType == m_wanted.onlyType) && isHttpUrl(m_itemUrl)) {
+                if (m_itemNamesEngine && !m_itemOfAsked)
+                    ++otherEngines;
+                else
+                    urls.push_back(std::move(m_itemUrl));
+            }
             m_itemDepth = 0;
         }
         return close();
@@ -189,8 +204,14 @@ private:
             m_itemDepth = m_stack.size();
             m_itemUrl.clear();
             m_itemType.clear();
+            m_itemNamesEngine = m_itemOfAsked = false;
         }
         return true;
+    }
+    void noteEngine(const std::string& engine) {
+        m_itemNamesEngine = true;
+        if (engine == m_wanted.askedEngine)
+            m_itemOfAsked = true;
     }
     bool close() {
         if (m_stack.empty())
@@ -209,6 +230,8 @@ private:
     std::size_t m_forgetDepth = 0; // the deepest path kept (a value, the list, the pairs)
     std::string m_itemUrl;
     std::string m_itemType;
+    bool m_itemNamesEngine = false;
+    bool m_itemOfAsked = false;
 };
 
 // Reads body with wanted; false when it is not JSON (or too large, or too deep).
@@ -263,8 +286,10 @@ bool has(const Collector& c, const char* key) {
 
 Wanted wantedFor(const Source& s) {
     // The error texts any provider may send, read from every answer.
-    std::vector<std::string> common = {"/message",      "/error",      "/status_message",
-                                       "/error/detail", "/error/code", "/type"};
+    std::vector<std::string> common = {"/message",       "/error",           "/status_message",
+                                       "/error/detail",  "/error/code",      "/type",
+                                       "/error/message", "/errors/0/detail", "/errors/0/message",
+                                       "/errors/0/msg",  "/errors/0/code"};
     switch (s.provider) {
     case Provider::Serper:
         common.push_back("/searchParameters/q");
@@ -279,24 +304,44 @@ Wanted wantedFor(const Source& s) {
     case Provider::Brave:
         return {"/web/results", "url", nullptr, common, {}};
     case Provider::Searxng:
-        return {"/results", "url", nullptr, common, "/unresponsive_engines"};
+        return {"/results", "url", nullptr, common, "/unresponsive_engines", s.engine.c_str()};
     case Provider::Classic:
         break;
     }
     return {"", "", nullptr, common, {}};
 }
 
-PageAnswer readBraveError(const std::string& where, const Collector& c) {
-    const std::string code = value(c, "/error/code");
+// Brave's words in any of its error shapes: {"error": {"detail"|"message"}}, {"error": "..."},
+// {"errors": [{"detail"|"message"|"msg"}]}, or the code alone.
+std::string braveMessage(const Collector& c) {
+    for (const char* path :
+         {"/error/detail", "/error/message", "/errors/0/detail", "/errors/0/message",
+          "/errors/0/msg", "/error", "/message", "/error/code", "/errors/0/code"}) {
+        if (std::string m = value(c, path); !m.empty())
+            return m;
+    }
+    return {};
+}
+
+bool braveError(const Collector& c) {
+    return value(c, "/type") == "ErrorResponse" || has(c, "error") || has(c, "errors");
+}
+
+PageAnswer readBraveError(const std::string& where, const Collector& c, long status) {
+    std::string code = value(c, "/error/code");
+    if (code.empty())
+        code = value(c, "/errors/0/code");
     if (code.find("TOKEN") != std::string::npos)
         return failure(AnswerKind::KeyRefused, "the key was refused by " + where);
-    if (code.find("RATE_LIMIT") != std::string::npos || code.find("QUOTA") != std::string::npos)
+    const std::string message = braveMessage(c);
+    if (code.find("QUOTA") != std::string::npos)
+        return failure(AnswerKind::QuotaUsed, where + " answered: " + message);
+    if (code.find("RATE_LIMIT") != std::string::npos)
         return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + where);
-    const std::string detail = value(c, "/error/detail");
-    // Some errors carry their words as the error itself, a string.
-    return providerError(where, !detail.empty() ? detail
-                                : !code.empty() ? code
-                                                : value(c, "/error"));
+    if (message.empty())
+        return failure(AnswerKind::HttpError,
+                       where + " answered HTTP " + std::to_string(status) + " without a reason");
+    return providerError(where, message);
 }
 
 // Blanks trimmed and runs of blanks as one, ASCII letters in lower case: how a query is
@@ -363,19 +408,28 @@ PageAnswer readResults(const Source& s, const std::string& where, const AskedFor
         const std::string task = value(c, "/tasks/0/status_code");
         if (task.empty())
             return badFormat(where);
+        // "No Search Results.": the engine has no result for the keywords, a definite answer.
+        if (task == "40102")
+            return results();
         if (task != "20000")
             return providerError(where, value(c, "/tasks/0/status_message"));
         return results(std::move(c.urls));
     }
     case Provider::Brave: {
         const std::string type = value(c, "/type");
-        if (type == "ErrorResponse")
-            return readBraveError(where, c);
-        return type == "search" ? results(std::move(c.urls)) : badFormat(where);
+        if (type == "search")
+            return results(std::move(c.urls));
+        return braveError(c) ? readBraveError(where, c, 200) : badFormat(where);
     }
     case Provider::Searxng:
         if (!c.listSeen)
             return badFormat(where);
+        // An engine the instance does not have (or has switched off) is silently replaced by
+        // its default engines: their results are not the asked engine's.
+        if (c.urls.empty() && c.otherEngines > 0)
+            return failure(AnswerKind::ProviderError, "the SearXNG instance has no engine " +
+                                                          s.engine +
+                                                          " (enable it in settings.yml)");
         if (c.urls.empty()) {
             // An engine the instance could not ask is a failure, not an empty result list.
             for (const auto& [engine, reason] : c.pairs) {
@@ -403,17 +457,42 @@ PageAnswer readAnswerOf(const Source& source, long status, std::string_view body
                                                    ? "the login or password was refused by " + where
                                                    : "the key was refused by " + where);
     }
-    if (status == 429 || status == 402)
-        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + where);
-
     const Wanted wanted = wantedFor(source);
     Collector c(wanted);
     const bool parsed = collect(body, c) && c.topIsObject;
+    // A billing refusal: asking again only costs time.
+    if (status == 402) {
+        if (source.provider == Provider::DataForSeo)
+            return failure(AnswerKind::QuotaUsed, "the DataForSEO account has no funds");
+        const std::string m = parsed ? value(c, "/message") : std::string();
+        return failure(AnswerKind::QuotaUsed,
+                       m.empty() ? "the " + where + " account has no credits left (HTTP 402)"
+                                 : where + " answered: " + m);
+    }
+    if (status == 429) {
+        // SerpApi says "too many" for a used-up plan too; only its words tell them apart.
+        if (parsed && source.provider == Provider::SerpApi) {
+            if (const std::string e = value(c, "/error");
+                e.find("run out of searches") != std::string::npos)
+                return failure(AnswerKind::QuotaUsed, where + " answered: " + e);
+        }
+        if (parsed && source.provider == Provider::Brave &&
+            (value(c, "/error/code") + value(c, "/errors/0/code")).find("QUOTA") !=
+                std::string::npos)
+            return readBraveError(where, c, status);
+        return failure(AnswerKind::RateLimited, "quota or rate limit reached at " + where);
+    }
+    if (source.provider == Provider::Serper && parsed) {
+        // Serper's answer to a call with no credits left.
+        if (const std::string m = value(c, "/message");
+            m.find("Not enough credits") != std::string::npos)
+            return failure(AnswerKind::QuotaUsed, where + " answered: " + m);
+    }
     if (status < 200 || status > 299) {
         // The provider's words when its error answer carries them.
         if (parsed && status < 500) {
-            if (source.provider == Provider::Brave && value(c, "/type") == "ErrorResponse")
-                return readBraveError(where, c);
+            if (source.provider == Provider::Brave && braveError(c))
+                return readBraveError(where, c, status);
             for (const char* path : {"/message", "/error", "/status_message", "/error/detail"}) {
                 if (const std::string m = value(c, path); !m.empty())
                     return providerError(where, m);

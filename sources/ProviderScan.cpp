@@ -4,6 +4,8 @@
 #include "base/ResultLinks.h"
 #include "base/TextUtil.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -22,6 +24,22 @@ bool ProviderScan::pauseUnlessCancelled(int ms) const {
     return false;
 }
 
+int ProviderScan::rateWaitMs(const std::string& retryAfter, int wait) const {
+    const int most = std::max(0, m_rateWaitMaxMs);
+    if (!retryAfter.empty() && retryAfter.size() <= 9 &&
+        retryAfter.find_first_not_of("0123456789") == std::string::npos)
+        return int(std::min<long long>(std::stoll(retryAfter) * 1000, most));
+    // The other form of the header: an HTTP date.
+    const QDateTime at =
+        QDateTime::fromString(QString::fromStdString(retryAfter).trimmed(), Qt::RFC2822Date);
+    if (!retryAfter.empty() && at.isValid())
+        return int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().msecsTo(at), 0, most));
+    long long ms = std::max(0, m_rateWaitFirstMs);
+    for (int i = 0; i < wait && ms < most; ++i)
+        ms *= 2;
+    return int(std::min<long long>(ms, most));
+}
+
 HttpAnswer ProviderScan::send(const HttpRequest& request) {
     CPageFetcher fetcher;
     if (m_cancelled)
@@ -33,12 +51,15 @@ HttpAnswer ProviderScan::send(const HttpRequest& request) {
     options.basicAuth = request.basicAuth;
     options.user = request.user;
     options.password = request.password;
+    // Paced by the run's gates, not by the classic engines' one request at a time.
+    options.ownPace = true;
     fetcher.SetRequestOptions(std::move(options));
     const LineList* lines = fetcher.FetchPage(request.url);
     HttpAnswer a;
     a.cancelled = fetcher.Cancelled();
     a.status = fetcher.LastStatus();
     a.body = fetcher.Body();
+    a.retryAfter = fetcher.RetryAfter();
     if (!lines || !fetcher.LastError().empty()) {
         // The fetcher's own text names the address, which may hold a key: only the reason.
         a.error = !fetcher.LastReason().empty()     ? "no complete answer: " + fetcher.LastReason()
@@ -63,16 +84,42 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
         return out;
     }
     out.url = redactSecrets(request.url, keys);
+    out.notice = request.notice;
+    if (m_gates && !request.notice.empty())
+        m_gates->notice(request.notice);
+    const Provider provider = source.provider;
     const AskedFor asked = askedFor(source, config, query.keywords);
-    const std::string where =
-        asked.host.empty() ? std::string(providerSite(source.provider)) : asked.host;
+    const std::string where = asked.host.empty() ? std::string(providerSite(provider)) : asked.host;
     std::string error;
-    for (std::size_t attempt = 0;; ++attempt) {
-        if (attempt > 0 && !pauseUnlessCancelled(m_retryDelaysMs[attempt - 1])) {
-            out.cancelled = true;
-            return out;
+    int rateWaits = 0;
+    std::size_t attempt = 0;
+    for (;;) {
+        if (m_gates) {
+            std::string quotaMessage;
+            switch (m_gates->acquire(provider, m_cancelled, &quotaMessage)) {
+            case ServiceGates::Admit::Go:
+                break;
+            case ServiceGates::Admit::Budget:
+                out.overBudget = true;
+                out.cancelled = true;
+                return out;
+            case ServiceGates::Admit::Cancelled:
+                out.cancelled = true;
+                return out;
+            case ServiceGates::Admit::QuotaGone:
+                out.quotaGone = true;
+                out.error = quotaMessage;
+                return out;
+            }
         }
         const HttpAnswer http = send(request);
+        if (m_gates)
+            m_gates->release(provider);
+        if (http.answered && http.status >= 200 && http.status <= 299) {
+            ++out.calls;
+            if (m_gates)
+                m_gates->billed(provider);
+        }
         if (http.cancelled || (!http.answered && isCancelled())) {
             out.cancelled = true;
             return out;
@@ -91,10 +138,31 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
                 return out;
             }
             error = std::move(answer.error);
-            again = answer.retryable();
+            if (answer.kind == AnswerKind::RateLimited && rateWaits < m_maxRateWaits) {
+                // Waited out, and the service's other calls with it; not a failed try.
+                const int wait = rateWaitMs(http.retryAfter, rateWaits++);
+                if (m_gates)
+                    m_gates->holdBack(provider, wait);
+                else if (!pauseUnlessCancelled(wait)) {
+                    out.cancelled = true;
+                    return out;
+                }
+                continue;
+            }
+            if (answer.kind == AnswerKind::QuotaUsed) {
+                out.quotaGone = true;
+                error = redactSecrets(error, keys);
+                if (m_gates)
+                    m_gates->quotaGone(provider, error);
+            }
+            again = answer.retryable() && answer.kind != AnswerKind::RateLimited;
         }
         if (!again || attempt >= m_retryDelaysMs.size())
             break;
+        if (!pauseUnlessCancelled(m_retryDelaysMs[attempt++])) {
+            out.cancelled = true;
+            return out;
+        }
     }
     out.error = providerMessage(error, keys);
     return out;
@@ -119,18 +187,16 @@ ScanResult ProviderScan::run(const ScanInput& in) {
 
     const int depth = std::max(1, in.depthPages);
     int pages = depth;
+    if (in.source.provider == Provider::DataForSeo || in.source.provider == Provider::Brave)
+        pages = mostCallsPerScan(in.source.provider, depth);
+    int maxCounted = depth * kResultsPerPage;
     if (in.source.provider == Provider::DataForSeo)
-        pages = 1;
+        maxCounted = std::min(maxCounted, kDataForSeoMaxDepth);
     else if (in.source.provider == Provider::Brave)
-        pages = std::min(depth, kBraveMaxPages);
-    const int maxCounted = in.source.provider == Provider::DataForSeo
-                               ? std::min(depth * kResultsPerPage, kDataForSeoMaxDepth)
-                               : depth * kResultsPerPage;
+        maxCounted = std::min(maxCounted, kBraveMaxPages * kBravePageSize);
     const std::string lowerTarget = text::AsciiLower(in.targetUrl);
 
     int counted = 0;
-    // The pages are read in one run: the next page goes out before other workers'.
-    const CKeepTurn keepTurn;
     for (int page = 1; page <= pages && counted < maxCounted; ++page) {
         if (isCancelled())
             return cancel();
@@ -141,8 +207,11 @@ ScanResult ProviderScan::run(const ScanInput& in) {
             r.lastUrl = outcome.url;
             ++r.requests;
         }
-        if (outcome.cancelled)
+        r.calls += outcome.calls;
+        if (outcome.cancelled) {
+            r.overBudget = outcome.overBudget;
             return cancel();
+        }
         if (!outcome.ok)
             return fail(std::move(outcome.error));
         if (outcome.urls.empty())

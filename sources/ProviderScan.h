@@ -4,6 +4,7 @@
 // matches the target (the classic matching rule).
 
 #include "sources/Providers.h"
+#include "sources/ServiceGates.h"
 #include "sources/Source.h"
 
 #include <functional>
@@ -28,8 +29,10 @@ struct ScanResult {
     std::string text;       // "Rank N / Page P", "not found" or "error" (empty when cancelled)
     std::vector<std::string> sitesAbove; // the result addresses before the target
     std::string error;                   // what went wrong, keys removed; empty when ok
-    int requests = 0;    // requests the scan made (a request tried again counts once)
-    std::string lastUrl; // the last request's address, keys removed, for messages
+    int requests = 0;        // requests the scan made (a request tried again counts once)
+    int calls = 0;           // calls the provider bills: those it answered 2xx
+    bool overBudget = false; // cancelled because the run's budget of calls was spent
+    std::string lastUrl;     // the last request's address, keys removed, for messages
 };
 
 // What one request brought back.
@@ -38,7 +41,8 @@ struct HttpAnswer {
     bool cancelled = false;
     long status = 0;
     std::string body;
-    std::string error; // why there was no (complete) answer
+    std::string retryAfter; // the answer's Retry-After header
+    std::string error;      // why there was no (complete) answer
 };
 
 class ProviderScan {
@@ -57,6 +61,16 @@ public:
     // ranking run passes the classic scan's rule (CRankSearch::Retry().delaysMs).
     std::vector<int> m_retryDelaysMs = {1000, 3000};
 
+    // The run's pace and budget for every service; null: calls go out as they come (the
+    // Sources dialog's Test).
+    ServiceGates* m_gates = nullptr;
+    // A call the service turned away as too many ("429") waits its Retry-After (at most
+    // m_rateWaitMaxMs) or, without one, m_rateWaitFirstMs doubled at each wait, and is sent
+    // again without counting as a failed try; after m_maxRateWaits waits it is a failed page.
+    int m_rateWaitFirstMs = 2000;
+    int m_rateWaitMaxMs = 60000;
+    int m_maxRateWaits = 10;
+
     // Runs the scan. Pages that fail are tried again (m_retryDelaysMs), except refused keys,
     // other client errors and the provider's own error messages.
     ScanResult run(const ScanInput& input);
@@ -69,7 +83,11 @@ public:
         bool cancelled = false;
         std::vector<std::string> urls;
         std::string error;
-        std::string url; // the request's address, keys removed
+        std::string url;         // the request's address, keys removed
+        std::string notice;      // a setting the provider does not take (HttpRequest::notice)
+        int calls = 0;           // calls the provider bills
+        bool overBudget = false; // cancelled set too: the run's budget is spent
+        bool quotaGone = false;  // the service's quota is used up; error says so
     };
     PageOutcome askPage(const Source& source, const ProviderConfig& config, const PageQuery& query);
 
@@ -85,6 +103,8 @@ protected:
 private:
     bool isCancelled() const { return m_cancelled && m_cancelled(); }
     bool pauseUnlessCancelled(int ms) const;
+    // How long the wait number waits (0-based) is, with the answer's Retry-After.
+    int rateWaitMs(const std::string& retryAfter, int wait) const;
 };
 
 } // namespace tw::sources

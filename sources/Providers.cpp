@@ -46,6 +46,82 @@ constexpr std::array<std::pair<const char*, int>, 48> kCountryNumbers = {{
     {"th", 764}, {"tr", 792}, {"ua", 804}, {"us", 840}, {"vn", 704}, {"za", 710},
 }};
 
+// The countries the Brave Search API takes; any other is sent as ALL.
+constexpr const char* kBraveCountries[] = {"AR", "AU", "AT", "BE", "BR", "CA", "CL", "DK", "FI",
+                                           "FR", "DE", "HK", "IN", "ID", "IT", "JP", "KR", "MY",
+                                           "MX", "NL", "NZ", "NO", "CN", "PL", "PT", "PH", "RU",
+                                           "SA", "ZA", "ES", "SE", "CH", "TW", "TR", "GB", "US"};
+
+// Its search languages: mostly ISO 639-1, with a few codes of its own.
+constexpr const char* kBraveLanguages[] = {
+    "ar", "eu", "bn", "bg", "ca", "zh-hans", "zh-hant", "hr", "cs",    "da",    "nl", "en", "en-gb",
+    "et", "fi", "fr", "gl", "de", "gu",      "he",      "hi", "hu",    "is",    "it", "jp", "kn",
+    "ko", "lv", "lt", "ms", "ml", "mr",      "nb",      "pl", "pt-br", "pt-pt", "pa", "ro", "ru",
+    "sr", "sk", "sl", "es", "sv", "ta",      "te",      "th", "tr",    "uk",    "vi"};
+
+template <std::size_t N> bool listed(const char* const (&list)[N], const std::string& code) {
+    return std::any_of(std::begin(list), std::end(list), [&](const char* c) { return code == c; });
+}
+
+// DuckDuckGo's regions, as SerpApi's kl takes them: one or more per country, each with the
+// country's language (the first of a country is its usual one).
+constexpr std::pair<const char*, const char*> kDuckDuckGoRegions[] = {
+    {"ar", "ar-es"},  {"au", "au-en"}, {"at", "at-de"}, {"be", "be-fr"}, {"be", "be-nl"},
+    {"br", "br-pt"},  {"bg", "bg-bg"}, {"ca", "ca-en"}, {"ca", "ca-fr"}, {"cl", "cl-es"},
+    {"cn", "cn-zh"},  {"co", "co-es"}, {"hr", "hr-hr"}, {"cz", "cz-cs"}, {"dk", "dk-da"},
+    {"ee", "ee-et"},  {"fi", "fi-fi"}, {"fr", "fr-fr"}, {"de", "de-de"}, {"gr", "gr-el"},
+    {"hk", "hk-tzh"}, {"hu", "hu-hu"}, {"in", "in-en"}, {"id", "id-id"}, {"id", "id-en"},
+    {"ie", "ie-en"},  {"il", "il-he"}, {"it", "it-it"}, {"jp", "jp-jp"}, {"kr", "kr-kr"},
+    {"lv", "lv-lv"},  {"lt", "lt-lt"}, {"my", "my-ms"}, {"my", "my-en"}, {"mx", "mx-es"},
+    {"nl", "nl-nl"},  {"nz", "nz-en"}, {"no", "no-no"}, {"pe", "pe-es"}, {"ph", "ph-en"},
+    {"ph", "ph-tl"},  {"pl", "pl-pl"}, {"pt", "pt-pt"}, {"ro", "ro-ro"}, {"ru", "ru-ru"},
+    {"sa", "xa-ar"},  {"sg", "sg-en"}, {"sk", "sk-sk"}, {"si", "sl-sl"}, {"za", "za-en"},
+    {"es", "es-es"},  {"se", "se-sv"}, {"ch", "ch-de"}, {"ch", "ch-fr"}, {"ch", "ch-it"},
+    {"tw", "tw-tzh"}, {"th", "th-th"}, {"tr", "tr-tr"}, {"ua", "ua-uk"}, {"gb", "uk-en"},
+    {"us", "us-en"},  {"us", "ue-es"}, {"ve", "ve-es"}, {"vn", "vn-vi"}};
+
+// The settings' country: "uk" is the United Kingdom's common name for "gb".
+std::string isoCountry(const std::string& country) {
+    const std::string c = lower(country);
+    return c == "uk" ? "gb" : c;
+}
+
+// The region of the country whose language matches, else the country's usual one; no region
+// ("wt-wt") for a country DuckDuckGo does not list.
+std::string duckDuckGoRegion(const std::string& country, const std::string& language,
+                             std::string* notice) {
+    const std::string c = isoCountry(country);
+    const char* first = nullptr;
+    for (const auto& [code, region] : kDuckDuckGoRegions) {
+        if (c != code)
+            continue;
+        if (!first)
+            first = region;
+        const std::string_view r(region);
+        // "hk-tzh" and "tw-tzh" are Chinese; the others end in the language's code.
+        if (r.substr(r.find('-') + 1) == language || (language == "zh" && r.ends_with("-tzh")))
+            return region;
+    }
+    if (first)
+        return first;
+    if (notice)
+        *notice = "DuckDuckGo lists no region for the country \"" + country +
+                  "\": its results are asked for without a region";
+    return "wt-wt";
+}
+
+// The settings' language as Brave's search_lang: its own codes for Japanese, Chinese,
+// Portuguese and Norwegian; empty for a language it does not take.
+std::string braveLanguage(const std::string& language) {
+    static const std::pair<const char*, const char*> kOwn[] = {
+        {"ja", "jp"}, {"zh", "zh-hans"}, {"pt", "pt-br"}, {"no", "nb"}, {"nn", "nb"}};
+    for (const auto& [ours, theirs] : kOwn) {
+        if (language == ours)
+            return theirs;
+    }
+    return listed(kBraveLanguages, language) ? language : std::string();
+}
+
 int dataForSeoLocation(const std::string& country) {
     const std::string c = lower(country) == "uk" ? "gb" : lower(country);
     for (const auto& [code, number] : kCountryNumbers) {
@@ -187,11 +263,14 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
                  "&count=" + std::to_string(kResultsPerPage) +
                  "&first=" + std::to_string(offset + 1);
         } else if (e == "yahoo") {
-            q += "&p=" + encodeQueryValue(kw) + "&vc=" + encodeQueryValue(country) +
+            // Yahoo names the United Kingdom "uk".
+            const std::string vc = isoCountry(country) == "gb" ? "uk" : country;
+            q += "&p=" + encodeQueryValue(kw) + "&vc=" + encodeQueryValue(vc) +
                  "&vl=" + encodeQueryValue("lang_" + language) + "&b=" + std::to_string(offset + 1);
         } else {
             // DuckDuckGo pages are not of ten: the next page starts after what came so far.
-            q += "&q=" + encodeQueryValue(kw) + "&kl=" + encodeQueryValue(country + "-" + language);
+            q += "&q=" + encodeQueryValue(kw) +
+                 "&kl=" + encodeQueryValue(duckDuckGoRegion(country, language, &r.notice));
             if (query.resultsBefore > 0)
                 q += "&start=" + std::to_string(query.resultsBefore);
         }
@@ -223,11 +302,22 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
     case Provider::Brave: {
         if (!baseUrl(config.braveUrl, "https://api.search.brave.com", "BraveUrl", &base, error))
             return false;
+        // Pages of twenty: half the calls of pages of ten, and 200 results within its offset.
+        std::string braveCountry = upper(isoCountry(country));
+        if (!listed(kBraveCountries, braveCountry)) {
+            r.notice = "the Brave Search API does not take the country \"" + country +
+                       "\": its results are asked for from all countries (ALL)";
+            braveCountry = "ALL";
+        }
         r.url = base + "/res/v1/web/search?q=" + encodeQueryValue(kw) +
-                "&count=" + std::to_string(kResultsPerPage) +
-                "&offset=" + std::to_string(page - 1) +
-                "&country=" + encodeQueryValue(upper(country)) +
-                "&search_lang=" + encodeQueryValue(language);
+                "&count=" + std::to_string(kBravePageSize) + "&offset=" + std::to_string(page - 1) +
+                "&country=" + encodeQueryValue(braveCountry);
+        if (const std::string lang = braveLanguage(language); !lang.empty()) {
+            r.url += "&search_lang=" + encodeQueryValue(lang);
+        } else {
+            r.notice = "the Brave Search API does not take the language \"" + language +
+                       "\": its results are asked for in any language";
+        }
         r.headers = {"X-Subscription-Token: " + config.keys.braveKey, "Accept: application/json"};
         break;
     }
@@ -305,6 +395,24 @@ AskedFor askedFor(const Source& source, const ProviderConfig& config, std::strin
     asked.host = hostOf(overrideOf(source.provider, config));
     asked.keywords = std::move(keywords);
     return asked;
+}
+
+int mostCallsPerScan(Provider provider, int depthPages) {
+    const int depth = std::max(1, depthPages);
+    switch (provider) {
+    case Provider::Classic:
+        return 0;
+    case Provider::DataForSeo:
+        return 1;
+    case Provider::Brave:
+        return std::min((depth * kResultsPerPage + kBravePageSize - 1) / kBravePageSize,
+                        kBraveMaxPages);
+    case Provider::Serper:
+    case Provider::SerpApi:
+    case Provider::Searxng:
+        break;
+    }
+    return depth;
 }
 
 std::string redactSecrets(std::string_view text, const Credentials& keys) {

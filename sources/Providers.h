@@ -44,12 +44,17 @@ struct HttpRequest {
     bool basicAuth = false;
     std::string user;
     std::string password;
+    // Said once in the run's messages: a setting the provider does not take, and what was sent
+    // in its place.
+    std::string notice;
 };
 
 // Results per page where a provider pages (DataForSEO takes the whole depth in one call).
 inline constexpr int kResultsPerPage = 10;
-// The most pages the Brave Search API pages to (its offset runs 0..9).
+// The most pages the Brave Search API pages to (its offset runs 0..9), and the results it gives
+// per page at most: 200 results in ten calls.
 inline constexpr int kBraveMaxPages = 10;
+inline constexpr int kBravePageSize = 20;
 // The deepest DataForSEO's live results go in one call.
 inline constexpr int kDataForSeoMaxDepth = 200;
 // Answers larger than this are not read.
@@ -76,7 +81,8 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
 enum class AnswerKind {
     Results,       // urls holds the page's result addresses (possibly none: past the end)
     KeyRefused,    // 401/403: never tried again
-    RateLimited,   // 429
+    RateLimited,   // 429: waited out and tried again
+    QuotaUsed,     // the account's searches or funds are used up: the service is not asked again
     ProviderError, // the provider's own error message
     BadFormat,     // not the provider's JSON
     HttpError,     // another status
@@ -87,6 +93,7 @@ struct PageAnswer {
     std::vector<std::string> urls; // http(s) addresses only, in the provider's order
     std::string error;             // the message when not Results, shown through providerMessage
     long status = 0;               // the answer's HTTP status
+    std::string retryAfter;        // the answer's Retry-After header, when it had one
     // Whether another try may help (a server error, a rate limit, a broken answer); a refusal
     // or another client error stays what it is.
     bool retryable() const {
@@ -132,6 +139,10 @@ std::string redactSecrets(std::string_view text, const Credentials& keys);
 // A message for one line of text: redactSecrets first, then control characters as blanks and
 // the text cut to kMaxMessageChars characters ("..." after a cut).
 std::string providerMessage(std::string_view text, const Credentials& keys);
+
+// The calls one entry's scan of a column can take at most at this depth (pages of ten): one
+// per page, one for DataForSEO, pages of twenty for Brave (at most ten). At least one.
+int mostCallsPerScan(Provider provider, int depthPages);
 
 // Percent-encodes a query parameter value (blank as %20).
 std::string encodeQueryValue(std::string_view value);

@@ -11,6 +11,49 @@ namespace tw::sources {
 
 namespace {
 constexpr int kMaxPauseMs = 60000;
+
+// "Serper", "Serpapi", ...: the providers' names as the settings spell them.
+std::string settingStem(Provider provider) {
+    std::string name = providerName(provider);
+    if (!name.empty())
+        name[0] = char(name[0] - 'a' + 'A');
+    return name;
+}
+} // namespace
+
+std::array<ServicePace, kProviderCount> SourceSettings::defaultPaces() {
+    std::array<ServicePace, kProviderCount> paces;
+    for (int i = 0; i < kProviderCount; ++i)
+        paces[i] = defaultPace(providerAt(i));
+    return paces;
+}
+
+std::string parallelSettingName(Provider provider) {
+    return settingStem(provider) + "Parallel";
+}
+
+std::string perSecondSettingName(Provider provider) {
+    return settingStem(provider) + "PerSecond";
+}
+
+std::string perSecondText(double perSecond) {
+    if (perSecond <= 0)
+        return "0";
+    return QString::number(perSecond, 'g', 6).toStdString();
+}
+
+bool parsePerSecond(const std::string& text, double* out) {
+    const QString t = QString::fromStdString(text).trimmed();
+    if (t.isEmpty()) {
+        *out = 0.0;
+        return true;
+    }
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || !(v == 0.0 || (v >= 0.01 && v <= 1000.0)))
+        return false;
+    *out = v;
+    return true;
 }
 
 void clampPause(int* minMs, int* maxMs) {
@@ -49,6 +92,43 @@ SourceSettings readSourceSettings(QStringList* problems) {
     s.pauseMinMs = std::max(0, store.ReadInt(maker::kProduct, "PauseMinMs"));
     s.pauseMaxMs = std::max(0, store.ReadInt(maker::kProduct, "PauseMaxMs"));
     clampPause(&s.pauseMinMs, &s.pauseMaxMs);
+    const auto problem = [&](const std::string& name, const std::string& value,
+                             const char* expected) {
+        if (problems)
+            *problems << QStringLiteral("%1: \"%2\" is not %3; the default is used")
+                             .arg(QString::fromStdString(name),
+                                  QString::fromStdString(value.substr(0, 40)),
+                                  QString::fromLatin1(expected));
+    };
+    for (int i = 0; i < kProviderCount; ++i) {
+        const Provider p = providerAt(i);
+        const std::string parallelName = parallelSettingName(p);
+        if (const std::string v = read(parallelName.c_str()); !v.empty()) {
+            bool ok = false;
+            const int n = QString::fromStdString(v).trimmed().toInt(&ok);
+            if (ok && n >= 1 && n <= kMaxParallel)
+                s.pace[i].parallel = n;
+            else
+                problem(parallelName, v, "a number from 1 to 64");
+        }
+        // Never stored: the provider's default rate; stored "0": none.
+        const std::string rateName = perSecondSettingName(p);
+        if (const std::string v = read(rateName.c_str()); !v.empty()) {
+            double rate = 0;
+            if (parsePerSecond(v, &rate))
+                s.pace[i].perSecond = rate;
+            else
+                problem(rateName, v, "a number of calls per second");
+        }
+    }
+    if (const std::string v = read("MaxCallsPerRun"); !v.empty()) {
+        bool ok = false;
+        const long n = QString::fromStdString(v).trimmed().toLong(&ok);
+        if (ok && n >= 0 && n <= 100000000)
+            s.maxCallsPerRun = n;
+        else
+            problem("MaxCallsPerRun", v, "a number of calls");
+    }
     return s;
 }
 
@@ -71,6 +151,16 @@ bool writeSourceSettings(const SourceSettings& s, QString* error) {
                                     {"PauseMinMs", std::to_string(s.pauseMinMs)},
                                     {"PauseMaxMs", std::to_string(s.pauseMaxMs)},
                                 });
+    std::vector<std::string> names; // the pace values' names, kept alive for the list
+    names.reserve(2 * kProviderCount);
+    for (int i = 0; i < kProviderCount; ++i) {
+        names.push_back(parallelSettingName(providerAt(i)));
+        values.emplace_back(names.back().c_str(), std::to_string(s.pace[i].parallel));
+        names.push_back(perSecondSettingName(providerAt(i)));
+        values.emplace_back(names.back().c_str(), perSecondText(s.pace[i].perSecond));
+    }
+    values.emplace_back("MaxCallsPerRun",
+                        s.maxCallsPerRun > 0 ? std::to_string(s.maxCallsPerRun) : std::string());
     for (const auto& [name, value] : values) {
         if (!store.WriteString(maker::kProduct, name, value)) {
             if (error)

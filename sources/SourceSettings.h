@@ -4,6 +4,7 @@
 
 #include "base/RankTypes.h"
 #include "sources/Providers.h"
+#include "sources/ServiceGates.h"
 #include "sources/Source.h"
 
 #include <QString>
@@ -20,7 +21,22 @@ struct SourceSettings {
     ProviderConfig config;
     int pauseMinMs = 0;
     int pauseMaxMs = 0;
+    // Per provider (providerIndex): calls in flight and rate; settings "SerperParallel",
+    // "SerperPerSecond", ...
+    std::array<ServicePace, kProviderCount> pace = defaultPaces();
+    long maxCallsPerRun = 0; // "MaxCallsPerRun"; 0: no budget
+
+    static std::array<ServicePace, kProviderCount> defaultPaces();
 };
+
+// The settings' names of a provider's pace: "SerperParallel" and "SerperPerSecond".
+std::string parallelSettingName(Provider provider);
+std::string perSecondSettingName(Provider provider);
+// A rate as the settings hold it: "" none, else the number ("0.5", "2").
+std::string perSecondText(double perSecond);
+// Reads a rate typed by the user or stored: empty or 0 is none (0.0). False for anything else
+// that is not a number from 0.01 to 1000.
+bool parsePerSecond(const std::string& text, double* out);
 
 // Reads the settings store (each column's source under its engine's sourceValue). A stored source
 // that cannot be read leaves its column classic and adds a line to problems (naming the value); a

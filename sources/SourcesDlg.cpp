@@ -151,6 +151,41 @@ CSourcesDlg::CSourcesDlg(QWidget* parent) : QDialog(parent) {
     whereRow->addWidget(m_pauseMax);
     outer->addWidget(where);
 
+    // Each service at its own speed: how many calls at once, how many a second, and how many a
+    // run may send in all.
+    auto* pace = new QGroupBox(QStringLiteral("Calls to the services"), this);
+    auto* paceGrid = new QGridLayout(pace);
+    paceGrid->addWidget(new QLabel(QStringLiteral("At once"), pace), 0, 1);
+    paceGrid->addWidget(new QLabel(QStringLiteral("Per second"), pace), 0, 2);
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        const Provider p = tw::sources::providerAt(i);
+        const QString name = QString::fromLatin1(tw::sources::providerName(p));
+        m_parallel[i] = new QSpinBox(pace);
+        m_parallel[i]->setObjectName(QStringLiteral("parallel_") + name);
+        m_parallel[i]->setRange(1, tw::sources::kMaxParallel);
+        m_perSecond[i] = new QLineEdit(pace);
+        m_perSecond[i]->setObjectName(QStringLiteral("perSecond_") + name);
+        m_perSecond[i]->setPlaceholderText(QStringLiteral("no limit"));
+        paceGrid->addWidget(
+            new QLabel(QString::fromLatin1(tw::sources::providerSite(p)) + QLatin1Char(':'), pace),
+            i + 1, 0);
+        paceGrid->addWidget(m_parallel[i], i + 1, 1);
+        paceGrid->addWidget(m_perSecond[i], i + 1, 2);
+        connect(m_parallel[i], &QSpinBox::valueChanged, this, [this] { UpdateControls(); });
+    }
+    m_maxCalls = new QLineEdit(pace);
+    m_maxCalls->setObjectName(QStringLiteral("maxCalls"));
+    m_maxCalls->setPlaceholderText(QStringLiteral("no budget"));
+    paceGrid->addWidget(new QLabel(QStringLiteral("Most calls per run:"), pace),
+                        tw::sources::kProviderCount + 1, 0);
+    paceGrid->addWidget(m_maxCalls, tw::sources::kProviderCount + 1, 1, 1, 2);
+    m_paceNote = new QLabel(pace);
+    m_paceNote->setObjectName(QStringLiteral("paceNote"));
+    m_paceNote->setWordWrap(true);
+    m_paceNote->hide();
+    paceGrid->addWidget(m_paceNote, tw::sources::kProviderCount + 2, 0, 1, 3);
+    outer->addWidget(pace);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
@@ -202,6 +237,16 @@ void CSourcesDlg::SetValues(const tw::sources::SourceSettings& values) {
     m_language->setText(QString::fromStdString(values.config.language));
     m_pauseMin->setValue(values.pauseMinMs);
     m_pauseMax->setValue(values.pauseMaxMs);
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        const QSignalBlocker block(m_parallel[i]);
+        m_parallel[i]->setValue(values.pace[i].parallel);
+        m_perSecond[i]->setText(
+            values.pace[i].perSecond > 0
+                ? QString::fromStdString(tw::sources::perSecondText(values.pace[i].perSecond))
+                : QString());
+    }
+    m_maxCalls->setText(values.maxCallsPerRun > 0 ? QString::number(values.maxCallsPerRun)
+                                                  : QString());
     UpdateControls();
 }
 
@@ -249,6 +294,30 @@ void CSourcesDlg::UpdateControls() {
     m_dataforseoLogin->setEnabled(used[int(Provider::DataForSeo)]);
     m_dataforseoPassword->setEnabled(used[int(Provider::DataForSeo)]);
     m_searxngUrl->setEnabled(used[int(Provider::Searxng)]);
+    const QString note = PaceNote();
+    m_paceNote->setText(note);
+    m_paceNote->setVisible(!note.isEmpty());
+}
+
+QString CSourcesDlg::PaceNote() const {
+    if (m_entriesAtOnce < 1)
+        return {};
+    QStringList above;
+    for (int slot = 0; slot < kEngineCount; ++slot) {
+        const Source s = SourceOf(slot);
+        if (s.isClassic())
+            continue;
+        const int i = tw::sources::providerIndex(s.provider);
+        const QString site = QString::fromLatin1(tw::sources::providerSite(s.provider));
+        if (m_parallel[i]->value() > m_entriesAtOnce && !above.contains(site))
+            above << site;
+    }
+    if (above.isEmpty())
+        return {};
+    return QStringLiteral("%1 entries are ranked at once (Settings, threads), so no more than %1 "
+                          "calls go to %2 at once.")
+        .arg(m_entriesAtOnce)
+        .arg(above.join(QStringLiteral(", ")));
 }
 
 tw::sources::SourceSettings CSourcesDlg::Edited() const {
@@ -272,6 +341,15 @@ tw::sources::SourceSettings CSourcesDlg::Edited() const {
     s.pauseMinMs = m_pauseMin->value();
     s.pauseMaxMs = m_pauseMax->value();
     tw::sources::clampPause(&s.pauseMinMs, &s.pauseMaxMs);
+    for (int i = 0; i < tw::sources::kProviderCount; ++i) {
+        s.pace[i].parallel = m_parallel[i]->value();
+        double rate = 0;
+        // accept() refuses a rate that is not a number; here it reads as none.
+        s.pace[i].perSecond = tw::sources::parsePerSecond(text(m_perSecond[i]), &rate) ? rate : 0;
+    }
+    bool ok = false;
+    const long budget = m_maxCalls->text().trimmed().toLong(&ok);
+    s.maxCallsPerRun = ok && budget > 0 ? budget : 0;
     return s;
 }
 
@@ -335,6 +413,27 @@ void CSourcesDlg::accept() {
     if (m_testing)
         return;
     QString error;
+    for (int i = 0; i < tw::sources::kProviderCount && error.isEmpty(); ++i) {
+        double rate = 0;
+        if (!tw::sources::parsePerSecond(m_perSecond[i]->text().trimmed().toStdString(), &rate))
+            error = QStringLiteral("The calls per second for %1 must be a number from 0.01 to "
+                                   "1000, or empty for no limit.")
+                        .arg(QString::fromLatin1(
+                            tw::sources::providerSite(tw::sources::providerAt(i))));
+    }
+    const QString budget = m_maxCalls->text().trimmed();
+    bool budgetOk = budget.isEmpty();
+    if (!budgetOk) {
+        const long n = budget.toLong(&budgetOk);
+        budgetOk = budgetOk && n >= 1 && n <= 100000000;
+    }
+    if (error.isEmpty() && !budgetOk)
+        error = QStringLiteral("The most calls per run must be a whole number from 1, or empty "
+                               "for no budget.");
+    if (!error.isEmpty()) {
+        tw::messageBox(this, error, QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
     if (!tw::sources::writeSourceSettings(Edited(), &error)) {
         tw::messageBox(this, error, QMessageBox::Ok, QMessageBox::Warning);
         return;

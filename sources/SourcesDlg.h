@@ -1,8 +1,9 @@
 #pragma once
 // The Sources dialog: where each column gets its results (its own engine's pages or a result
 // service asked for an engine), the services' keys, the SearXNG address, country, language and
-// the pause between requests; a Test button per column asks its source for one page. OK stores
-// the values; Cancel stores nothing.
+// the pause between requests, each service's calls in flight and rate, and the budget of calls
+// per run; a Test button per column asks its source for one page. OK stores the values; Cancel
+// stores nothing.
 
 #include "sources/ProviderScan.h"
 #include "sources/SourceSettings.h"
@@ -26,6 +27,11 @@ public:
 
     // The keywords Test asks for: the first entry's; empty: "tallowick".
     std::string m_testKeywords;
+    // The entries ranked at once (the search settings' threads): a service's calls in flight
+    // never exceed it, so the dialog says when a limit is above it. 0: not known.
+    int m_entriesAtOnce = 0;
+    // The note under the services' limits; empty when none applies.
+    QString PaceNote() const;
 
     // Runs the dialog on the stored values. Returns QDialog::Accepted when OK stored them.
     int DoModal();
@@ -72,6 +78,10 @@ private:
     QLineEdit* m_language = nullptr;
     QSpinBox* m_pauseMin = nullptr;
     QSpinBox* m_pauseMax = nullptr;
+    std::array<QSpinBox*, tw::sources::kProviderCount> m_parallel{};
+    std::array<QLineEdit*, tw::sources::kProviderCount> m_perSecond{};
+    QLineEdit* m_maxCalls = nullptr;
+    QLabel* m_paceNote = nullptr;
     // What the store holds besides the controls (the services' address overrides).
     tw::sources::SourceSettings m_loaded;
     bool m_testing = false;

@@ -127,6 +127,7 @@ private slots:
     void crashedProcessLeavesNoHalfRun();
     void failedWriteDropsWholeRun();
     void errorRecordedWithItsText();
+    void callsOfEachResult();
     void recordFromWorkerThread();
     void sitesKeptAtMostHundred();
     void sitesKeptOnceAcrossRuns();
@@ -387,6 +388,48 @@ void TestHistory::errorRecordedWithItsText() {
     QVERIFY(store.exportEntryCsv("u", "k", &csv, &error));
     QVERIFY(csv.data().contains(
         ",3,Looksmart,classic,error,,,The engine answered HTTP 503 on every try.\r\n"));
+}
+
+// The calls a result service billed for a result come back with it, from a new file and from one
+// brought up from the version before, whose results had none.
+void TestHistory::callsOfEachResult() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    {
+        HistoryStore store;
+        QString error;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        HistoryResult viaService = ranked(1, 14, 2);
+        viaService.source = "serpapi:bing";
+        viaService.calls = 2;
+        QVERIFY(store.record("u", "k", viaService, &error));
+        QVERIFY(store.record("u", "k", ranked(0, 3, 1), &error));
+        QVERIFY(store.commitRun(&error));
+        EntryHistory history;
+        QVERIFY(store.loadEntry("u", "k", &history, &error));
+        QCOMPARE(history.runs[0].bySlot[1]->calls, 2);
+        QCOMPARE(history.runs[0].bySlot[0]->calls, 0);
+        HistoryRecord previous;
+        bool found = false;
+        QVERIFY(store.previousResult("u", "k", 1, 0, &previous, &found, &error));
+        QVERIFY(found);
+        QCOMPARE(previous.result.calls, 2);
+    }
+    // As the version before left it: no calls column.
+    {
+        RawConnection raw(path);
+        QVERIFY(raw.exec("ALTER TABLE result DROP COLUMN calls"));
+        QVERIFY(raw.exec("PRAGMA user_version = 3"));
+    }
+    HistoryStore store;
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
+    EntryHistory history;
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs[0].bySlot[1]->calls, 0);
+    QCOMPARE(history.runs[0].bySlot[1]->text, std::string("Rank 14 / Page 2"));
 }
 
 void TestHistory::recordFromWorkerThread() {
@@ -702,7 +745,7 @@ void TestHistory::migrationFromVersion2() {
     HistoryStore store;
     QString error;
     QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
-    QCOMPARE(store.schemaVersion(), 3);
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
     EntryHistory history;
     QVERIFY2(store.loadEntry("http://a.example/", "shoes", &history, &error, true),
              qPrintable(error));
@@ -713,7 +756,7 @@ void TestHistory::migrationFromVersion2() {
     // The top site is kept once for both results.
     RawConnection check(path);
     QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 3);
-    QCOMPARE(check.value("PRAGMA user_version").toInt(), 3);
+    QCOMPARE(check.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
 }
 
 void TestHistory::csvQuoting() {

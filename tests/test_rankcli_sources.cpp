@@ -109,6 +109,68 @@ private slots:
         }
     }
 
+    // The budget: exactly N calls go out, the entries they would not reach keep their old texts,
+    // and the run ends with status 5 and says so. The calls in the JSON are the calls the
+    // server billed.
+    void budgetOfCalls() {
+        tw::test::ScopedWorkDir dir;
+        QFile f(dir.file("tallowick.dat"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (int i = 0; i < 4; ++i)
+            f.write(QStringLiteral("www.never-%1.example\r\nred shoes\r\nRank 9 / Page 1\r\n-"
+                                   "\r\n-\r\n-\r\n")
+                        .arg(i)
+                        .toLatin1());
+        f.close();
+        const QByteArray key = kKey;
+        const int billedBefore = m_server->BilledCalls();
+        m_server->ClearRequests();
+        const Result r =
+            Run({"--depth", "2", "--threads", "1", "--engines", "google", "--source",
+                 "google=serpapi:google", "--provider-url", "serpapi=" + Base(), "--max-calls", "5",
+                 "--parallel", "serpapi=3", "--json", dir.file("out.json")},
+                dir.path(), key);
+        QCOMPARE(r.code, 5);
+        QVERIFY2(r.err.contains("call budget of 5 reached: 2 entries not ranked"),
+                 r.err.constData());
+        QVERIFY2(r.err.contains("serpapi.com: 5 calls"), r.err.constData());
+        QCOMPARE(int(m_server->Requests().size()), 5);
+        const json doc = json::parse(ReadFile(dir.file("out.json")).toStdString());
+        QCOMPARE(doc["calls"]["serpapi"].get<int>(), m_server->BilledCalls() - billedBefore);
+        int perEntry = 0;
+        for (const json& entry : doc["entries"])
+            perEntry += entry["results"]["google"]["calls"].get<int>();
+        QCOMPARE(perEntry, 5);
+        const QByteArray data = ReadFile(dir.file("tallowick.dat"));
+        QCOMPARE(data.count("Rank 9 / Page 1"), 2);
+        QCOMPARE(data.count("not found"), 2);
+    }
+
+    // --estimate says what the run can take per service and sends nothing.
+    void estimateSendsNothing() {
+        tw::test::ScopedWorkDir dir;
+        QFile f(dir.file("tallowick.dat"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (int i = 0; i < 3; ++i)
+            f.write("www.target-a.example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n");
+        f.close();
+        const QByteArray before = ReadFile(dir.file("tallowick.dat"));
+        m_server->ClearRequests();
+        const Result r =
+            Run({"--estimate", "--depth", "5", "--engines", "google,altavista,lycos", "--source",
+                 "google=serper:google", "--source", "altavista=brave:brave", "--source",
+                 "lycos=dataforseo:bing", "--provider-url", "serper=" + Base()},
+                dir.path(), {});
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY2(r.out.contains("serper.dev: at most 15 calls, at least 3"), r.out.constData());
+        QVERIFY2(r.out.contains("the Brave Search API: at most 9 calls, at least 3"),
+                 r.out.constData());
+        QVERIFY2(r.out.contains("dataforseo.com: at most 3 calls, at least 3"), r.out.constData());
+        QCOMPARE(int(m_server->Requests().size()), 0);
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), before);
+        QVERIFY(!QFile::exists(dir.file("tallowick.history.sqlite")));
+    }
+
     // A refused key: the column reads "error" with the provider's reason, keys left out.
     void refusedKeyIsAnError() {
         tw::test::ScopedWorkDir dir;
@@ -188,6 +250,11 @@ private slots:
         QTest::newRow("pause reversed") << QStringList{"--pause", "500-100"} << "Bad --pause";
         QTest::newRow("pause too long") << QStringList{"--pause", "0-999999"} << "Bad --pause";
         QTest::newRow("pause not a range") << QStringList{"--pause", "fast"} << "Bad --pause";
+        QTest::newRow("parallel too many")
+            << QStringList{"--parallel", "serper=65"} << "Bad --parallel";
+        QTest::newRow("parallel unknown provider")
+            << QStringList{"--parallel", "bingapi=2"} << "Bad --parallel";
+        QTest::newRow("max calls zero") << QStringList{"--max-calls", "0"} << "Bad --max-calls";
     }
     void refusedBeforeAnythingIsFetched() {
         QFETCH(QStringList, args);

@@ -56,6 +56,24 @@ private slots:
         QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Lycos Page 8/20"));
     }
 
+    // The calls billed so far end the page line once there are any, from a worker that does not
+    // wait for the window; "Cancelling threads .." is not overwritten by them.
+    void callsOnThePageLine() {
+        CRankProgressDlg dlg;
+        dlg.show();
+        dlg.ReportPage(10, "Google Page 2/20", "www.x.example");
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Google Page 2/20"));
+        std::thread worker([&] { dlg.ReportCalls(7); });
+        worker.join();
+        QTRY_COMPARE(dlg.PageLine()->text(), QStringLiteral("Google Page 2/20   calls: 7"));
+        dlg.ReportPage(15, "Bing Page 3/20", "www.x.example");
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Bing Page 3/20   calls: 7"));
+        dlg.OnCancel();
+        dlg.ReportCalls(8);
+        QCoreApplication::processEvents();
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Cancelling threads .."));
+    }
+
     void workerReportsArriveOnTheWindowThread() {
         CRankProgressDlg dlg;
         dlg.show();

@@ -480,7 +480,7 @@ private slots:
         };
         QVERIFY(has("Google Page 1/2"));
         QVERIFY(has("Bing Page 2/2"));
-        QVERIFY(has("Brave Page 2/2"));
+        QVERIFY(has("Brave Page 1/1")); // pages of twenty
         for (const std::string& line : progress.lines)
             QVERIFY2(line.find("Altavista") == std::string::npos, line.c_str());
         for (const EngineOutcome& o : rows.outcomes) {
@@ -514,6 +514,105 @@ private slots:
                  rows.outcomes[Google].error.c_str());
         QVERIFY(rows.outcomes[Google].error.find("wrong-key") == std::string::npos);
         QCOMPARE(int(strict.Requests().size()), 1);
+    }
+
+    // A result service takes many calls at once, up to its limit (counted on the server), while
+    // the classic pages of the same host still go one at a time; the calls are counted per
+    // service and per result.
+    void servicesAtTheirOwnSpeed() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim::ServerOptions options;
+        options.latencyMs = 10;
+        options.providers.maxParallel = 4;
+        options.keepAlive = true;
+        sim.server = std::make_unique<sim::CSimServer>(sim.engines, options);
+        std::string error;
+        QVERIFY(sim.server->Start(error));
+        CFakeRows rows = MakeRows(6);
+        RankRunSettings settings =
+            Settings(sim.server->HostPort(), 2, 6, (1u << Google) | (1u << AltaVista));
+        settings.sources.columns[AltaVista] = SourceOf("serper:google");
+        settings.sources.config.keys.serperKey = "k";
+        settings.sources.config.serperUrl = "http://" + sim.server->HostPort();
+        settings.sources.pace[tw::sources::providerIndex(tw::sources::Provider::Serper)] = {4, 0};
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        QCOMPARE(sim.server->MostPagesInFlight(), 1);
+        QVERIFY(sim.server->MostCallsInFlight() <= 4);
+        const int serper = tw::sources::providerIndex(tw::sources::Provider::Serper);
+        QCOMPARE(sim.server->BilledCalls(), 12); // nothing turned away
+        QCOMPARE(run.calls.billed[serper], 12);
+        QVERIFY(run.calls.used[serper]);
+        QCOMPARE(CallsSummary(run.calls), std::string("serper.dev: 12 calls"));
+        for (const EngineOutcome& o : rows.outcomes)
+            QCOMPARE(o.calls, o.engine == AltaVista ? 2 : 0);
+    }
+
+    // A used-up quota stops that service for the rest of the run, and only that one: the other
+    // service's and the classic columns go on.
+    void usedUpQuotaStopsThatServiceOnly() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start();
+        sim::ServerOptions options;
+        options.providers.quota = 0;
+        sim::CSimServer usedUp(sim.engines, options);
+        std::string error;
+        QVERIFY(usedUp.Start(error));
+        CFakeRows rows = MakeRows(3);
+        RankRunSettings settings = Settings(sim.server->HostPort(), 2, 1, 7u);
+        settings.sources.columns[Google] = SourceOf("serpapi:google");
+        settings.sources.columns[AltaVista] = SourceOf("serper:google");
+        settings.sources.config.keys.serpapiKey = settings.sources.config.keys.serperKey = "k";
+        settings.sources.config.serpapiUrl = "http://" + usedUp.HostPort();
+        settings.sources.config.serperUrl = "http://" + sim.server->HostPort();
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        usedUp.Stop();
+        QCOMPARE(int(usedUp.Requests().size()), 1);
+        QCOMPARE(sim.server->BilledCalls(), 6);
+        for (const RowState& row : rows.rows) {
+            QCOMPARE(row.cells[EngineColumn(Google)], std::string(kErrorText));
+            QCOMPARE(row.cells[EngineColumn(AltaVista)], std::string(kNotFoundText));
+            QCOMPARE(row.cells[EngineColumn(Lycos)], std::string(kNotFoundText));
+        }
+        for (const EngineOutcome& o : rows.outcomes) {
+            if (o.engine == Google)
+                QCOMPARE(o.error,
+                         usedUp.HostPort() + " answered: Your account has run out of searches.");
+        }
+        QCOMPARE(run.stats.errorColumns, 3);
+        QVERIFY(!run.cancelled);
+    }
+
+    // The budget: exactly N calls go out; the scans that would need more end like a cancelled
+    // scan, keeping their rows' old texts and lists.
+    void budgetKeepsOldTexts() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start();
+        CFakeRows rows = MakeRows(4);
+        for (RowState& row : rows.rows)
+            row.cells[EngineColumn(Google)] = "Rank 9 / Page 1";
+        RankRunSettings settings = Settings(sim.server->HostPort(), 2, 1, 1u << Google);
+        settings.sources.columns[Google] = SourceOf("serper:google");
+        settings.sources.config.keys.serperKey = "k";
+        settings.sources.config.serperUrl = "http://" + sim.server->HostPort();
+        settings.sources.maxCallsPerRun = 5;
+        CFakeProgress progress;
+        const RankRunResult run = RunRanking(AllTargets(rows), rows, &progress, settings, kPump);
+        QCOMPARE(int(sim.server->Requests().size()), 5);
+        QCOMPARE(run.calls.sent, 5L);
+        QVERIFY(run.calls.budgetReached);
+        QCOMPARE(run.stats.overBudget, 2);
+        QCOMPARE(BudgetMessage(run.calls, run.stats.overBudget),
+                 std::string("call budget of 5 reached: 2 entries not ranked"));
+        QVERIFY(!run.cancelled);
+        const std::string texts[] = {kNotFoundText, kNotFoundText, "Rank 9 / Page 1",
+                                     "Rank 9 / Page 1"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(rows.rows[i].cells[EngineColumn(Google)], texts[i]);
     }
 
     // Cancel during a provider slot puts its old text back; later slots are not asked.

@@ -466,6 +466,45 @@ private slots:
         QCOMPARE(dlg.lastRankRun().workersStarted, 20);
         QVERIFY(largestGap < 2000);
     }
+
+    // A run through a result service ends with the calls it spent; a budget that stopped scans
+    // says so, and their rows keep what they had.
+    void serviceCallsAreTold_data() {
+        QTest::addColumn<QString>("budget");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("kept"); // rows at the end that keep their old text
+        QTest::newRow("no budget") << ""
+                                   << "Result-service calls in this run: serper.dev: 6 calls." << 0;
+        QTest::newRow("budget of three")
+            << "3"
+            << "Call budget of 3 reached: 2 entries not ranked. Their columns keep the texts they "
+               "had.\n\nResult-service calls in this run: serper.dev: 3 calls."
+            << 2;
+    }
+    void serviceCallsAreTold() {
+        QFETCH(QString, budget);
+        QFETCH(QString, message);
+        QFETCH(int, kept);
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(9);
+        StoreSettings(sim.start(), 2, 1, 1u << Google);
+        Store("GoogleSource", "serper:google");
+        Store("SerperKey", "sk-window-1");
+        Store("SerperUrl", "http://" + sim.server->HostPort());
+        Store("MaxCallsPerRun", budget.toStdString());
+        CMainDlg dlg;
+        dlg.show();
+        AddEntries(dlg, 3);
+        CRunWatcher watcher(dlg);
+        RankAll(dlg);
+        for (const char* name : {"GoogleSource", "SerperKey", "SerperUrl", "MaxCallsPerRun"})
+            Store(name, "");
+        const QStringList shown = Texts(tw::testing::takeShownMessages());
+        QVERIFY2(shown.contains(message), qPrintable(shown.join(" | ")));
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(dlg.entries().cell(row, EngineColumn(Google)),
+                     std::string(row >= 3 - kept ? "-" : "not found"));
+    }
 };
 
 TW_TEST_MAIN_GUI(TestRankWindow)

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QRegularExpression>
+
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -87,6 +89,9 @@ ScanResult scan(const Services& s, const Source& source, const std::string& targ
     ProviderScan scanner;
     scanner.m_cancelled = std::move(cancelled);
     scanner.m_retryDelaysMs = {1, 1}; // tried again as often as a run does, without the waits
+    // Rate limits waited out as often as a run does, each wait cut to a few milliseconds.
+    scanner.m_rateWaitFirstMs = 1;
+    scanner.m_rateWaitMaxMs = 5;
     return scanner.run({target, kKeywords, depth, source, s.config});
 }
 
@@ -178,7 +183,7 @@ private slots:
         QTest::newRow("serpapi duckduckgo (offset of what came)")
             << "serpapi:duckduckgo"
             << "GET"
-            << "https://serpapi.com/search.json?engine=duckduckgo&q=blue%20widgets&kl=de-fr&"
+            << "https://serpapi.com/search.json?engine=duckduckgo&q=blue%20widgets&kl=de-de&"
                "start=27&api_key=" +
                    QString::fromStdString(kKey)
             << "Accept: application/json";
@@ -190,7 +195,7 @@ private slots:
         QTest::newRow("brave") << "brave:brave"
                                << "GET"
                                << "https://api.search.brave.com/res/v1/web/search?q=blue%20widgets&"
-                                  "count=10&offset=2&country=DE&search_lang=fr"
+                                  "count=20&offset=2&country=DE&search_lang=fr"
                                << "X-Subscription-Token: " + QString::fromStdString(kKey);
         QTest::newRow("searxng under a path")
             << "searxng:google"
@@ -219,6 +224,97 @@ private slots:
         for (const std::string& h : r.headers)
             all += QString::fromStdString("\n" + h);
         QVERIFY2(all.contains(headerOrBody), qPrintable(all));
+    }
+
+    // The settings' country and language in each provider's own codes, and what is said when a
+    // provider does not take them.
+    void providerCodes_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("part"); // of the request's address
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("brave japanese") << "brave:brave"
+                                        << "jp"
+                                        << "ja"
+                                        << "&country=JP&search_lang=jp"
+                                        << "";
+        QTest::newRow("brave chinese") << "brave:brave"
+                                       << "cn"
+                                       << "zh"
+                                       << "&search_lang=zh-hans"
+                                       << "";
+        QTest::newRow("brave portuguese") << "brave:brave"
+                                          << "br"
+                                          << "pt"
+                                          << "&country=BR&search_lang=pt-br"
+                                          << "";
+        QTest::newRow("brave norwegian") << "brave:brave"
+                                         << "no"
+                                         << "no"
+                                         << "&country=NO&search_lang=nb"
+                                         << "";
+        QTest::newRow("brave united kingdom") << "brave:brave"
+                                              << "uk"
+                                              << "en"
+                                              << "&country=GB&"
+                                              << "";
+        QTest::newRow("brave country it does not list")
+            << "brave:brave"
+            << "ie"
+            << "en"
+            << "&country=ALL&search_lang=en"
+            << "the Brave Search API does not take the country \"ie\"";
+        QTest::newRow("duckduckgo united kingdom") << "serpapi:duckduckgo"
+                                                   << "gb"
+                                                   << "en"
+                                                   << "&kl=uk-en&"
+                                                   << "";
+        QTest::newRow("duckduckgo japan") << "serpapi:duckduckgo"
+                                          << "jp"
+                                          << "ja"
+                                          << "&kl=jp-jp&"
+                                          << "";
+        QTest::newRow("duckduckgo korea") << "serpapi:duckduckgo"
+                                          << "kr"
+                                          << "en"
+                                          << "&kl=kr-kr&"
+                                          << "";
+        QTest::newRow("duckduckgo canada in french") << "serpapi:duckduckgo"
+                                                     << "ca"
+                                                     << "fr"
+                                                     << "&kl=ca-fr&"
+                                                     << "";
+        QTest::newRow("duckduckgo no region") << "serpapi:duckduckgo"
+                                              << "zz"
+                                              << "en"
+                                              << "&kl=wt-wt&"
+                                              << "DuckDuckGo lists no region";
+        QTest::newRow("yahoo united kingdom") << "serpapi:yahoo"
+                                              << "gb"
+                                              << "en"
+                                              << "&vc=uk&"
+                                              << "";
+    }
+    void providerCodes() {
+        QFETCH(QString, source);
+        QFETCH(QString, country);
+        QFETCH(QString, language);
+        QFETCH(QString, part);
+        QFETCH(QString, notice);
+        ProviderConfig c;
+        c.keys = {kKey, kKey, kKey, "me", kKey};
+        c.country = country.toStdString();
+        c.language = language.toStdString();
+        HttpRequest r;
+        QString error;
+        QVERIFY2(buildRequest(sourceOf(qPrintable(source)), c, {kKeywords, 1, 0, 1}, &r, &error),
+                 qPrintable(error));
+        QVERIFY2(QString::fromStdString(r.url).contains(part), r.url.c_str());
+        if (notice.isEmpty())
+            QVERIFY2(r.notice.empty(), r.notice.c_str());
+        else
+            QVERIFY2(QString::fromStdString(r.notice).startsWith(notice), r.notice.c_str());
     }
 
     void requestBodies() {
@@ -313,8 +409,8 @@ private slots:
                           "c.example\"}]}")
             << AnswerKind::Results << "https://a.example/ HTTP://c.example";
         QTest::newRow("serper message")
-            << "serper:google" << 400 << QByteArray("{\"message\":\"Not enough credits\"}")
-            << AnswerKind::ProviderError << "serper.dev answered: Not enough credits";
+            << "serper:google" << 400 << QByteArray("{\"message\":\"Query is too long.\"}")
+            << AnswerKind::ProviderError << "serper.dev answered: Query is too long.";
         QTest::newRow("serpapi own error")
             << "serpapi:google" << 200 << QByteArray("{\"error\":\"Unsupported location.\"}")
             << AnswerKind::ProviderError << "serpapi.com answered: Unsupported location.";
@@ -395,8 +491,72 @@ private slots:
                           "{\"link\":\"http://b.example/\"}]}")
             << AnswerKind::Results << "http://b.example/";
         QTest::newRow("payment required")
-            << "serper:google" << 402 << QByteArray("{}") << AnswerKind::RateLimited
-            << "quota or rate limit reached at serper.dev";
+            << "serper:google" << 402 << QByteArray("{}") << AnswerKind::QuotaUsed
+            << "the serper.dev account has no credits left (HTTP 402)";
+        QTest::newRow("serper no credits")
+            << "serper:google" << 400
+            << QByteArray("{\"message\":\"Not enough credits\",\"statusCode\":400}")
+            << AnswerKind::QuotaUsed << "serper.dev answered: Not enough credits";
+        QTest::newRow("serper too many")
+            << "serper:google" << 429
+            << QByteArray("{\"message\":\"Too many requests.\",\"statusCode\":429}")
+            << AnswerKind::RateLimited << "quota or rate limit reached at serper.dev";
+        // The answers of the providers' documentation.
+        QTest::newRow("dataforseo no search results")
+            << "dataforseo:google" << 200
+            << QByteArray("{\"status_code\":20000,\"status_message\":\"Ok.\",\"tasks\":[{"
+                          "\"status_code\":40102,\"status_message\":\"No Search Results.\","
+                          "\"result\":null}]}")
+            << AnswerKind::Results << "";
+        QTest::newRow("dataforseo no funds")
+            << "dataforseo:google" << 402
+            << QByteArray("{\"status_code\":40200,\"status_message\":\"Payment Required.\"}")
+            << AnswerKind::QuotaUsed << "the DataForSEO account has no funds";
+        QTest::newRow("serpapi out of searches")
+            << "serpapi:google" << 429
+            << QByteArray("{\"error\":\"Your account has run out of searches.\"}")
+            << AnswerKind::QuotaUsed
+            << "serpapi.com answered: Your account has run out of searches.";
+        QTest::newRow("serpapi throughput")
+            << "serpapi:google" << 429
+            << QByteArray("{\"error\":\"You have exceeded the hourly throughput limit.\"}")
+            << AnswerKind::RateLimited << "quota or rate limit reached at serpapi.com";
+        QTest::newRow("brave rate limited")
+            << "brave:brave" << 429
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":{\"code\":\"RATE_LIMITED\","
+                          "\"detail\":\"Request rate limit exceeded for plan.\"}}")
+            << AnswerKind::RateLimited << "quota or rate limit reached at the Brave Search API";
+        QTest::newRow("brave quota")
+            << "brave:brave" << 429
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":{\"code\":\"QUOTA_LIMITED\","
+                          "\"detail\":\"Request quota limit exceeded for plan.\"}}")
+            << AnswerKind::QuotaUsed
+            << "the Brave Search API answered: Request quota limit exceeded for plan.";
+        QTest::newRow("brave error text")
+            << "brave:brave" << 400 << QByteArray("{\"error\":\"Invalid query.\"}")
+            << AnswerKind::ProviderError << "the Brave Search API answered: Invalid query.";
+        QTest::newRow("brave error message")
+            << "brave:brave" << 400
+            << QByteArray("{\"type\":\"ErrorResponse\",\"error\":{\"message\":\"Bad offset.\"}}")
+            << AnswerKind::ProviderError << "the Brave Search API answered: Bad offset.";
+        QTest::newRow("brave errors list")
+            << "brave:brave" << 422
+            << QByteArray("{\"errors\":[{\"loc\":[\"query\",\"country\"],\"detail\":"
+                          "\"Input should be a listed country.\"}]}")
+            << AnswerKind::ProviderError
+            << "the Brave Search API answered: Input should be a listed country.";
+        QTest::newRow("searxng other engines only")
+            << "searxng:brave" << 200
+            << QByteArray("{\"results\":[{\"url\":\"https://a.example/\",\"engine\":\"google\","
+                          "\"engines\":[\"google\",\"bing\"]}],\"unresponsive_engines\":[]}")
+            << AnswerKind::ProviderError
+            << "the SearXNG instance has no engine brave (enable it in settings.yml)";
+        QTest::newRow("searxng asked engine among others")
+            << "searxng:bing" << 200
+            << QByteArray("{\"results\":[{\"url\":\"https://a.example/\",\"engine\":\"google\"},"
+                          "{\"url\":\"https://b.example/\",\"engine\":\"google\","
+                          "\"engines\":[\"google\",\"bing\"]},{\"url\":\"https://c.example/\"}]}")
+            << AnswerKind::Results << "https://b.example/ https://c.example/";
     }
     void readsAnswers() {
         QFETCH(QString, source);
@@ -555,8 +715,11 @@ private slots:
                               "serpapi:duckduckgo"})
             QTest::addRow("%s another query", s) << s << int(H::OtherQuery) << 0 << 1;
         for (const char* s : kAllSources) {
-            QTest::addRow("%s doubled keys", s) << s << int(H::DoubledKeys) << 14
-                                                << (QByteArray(s).startsWith("dataforseo") ? 1 : 2);
+            QTest::addRow("%s doubled keys", s)
+                << s << int(H::DoubledKeys) << 14
+                << (QByteArray(s).startsWith("dataforseo") || QByteArray(s).startsWith("brave")
+                        ? 1
+                        : 2);
             QTest::addRow("%s redirect", s) << s << int(H::Redirect) << 0 << 3;
         }
     }
@@ -612,7 +775,10 @@ private slots:
         for (int n = 1; n < rank; ++n)
             QCOMPARE(r.sitesAbove[n - 1],
                      s.model.ResultUrl(SearchEngine(simList(src)), kKeywords, n));
-        const int expectedCalls = src.provider == Provider::DataForSeo ? 1 : (rank - 1) / 10 + 1;
+        const int expectedCalls = src.provider == Provider::DataForSeo ? 1
+                                  : src.provider == Provider::Brave
+                                      ? (rank - 1) / kBravePageSize + 1
+                                      : (rank - 1) / 10 + 1;
         QCOMPARE(s.calls(), expectedCalls);
         QCOMPARE(r.requests, expectedCalls);
     }
@@ -622,14 +788,18 @@ private slots:
         QTest::addColumn<int>("results"); // the simulator's list length
         QTest::addColumn<int>("calls");
         QTest::addColumn<int>("above");
+        // Brave's pages are of twenty.
+        const auto pages = [](const char* s) {
+            return QByteArray(s).startsWith("dataforseo") ? 1
+                   : QByteArray(s).startsWith("brave")    ? 2
+                                                          : 3;
+        };
         for (const char* s : kAllSources)
-            QTest::addRow("%s full depth", s)
-                << s << 1000 << (QByteArray(s).startsWith("dataforseo") ? 1 : 3) << 30;
+            QTest::addRow("%s full depth", s) << s << 1000 << pages(s) << 30;
         // A list that ends before the depth: the end is "not found", not a failure.
         for (const char* s : kAllSources)
-            // (the third page, empty, tells the end)
-            QTest::addRow("%s short list", s)
-                << s << 14 << (QByteArray(s).startsWith("dataforseo") ? 1 : 3) << 14;
+            // (the last page, empty, tells the end)
+            QTest::addRow("%s short list", s) << s << 14 << pages(s) << 14;
     }
     void notFoundWithinDepth() {
         QFETCH(QString, source);
@@ -682,8 +852,16 @@ private slots:
                     << "the SearXNG instance does not answer in JSON: enable json under "
                        "search: formats in the instance's settings.yml";
             }
+            // A used-up account is not asked again; an instance of one's own only limits the
+            // rate, which is waited out ten times before the page fails.
+            const QMap<QString, QString> usedUp = {
+                {"serper", "%HOST% answered: Not enough credits"},
+                {"serpapi", "%HOST% answered: Your account has run out of searches."},
+                {"dataforseo", "the DataForSEO account has no funds"},
+                {"brave", "%HOST% answered: Request quota limit exceeded for plan."},
+                {"searxng", "quota or rate limit reached at the SearXNG instance"}};
             QTest::addRow("%s quota", s)
-                << s << "quota" << 3 << "quota or rate limit reached at " + where;
+                << s << "quota" << (provider == "searxng" ? 11 : 1) << usedUp[provider];
             QTest::addRow("%s not json", s)
                 << s << "not json" << 3
                 << where + " answered something that is not its result format";
@@ -740,6 +918,128 @@ private slots:
         QCOMPARE(s.calls(), 3);
     }
 
+    // A call turned away as too many is sent again after the wait, without counting as a failed
+    // try; the billed calls are the answered ones. Every call turned away: the page fails after
+    // ten waits, and is not tried again on top.
+    void rateLimitIsWaitedOut_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("every"); // the simulator's 429 to every Nth call
+        QTest::addColumn<int>("calls"); // seen by the simulator
+        QTest::addColumn<int>("billed");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("serper every second call") << "serper:google" << 2 << 5 << 3 << "";
+        QTest::newRow("brave every second call") << "brave:brave" << 2 << 3 << 2 << "";
+        QTest::newRow("dataforseo every call")
+            << "dataforseo:google" << 1 << 11 << 0 << "quota or rate limit reached at %HOST%";
+        QTest::newRow("serpapi every call")
+            << "serpapi:bing" << 1 << 11 << 0 << "quota or rate limit reached at %HOST%";
+    }
+    void rateLimitIsWaitedOut() {
+        QFETCH(QString, source);
+        QFETCH(int, every);
+        QFETCH(int, calls);
+        QFETCH(int, billed);
+        QFETCH(QString, error);
+        sim::ServerOptions options;
+        options.providers.rateLimitEvery = every;
+        Services s(options);
+        QVERIFY(s.start());
+        const ScanResult r = scan(s, sourceOf(qPrintable(source)), "target-site.example", 3);
+        QCOMPARE(s.calls(), calls);
+        QCOMPARE(r.calls, billed);
+        QCOMPARE(s.server->BilledCalls(), billed);
+        if (error.isEmpty()) {
+            QVERIFY2(r.ok, r.error.c_str());
+            QCOMPARE(r.text, std::string("not found"));
+        } else {
+            QCOMPARE(r.text, std::string("error"));
+            QCOMPARE(
+                QString::fromStdString(r.error),
+                QString(error).replace("%HOST%", QString::fromStdString(s.server->HostPort())));
+        }
+    }
+
+    // Scans on many threads never have more calls of a service in flight than its limit, the
+    // simulator counting (it turns away any call beyond the limit); the billed calls are counted
+    // alike on both sides, and a budget stops new calls at exactly its count.
+    void gatesKeepTheLimitAndTheBudget_data() {
+        QTest::addColumn<int>("parallel");
+        QTest::addColumn<long>("budget");
+        QTest::newRow("three at once") << 3 << 0L;
+        QTest::newRow("one at once") << 1 << 0L;
+        QTest::newRow("budget of seven") << 4 << 7L;
+    }
+    void gatesKeepTheLimitAndTheBudget() {
+        QFETCH(int, parallel);
+        QFETCH(long, budget);
+        sim::ServerOptions options;
+        options.providers.maxParallel = parallel;
+        options.providers.latencyMs = 20;
+        options.keepAlive = true;
+        Services s(options);
+        QVERIFY(s.start());
+        auto paces = SourceSettings::defaultPaces();
+        paces[providerIndex(Provider::Serper)] = {parallel, 0.0};
+        ServiceGates gates(paces, budget);
+        constexpr int kScans = 8;
+        std::vector<ScanResult> results(kScans);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kScans; ++i) {
+            threads.emplace_back([&, i] {
+                ProviderScan scanner;
+                scanner.m_gates = &gates;
+                scanner.m_retryDelaysMs = {1, 1};
+                results[i] = scanner.run(
+                    {"target-site.example", kKeywords, 2, sourceOf("serper:google"), s.config});
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        QVERIFY(s.server->MostCallsInFlight() <= parallel);
+        QVERIFY(gates.mostInFlight(Provider::Serper) <= parallel);
+        int billed = 0;
+        int cut = 0;
+        for (const ScanResult& r : results) {
+            billed += r.calls;
+            cut += r.overBudget ? 1 : 0;
+            QVERIFY(r.ok || r.overBudget);
+        }
+        const int expected = budget > 0 ? int(budget) : kScans * 2;
+        QCOMPARE(s.calls(), expected); // not one call turned away
+        QCOMPARE(s.server->BilledCalls(), expected);
+        QCOMPARE(billed, expected);
+        QCOMPARE(gates.calls(Provider::Serper), expected);
+        QCOMPARE(int(gates.sent()), expected);
+        QCOMPARE(gates.budgetReached(), budget > 0);
+        QCOMPARE(cut > 0, budget > 0);
+    }
+
+    // A used-up quota closes the service for the rest of the run: the next scans read "error"
+    // with the provider's words and send nothing.
+    void usedUpQuotaClosesTheService() {
+        sim::ServerOptions options;
+        options.providers.quota = 1;
+        Services s(options);
+        QVERIFY(s.start());
+        ServiceGates gates(SourceSettings::defaultPaces(), 0);
+        const auto scanOnce = [&] {
+            ProviderScan scanner;
+            scanner.m_gates = &gates;
+            return scanner.run(
+                {"target-site.example", kKeywords, 3, sourceOf("serpapi:google"), s.config});
+        };
+        const ScanResult first = scanOnce();
+        const ScanResult second = scanOnce();
+        QCOMPARE(s.calls(), 2); // one answered, one refused; nothing after
+        for (const ScanResult& r : {first, second}) {
+            QCOMPARE(r.text, std::string("error"));
+            QCOMPARE(r.error,
+                     s.server->HostPort() + " answered: Your account has run out of searches.");
+        }
+        QCOMPARE(first.calls, 1);
+        QCOMPARE(second.requests, 1);
+    }
+
     // What the Sources dialog's Test shows: one page's addresses, or the error in words.
     void askOnePage() {
         Services s;
@@ -781,15 +1081,31 @@ private slots:
         QCOMPARE(s.calls(), 1);
     }
 
-    // Brave pages no further than its offset allows.
+    // Brave pages by twenty, no further than its offset allows: 200 results in ten calls.
+    void bravePagesWithinItsOffset_data() {
+        QTest::addColumn<int>("rank");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("calls");
+        QTest::newRow("rank 105") << 105 << 20 << "Rank 105 / Page 11" << 6;
+        QTest::newRow("rank 200") << 200 << 20 << "Rank 200 / Page 20" << 10;
+        QTest::newRow("beyond the offset") << 205 << 30 << "not found" << kBraveMaxPages;
+        QTest::newRow("depth of three pages") << 31 << 3 << "not found" << 2;
+    }
     void bravePagesWithinItsOffset() {
+        QFETCH(int, rank);
+        QFETCH(int, depth);
+        QFETCH(QString, text);
+        QFETCH(int, calls);
         Services s;
-        s.model.AddPlant(sim::kSimBrave, 105, "http://www.target-site.example/", kKeywords);
+        s.model.AddPlant(sim::kSimBrave, rank, "http://www.target-site.example/", kKeywords);
         QVERIFY(s.start());
-        const ScanResult r = scan(s, sourceOf("brave:brave"), "target-site.example", 20);
+        const ScanResult r = scan(s, sourceOf("brave:brave"), "target-site.example", depth);
         QVERIFY2(r.ok, r.error.c_str());
-        QCOMPARE(r.text, std::string("not found"));
-        QCOMPARE(s.calls(), kBraveMaxPages);
+        QCOMPARE(QString::fromStdString(r.text), text);
+        QCOMPARE(s.calls(), calls);
+        QCOMPARE(mostCallsPerScan(Provider::Brave, depth),
+                 std::min(kBraveMaxPages, (depth + 1) / 2));
     }
 
     void settingsAndEnvironment() {
@@ -834,6 +1150,72 @@ private slots:
         QCOMPARE(s.config.keys.serperKey, std::string("env-serper"));
         QCOMPARE(s.config.keys.serpapiKey, std::string("stored-serpapi")); // empty does not win
         QCOMPARE(s.config.keys.dataforseoPassword, std::string("env-pw"));
+    }
+
+    // Each service's calls at once and rate, and the run's budget, as the store holds them: a
+    // value not stored is the provider's default, a bad one is the default with a problem said.
+    void paceSettings_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("parallel"); // of the provider named
+        QTest::addColumn<double>("perSecond");
+        QTest::addColumn<bool>("problem");
+        QTest::newRow("serper default") << "Serper"
+                                        << "" << 5 << 0.0 << false;
+        QTest::newRow("dataforseo default") << "Dataforseo"
+                                            << "" << 10 << 0.0 << false;
+        QTest::newRow("brave default: its free plan") << "Brave"
+                                                      << "" << 1 << 1.0 << false;
+        QTest::newRow("searxng default") << "Searxng"
+                                         << "" << 2 << 0.0 << false;
+        QTest::newRow("serpapi twenty") << "Serpapi"
+                                        << "20" << 20 << 0.0 << false;
+        QTest::newRow("too many") << "Serper"
+                                  << "65" << 5 << 0.0 << true;
+        QTest::newRow("not a number") << "Serper"
+                                      << "many" << 5 << 0.0 << true;
+        QTest::newRow("brave rate none") << "Brave"
+                                         << "r0" << 1 << 0.0 << false;
+        QTest::newRow("brave rate half") << "Brave"
+                                         << "r0.5" << 1 << 0.5 << false;
+        QTest::newRow("bad rate") << "Brave"
+                                  << "rfast" << 1 << 1.0 << true;
+    }
+    void paceSettings() {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(int, parallel);
+        QFETCH(double, perSecond);
+        QFETCH(bool, problem);
+        CRegistrySettings store;
+        for (int i = 0; i < kProviderCount; ++i) {
+            QVERIFY(store.WriteString(maker::kProduct, parallelSettingName(providerAt(i)), ""));
+            QVERIFY(store.WriteString(maker::kProduct, perSecondSettingName(providerAt(i)), ""));
+        }
+        const bool rate = stored.startsWith('r');
+        const std::string value = (rate ? stored.mid(1) : stored).toStdString();
+        if (!stored.isEmpty())
+            QVERIFY(store.WriteString(
+                maker::kProduct, (name + (rate ? "PerSecond" : "Parallel")).toStdString(), value));
+        QStringList problems;
+        const SourceSettings s = readSourceSettings(&problems);
+        const Provider p = name == "Serper"       ? Provider::Serper
+                           : name == "Serpapi"    ? Provider::SerpApi
+                           : name == "Dataforseo" ? Provider::DataForSeo
+                           : name == "Brave"      ? Provider::Brave
+                                                  : Provider::Searxng;
+        QCOMPARE(s.pace[providerIndex(p)].parallel, parallel);
+        QCOMPARE(s.pace[providerIndex(p)].perSecond, perSecond);
+        // (an earlier test left a bad column source behind: only this provider's lines count)
+        QCOMPARE(int(problems.filter(QRegularExpression("^" + name)).size()), problem ? 1 : 0);
+        // What is stored reads back the same.
+        SourceSettings changed = s;
+        changed.maxCallsPerRun = 250;
+        changed.pace[providerIndex(Provider::SerpApi)] = {17, 2.5};
+        QVERIFY(writeSourceSettings(changed, nullptr));
+        const SourceSettings back = readSourceSettings();
+        QVERIFY(back.pace == changed.pace);
+        QCOMPARE(back.maxCallsPerRun, 250L);
     }
 
     // The pause before a request is taken holding the server's turn, and cancel cuts it: an

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -141,6 +142,42 @@ private slots:
         }
     }
 
+    // The dialog says when fewer entries are ranked at once than a chosen service's limit, and a
+    // rate or budget that is not a number is refused with its reason.
+    void paceNoteAndBadValues_data() {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("parallel");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("threads below the limit")
+            << 3 << 8
+            << "3 entries are ranked at once (Settings, threads), so no more than 3 calls "
+               "go to serper.dev at once.";
+        QTest::newRow("threads enough") << 8 << 8 << "";
+        QTest::newRow("threads not known") << 0 << 8 << "";
+    }
+    void paceNoteAndBadValues() {
+        QFETCH(int, threads);
+        QFETCH(int, parallel);
+        QFETCH(QString, note);
+        CSourcesDlg dlg;
+        dlg.m_entriesAtOnce = threads;
+        SourceSettings values;
+        values.columns[0] = {tw::sources::Provider::Serper, "google"};
+        dlg.SetValues(values);
+        control<QSpinBox>(dlg, "parallel_serper")->setValue(parallel);
+        QCOMPARE(dlg.PaceNote(), note);
+        QCOMPARE(control<QLabel>(dlg, "paceNote")->isHidden(), note.isEmpty());
+
+        control<QLineEdit>(dlg, "perSecond_serper")->setText("fast");
+        dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Rejected)); // still open
+        QStringList shown;
+        for (const auto& m : tw::testing::takeShownMessages())
+            shown << m.text;
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("calls per second for serper.dev"), qPrintable(shown[0]));
+    }
+
     // The keys are hidden until Show keys is ticked.
     void showKeysToggle() {
         CSourcesDlg dlg;
@@ -169,6 +206,10 @@ private slots:
             control<QLineEdit>(*shown, "country")->setText("DE");
             control<QSpinBox>(*shown, "pauseMin")->setValue(500);
             control<QSpinBox>(*shown, "pauseMax")->setValue(1500);
+            control<QSpinBox>(*shown, "parallel_serpapi")->setValue(12);
+            control<QLineEdit>(*shown, "perSecond_serpapi")->setText("4");
+            control<QLineEdit>(*shown, "perSecond_brave")->setText("");
+            control<QLineEdit>(*shown, "maxCalls")->setText("300");
             control<QPushButton>(*shown, ok ? "1" : "2")->click();
         });
         QCOMPARE(dlg.DoModal(), ok ? QDialog::Accepted : QDialog::Rejected);
@@ -180,6 +221,15 @@ private slots:
             QCOMPARE(stored.config.country, std::string("de"));
             QCOMPARE(stored.pauseMinMs, 500);
             QCOMPARE(stored.pauseMaxMs, 1500);
+            const tw::sources::ServicePace serpapi =
+                stored.pace[tw::sources::providerIndex(tw::sources::Provider::SerpApi)];
+            QCOMPARE(serpapi.parallel, 12);
+            QCOMPARE(serpapi.perSecond, 4.0);
+            // Emptied: no rate, not the default of one a second.
+            QCOMPARE(
+                stored.pace[tw::sources::providerIndex(tw::sources::Provider::Brave)].perSecond,
+                0.0);
+            QCOMPARE(stored.maxCallsPerRun, 300L);
         } else {
             QVERIFY(!QFile::exists(tw::test::settingsPath()) ||
                     readSourceSettings().columns[1].isClassic());
