@@ -148,21 +148,37 @@ QByteArray keyOf(const QByteArray& section, const QByteArray& name) {
     return isTopLevel(section) ? name : section + '/' + name;
 }
 
-std::vector<IniLine> parseIni(const QByteArray& data) {
-    std::vector<IniLine> lines;
+// Hands each line of data to visit in order. With valuesOnly, only the lines that set a value
+// and the section headers are made and handed over: reading values passes over comments at the
+// cost of a scan.
+template <typename Visit>
+void forEachIniLine(const QByteArray& data, bool valuesOnly, Visit&& visit) {
     QByteArray section;
     qsizetype pos = 0;
+    const char* bytes = data.constData();
     while (pos < data.size()) {
         qsizetype lf = data.indexOf('\n', pos);
+        const qsizetype next = lf < 0 ? data.size() : lf + 1;
+        if (valuesOnly) {
+            qsizetype first = pos;
+            while (first < next && isBlank(bytes[first]))
+                ++first;
+            const qsizetype rest = next - first;
+            const char c = rest > 0 ? bytes[first] : '\n';
+            const bool blank = c == '\n' || (c == '\r' && (rest == 1 || bytes[first + 1] == '\n'));
+            if (blank || c == ';' || c == '#') {
+                pos = next;
+                continue;
+            }
+        }
         IniLine line;
         if (lf < 0) {
             line.text = data.mid(pos);
-            pos = data.size();
         } else {
             line.text = data.mid(pos, lf - pos);
             line.end = "\n";
-            pos = lf + 1;
         }
+        pos = next;
         if (line.text.endsWith('\r')) {
             line.text.chop(1);
             line.end.prepend('\r');
@@ -190,8 +206,13 @@ std::vector<IniLine> parseIni(const QByteArray& data) {
                 line.valueAt = at;
             }
         }
-        lines.push_back(std::move(line));
+        visit(std::move(line));
     }
+}
+
+std::vector<IniLine> parseIni(const QByteArray& data) {
+    std::vector<IniLine> lines;
+    forEachIniLine(data, false, [&lines](IniLine&& line) { lines.push_back(std::move(line)); });
     return lines;
 }
 
@@ -336,7 +357,9 @@ enum class FileRead { Read, Missing, Refused, Failed };
 // not a regular file or is larger than kMaxFileSize: a pipe with no writer or a link to an
 // endless device must neither hold the program up nor fill its memory. Failed when it exists
 // but cannot be read, so that a write never replaces what it could not see.
-FileRead readFile(const QString& path, QByteArray& data, std::string* reason = nullptr) {
+// With onlyCheck, the file is opened and looked at but not read.
+FileRead readFile(const QString& path, QByteArray& data, std::string* reason = nullptr,
+                  bool onlyCheck = false) {
     data.clear();
     const QByteArray native = QFile::encodeName(path);
     // Not blocking, so that opening a pipe returns at once; fstat then turns it away.
@@ -368,6 +391,10 @@ FileRead readFile(const QString& path, QByteArray& data, std::string* reason = n
     constexpr std::size_t kMax = CRegistrySettings::kMaxFileSize;
     if (std::size_t(st.st_size) > kMax)
         return refused("it is larger than 1 MiB");
+    if (onlyCheck) {
+        ::close(fd);
+        return FileRead::Read;
+    }
     // At most one byte past the limit, whatever the size said: the file may be growing.
     data.resize(qsizetype(kMax + 1));
     std::size_t got = 0;
@@ -487,11 +514,11 @@ std::unordered_map<std::string, std::string> fileValues(const QString& path) {
     QByteArray data;
     if (readFile(path, data) != FileRead::Read)
         return values;
-    for (const IniLine& line : parseIni(data)) {
+    forEachIniLine(data, true, [&values](IniLine&& line) {
         if (line.kind == IniLine::Value)
             values[line.key.toStdString()] =
                 unescapeValue(line.text.mid(line.valueAt)).toStdString();
-    }
+    });
     return values;
 }
 } // namespace
@@ -556,7 +583,7 @@ bool CRegistrySettings::CheckStore(const std::string& appKey, std::string* error
     const QString path = settingsFilePath(QString::fromUtf8(appKey));
     QByteArray data;
     std::string reason;
-    if (readFile(path, data, &reason) != FileRead::Refused)
+    if (readFile(path, data, &reason, true) != FileRead::Refused)
         return true;
     if (error)
         *error = "The settings file \"" + path.toStdString() + "\" is not read: " + reason +
