@@ -9,6 +9,7 @@
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
+#include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
 #include "sources/SourcesDlg.h"
 #include "ui/AboutDlg.h"
@@ -240,6 +241,10 @@ QString CMainDlg::dataFilePath() const {
 void CMainDlg::LoadEntries() {
     m_dataFile = std::make_unique<datafile::CDataFileSession>(dataFilePath());
     QStringList notes;
+    if (std::string problem; !CRegistrySettings::CheckStore(maker::kProduct, &problem))
+        notes << QString::fromStdString(problem) +
+                     QStringLiteral(" Tallowick! uses the built-in settings, and changed settings "
+                                    "are not saved.");
     QString inUse;
     // Held from here until the window closes, so that no other window or ranking command
     // writes the list meanwhile, nor has its results overwritten by this one.

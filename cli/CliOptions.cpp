@@ -29,7 +29,8 @@ const char* const kDescription =
     "\n"
     "Exit status: 0 done (whether or not the targets were found; for --import, whether or not "
     "anything was new), 2 bad command line (also a text file to import without "
-    "--import-target), 3 the data file or the file to import could not be read, or the data "
+    "--import-target) or a settings file that is refused, 3 the data file or the file to import "
+    "could not be read, or the data "
     "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
     "every entry could be ranked, 6 the rank history could not be written (the results were "
     "saved), 130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, "
@@ -98,9 +99,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         {"d", "data"}, "Data file (default: tallowick.dat in the current folder).", "FILE");
     const QCommandLineOption depth(
         "depth",
-        QString("Result pages per engine, 1 to %1; more counts as %1 (default: the saved "
-                "setting).")
-            .arg(::kMaxDepth),
+        QString("Result pages per engine, 1 to %1 (default: the saved setting).").arg(::kMaxDepth),
         "N");
     const QCommandLineOption threads(
         "threads",
@@ -182,12 +181,12 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
             return {ParseResult::Error, QStringLiteral("The data file name is empty.")};
     }
     if (parser.isSet(depth)) {
-        options.depth = ParseCount(parser.value(depth), 1, kMaxDepth);
+        options.depth = ParseCount(parser.value(depth), 1, ::kMaxDepth);
         if (!options.depth)
             return {ParseResult::Error,
                     QStringLiteral("Bad --depth '%1': give a number from 1 to %2.")
                         .arg(parser.value(depth))
-                        .arg(kMaxDepth)};
+                        .arg(::kMaxDepth)};
     }
     if (parser.isSet(threads)) {
         options.threads = ParseCount(parser.value(threads), 1, kMaxThreads);

@@ -30,8 +30,8 @@ enum ExitStatus : int {
 // "-" as an output file name: standard output.
 inline const QString kStdout = QStringLiteral("-");
 
-// What the options accept; the run itself reads at most ::kMaxDepth and ::kMaxRunThreads.
-inline constexpr int kMaxDepth = 1000;
+// What --threads accepts; the run itself takes at most ::kMaxRunThreads at once. --depth takes
+// the run's own range, 1 to ::kMaxDepth.
 inline constexpr int kMaxThreads = 256;
 
 struct CliOptions {

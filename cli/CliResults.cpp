@@ -3,63 +3,106 @@
 #include "cli/CliOptions.h"
 
 #include "base/Engines.h"
+#include "data/DataFile.h"
+#include "data/OutputFile.h"
+#include "exchange/Export.h"
 #include "history/HistoryText.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace cli {
 
-std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
-                        const std::array<std::string, kEngineCount>& sources,
-                        const RunCalls* calls) {
-    // Keys in the order a reader expects them, not sorted.
-    using json = nlohmann::ordered_json;
-    json entries = json::array();
+namespace {
+// Keys in the order a reader expects them, not sorted.
+using json = nlohmann::ordered_json;
+
+using Previous = std::array<std::optional<tw::HistoryRecord>, kEngineCount>;
+
+json EntryJson(const EntryRow& row, const RankedRow& r,
+               const std::array<std::string, kEngineCount>& sources, const Previous& before) {
+    json results = json::object();
+    for (int e = 0; e < kEngineCount; ++e) {
+        const EngineOutcome& outcome = r.engines[e];
+        const bool found = r.ended[e] && outcome.found;
+        json errors = json::array();
+        for (const PageError& error : outcome.errors)
+            errors.push_back(error.text);
+        // An engine left out after the search failed has no failed page of its own.
+        if (!outcome.error.empty() && outcome.errors.empty())
+            errors.push_back(outcome.error);
+        json sites = json::array();
+        // As the details dialog shows them: only an engine that found the target has a list.
+        if (found && row.results) {
+            for (const std::string& site : row.results->sites[e])
+                sites.push_back(site);
+        }
+        json previous = nullptr;
+        if (const auto& last = before[e])
+            previous = {{"time", tw::isoTimeWithOffset(last->time).toStdString()},
+                        {"text", last->result.text},
+                        {"rank", last->result.rank.value_or(0)},
+                        {"page", last->result.page.value_or(0)}};
+        results[engines::Info(SearchEngine(e)).key] = {
+            {"engine", engines::SlotLabel(SearchEngine(e))},
+            {"source", sources[e].empty() ? std::string("classic") : sources[e]},
+            {"text", row.cells[EngineColumn(e)]},
+            {"rank", found ? outcome.rank : 0},
+            {"page", found ? outcome.page : 0},
+            {"sites_above", std::move(sites)},
+            {"errors", std::move(errors)},
+            {"previous", std::move(previous)},
+            {"calls", outcome.calls}};
+    }
+    return {{"row", r.row + 1},
+            {"url", row.cells[ColUrl]},
+            {"keywords", row.cells[ColKeywords]},
+            {"results", std::move(results)}};
+}
+
+// One element of the document, indented for its place and led by its line break. The dump
+// escapes line breaks inside strings, so every one in it stands between tokens.
+std::string Element(const EntryRow& row, const RankedRow& ranked,
+                    const std::array<std::string, kEngineCount>& sources, const Previous& before) {
+    const std::string dumped =
+        EntryJson(row, ranked, sources, before).dump(2, ' ', false, json::error_handler_t::replace);
+    std::string out("\n    ");
+    out.reserve(dumped.size() + dumped.size() / 8 + 8);
+    for (char c : dumped) {
+        out += c;
+        if (c == '\n')
+            out += "    ";
+    }
+    return out;
+}
+} // namespace
+
+bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
+                      const std::array<std::string, kEngineCount>& sources,
+                      const PreviousLookup& previous,
+                      const std::function<bool(const std::string&)>& write, const RunCalls* calls) {
+    if (!write("{\n  \"entries\": ["))
+        return false;
+    bool any = false;
     for (const RankedRow& r : ranked) {
         if (r.row < 0 || r.row >= int(rows.size()))
             continue;
-        const EntryRow& row = rows[r.row];
-        json results = json::object();
-        for (int e = 0; e < kEngineCount; ++e) {
-            const EngineOutcome& outcome = r.engines[e];
-            const bool found = r.ended[e] && outcome.found;
-            json errors = json::array();
-            for (const PageError& error : outcome.errors)
-                errors.push_back(error.text);
-            // An engine left out after the search failed has no failed page of its own.
-            if (!outcome.error.empty() && outcome.errors.empty())
-                errors.push_back(outcome.error);
-            json sites = json::array();
-            // As the details dialog shows them: only an engine that found the target has a list.
-            if (found && row.results) {
-                for (const std::string& site : row.results->sites[e])
-                    sites.push_back(site);
-            }
-            json previous = nullptr;
-            if (const auto& before = r.previous[e])
-                previous = {{"time", tw::isoTimeWithOffset(before->time).toStdString()},
-                            {"text", before->result.text},
-                            {"rank", before->result.rank.value_or(0)},
-                            {"page", before->result.page.value_or(0)}};
-            results[engines::Info(SearchEngine(e)).key] = {
-                {"engine", engines::SlotLabel(SearchEngine(e))},
-                {"source", sources[e].empty() ? std::string("classic") : sources[e]},
-                {"text", row.cells[EngineColumn(e)]},
-                {"rank", found ? outcome.rank : 0},
-                {"page", found ? outcome.page : 0},
-                {"sites_above", std::move(sites)},
-                {"errors", std::move(errors)},
-                {"previous", std::move(previous)},
-                {"calls", outcome.calls}};
+        Previous before;
+        if (previous) {
+            for (int e = 0; e < kEngineCount; ++e)
+                before[e] = previous(r.row, e);
         }
-        entries.push_back({{"row", r.row + 1},
-                           {"url", row.cells[ColUrl]},
-                           {"keywords", row.cells[ColKeywords]},
-                           {"results", std::move(results)}});
+        std::string element = Element(rows[r.row], r, sources, before);
+        if (any)
+            element.insert(element.begin(), ',');
+        if (!write(element))
+            return false;
+        any = true;
     }
-    json doc = {{"entries", std::move(entries)}};
+    std::string tail = any ? "\n  ]" : "]";
     if (calls) {
         json perService = json::object();
         for (int i = 0; i < tw::sources::kProviderCount; ++i) {
@@ -67,9 +110,82 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
                 perService[tw::sources::providerName(tw::sources::providerAt(i))] =
                     calls->billed[i];
         }
-        doc["calls"] = std::move(perService);
+        tail += ",\n  \"calls\": ";
+        for (char c : perService.dump(2)) {
+            tail += c;
+            if (c == '\n')
+                tail += "  ";
+        }
     }
-    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return write(tail + "\n}\n");
+}
+
+std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
+                        const std::array<std::string, kEngineCount>& sources,
+                        const RunCalls* calls) {
+    std::string out;
+    WriteResultsJson(
+        rows, ranked, sources, {},
+        [&out](const std::string& piece) {
+            out += piece;
+            return true;
+        },
+        calls);
+    return out;
+}
+
+bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows,
+                          const std::vector<RankedRow>& ranked,
+                          const std::array<std::string, kEngineCount>& sources,
+                          const PreviousLookup& previous, QString* error, const RunCalls* calls) {
+    const bool toStdout = path == kStdout;
+    outputfile::CStream out;
+    QString reason;
+    // Written out in pieces of about this size: few writes, and never the whole document held.
+    constexpr std::size_t kChunk = std::size_t(1) << 16;
+    std::string pending;
+    const auto flush = [&] {
+        const bool ok = out.Write(pending.data(), qint64(pending.size()));
+        pending.clear();
+        return ok;
+    };
+    bool ok = out.Open(toStdout ? QString() : path, &reason) &&
+              WriteResultsJson(
+                  rows, ranked, sources, previous,
+                  [&](const std::string& piece) {
+                      pending += piece;
+                      return pending.size() < kChunk || flush();
+                  },
+                  calls) &&
+              flush();
+    // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
+    QString commitReason;
+    ok = out.Commit(&commitReason) && ok;
+    if (reason.isEmpty())
+        reason = commitReason;
+    if (!ok && error)
+        *error = toStdout ? QStringLiteral("Standard output could not be written.")
+                          : QStringLiteral("\"%1\" could not be written: %2")
+                                .arg(datafile::DisplayPath(path), reason);
+    return ok;
+}
+
+std::vector<RankedRow> ListedRows(const std::vector<EntryRow>& rows) {
+    std::vector<RankedRow> out(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        RankedRow& r = out[i];
+        r.row = int(i);
+        for (int e = 0; e < kEngineCount; ++e) {
+            EngineOutcome& outcome = r.engines[e];
+            outcome.row = r.row;
+            outcome.engine = SearchEngine(e);
+            outcome.found = tw::exchange::parseRankText(rows[i].cells[EngineColumn(e)],
+                                                        outcome.rank, outcome.page);
+            outcome.enabled = outcome.found;
+            r.ended[e] = outcome.found;
+        }
+    }
+    return out;
 }
 
 std::string Printable(const std::string& text) {
@@ -85,6 +201,22 @@ std::string Printable(const std::string& text) {
 std::string Counter(int done, int total) {
     std::string text("[");
     text.append(std::to_string(done)).append("/").append(std::to_string(total)).append("]");
+    return text;
+}
+
+std::string ProgressCount(int done, int total, double seconds) {
+    std::string text = std::to_string(done) + " of " + std::to_string(total);
+    if (done <= 0 || done >= total || !(seconds > 0))
+        return text;
+    const double left = seconds / done * (total - done);
+    const long minutes = std::lround(left / 60);
+    if (left < 60)
+        text += ", about " + std::to_string(std::max(1L, std::lround(left))) + " s left";
+    else if (minutes < 60)
+        text += ", about " + std::to_string(minutes) + " min left";
+    else
+        text += ", about " + std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) +
+                " min left";
     return text;
 }
 

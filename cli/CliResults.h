@@ -6,7 +6,10 @@
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
 
+#include <QString>
+
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +21,6 @@ struct RankedRow {
     int row = 0; // 0-based
     std::array<EngineOutcome, kEngineCount> engines;
     std::array<bool, kEngineCount> ended{}; // the engine's column was written
-    // Each engine's latest result in the rank history before this run; empty: none.
-    std::array<std::optional<tw::HistoryRecord>, kEngineCount> previous;
 };
 
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are
@@ -30,6 +31,31 @@ struct RankedRow {
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                         const std::array<std::string, kEngineCount>& sources = {},
                         const RunCalls* calls = nullptr);
+
+// A slot's latest result in the rank history before this run (row 0-based); empty: none.
+using PreviousLookup = std::function<std::optional<tw::HistoryRecord>(int row, int slot)>;
+
+// The same document handed to write piece by piece, one entry at a time, so that a long list
+// is never held whole. previous (when given) is asked for each entry's "previous" as it is
+// written; without it they are null. calls as for ResultsJson. False as soon as write returns
+// false.
+bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
+                      const std::array<std::string, kEngineCount>& sources,
+                      const PreviousLookup& previous,
+                      const std::function<bool(const std::string&)>& write,
+                      const RunCalls* calls = nullptr);
+
+// WriteResultsJson into path ("-": standard output): a file is replaced only once the document
+// is complete, a device or a pipe is written into. False with the message naming the file.
+bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows,
+                          const std::vector<RankedRow>& ranked,
+                          const std::array<std::string, kEngineCount>& sources,
+                          const PreviousLookup& previous, QString* error,
+                          const RunCalls* calls = nullptr);
+
+// Every row of a list that was not ranked now, as the document shows it: a text "Rank N /
+// Page P" gives its rank and page.
+std::vector<RankedRow> ListedRows(const std::vector<EntryRow>& rows);
 
 // "[3/40] row 5 www.x.example: Google Rank 7 / Page 1, Altavista not found, ..."
 std::string EntryLine(const std::vector<EntryRow>& rows, const RankedRow& ranked, int done,
@@ -54,6 +80,10 @@ std::string SummaryLine(const RunSummary& summary);
 
 // "[3/40]": entries done of all.
 std::string Counter(int done, int total);
+
+// "12 of 305, about 4 min left": entries done of all and how long the rest takes at the pace so
+// far (seconds since the run began); no estimate before the first entry or after the last.
+std::string ProgressCount(int done, int total, double seconds);
 
 // Control characters shown as "?", so a text cannot move the cursor or change the terminal.
 std::string Printable(const std::string& text);

@@ -34,6 +34,46 @@ std::optional<tw::sources::Provider> ProviderNamed(const QString& name) {
     return std::nullopt;
 }
 
+// Where the command finds what the provider needs, for a message when it is missing; empty
+// when nothing is missing. The window's text points to its dialog only, while a scheduled run
+// is set up in its environment as often.
+QString MissingCredentialHint(tw::sources::Provider provider,
+                              const tw::sources::ProviderConfig& config) {
+    using tw::sources::Provider;
+    const tw::sources::Credentials& k = config.keys;
+    const auto hint = [](const QString& environment, const QString& values) {
+        return QStringLiteral("set %1 in the environment, or %2 (the window's Settings, Sources)")
+            .arg(environment, values);
+    };
+    const auto one = [&](const char* variable, const char* value) {
+        return hint(QLatin1String(variable),
+                    QStringLiteral("the settings value %1").arg(QLatin1String(value)));
+    };
+    switch (provider) {
+    case Provider::Serper:
+        return k.serperKey.empty() ? one(tw::sources::kEnvSerperKey, "SerperKey") : QString();
+    case Provider::SerpApi:
+        return k.serpapiKey.empty() ? one(tw::sources::kEnvSerpapiKey, "SerpapiKey") : QString();
+    case Provider::Brave:
+        return k.braveKey.empty() ? one(tw::sources::kEnvBraveKey, "BraveKey") : QString();
+    case Provider::DataForSeo:
+        if (!k.dataforseoLogin.empty() && !k.dataforseoPassword.empty())
+            return {};
+        return hint(QStringLiteral("%1 and %2")
+                        .arg(QLatin1String(tw::sources::kEnvDataforseoLogin),
+                             QLatin1String(tw::sources::kEnvDataforseoPassword)),
+                    QStringLiteral("the settings values DataforseoLogin and DataforseoPassword"));
+    case Provider::Searxng:
+        if (!config.searxngUrl.empty())
+            return {};
+        return QStringLiteral("give --provider-url searxng=URL, or the settings value SearxngUrl "
+                              "(the window's Settings, Sources)");
+    case Provider::Classic:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 void AddSourceOptions(QCommandLineParser& parser) {
@@ -211,6 +251,13 @@ bool ApplySourceOptions(const SourceOptions& options, const std::array<bool, kEn
         tw::sources::HttpRequest request;
         QString reason;
         if (!tw::sources::buildRequest(source, c, {"tallowick", 1, 0, 1}, &request, &reason)) {
+            if (const QString hint = MissingCredentialHint(source.provider, c); !hint.isEmpty()) {
+                // The provider's own words up to where they point to the window's dialog.
+                const qsizetype cut = reason.indexOf(QStringLiteral(": add it under"));
+                if (cut >= 0)
+                    reason.truncate(cut);
+                reason += QStringLiteral(": ") + hint;
+            }
             if (error)
                 *error = QStringLiteral("The %1 column (%2) cannot be ranked: %3.")
                              .arg(QLatin1String(engines::Info(SearchEngine(e)).key),

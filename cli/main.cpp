@@ -20,6 +20,7 @@
 #include "rank/RankSearch.h"
 #include "rank/RankSources.h"
 #include "results/Report.h"
+#include "settings/RegistrySettings.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
 
@@ -227,12 +228,17 @@ public:
         return out;
     }
 
-    // Rows whose worker started, in row order. Read after the run.
-    std::vector<RankedRow> Started() {
+    // Rows whose worker started, in row order, taken out (a long list is not held twice). Once,
+    // after the run.
+    std::vector<RankedRow> TakeStarted() {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::vector<RankedRow> out;
-        for (int row : m_started)
-            out.push_back(m_ranked[row]);
+        out.reserve(m_started.size());
+        for (int row : m_started) {
+            auto node = m_ranked.extract(row);
+            out.push_back(node ? std::move(node.mapped()) : RankedRow{row, {}, {}});
+        }
+        m_ranked.clear();
         return out;
     }
 
@@ -248,7 +254,9 @@ private:
 class CCliProgress : public IRankProgress {
 public:
     CCliProgress(bool quiet, int total)
-        : m_bQuiet(quiet), m_bTerminal(!quiet && isatty(STDERR_FILENO)), m_nTotal(total) {}
+        : m_bQuiet(quiet), m_bTerminal(!quiet && isatty(STDERR_FILENO)), m_nTotal(total) {
+        m_clock.start();
+    }
 
     void ReportPage(int, const std::string& pageLine, const std::string& urlCaption) override {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -282,7 +290,7 @@ public:
             page = m_strPage;
             url = m_strUrl;
         }
-        std::string line = Counter(m_nDone, m_nTotal);
+        std::string line = ProgressCount(m_nDone, m_nTotal, double(m_clock.elapsed()) / 1000);
         if (const int calls = m_nCalls.load(); calls > 0)
             line += " calls: " + std::to_string(calls);
         if (!page.empty())
@@ -321,6 +329,7 @@ private:
     std::string m_strPage;
     std::string m_strUrl;
     std::string m_strShown; // the line on the terminal now
+    QElapsedTimer m_clock;  // since the run began, for the time left
 };
 
 bool WriteCsvTable(const QString& path, const std::vector<EntryRow>& rows, QString& error) {
@@ -346,6 +355,13 @@ QString AbsoluteOutput(const QString& name) {
     return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
 }
 
+std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
+    std::array<std::string, kEngineCount> texts;
+    for (int e = 0; e < kEngineCount; ++e)
+        texts[e] = tw::sources::sourceText(sources.columns[e]).toStdString();
+    return texts;
+}
+
 // --import and --no-rank: no run. The import's new entries are added and saved under the data
 // file's lock; then the outputs are written of the list as it is.
 int RunWithoutRanking(const CliOptions& options) {
@@ -356,7 +372,8 @@ int RunWithoutRanking(const CliOptions& options) {
     const bool importing = !options.importFile.isEmpty();
     const QString importPath = importing ? QFileInfo(options.importFile).absoluteFilePath() : "";
     // The outputs name the columns as the stored sources label them.
-    rank::ApplySlotEngines(rank::ReadRunSources(true));
+    const tw::sources::SourceSettings storedSources = rank::ReadRunSources(true);
+    rank::ApplySlotEngines(storedSources);
 
     // An import into a list not made yet starts it; outputs need a list to write.
     if (!importing && !QFileInfo(dataPath).isFile()) {
@@ -439,8 +456,17 @@ int RunWithoutRanking(const CliOptions& options) {
         if (!ok)
             failed(error);
     }
-    if (!jsonPath.isEmpty() && !WriteOutput(jsonPath, ResultsJson(rows, {}), error))
-        failed(error);
+    if (!jsonPath.isEmpty()) {
+        // Every row as it is, with the latest result the history holds for each slot.
+        rank::CRunHistory history;
+        history.OpenForReading(dataPath);
+        const auto previous = [&](int row, int slot) {
+            return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords], slot);
+        };
+        if (!WriteResultsJsonFile(jsonPath, rows, ListedRows(rows), SourceTexts(storedSources),
+                                  previous, &error))
+            failed(error);
+    }
     if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, rows, error))
         failed(error);
     return status;
@@ -506,13 +532,6 @@ int Estimate(const CliOptions& options) {
            std::to_string(depth) + "; nothing was sent.\n";
     std::fputs(out.c_str(), stdout);
     return kExitOk;
-}
-
-std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
-    std::array<std::string, kEngineCount> texts;
-    for (int e = 0; e < kEngineCount; ++e)
-        texts[e] = tw::sources::sourceText(sources.columns[e]).toStdString();
-    return texts;
 }
 
 int Run(const CliOptions& options) {
@@ -677,7 +696,7 @@ int Run(const CliOptions& options) {
         lockRegistration.Withdraw();
         dataFile.Unlock();
     }
-    std::vector<RankedRow> ranked = rows.Started();
+    std::vector<RankedRow> ranked = rows.TakeStarted();
     if (!reportPath.isEmpty()) {
         const QDateTime now = QDateTime::currentDateTime();
         const bool ok =
@@ -691,14 +710,12 @@ int Run(const CliOptions& options) {
         }
     }
     if (!jsonPath.isEmpty()) {
-        for (RankedRow& r : ranked) {
-            for (int e = 0; e < kEngineCount; ++e)
-                r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
-                                                 model.cellRef(r.row, ColKeywords), e);
-        }
-        if (!WriteOutput(jsonPath,
-                         ResultsJson(model.rows(), ranked, SourceTexts(sources), &run.calls),
-                         error)) {
+        const auto previous = [&](int row, int slot) {
+            return history.Previous(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
+                                    slot);
+        };
+        if (!WriteResultsJsonFile(jsonPath, model.rows(), ranked, SourceTexts(sources), previous,
+                                  &error, &run.calls)) {
             Fail(error);
             if (status != kExitDataFile)
                 status = kExitOutputFile;
@@ -827,6 +844,12 @@ int main(int argc, char* argv[]) {
     if (parsed.kind == ParseResult::Done) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return kExitOk;
+    }
+    // A settings file that is refused would have every setting read as its default: the run
+    // would not be the one the user set up.
+    if (std::string problem; !CRegistrySettings::CheckStore(maker::kProduct, &problem)) {
+        Fail(QString::fromStdString(problem) + QStringLiteral(" Nothing was ranked or written."));
+        return kExitUsage;
     }
     StartSignalThread(stopSignals);
     ApplyTestOverrides();

@@ -1,8 +1,8 @@
 #include "data/OutputFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <unistd.h>
 
 namespace outputfile {
 
@@ -51,6 +51,53 @@ bool Write(const QString& path, const char* data, qint64 size, QString* reason) 
         ok = file.commit();
     if (!ok && reason)
         *reason = why.isEmpty() ? orUnknown(file.errorString()) : why;
+    return ok;
+}
+
+bool CStream::Open(const QString& path, QString* reason) {
+    m_failed = false;
+    bool ok = false;
+    if (path.isEmpty()) {
+        m_out = &m_direct;
+        ok = m_direct.open(STDOUT_FILENO, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    } else if (IsSpecial(path)) {
+        m_out = &m_direct;
+        m_direct.setFileName(path);
+        ok = m_direct.open(QIODevice::WriteOnly | QIODevice::ExistingOnly);
+    } else {
+        m_out = &m_replaced;
+        m_replaced.setFileName(path);
+        ok = m_replaced.open(QIODevice::WriteOnly);
+    }
+    if (!ok) {
+        m_failed = true;
+        if (reason)
+            *reason = orUnknown(m_out->errorString());
+    }
+    return ok;
+}
+
+bool CStream::Write(const char* data, qint64 size) {
+    if (m_failed || !m_out)
+        return false;
+    m_failed = m_out->write(data, size) != size;
+    return !m_failed;
+}
+
+bool CStream::Commit(QString* reason) {
+    if (!m_out)
+        return false;
+    bool ok = !m_failed && m_out->flush();
+    QString why;
+    if (!ok && m_out->error() == QFileDevice::NoError)
+        why = kShortWrite;
+    if (ok && m_out == &m_replaced)
+        ok = m_replaced.commit();
+    else if (!ok && m_out == &m_replaced)
+        m_replaced.cancelWriting();
+    if (!ok && reason)
+        *reason = why.isEmpty() ? orUnknown(m_out->errorString()) : why;
+    m_failed = !ok;
     return ok;
 }
 

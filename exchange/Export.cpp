@@ -1,5 +1,6 @@
 #include "exchange/Export.h"
 
+#include "base/CsvCells.h"
 #include "base/Engines.h"
 #include "data/DataFile.h"
 #include "data/OutputFile.h"
@@ -65,17 +66,17 @@ QByteArray exportCsv(const std::vector<EntryRow>& rows,
         const EntryRow& row = rows[i];
         out += std::to_string(i + 1);
         out += ',';
-        appendCsvField(out, row.cells[ColUrl]);
+        appendCsvField(out, text::GuardCsvCell(row.cells[ColUrl]));
         out += ',';
-        appendCsvField(out, row.cells[ColKeywords]);
+        appendCsvField(out, text::GuardCsvCell(row.cells[ColKeywords]));
         for (int e = 0; e < kEngineCount; ++e) {
-            const std::string& text = row.cells[EngineColumn(e)];
+            const std::string& result = row.cells[EngineColumn(e)];
             out += ',';
-            appendCsvField(out, text);
+            appendCsvField(out, text::GuardCsvCell(result));
             int rank = 0;
             int page = 0;
             out += ',';
-            if (parseRankText(text, rank, page)) {
+            if (parseRankText(result, rank, page)) {
                 out += std::to_string(rank);
                 out += ',';
                 out += std::to_string(page);

@@ -24,7 +24,9 @@ std::array<std::string, kEngineCount> engineSlotLabels();
 // RFC 4180 CSV with CR LF line ends: the header "row,url,keywords," then for each engine slot
 // "<label> text,<label> rank,<label> page", then one line per row. Rank and page are empty
 // when the text holds no rank. Cells are written as the bytes they are (UTF-8 as the list
-// shows them), so that importing the file back finds every entry already there.
+// shows them), but for the apostrophe before a cell a spreadsheet would run as a formula
+// (base/CsvCells.h), which the import takes off: importing the file back finds every entry
+// already there.
 QByteArray exportCsv(const std::vector<EntryRow>& rows,
                      const std::array<std::string, kEngineCount>& slotLabels);
 

@@ -1,11 +1,13 @@
 #include "exchange/Import.h"
 
+#include "base/CsvCells.h"
 #include "data/DataFile.h"
 #include "exchange/Csv.h"
 #include "exchange/EntryCheck.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <string_view>
@@ -115,8 +117,32 @@ bool isBlankRecord(const CsvRecord& record) {
                        [](const std::string& f) { return trimBlanks(f).empty(); });
 }
 
+// The cell without blanks at either end, and without the apostrophe the export puts before a
+// cell a spreadsheet would run, so that an exported list imports as it was.
 std::string_view fieldAt(const CsvRecord& record, size_t column) {
-    return column < record.fields.size() ? trimBlanks(record.fields[column]) : std::string_view();
+    if (column >= record.fields.size())
+        return {};
+    return trimBlanks(text::UnguardCsvCell(trimBlanks(record.fields[column])));
+}
+
+// A UTF-16 file with its byte order mark becomes UTF-8 (the mark dropped); other text stays as
+// its bytes. False for what holds a NUL, or UTF-16 that does not decode: no text the readers
+// know, and it would make entries full of NULs.
+bool decodeText(QByteArray& bytes) {
+    const bool le = bytes.startsWith("\xFF\xFE");
+    const bool be = bytes.startsWith("\xFE\xFF");
+    if (le || be) {
+        if (bytes.size() % 2 != 0)
+            return false;
+        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                               QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(bytes);
+        if (decoder.hasError() || text.contains(QChar(0)))
+            return false;
+        bytes = text.toUtf8();
+        return true;
+    }
+    return !bytes.contains('\0');
 }
 
 QString plural(int n, const char* one, const char* many) {
@@ -167,6 +193,8 @@ bool readImportFile(const QString& path, QByteArray& bytes, QString* error) {
                 reason = QStringLiteral("It is larger than %1 MiB").arg(kMaxImportFileSize >> 20);
         }
     }
+    if (reason.isEmpty() && !decodeText(bytes))
+        reason = QStringLiteral("It is not a text file");
     if (reason.isEmpty())
         return true;
     bytes.clear();

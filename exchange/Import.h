@@ -39,8 +39,10 @@ struct ImportResult {
     QString skippedLinesText(int shown = 10) const;
 };
 
-// The file's bytes. Fails with a message naming the file and the reason when it is missing,
-// a folder, unreadable or larger than kMaxImportFileSize.
+// The file's bytes, as UTF-8: a UTF-16 file (little or big endian) with its byte order mark
+// is decoded. Fails with a message naming the file and the reason when it is missing, a
+// folder, unreadable, larger than kMaxImportFileSize, or not a text file (a NUL byte in it
+// otherwise, or a NUL character in its UTF-16).
 bool readImportFile(const QString& path, QByteArray& bytes, QString* error = nullptr);
 
 // CSV by the extension (.csv, .txt); otherwise by the contents: CSV when the first non-blank
@@ -50,9 +52,10 @@ ImportFormat detectFormat(const QString& path, const QByteArray& bytes);
 // The entries of a CSV file that are not in current yet. An optional header row names the
 // columns "url" and "keywords" (any case, any position); without one the URL is column 1 and
 // the keywords column 2. URL and keywords are compared and stored without blanks at either
-// end. Blank lines are passed over; lines with an unclosed quote or a URL or keywords the Add
-// dialog would refuse are skipped and counted. Fails (result empty) only when the file would
-// add more than kMaxImportEntries entries.
+// end and without one leading apostrophe before a cell that a spreadsheet would otherwise run
+// as a formula (base/CsvCells.h; exportCsv writes it). Blank lines are passed over; lines with an
+// unclosed quote or a URL or keywords the Add dialog would refuse are skipped and counted. Fails
+// (result empty) only when the file would add more than kMaxImportEntries entries.
 bool importCsv(const QByteArray& bytes, const std::vector<EntryRow>& current, ImportResult& result,
                QString* error = nullptr);
 

@@ -1,5 +1,7 @@
 #include "history/HistoryText.h"
 
+#include "base/CsvCells.h"
+
 #include <cstdlib>
 
 namespace tw {
@@ -68,7 +70,10 @@ QString isoTimeWithOffset(const QDateTime& time) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray csvField(const QByteArray& field) {
+QByteArray csvField(const QByteArray& cell) {
+    const std::string guarded =
+        text::GuardCsvCell(std::string_view(cell.constData(), size_t(cell.size())));
+    const QByteArray field(guarded.data(), qsizetype(guarded.size()));
     bool quote = false;
     for (const char c : field) {
         if (c == ',' || c == '"' || c == '\r' || c == '\n') {

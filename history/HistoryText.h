@@ -37,7 +37,8 @@ QString isoTimeWithOffset(const QDateTime& time);
 QByteArray csvHeader();
 QByteArray csvLine(const QDateTime& time, const std::string& url, const std::string& keywords,
                    const HistoryResult& result);
-// A field quoted when it holds a comma, a quote, a CR or an LF (quotes doubled).
-QByteArray csvField(const QByteArray& field);
+// A cell as a field: with an apostrophe before it when a spreadsheet would take it for a
+// formula (base/CsvCells.h), quoted when it holds a comma, a quote, a CR or an LF (quotes doubled).
+QByteArray csvField(const QByteArray& cell);
 
 } // namespace tw

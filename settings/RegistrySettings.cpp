@@ -13,7 +13,11 @@
 #include <QVariant>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <memory>
@@ -144,21 +148,37 @@ QByteArray keyOf(const QByteArray& section, const QByteArray& name) {
     return isTopLevel(section) ? name : section + '/' + name;
 }
 
-std::vector<IniLine> parseIni(const QByteArray& data) {
-    std::vector<IniLine> lines;
+// Hands each line of data to visit in order. With valuesOnly, only the lines that set a value
+// and the section headers are made and handed over: reading values passes over comments at the
+// cost of a scan.
+template <typename Visit>
+void forEachIniLine(const QByteArray& data, bool valuesOnly, Visit&& visit) {
     QByteArray section;
     qsizetype pos = 0;
+    const char* bytes = data.constData();
     while (pos < data.size()) {
         qsizetype lf = data.indexOf('\n', pos);
+        const qsizetype next = lf < 0 ? data.size() : lf + 1;
+        if (valuesOnly) {
+            qsizetype first = pos;
+            while (first < next && isBlank(bytes[first]))
+                ++first;
+            const qsizetype rest = next - first;
+            const char c = rest > 0 ? bytes[first] : '\n';
+            const bool blank = c == '\n' || (c == '\r' && (rest == 1 || bytes[first + 1] == '\n'));
+            if (blank || c == ';' || c == '#') {
+                pos = next;
+                continue;
+            }
+        }
         IniLine line;
         if (lf < 0) {
             line.text = data.mid(pos);
-            pos = data.size();
         } else {
             line.text = data.mid(pos, lf - pos);
             line.end = "\n";
-            pos = lf + 1;
         }
+        pos = next;
         if (line.text.endsWith('\r')) {
             line.text.chop(1);
             line.end.prepend('\r');
@@ -186,8 +206,13 @@ std::vector<IniLine> parseIni(const QByteArray& data) {
                 line.valueAt = at;
             }
         }
-        lines.push_back(std::move(line));
+        visit(std::move(line));
     }
+}
+
+std::vector<IniLine> parseIni(const QByteArray& data) {
+    std::vector<IniLine> lines;
+    forEachIniLine(data, false, [&lines](IniLine&& line) { lines.push_back(std::move(line)); });
     return lines;
 }
 
@@ -326,26 +351,87 @@ QByteArray joinLines(const std::vector<IniLine>& lines) {
     return out;
 }
 
-// The whole file; nothing for a file that does not exist. False when it exists but cannot be
-// read, so that a write never replaces what it could not see.
-bool readFile(const QString& path, QByteArray& data) {
+enum class FileRead { Read, Missing, Refused, Failed };
+
+// The whole file; nothing for a file that does not exist. Refused, with the reason, when it is
+// not a regular file or is larger than kMaxFileSize: a pipe with no writer or a link to an
+// endless device must neither hold the program up nor fill its memory. Failed when it exists
+// but cannot be read, so that a write never replaces what it could not see.
+// With onlyCheck, the file is opened and looked at but not read.
+FileRead readFile(const QString& path, QByteArray& data, std::string* reason = nullptr,
+                  bool onlyCheck = false) {
     data.clear();
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    const QByteArray native = QFile::encodeName(path);
+    // Not blocking, so that opening a pipe returns at once; fstat then turns it away.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return FileRead::Missing;
+        if (reason)
+            *reason = std::strerror(errno);
+        return FileRead::Failed;
+    }
+    const auto refused = [&](const char* why) {
+        ::close(fd);
+        data.clear();
+        if (reason)
+            *reason = why;
+        return FileRead::Refused;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (reason)
+            *reason = std::strerror(err);
+        return FileRead::Failed;
+    }
+    if (!S_ISREG(st.st_mode))
+        return refused("it is not a regular file");
+    constexpr std::size_t kMax = CRegistrySettings::kMaxFileSize;
+    if (std::size_t(st.st_size) > kMax)
+        return refused("it is larger than 1 MiB");
+    if (onlyCheck) {
+        ::close(fd);
+        return FileRead::Read;
+    }
+    // At most one byte past the limit, whatever the size said: the file may be growing.
+    data.resize(qsizetype(kMax + 1));
+    std::size_t got = 0;
+    while (got < kMax + 1) {
+        const ssize_t n = ::read(fd, data.data() + got, kMax + 1 - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            data.clear();
+            if (reason)
+                *reason = std::strerror(err);
+            return FileRead::Failed;
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    if (got > kMax)
+        return refused("it is larger than 1 MiB");
+    ::close(fd);
+    data.resize(qsizetype(got));
+    return FileRead::Read;
 }
 
 // Resolves the file name the way QSettings does for the user's own settings, without reading
-// the file for it.
+// the file for it: QSettings reads its files when it is made, which would wait on a pipe or
+// take in an endless device. It is asked for a file beside ours that is never there.
 QString settingsFilePath(const QString& appKey) {
     static const QSettings::Format pathOnly = QSettings::registerFormat(
         QStringLiteral("ini"), [](QIODevice&, QSettings::SettingsMap&) { return true; },
         [](QIODevice&, const QSettings::SettingsMap&) { return false; });
-    return QSettings(pathOnly, QSettings::UserScope, appKey, appKey).fileName();
+    const QString beside =
+        QSettings(pathOnly, QSettings::UserScope, appKey, QStringLiteral(".tallowick-path"))
+            .fileName();
+    return QFileInfo(beside).path() + QLatin1Char('/') + appKey + QStringLiteral(".ini");
 }
 #endif
 
@@ -375,6 +461,7 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
     std::string text = cString(value);
     if (text.size() > kMaxWriteLength)
         text.resize(kMaxWriteLength);
+    m_cache.reset();
 #ifdef Q_OS_WIN
     auto store = openStore(appKey);
     if (store->status() != QSettings::NoError)
@@ -393,7 +480,8 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
     if (!lock.tryLock(kLockWaitMs))
         return false;
     QByteArray data;
-    if (!readFile(path, data))
+    const FileRead read = readFile(path, data);
+    if (read == FileRead::Refused || read == FileRead::Failed)
         return false;
     // Only the line of the value changes: comments, blank lines, other values and lines of
     // every other kind stay as the user wrote them.
@@ -418,28 +506,49 @@ bool CRegistrySettings::WriteString(const std::string& appKey, const std::string
 #endif
 }
 
+#ifndef Q_OS_WIN
 namespace {
+// Every value of the file: the last line that sets a name wins.
+std::unordered_map<std::string, std::string> fileValues(const QString& path) {
+    std::unordered_map<std::string, std::string> values;
+    QByteArray data;
+    if (readFile(path, data) != FileRead::Read)
+        return values;
+    forEachIniLine(data, true, [&values](IniLine&& line) {
+        if (line.kind == IniLine::Value)
+            values[line.key.toStdString()] =
+                unescapeValue(line.text.mid(line.valueAt)).toStdString();
+    });
+    return values;
+}
+} // namespace
+#endif
+
 // The stored bytes of a text value, as they are; nullopt when missing or not text.
-std::optional<QByteArray> storedBytes(const std::string& appKey, const std::string& name) {
+std::optional<std::string> CRegistrySettings::storedBytes(const std::string& appKey,
+                                                          const std::string& name) {
 #ifdef Q_OS_WIN
     const QVariant v = openStore(appKey)->value(QString::fromUtf8(name));
     if (v.typeId() == QMetaType::QString)
-        return v.toString().toUtf8();
+        return v.toString().toUtf8().toStdString();
     return std::nullopt; // missing, or a number, list or binary value rather than text
 #else
-    QByteArray data;
-    if (!readFile(settingsFilePath(QString::fromUtf8(appKey)), data))
+    if (!m_cache || m_cachedKey != appKey) {
+        m_cache = fileValues(settingsFilePath(QString::fromUtf8(appKey)));
+        m_cachedKey = appKey;
+    }
+    const auto it = m_cache->find(name);
+    if (it == m_cache->end())
         return std::nullopt;
-    return findValue(parseIni(data), QByteArray::fromStdString(name));
+    return it->second;
 #endif
 }
-} // namespace
 
 std::string CRegistrySettings::ReadString(const std::string& appKey, const std::string& name) {
-    const std::optional<QByteArray> bytes = storedBytes(appKey, name);
-    if (!bytes || static_cast<std::size_t>(bytes->size()) >= kReadLimit)
+    const std::optional<std::string> bytes = storedBytes(appKey, name);
+    if (!bytes || bytes->size() >= kReadLimit)
         return {};
-    std::string text = cString(bytes->toStdString());
+    std::string text = cString(*bytes);
     if (text == "-")
         return {};
     return text;
@@ -453,8 +562,8 @@ int CRegistrySettings::ReadInt(const std::string& appKey, const std::string& nam
 }
 
 std::size_t CRegistrySettings::StoredLength(const std::string& appKey, const std::string& name) {
-    const std::optional<QByteArray> bytes = storedBytes(appKey, name);
-    return bytes ? std::size_t(bytes->size()) : 0;
+    const std::optional<std::string> bytes = storedBytes(appKey, name);
+    return bytes ? bytes->size() : 0;
 }
 
 std::string CRegistrySettings::Location(const std::string& appKey) {
@@ -462,5 +571,23 @@ std::string CRegistrySettings::Location(const std::string& appKey) {
     return openStore(appKey)->fileName().toStdString();
 #else
     return settingsFilePath(QString::fromUtf8(appKey)).toStdString();
+#endif
+}
+
+bool CRegistrySettings::CheckStore(const std::string& appKey, std::string* error) {
+#ifdef Q_OS_WIN
+    (void)appKey;
+    (void)error;
+    return true;
+#else
+    const QString path = settingsFilePath(QString::fromUtf8(appKey));
+    QByteArray data;
+    std::string reason;
+    if (readFile(path, data, &reason, true) != FileRead::Refused)
+        return true;
+    if (error)
+        *error = "The settings file \"" + path.toStdString() + "\" is not read: " + reason +
+                 " (replace it with a smaller file or remove it).";
+    return false;
 #endif
 }

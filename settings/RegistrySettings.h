@@ -4,15 +4,22 @@
 // <config folder>/<application key>/<application key>.ini (the config folder is
 // $XDG_CONFIG_HOME, usually ~/.config).
 //
-// Values are byte strings, passed through untouched. Failures are never reported to the user:
-// a value that cannot be read is absent, so the reader's default applies. Writing a value
+// Values are byte strings, passed through untouched. Failures are not reported to the user (but
+// for a refused file, see CheckStore): a value that cannot be read is absent, so the reader's
+// default applies. Writing a value
 // rewrites only that value's line of the file; the rest stays as the user left it.
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 class CRegistrySettings {
 public:
+    // A settings file larger than this, or one that is not a regular file (a pipe, a device, a
+    // folder), is refused: none of its values is read and nothing is written to it.
+    static constexpr std::size_t kMaxFileSize = std::size_t(1) << 20;
+
     // The longest value text that WriteString stores; longer texts are cut.
     static constexpr std::size_t kMaxWriteLength = 9999;
     // A stored value this long or longer does not fit the reader's buffer: it reads as absent.
@@ -34,4 +41,16 @@ public:
 
     // Where the values of appKey are kept: the file path, or the registry path on Windows.
     static std::string Location(const std::string& appKey);
+
+    // False, with a message for the user naming the file, when the settings file of appKey is
+    // refused (see kMaxFileSize); true when it is fine or missing. Never blocks.
+    static bool CheckStore(const std::string& appKey, std::string* error);
+
+private:
+    std::optional<std::string> storedBytes(const std::string& appKey, const std::string& name);
+
+    // The file's values, read by the first read of this object (one read per load, however
+    // many values it asks for) and dropped by its next write.
+    std::string m_cachedKey;
+    std::optional<std::unordered_map<std::string, std::string>> m_cache;
 };

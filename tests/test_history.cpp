@@ -138,6 +138,7 @@ private slots:
     void migrationFromVersion1();
     void migrationFromVersion2();
     void csvQuoting();
+    void csvFormulaCells();
     void changeWords_data();
     void changeWords();
     void chartAxisScaledToRanks();
@@ -792,6 +793,30 @@ void TestHistory::csvQuoting() {
     QCOMPARE(one.data(), QByteArray("time,url,keywords,slot,engine,source,text,rank,page,error\r\n"
                                     "2026-12-01T09:30:05+01:00,plain,caf\xc3\xa9,2,Lycos,classic,"
                                     "not found,,,\r\n"));
+}
+
+// Texts a spreadsheet would run get an apostrophe before them; numbers and times stay bare.
+void TestHistory::csvFormulaCells() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY(store.beginRun(at("2026-12-01T09:30:05+01:00"), &error));
+    HistoryResult failed = notFound(2);
+    failed.text = "error";
+    failed.error = "=HYPERLINK(\"http://x.example/\",\"go\")";
+    QVERIFY(store.record("@evil.example", "-x", failed, &error));
+    QVERIFY(store.record("+a.example", "-5", ranked(0, 9, 1), &error));
+    QVERIFY(store.commitRun(&error));
+    QBuffer all;
+    all.open(QIODevice::WriteOnly);
+    QVERIFY(store.exportCsv(&all, &error));
+    QCOMPARE(all.data(),
+             QByteArray("time,url,keywords,slot,engine,source,text,rank,page,error\r\n"
+                        "2026-12-01T09:30:05+01:00,'@evil.example,'-x,2,Lycos,classic,error,,,"
+                        "\"'=HYPERLINK(\"\"http://x.example/\"\",\"\"go\"\")\"\r\n"
+                        "2026-12-01T09:30:05+01:00,'+a.example,-5,0,Google,classic,"
+                        "Rank 9 / Page 1,9,1,\r\n"));
 }
 
 void TestHistory::changeWords_data() {

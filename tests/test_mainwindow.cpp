@@ -17,11 +17,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -121,6 +124,31 @@ private slots:
         QVERIFY(!dlg.isVisible());
         QCOMPARE(tw::testing::takeShownMessages().size(), 1);
         QVERIFY(QDir(dir.file("tallowick.dat/keep")).exists());
+    }
+
+    // A settings file that is refused (here a pipe nobody writes) is named once the window is
+    // up; the window does not wait on it and goes on with the built-in settings.
+    void refusedSettingsFileIsNamed() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = QString::fromStdString(CRegistrySettings::Location(maker::kProduct));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile::remove(path);
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QStringList texts;
+        {
+            CMainDlg dlg;
+            dlg.show();
+            QCoreApplication::processEvents();
+            for (const auto& shown : tw::testing::takeShownMessages())
+                texts << shown.text;
+            dlg.close();
+        }
+        const bool stillPipe = !QFileInfo(path).isFile() && QFileInfo::exists(path);
+        QFile::remove(path);
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts[0].contains(path) && texts[0].contains("not a regular file"),
+                 qPrintable(texts[0]));
+        QVERIFY(stillPipe);
     }
 
     // Another program has the list: the window says who, shows the list marked read-only and

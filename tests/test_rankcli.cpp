@@ -10,10 +10,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using nlohmann::json;
 using namespace sim;
@@ -261,6 +269,7 @@ private slots:
         QTest::newRow("no value") << QStringList{"--depth"} << 2 << false;
         QTest::newRow("depth not a number") << QStringList{"--depth", "5x"} << 2 << false;
         QTest::newRow("depth zero") << QStringList{"--depth", "0"} << 2 << false;
+        QTest::newRow("depth above 100") << QStringList{"--depth", "101"} << 2 << false;
         QTest::newRow("threads negative") << QStringList{"--threads", "-1"} << 2 << false;
         QTest::newRow("unknown engine") << QStringList{"--engines", "google,bing"} << 2 << false;
         QTest::newRow("host without engine") << QStringList{"--host", "127.0.0.1:80"} << 2 << false;
@@ -306,6 +315,104 @@ private slots:
             QCOMPARE(ReadFile(dir.file("tallowick.dat")), data);
         if (status == 4)
             QVERIFY(r.err.contains("could not be written"));
+    }
+
+    // On a terminal the progress line counts the entries done of all, with the time left.
+    void progressLineCountsEntriesWithTimeLeft() {
+        ServerOptions slow;
+        slow.latencyMs = 150;
+        CSimServer server(*m_engines, slow);
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+        tw::test::ScopedWorkDir dir;
+        QList<Entry> entries;
+        for (int i = 0; i < 6; ++i)
+            entries.append({"www.target-c.example", "green things " + QByteArray::number(i)});
+        WriteFile(dir.file("tallowick.dat"), DataBytes(entries));
+
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        QVERIFY(::fcntl(master, F_SETFL, O_NONBLOCK) == 0);
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setStandardErrorFile(QString::fromLocal8Bit(::ptsname(master)));
+        p.start(kProgram, QStringList{"--depth", "1", "--threads", "1", "--engines", "google"} +
+                              HostArgs(server));
+        QByteArray seen;
+        const auto drain = [&] {
+            char buffer[4096];
+            ssize_t n = 0;
+            while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+                seen.append(buffer, n);
+        };
+        QDeadlineTimer deadline(60000);
+        while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            p.waitForFinished(20);
+            drain();
+        }
+        drain();
+        ::close(master);
+        server.Stop();
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(seen.contains("0 of 6"), seen.constData());
+        static const QRegularExpression withTimeLeft(
+            QStringLiteral("[1-5] of 6, about \\d+ s left"));
+        QVERIFY2(withTimeLeft.match(QString::fromLatin1(seen)).hasMatch(), seen.constData());
+    }
+
+    // One depth range, in the help and in the message.
+    void depthRangeIsOneText() {
+        tw::test::ScopedWorkDir dir;
+        const Result help = Run({"--help"}, dir.path());
+        QVERIFY2(help.out.contains("Result pages per engine, 1 to 100 "), help.out.constData());
+        for (const char* depth : {"0", "101", "1000"}) {
+            const Result r = Run({"--depth", depth}, dir.path());
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains("give a number from 1 to 100."), r.err.constData());
+        }
+    }
+
+    // A settings file that is too large or no regular file (a pipe nobody writes, a link to an
+    // endless device) stops the command at once with a message naming it; the file stays.
+    void refusedSettingsFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("over 1 MiB") << "big" << QByteArray("larger than 1 MiB");
+        QTest::newRow("pipe") << "fifo" << QByteArray("not a regular file");
+        QTest::newRow("link to /dev/zero") << "zero" << QByteArray("not a regular file");
+    }
+    void refusedSettingsFile() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, reason);
+        tw::test::ScopedWorkDir dir;
+        const QByteArray data = DataBytes({{"www.target-c.example", "green things"}});
+        WriteFile(dir.file("tallowick.dat"), data);
+        // Where the command reads it: the isolated $XDG_CONFIG_HOME, not test mode's.
+        QStandardPaths::setTestModeEnabled(false);
+        const QString path = QString::fromStdString(CRegistrySettings::Location(maker::kProduct));
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile::remove(path);
+        const QByteArray big(qsizetype(CRegistrySettings::kMaxFileSize) + 1, '#');
+        if (kind == "big")
+            WriteFile(path, big);
+        else if (kind == "fifo")
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        m_server->ClearRequests();
+        const Result r = Run(QStringList{"--depth", "1"} + HostArgs(*m_server), dir.path());
+        const QFileInfo info(path);
+        const bool kept =
+            kind == "big" ? ReadFile(path) == big : !info.isFile() || info.isSymLink();
+        QFile::remove(path);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(reason), r.err.constData());
+        QVERIFY2(r.err.contains(QFile::encodeName(path)), r.err.constData());
+        QVERIFY(m_server->Requests().empty());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), data);
+        QVERIFY(kept);
     }
 
     // A saved engine host that is not a host would send every query to a wrong page, and one too

@@ -477,6 +477,8 @@ private slots:
         tw::test::ScopedWorkDir dir;
         const QByteArray list = ListOf(60);
         WriteFile(dir.file("tallowick.dat"), list);
+        // An output written piece by piece still replaces the old file only when complete.
+        WriteFile(dir.file("out.json"), "{\"old\": true}\n");
         const Outcome r = RunRank(dir.path(), kQuickRun + args, [] {
             rlimit limit{};
             getrlimit(RLIMIT_FSIZE, &limit);
@@ -488,6 +490,7 @@ private slots:
         QCOMPARE(r.code, status);
         QVERIFY2(r.err.contains("could not be"), r.err.constData());
         QCOMPARE(ReadFile(dir.file("tallowick.dat")), list);
+        QCOMPARE(ReadFile(dir.file("out.json")), QByteArray("{\"old\": true}\n"));
     }
 
     // The second Ctrl-C ends the tool at once; its scratch folder and its lock go with it.

@@ -145,6 +145,34 @@ private slots:
     }
 
     // --history-csv ranks nothing and writes the history where it is told.
+    // --no-rank --json writes every row of the list as it is, each slot's rank and page read
+    // from its text and its latest recorded result as "previous".
+    void noRankJsonListsEveryRow() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), kList);
+        Result r = Run(GoogleRun() + QStringList{"-q", "--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        const json ranked = json::parse(r.out.toStdString());
+        r = Run({"--no-rank", "--json", "-"}, dir.path());
+        QVERIFY2(r.code == 0, r.err.constData());
+        const json listed = json::parse(r.out.toStdString());
+        QCOMPARE(listed["entries"].size(), std::size_t(2));
+        for (int i = 0; i < 2; ++i) {
+            const json& entry = listed["entries"][i];
+            QCOMPARE(entry["row"].get<int>(), i + 1);
+            QCOMPARE(entry["url"], ranked["entries"][i]["url"]);
+            const json& google = entry["results"]["google"];
+            const json& before = ranked["entries"][i]["results"]["google"];
+            for (const char* field : {"text", "rank", "page"}) {
+                QCOMPARE(google[field], before[field]);
+                QCOMPARE(google["previous"][field], before[field]);
+            }
+            QCOMPARE(entry["results"]["altavista"]["text"].get<std::string>(), std::string("-"));
+            QVERIFY(entry["results"]["altavista"]["previous"].is_null());
+        }
+        QVERIFY(listed["entries"][0]["results"]["google"]["rank"].get<int>() > 0);
+    }
+
     void historyCsv_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("history"); // "": none, "runs": two runs, "damaged"

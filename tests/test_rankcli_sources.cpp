@@ -239,6 +239,21 @@ private slots:
         QTest::newRow("unknown slot") << (ddg + QStringList{"bing=serpapi:bing"}) << "Bad --source";
         QTest::newRow("missing key")
             << (ddg + QStringList{"altavista=serper:google"}) << "no key for serper.dev";
+        // The command says where a scheduled run finds the key: its environment or a setting.
+        QTest::newRow("missing serper key names its places")
+            << (ddg + QStringList{"altavista=serper:google"})
+            << "no key for serper.dev: set TALLOWICK_SERPER_KEY in the environment, or the "
+               "settings value SerperKey";
+        QTest::newRow("missing brave key names its places")
+            << (ddg + QStringList{"altavista=brave:brave"})
+            << "TALLOWICK_BRAVE_KEY in the environment, or the settings value BraveKey";
+        QTest::newRow("missing login names its places")
+            << (ddg + QStringList{"altavista=dataforseo:google"})
+            << "TALLOWICK_DATAFORSEO_LOGIN and TALLOWICK_DATAFORSEO_PASSWORD in the environment, "
+               "or the settings values DataforseoLogin and DataforseoPassword";
+        QTest::newRow("missing address names its places")
+            << (ddg + QStringList{"altavista=searxng:bing"})
+            << "give --provider-url searxng=URL, or the settings value SearxngUrl";
         QTest::newRow("searxng without address")
             << (ddg + QStringList{"altavista=searxng:bing"}) << "SearXNG";
         QTest::newRow("unknown provider url")

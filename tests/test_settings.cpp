@@ -84,6 +84,68 @@ private slots:
         QCOMPARE(store.ReadInt(blocked, "m_MaxPages"), -1);
     }
 
+    // A file too large, or no regular file, is neither read (nor waited on) nor replaced, and
+    // the reason names it; one of exactly the limit is read.
+    void refusedFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason"); // empty: read as usual
+        QTest::newRow("1 MiB") << "limit" << QString();
+        QTest::newRow("over 1 MiB") << "big"
+                                    << "larger than 1 MiB";
+        QTest::newRow("pipe") << "fifo"
+                              << "not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "not a regular file";
+    }
+    void refusedFiles() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString path = tw::test::settingsPath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        const QByteArray line = "m_MaxPages=7\n";
+        const qsizetype limit = qsizetype(CRegistrySettings::kMaxFileSize);
+        if (kind == "limit" || kind == "big") {
+            const qsizetype size = kind == "limit" ? limit : limit + 1;
+            writeSettingsFile(QByteArray(size - line.size() - 1, '#') + "\n" + line);
+        } else if (kind == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            QVERIFY(QDir().mkdir(path));
+        }
+        const QByteArray before = kind == "big" ? readSettingsFile() : QByteArray();
+        CRegistrySettings store;
+        std::string error;
+        if (reason.isEmpty()) {
+            QVERIFY(CRegistrySettings::CheckStore(kApp, &error));
+            QCOMPARE(store.ReadInt(kApp, "m_MaxPages"), 7);
+            return;
+        }
+        QVERIFY(!CRegistrySettings::CheckStore(kApp, &error));
+        const QString message = QString::fromStdString(error);
+        QVERIFY2(message.contains(reason), qPrintable(message));
+        QVERIFY2(message.contains(path), qPrintable(message));
+        QCOMPARE(store.ReadInt(kApp, "m_MaxPages"), -1);
+        CSearchSettings settings;
+        settings.Load();
+        QCOMPARE(settings.m_MaxPages, 20);
+        QVERIFY(!store.WriteString(kApp, "m_MaxPages", "5"));
+        const QFileInfo info(path);
+        if (kind == "big")
+            QCOMPARE(readSettingsFile(), before);
+        else if (kind == "zero")
+            QCOMPARE(info.symLinkTarget(), QStringLiteral("/dev/zero"));
+        else
+            QVERIFY(!info.isFile());
+        if (kind == "folder")
+            QVERIFY(QDir().rmdir(path));
+        else
+            QVERIFY(QFile::remove(path));
+    }
+
     // A write changes the line of its value and nothing else: comments, blank lines, unknown
     // values and lines of no meaning stay where the user put them.
     void writeKeepsTheRestOfTheFile_data() {
