@@ -211,8 +211,8 @@ private slots:
         QTest::newRow("locked") << "locked"
                                 << "it is in use by another program (locked)";
         QTest::newRow("another database") << "foreign"
-                                          << "it is an SQLite database, but no rank "
-                                             "history";
+                                          << "it is an SQLite database, but not a "
+                                             "Tallowick history";
     }
     void unwritableHistory() {
         QFETCH(QString, kind);
