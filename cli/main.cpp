@@ -14,11 +14,11 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "rank/EntryModelRows.h"
-#include "rank/RankHistory.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"
 #include "rank/RankSources.h"
+#include "rank/RunPipeline.h"
 #include "results/Report.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
@@ -566,27 +566,36 @@ int Run(const CliOptions& options) {
         g_exitScratchDir = scratch.path();
     }
 
-    // The history never holds the run up: one that cannot be written is told about at the end.
-    rank::CRunHistory history;
-    if (options.noHistory) {
-        history.OpenForReading(dataPath);
-    } else {
-        history.Begin(dataPath, QDateTime::currentDateTime());
-        history.Attach(settings);
+    rank::RunRequest request;
+    request.dataFilePath = dataPath;
+    request.record = !options.noHistory;
+    if (!options.noSave) {
+        request.saveList = [&dataFile, &model](QString* saveError) {
+            // Changed meanwhile by a program that takes no lock: its version is kept.
+            if (dataFile.ChangedOnDisk(saveError)) {
+                *saveError += QStringLiteral(" The results of this run were not saved into it.");
+                return false;
+            }
+            return dataFile.Save(model, saveError);
+        };
     }
+    rank::CRunPipeline pipeline(std::move(request));
 
     CCliRows rows(model, targets);
     CCliProgress progress(options.quiet, int(targets.size()));
     QElapsedTimer clock;
     clock.start();
     // The pump returns early when a worker ends, so its step only paces the progress lines.
-    const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
+    const rank::RunOutcome outcome = pipeline.Run(targets, rows, &progress, settings, [&] {
         WaitAndPump(kPumpMs);
         progress.Update(model.rows(), rows.TakeFinished());
-        history.Flush();
     });
+    const RankRunResult& run = outcome.run;
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const bool recorded = options.noHistory || history.Finish();
+    if (!options.noSave) {
+        lockRegistration.Withdraw();
+        dataFile.Unlock();
+    }
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
@@ -607,17 +616,9 @@ int Run(const CliOptions& options) {
         if (!run.cancelled)
             status = kExitNotRanked;
     }
-    if (!options.noSave) {
-        // Changed meanwhile by a program that takes no lock: its version is kept.
-        if (dataFile.ChangedOnDisk(&error)) {
-            Fail(error + QStringLiteral(" The results of this run were not saved into it."));
-            status = kExitDataFile;
-        } else if (!dataFile.Save(model, &error)) {
-            Fail(error);
-            status = kExitDataFile;
-        }
-        lockRegistration.Withdraw();
-        dataFile.Unlock();
+    if (outcome.saveTried && !outcome.saved) {
+        Fail(outcome.saveError);
+        status = kExitDataFile;
     }
     std::vector<RankedRow> ranked = rows.Started();
     if (!reportPath.isEmpty()) {
@@ -635,8 +636,8 @@ int Run(const CliOptions& options) {
     if (!jsonPath.isEmpty()) {
         for (RankedRow& r : ranked) {
             for (int e = 0; e < kEngineCount; ++e)
-                r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
-                                                 model.cellRef(r.row, ColKeywords), e);
+                r.previous[e] = pipeline.Previous(model.cellRef(r.row, ColUrl),
+                                                  model.cellRef(r.row, ColKeywords), e);
         }
         if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)),
                          error)) {
@@ -645,8 +646,10 @@ int Run(const CliOptions& options) {
                 status = kExitOutputFile;
         }
     }
-    if (!recorded) {
-        Fail(history.Error() + QStringLiteral(" This run was not recorded in it."));
+    if (!options.noHistory && !outcome.recorded) {
+        Fail(outcome.keptForTheList
+                 ? outcome.historyError
+                 : outcome.historyError + QStringLiteral(" This run was not recorded in it."));
         if (status == kExitOk)
             status = kExitHistory;
     }
@@ -672,7 +675,7 @@ int ExportHistory(const CliOptions& options) {
     const QString outPath = toStdout ? kStdout : QFileInfo(options.historyCsv).absoluteFilePath();
     QString error;
     tw::HistoryStore store;
-    if (!QFileInfo::exists(historyPath)) {
+    if (!QFileInfo::exists(historyPath) && !QFileInfo(historyPath).isSymLink()) {
         // A data file never ranked has no history yet; neither file there is a wrong name.
         if (!QFileInfo(dataPath).isFile()) {
             Fail(QStringLiteral("The entry list \"%1\" could not be read: No such file or "
