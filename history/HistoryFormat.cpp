@@ -10,6 +10,8 @@
 
 namespace tw::historyformat {
 
+// hash: siteHash() of the text, so that a site is found without an index of the texts
+// themselves (which would keep every text twice).
 const char* const kSiteTable =
     "CREATE TABLE site (id INTEGER PRIMARY KEY, hash INTEGER NOT NULL, text BLOB NOT NULL)";
 const char* const kSiteIndex = "CREATE INDEX site_hash ON site (hash)";

@@ -490,13 +490,10 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
         }
     }
     historyformat::Recognition format;
-    {
-        QString reason;
-        if (!historyformat::recognize(m_impl->handle, &format, &reason)) {
-            setError(error, fail(QStringLiteral("cannot be used"),
-                                 reasonFor(m_impl->handle, sqlite3_errcode(m_impl->handle))));
-            return false;
-        }
+    if (!historyformat::recognize(m_impl->handle, &format, nullptr)) {
+        setError(error, fail(QStringLiteral("cannot be used"),
+                             reasonFor(m_impl->handle, sqlite3_errcode(m_impl->handle))));
+        return false;
     }
     const int version = format.version;
     m_fileVersion = version;
