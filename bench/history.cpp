@@ -1,18 +1,23 @@
 // Rank history figures: recording one large run, loading one entry's long history into the
-// History window, and the file size a run adds. Prints; asserts nothing.
+// History window, the file size a run adds, and a run's start on a large history (checked or
+// not). Prints; asserts nothing. "history start" runs the last alone.
 
+#include "history/HistoryCheck.h"
 #include "history/HistoryDlg.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryStore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <random>
+#include <unistd.h>
 
 using namespace tw;
 
@@ -39,6 +44,18 @@ HistoryResult makeResult(std::mt19937& random, int slot, int entry) {
         r.text = "not found";
     }
     return r;
+}
+
+// Drops the file's pages from the page cache, as after a reboot.
+void evict(const QString& path) {
+    for (const QString& file : {path, path + QStringLiteral("-wal")}) {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
 }
 
 double ms(const QElapsedTimer& timer) {
@@ -69,7 +86,8 @@ struct ResultPool {
     }
 };
 
-bool recordRun(HistoryStore& store, const ResultPool& pool, const QDateTime& time) {
+bool recordRun(HistoryStore& store, const ResultPool& pool, const QDateTime& time,
+               int slotCount = kHistorySlots) {
     QString error;
     if (!store.beginRun(time, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -77,7 +95,7 @@ bool recordRun(HistoryStore& store, const ResultPool& pool, const QDateTime& tim
     }
     std::size_t next = 0;
     for (std::size_t e = 0; e < pool.urls.size(); ++e) {
-        for (int s = 0; s < kHistorySlots; ++s) {
+        for (int s = 0; s < slotCount; ++s) {
             const HistoryResult& r = pool.results[next++ % pool.results.size()];
             if (!store.record(pool.urls[e], pool.keywords[e], r, &error)) {
                 std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -94,13 +112,18 @@ bool recordRun(HistoryStore& store, const ResultPool& pool, const QDateTime& tim
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The remembered check results go to a cache folder of the benchmark's own.
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    // "start" alone: only the run start on a large history (section 4).
+    const bool startOnly = argc > 1 && qstrcmp(argv[1], "start") == 0;
     std::mt19937 random(42);
     QString error;
 
     // 1. One run of 100,000 entries x 4 slots, into a new file and into one that has it already.
-    {
+    if (!startOnly) {
         const QString path = dir.filePath(QStringLiteral("big.history.sqlite"));
         HistoryStore store;
         if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
@@ -125,7 +148,7 @@ int main(int argc, char* argv[]) {
     }
 
     // 2. One entry with 1,000 runs loaded into the History window.
-    {
+    if (!startOnly) {
         const QString data = dir.filePath(QStringLiteral("long.dat"));
         const QString path = historyPathFor(data);
         {
@@ -177,6 +200,8 @@ int main(int argc, char* argv[]) {
     // worst case for a file that keeps each site once), and with a tenth of the results new
     // each run, the rest as the run before (a keyword's top sites mostly stay).
     for (const bool repeating : {false, true}) {
+        if (startOnly)
+            break;
         const QString path = dir.filePath(repeating ? QStringLiteral("size2.history.sqlite")
                                                     : QStringLiteral("size.history.sqlite"));
         HistoryStore store;
@@ -201,6 +226,70 @@ int main(int argc, char* argv[]) {
                     "%.0f KB (%d runs: %.1f MB)\n",
                     repeating ? "9 in 10 results as the run before" : "every site new",
                     double(size) / runs / 1024.0, runs, double(size) / 1e6);
+    }
+
+    // 4. A run's start on a large history: 1,000 runs of 1,000 entries, one slot each. Opening
+    // it for writing checks the whole file, unless a check passed and nothing changed it since.
+    {
+        const QString path = dir.filePath(QStringLiteral("large.history.sqlite"));
+        {
+            HistoryStore store;
+            if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 1;
+            }
+            QElapsedTimer timer;
+            timer.start();
+            const ResultPool pool(random, 1000, true);
+            QDateTime time(QDate(2024, 1, 1), QTime(8, 0));
+            for (int run = 0; run < 1000; ++run) {
+                if (!recordRun(store, pool, time, 1))
+                    return 1;
+                time = time.addSecs(3600);
+            }
+            std::printf("large history: 1,000 runs x 1,000 entries recorded in %.1f s\n",
+                        ms(timer) / 1000.0);
+        }
+        std::printf("  file: %.1f MB\n", double(QFileInfo(path).size()) / 1e6);
+        // Open for writing and start a run, as a ranking run does; then drop the run.
+        const auto start = [&](const char* what) {
+            QElapsedTimer timer;
+            timer.start();
+            const double cpu = cpuMs();
+            HistoryStore store;
+            if (!store.open(path, HistoryStore::Mode::ReadWrite, &error) ||
+                !store.beginRun(QDateTime::currentDateTime(), &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return false;
+            }
+            const double started = ms(timer);
+            const double startCpu = cpuMs() - cpu;
+            store.rollbackRun();
+            store.close();
+            std::printf("  run start, %s: %.0f ms (cpu %.0f ms); close %.0f ms\n", what, started,
+                        startCpu, ms(timer) - started);
+            return true;
+        };
+        for (int pass = 0; pass < 3; ++pass) {
+            QFile::remove(historycheck::rememberedChecksFile());
+            if (!start("no check remembered, file in the page cache"))
+                return 1;
+        }
+        for (int pass = 0; pass < 3; ++pass) {
+            QFile::remove(historycheck::rememberedChecksFile());
+            evict(path);
+            if (!start("no check remembered, cold (file evicted from the page cache)"))
+                return 1;
+        }
+        for (int pass = 0; pass < 3; ++pass) {
+            if (!start("check remembered, warm"))
+                return 1;
+        }
+        for (int pass = 0; pass < 3; ++pass) {
+            evict(path);
+            if (!start("check remembered, cold"))
+                return 1;
+        }
     }
     return 0;
 }

@@ -14,11 +14,11 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "rank/EntryModelRows.h"
-#include "rank/RankHistory.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"
 #include "rank/RankSources.h"
+#include "rank/RunPipeline.h"
 #include "results/Report.h"
 #include "settings/RegistrySettings.h"
 #include "settings/SearchSettings.h"
@@ -458,8 +458,10 @@ int RunWithoutRanking(const CliOptions& options) {
     }
     if (!jsonPath.isEmpty()) {
         // Every row as it is, with the latest result the history holds for each slot.
-        rank::CRunHistory history;
-        history.OpenForReading(dataPath);
+        rank::RunRequest request;
+        request.dataFilePath = dataPath;
+        rank::CRunPipeline history(std::move(request));
+        history.OpenForReading();
         const auto previous = [&](int row, int slot) {
             return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords], slot);
         };
@@ -634,27 +636,36 @@ int Run(const CliOptions& options) {
         g_exitScratchDir = scratch.path();
     }
 
-    // The history never holds the run up: one that cannot be written is told about at the end.
-    rank::CRunHistory history;
-    if (options.noHistory) {
-        history.OpenForReading(dataPath);
-    } else {
-        history.Begin(dataPath, QDateTime::currentDateTime());
-        history.Attach(settings);
+    rank::RunRequest request;
+    request.dataFilePath = dataPath;
+    request.record = !options.noHistory;
+    if (!options.noSave) {
+        request.saveList = [&dataFile, &model](QString* saveError) {
+            // Changed meanwhile by a program that takes no lock: its version is kept.
+            if (dataFile.ChangedOnDisk(saveError)) {
+                *saveError += QStringLiteral(" The results of this run were not saved into it.");
+                return false;
+            }
+            return dataFile.Save(model, saveError);
+        };
     }
+    rank::CRunPipeline pipeline(std::move(request));
 
     CCliRows rows(model, targets);
     CCliProgress progress(options.quiet, int(targets.size()));
     QElapsedTimer clock;
     clock.start();
     // The pump returns early when a worker ends, so its step only paces the progress lines.
-    const RankRunResult run = RunRanking(targets, rows, &progress, settings, [&] {
+    const rank::RunOutcome outcome = pipeline.Run(targets, rows, &progress, settings, [&] {
         WaitAndPump(kPumpMs);
         progress.Update(model.rows(), rows.TakeFinished());
-        history.Flush();
     });
+    const RankRunResult& run = outcome.run;
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const bool recorded = options.noHistory || history.Finish();
+    if (!options.noSave) {
+        lockRegistration.Withdraw();
+        dataFile.Unlock();
+    }
     progress.Update(model.rows(), rows.TakeFinished());
     progress.ClearLine();
     QDir::setCurrent(startDir);
@@ -684,17 +695,9 @@ int Run(const CliOptions& options) {
         for (const std::string& notice : run.calls.notices)
             Fail(QStringLiteral("note: %1.").arg(QString::fromStdString(notice)));
     }
-    if (!options.noSave) {
-        // Changed meanwhile by a program that takes no lock: its version is kept.
-        if (dataFile.ChangedOnDisk(&error)) {
-            Fail(error + QStringLiteral(" The results of this run were not saved into it."));
-            status = kExitDataFile;
-        } else if (!dataFile.Save(model, &error)) {
-            Fail(error);
-            status = kExitDataFile;
-        }
-        lockRegistration.Withdraw();
-        dataFile.Unlock();
+    if (outcome.saveTried && !outcome.saved) {
+        Fail(outcome.saveError);
+        status = kExitDataFile;
     }
     std::vector<RankedRow> ranked = rows.TakeStarted();
     if (!reportPath.isEmpty()) {
@@ -711,8 +714,8 @@ int Run(const CliOptions& options) {
     }
     if (!jsonPath.isEmpty()) {
         const auto previous = [&](int row, int slot) {
-            return history.Previous(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                                    slot);
+            return pipeline.Previous(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
+                                     slot);
         };
         if (!WriteResultsJsonFile(jsonPath, model.rows(), ranked, SourceTexts(sources), previous,
                                   &error, &run.calls)) {
@@ -721,8 +724,10 @@ int Run(const CliOptions& options) {
                 status = kExitOutputFile;
         }
     }
-    if (!recorded) {
-        Fail(history.Error() + QStringLiteral(" This run was not recorded in it."));
+    if (!options.noHistory && !outcome.recorded) {
+        Fail(outcome.keptForTheList
+                 ? outcome.historyError
+                 : outcome.historyError + QStringLiteral(" This run was not recorded in it."));
         if (status == kExitOk)
             status = kExitHistory;
     }
@@ -749,7 +754,7 @@ int ExportHistory(const CliOptions& options) {
     const QString outPath = toStdout ? kStdout : QFileInfo(options.historyCsv).absoluteFilePath();
     QString error;
     tw::HistoryStore store;
-    if (!QFileInfo::exists(historyPath)) {
+    if (!QFileInfo::exists(historyPath) && !QFileInfo(historyPath).isSymLink()) {
         // A data file never ranked has no history yet; neither file there is a wrong name.
         if (!QFileInfo(dataPath).isFile()) {
             Fail(QStringLiteral("The entry list \"%1\" could not be read: No such file or "

@@ -1,5 +1,7 @@
 #include "history/HistoryStore.h"
 
+#include "history/HistoryCheck.h"
+#include "history/HistoryFormat.h"
 #include "history/HistoryText.h"
 
 #include <QDir>
@@ -24,12 +26,6 @@
 namespace tw {
 
 namespace {
-
-// hash: siteHash() of the text, so that a site is found without an index of the texts
-// themselves (which would keep every text twice).
-const char* const kSiteTable =
-    "CREATE TABLE site (id INTEGER PRIMARY KEY, hash INTEGER NOT NULL, text BLOB NOT NULL)";
-const char* const kSiteIndex = "CREATE INDEX site_hash ON site (hash)";
 
 // A 64-bit hash of a site's bytes that is the same on every platform and in every version: it
 // is stored. Eight bytes at a time, little-endian, then a final mix (MurmurHash3's).
@@ -131,27 +127,6 @@ private:
     std::string m_texts;
     std::size_t m_count = 0;
     std::size_t m_mask = 0;
-};
-
-// Version 1 kept no source and the sites above as plain text, one per line. Version 2 added the
-// source and packed each result's sites (length-prefixed, compressed); the source column goes
-// last in both fresh and migrated files so the two have the same shape. Version 3 keeps each
-// distinct site text once, in the site table, and per result only the list of their ids: the
-// same top sites come back in every result of a keyword and in every run.
-const char* const kSchemaV3[] = {
-    "CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, keywords BLOB NOT NULL, "
-    "UNIQUE (url, keywords))",
-    // started_ms: milliseconds since 1970 UTC; utc_offset: seconds east of UTC at the start.
-    "CREATE TABLE run (id INTEGER PRIMARY KEY, started_ms INTEGER NOT NULL, "
-    "utc_offset INTEGER NOT NULL)",
-    "CREATE TABLE result (id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES run (id), "
-    "entry_id INTEGER NOT NULL REFERENCES entry (id), "
-    "slot INTEGER NOT NULL CHECK (slot BETWEEN 0 AND 3), engine TEXT NOT NULL, "
-    "text BLOB NOT NULL, rank INTEGER, page INTEGER, error BLOB, sites BLOB, "
-    "source TEXT NOT NULL DEFAULT 'classic')",
-    "CREATE INDEX result_entry ON result (entry_id, slot, run_id)",
-    kSiteTable,
-    kSiteIndex,
 };
 
 const QByteArray kSqliteMagic("SQLite format 3\0", 16);
@@ -386,6 +361,10 @@ void HistoryStore::close() {
     m_connection.clear();
     m_schemaVersion = 0;
     m_ownerThread = nullptr;
+    // After the connection is gone: the last one folds its log into the file.
+    if (m_rememberAtClose)
+        historycheck::rememberSound(m_path);
+    m_rememberAtClose = false;
 }
 
 bool HistoryStore::open(const QString& path, Mode mode, QString* error) {
@@ -410,6 +389,15 @@ bool HistoryStore::openForReading(const QString& path, QString* error) {
 
 bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
     const bool readOnly = mode == Mode::ReadOnly;
+    // A link in the history's place (or its log's) would have the run write another list's
+    // history, or make a new one wherever it points.
+    if (const QString linked = historycheck::linkedFile(path); !linked.isEmpty()) {
+        setError(error, fail(QStringLiteral("was left as it is"),
+                             linked == path ? QStringLiteral("it is a symbolic link")
+                                            : QStringLiteral("%1 is a symbolic link")
+                                                  .arg(QDir::toNativeSeparators(linked))));
+        return false;
+    }
     // What is at the path is looked at before SQLite is let near it: SQLite would take an empty
     // or missing file as a new database, and anything else must stay as it is.
     const QFileInfo info(path);
@@ -479,11 +467,16 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
     }
 
     // Read-only checks first: a damaged or foreign file must not be written to at all. The
-    // check reads the whole file, so only a store that is going to write pays for it; a damaged
-    // page met while reading shows as an error of that call.
-    if (!readOnly) {
+    // full check reads the whole file, so only a store that is going to write pays for it, and
+    // only when the file changed since a check passed; a damaged page met while reading shows
+    // as an error of that call. The quick check would miss an index that disagrees with its
+    // table, and a run would then record an entry a second time.
+    if (!readOnly && info.exists() && !historycheck::rememberedSound(path)) {
         QSqlQuery check(db);
-        if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+        // The check looks every row up in each of its table's indexes: the run's page cache
+        // keeps those pages at hand for it too.
+        if (!check.exec(QStringLiteral("PRAGMA cache_size = -65536")) ||
+            !check.exec(QStringLiteral("PRAGMA integrity_check(1)"))) {
             setError(error, fail(QStringLiteral("cannot be used"), reasonFor(check.lastError())));
             return false;
         }
@@ -496,37 +489,15 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
             return false;
         }
     }
-    int version = 0;
-    {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            setError(error, fail(QStringLiteral("cannot be used"), reasonFor(q.lastError())));
-            return false;
-        }
-        version = q.value(0).toInt();
-        m_fileVersion = version;
+    historyformat::Recognition format;
+    if (!historyformat::recognize(m_impl->handle, &format, nullptr)) {
+        setError(error, fail(QStringLiteral("cannot be used"),
+                             reasonFor(m_impl->handle, sqlite3_errcode(m_impl->handle))));
+        return false;
     }
-    int tables = 0;
-    bool ours = true;
-    {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
-            setError(error, fail(QStringLiteral("cannot be used"), reasonFor(q.lastError())));
-            return false;
-        }
-        int known = 0;
-        bool sites = false;
-        while (q.next()) {
-            ++tables;
-            const QString name = q.value(0).toString();
-            if (name == QStringLiteral("entry") || name == QStringLiteral("run") ||
-                name == QStringLiteral("result"))
-                ++known;
-            sites = sites || name == QStringLiteral("site");
-        }
-        ours = known == 3 && (version < 3 || sites);
-    }
-    if (version > kHistorySchemaVersion) {
+    const int version = format.version;
+    m_fileVersion = version;
+    if (format.kind == historyformat::Kind::Newer) {
         setError(error,
                  fail(QStringLiteral("was left as it is"),
                       QStringLiteral("it was written by a newer version of the program (format "
@@ -535,9 +506,10 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
                           .arg(kHistorySchemaVersion)));
         return false;
     }
-    if ((version == 0 && tables > 0) || (version > 0 && !ours)) {
+    if (format.kind == historyformat::Kind::Foreign) {
         setError(error, fail(QStringLiteral("was left as it is"),
-                             QStringLiteral("it is an SQLite database, but no rank history")));
+                             QStringLiteral("it is an SQLite database, but not a Tallowick "
+                                            "history")));
         return false;
     }
     if (readOnly && version < kHistorySchemaVersion) {
@@ -550,6 +522,12 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
     }
 
     if (!readOnly) {
+        // The check can have taken a while: a link planted meanwhile is still refused.
+        if (!historycheck::linkedFile(path).isEmpty()) {
+            setError(error, fail(QStringLiteral("was left as it is"),
+                                 QStringLiteral("it is a symbolic link")));
+            return false;
+        }
         QSqlQuery q(db);
         // WAL: readers (the History window) never wait for a run that is recording, and a run
         // that dies leaves only an uncommitted tail that the next open ignores.
@@ -561,15 +539,17 @@ bool HistoryStore::openChecked(const QString& path, Mode mode, QString* error) {
             return false;
         }
         m_schemaVersion = version;
-        if (!migrate(error))
+        if (!migrate(format.marked, error))
             return false;
+        // Sound as checked, and written only by this store from now on: remembered at close.
+        m_rememberAtClose = true;
     }
     m_schemaVersion = kHistorySchemaVersion;
     return true;
 }
 
-bool HistoryStore::migrate(QString* error) {
-    if (m_schemaVersion == kHistorySchemaVersion)
+bool HistoryStore::migrate(bool marked, QString* error) {
+    if (marked && m_schemaVersion == kHistorySchemaVersion)
         return true;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
@@ -584,19 +564,38 @@ bool HistoryStore::migrate(QString* error) {
         setError(error, fail(QStringLiteral("cannot be brought up to date"), reason));
         return false;
     };
-    // Another program may have done the work while this one waited for the lock.
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return failed(q);
-    int version = q.value(0).toInt();
-    q.finish();
-    if (version == 0) {
-        for (const char* statement : kSchemaV3) {
+    // Looked at again under the lock: another program may have done the work, or changed the
+    // file, while this one waited for it.
+    historyformat::Recognition format;
+    QString reason;
+    if (!historyformat::recognize(m_impl->handle, &format, &reason)) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        setError(error, fail(QStringLiteral("cannot be brought up to date"), reason));
+        return false;
+    }
+    using historyformat::Kind;
+    if (format.kind != Kind::Empty && format.kind != Kind::Ours && format.kind != Kind::Unmarked) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        setError(error, fail(QStringLiteral("was left as it is"),
+                             QStringLiteral("it was changed by another program while it was "
+                                            "opened")));
+        return false;
+    }
+    int version = format.version;
+    if (format.kind == Kind::Ours && version == kHistorySchemaVersion) {
+        QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+        m_schemaVersion = version;
+        return true;
+    }
+    if (format.kind == Kind::Empty) {
+        for (const char* statement : historyformat::currentSchema()) {
             if (!q.exec(QString::fromLatin1(statement)))
                 return failed(q);
         }
         // The later steps make a fresh file the same shape as a migrated one.
         version = 3;
     }
+    // Each step takes a file of one version to the next; a new step goes at the end.
     if (version == 1) {
         if (!q.exec(QStringLiteral(
                 "ALTER TABLE result ADD COLUMN source TEXT NOT NULL DEFAULT 'classic'")))
@@ -631,7 +630,8 @@ bool HistoryStore::migrate(QString* error) {
     }
     if (version == 2) {
         // Each result's packed texts become ids of the site table.
-        if (!q.exec(QString::fromLatin1(kSiteTable)) || !q.exec(QString::fromLatin1(kSiteIndex)))
+        if (!q.exec(QString::fromLatin1(historyformat::kSiteTable)) ||
+            !q.exec(QString::fromLatin1(historyformat::kSiteIndex)))
             return failed(q);
         QSqlQuery read(db);
         read.setForwardOnly(true);
@@ -673,7 +673,9 @@ bool HistoryStore::migrate(QString* error) {
             return failed(q);
         version = 4;
     }
+    // Marked as this program's file in the same transaction as its tables.
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)) ||
+        !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(historyformat::kApplicationId)) ||
         !q.exec(QStringLiteral("COMMIT")))
         return failed(q);
     m_schemaVersion = version;
@@ -748,6 +750,8 @@ QString HistoryStore::noRunError(const QString& what) {
 }
 
 void HistoryStore::abandonRun(const QString& reason) {
+    // A write that failed may have met damage: the next writer checks the whole file again.
+    m_rememberAtClose = false;
     {
         std::lock_guard<std::mutex> lock(m_pendingLock);
         m_pending.clear();
@@ -1292,7 +1296,8 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     out->runs.clear();
     const QString path = historyPathFor(dataFilePath);
     const QFileInfo info(path);
-    if (!info.exists() || (info.isFile() && info.size() == 0))
+    // A link, even a dangling one, is refused by the store with a reason, not taken for none.
+    if (!info.isSymLink() && (!info.exists() || (info.isFile() && info.size() == 0)))
         return true;
     HistoryStore store;
     return store.openForReading(path, error) && store.loadEntry(url, keywords, out, error);

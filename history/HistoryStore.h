@@ -141,7 +141,8 @@ public:
     int schemaVersion() const { return m_schemaVersion; }
     // The version the file had when open() looked at it, also when open() failed (0: none).
     int fileSchemaVersion() const { return m_fileVersion; }
-    // Runs SQLite's integrity check (reads the whole file). open() runs the quick variant.
+    // Runs SQLite's integrity check (reads the whole file). open() for writing runs it too,
+    // unless it passed before and the file has not changed since.
     bool checkIntegrity(QString* error);
 
 private:
@@ -152,7 +153,8 @@ private:
     };
     bool openChecked(const QString& path, Mode mode, QString* error);
     bool recordable(const HistoryResult& result, QString* error);
-    bool migrate(QString* error);
+    // Brings the file to the current format and marks it as this program's (marked: it is).
+    bool migrate(bool marked, QString* error);
     bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
                  QString* error);
     // An entry's id in an open store, 0 when it has no history; false when the store is not open
@@ -180,6 +182,8 @@ private:
     QString m_connection;
     int m_schemaVersion = 0;
     int m_fileVersion = 0;
+    // Opened for writing after its checks passed: its state at close is remembered as sound.
+    bool m_rememberAtClose = false;
     qint64 m_runId = 0;
     Qt::HANDLE m_ownerThread = nullptr;
     std::mutex m_pendingLock;

@@ -3,16 +3,14 @@
 #include "data/EntryListModel.h"
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
-#include "rank/RankHistory.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
+#include "rank/RunPipeline.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
 #include "ui/MessageBox.h"
 #include "ui/Resources.h"
 #include "ui/Sound.h"
-
-#include <QDateTime>
 
 #include <algorithm>
 
@@ -100,21 +98,18 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     settings.engineOn = [&search](SearchEngine e) { return search.EngineEnabled(e); };
     settings.sources = sources;
 
-    CRunHistory history;
-    m_historyError.clear();
-    if (!m_historyFile.isEmpty()) {
-        history.Begin(m_historyFile, QDateTime::currentDateTime());
-        history.Attach(settings);
-    }
+    // The window saves the list at close, so the run is recorded when it ends.
+    RunRequest request;
+    request.dataFilePath = m_historyFile;
+    request.record = !m_historyFile.isEmpty();
+    CRunPipeline pipeline(std::move(request));
 
     runState(&progress);
     CEntryModelRows modelRows(m_model);
-    m_result = RunRanking(targets, modelRows, &progress, settings, [&history] {
-        WaitAndPump(50);
-        history.Flush();
-    });
-    if (!m_historyFile.isEmpty() && !history.Finish())
-        m_historyError = history.Error();
+    RunOutcome outcome =
+        pipeline.Run(targets, modelRows, &progress, settings, [] { WaitAndPump(50); });
+    m_result = std::move(outcome.run);
+    m_historyError = outcome.historyError;
     runState(nullptr);
 
     progress.hide();

@@ -88,6 +88,10 @@ bool CRunHistory::Finish() {
     return !m_failed.load();
 }
 
+void CRunHistory::Drop() {
+    m_store.rollbackRun();
+}
+
 QString CRunHistory::Error() const {
     std::lock_guard<std::mutex> lock(m_errorLock);
     return m_error;

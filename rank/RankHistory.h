@@ -42,6 +42,8 @@ public:
     void Flush();
     // After the run: makes it permanent. False when recording failed at any point (Error()).
     bool Finish();
+    // After the run: drops it unrecorded (the list it belongs to was not saved).
+    void Drop();
 
     // Why the run is not recorded; empty while all goes well.
     QString Error() const;

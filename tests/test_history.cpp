@@ -16,6 +16,8 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace tw;
@@ -134,6 +136,13 @@ private slots:
     void lockedDatabase();
     void refusedFiles_data();
     void refusedFiles();
+    void damagedIndexIsCaught_data();
+    void damagedIndexIsCaught();
+    void foreignLookalikeLeftAlone_data();
+    void foreignLookalikeLeftAlone();
+    void filesAreMarked();
+    void linkedFilesRefused_data();
+    void linkedFilesRefused();
     void readOnlyOpen();
     void migrationFromVersion1();
     void migrationFromVersion2();
@@ -572,7 +581,7 @@ void TestHistory::refusedFiles_data() {
     QTest::newRow("damaged pages") << QByteArray() << "damage"
                                    << "damaged";
     QTest::newRow("other database") << QByteArray() << "foreign"
-                                    << "no rank history";
+                                    << "not a Tallowick history";
     QTest::newRow("newer format") << QByteArray() << "newer"
                                   << "newer version";
 }
@@ -636,6 +645,213 @@ void TestHistory::refusedFiles() {
     if (setup != QStringLiteral("damage"))
         QVERIFY(!loaded);
     QCOMPARE(readFile(path), before);
+}
+
+// One byte of the entry index changed: the table and the index disagree, which the quick check
+// does not see. The file was sound when last written, so a check result may be remembered; the
+// change voids it, also when the file's times are put back.
+void TestHistory::damagedIndexIsCaught_data() {
+    QTest::addColumn<bool>("timesPutBack");
+    QTest::newRow("index byte changed") << false;
+    QTest::newRow("times put back") << true;
+}
+
+void TestHistory::damagedIndexIsCaught() {
+    QFETCH(bool, timesPutBack);
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    const auto url = [](int i) {
+        return QStringLiteral("http://entry-%1.example/").arg(i, 4, 10, QLatin1Char('0'));
+    };
+    {
+        HistoryStore store;
+        QString error;
+        QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        // Few enough that the whole index is its root page.
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(store.record(url(i).toStdString(), "k", ranked(0, 3, 1), &error));
+        QVERIFY2(store.commitRun(&error), qPrintable(error));
+    }
+    // The same file opened again for writing is still fine.
+    {
+        HistoryStore store;
+        QString error;
+        QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    }
+    qint64 root = 0;
+    qint64 pageSize = 0;
+    {
+        RawConnection raw(path);
+        root = raw.value("SELECT rootpage FROM sqlite_master WHERE name = "
+                         "'sqlite_autoindex_entry_1'")
+                   .toLongLong();
+        pageSize = raw.value("PRAGMA page_size").toLongLong();
+    }
+    QVERIFY(root > 1 && pageSize >= 512);
+    QByteArray data = readFile(path);
+    const QByteArray key = url(42).toUtf8() + 'k';
+    const qsizetype at = data.indexOf(key, (root - 1) * pageSize);
+    QVERIFY(at > 0 && at + key.size() <= root * pageSize);
+    data[at + key.size() - 1] = 'j'; // the keywords of entry 42 in the index alone
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+    writeFile(path, data);
+    if (timesPutBack) {
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    {
+        RawConnection raw(path);
+        QCOMPARE(raw.value("PRAGMA quick_check").toString(), QStringLiteral("ok"));
+    }
+    const QByteArray damaged = readFile(path);
+
+    HistoryStore store;
+    QString error;
+    QVERIFY(!store.open(path, HistoryStore::Mode::ReadWrite, &error));
+    QVERIFY2(error.contains("damaged") && error.contains(path), qPrintable(error));
+    QCOMPARE(readFile(path), damaged);
+    QVERIFY(!QFile::exists(path + "-wal"));
+}
+
+// Files Tallowick never wrote that look like an old history at first sight are not brought up
+// to date: only a file that is table for table and column for column a known older format is.
+void TestHistory::foreignLookalikeLeftAlone_data() {
+    QTest::addColumn<QStringList>("statements");
+    const QString entry = "CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, "
+                          "keywords BLOB NOT NULL, UNIQUE (url, keywords))";
+    const QString run = "CREATE TABLE run (id INTEGER PRIMARY KEY, started_ms INTEGER NOT NULL, "
+                        "utc_offset INTEGER NOT NULL)";
+    const QString resultV2 = "CREATE TABLE result (id INTEGER PRIMARY KEY, run_id INTEGER NOT "
+                             "NULL, entry_id INTEGER NOT NULL, slot INTEGER NOT NULL, engine TEXT "
+                             "NOT NULL, text BLOB NOT NULL, rank INTEGER, page INTEGER, error "
+                             "BLOB, sites BLOB, source TEXT NOT NULL DEFAULT 'classic')";
+    const QString index = "CREATE INDEX result_entry ON result (entry_id, slot, run_id)";
+    QTest::newRow("same names, other columns")
+        << QStringList{"CREATE TABLE entry (id INTEGER PRIMARY KEY, name TEXT)",
+                       "CREATE TABLE run (id INTEGER PRIMARY KEY, at TEXT)",
+                       "CREATE TABLE result (id INTEGER PRIMARY KEY, sites TEXT)",
+                       "INSERT INTO result VALUES (1, 'mine')", "PRAGMA user_version = 2"};
+    QTest::newRow("a table more") << QStringList{
+        entry, run, resultV2, index, "CREATE TABLE notes (t TEXT)", "PRAGMA user_version = 2"};
+    QTest::newRow("a column more") << QStringList{entry,
+                                                  run,
+                                                  resultV2,
+                                                  index,
+                                                  "ALTER TABLE result ADD COLUMN mine TEXT",
+                                                  "PRAGMA user_version = 2"};
+    QTest::newRow("an index missing")
+        << QStringList{entry, run, resultV2, "PRAGMA user_version = 2"};
+    QTest::newRow("a trigger") << QStringList{
+        entry,
+        run,
+        resultV2,
+        index,
+        "CREATE TRIGGER t AFTER INSERT ON run BEGIN DELETE FROM entry; END",
+        "PRAGMA user_version = 2"};
+    QTest::newRow("format 2 under version 1")
+        << QStringList{entry, run, resultV2, index, "PRAGMA user_version = 1"};
+    QTest::newRow("another program's mark") << QStringList{
+        entry, run, resultV2, index, "PRAGMA user_version = 2", "PRAGMA application_id = 1234"};
+}
+
+void TestHistory::foreignLookalikeLeftAlone() {
+    QFETCH(QStringList, statements);
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    {
+        RawConnection other(path);
+        QVERIFY(other.ok());
+        for (const QString& sql : statements)
+            QVERIFY(other.exec(sql));
+    }
+    const QByteArray before = readFile(path);
+    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+    for (const auto mode : {HistoryStore::Mode::ReadWrite, HistoryStore::Mode::ReadOnly}) {
+        HistoryStore store;
+        QString error;
+        QVERIFY(!store.open(path, mode, &error));
+        QVERIFY2(error.contains("not a Tallowick history"), qPrintable(error));
+    }
+    EntryHistory history;
+    QString error;
+    QVERIFY(!loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error));
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
+}
+
+// Files of the last format written before the mark existed (3) are recognised, brought up to
+// date and marked when next opened; new files are marked from the start.
+void TestHistory::filesAreMarked() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    {
+        HistoryStore store;
+        openWithOneRun(store, path);
+    }
+    {
+        RawConnection raw(path);
+        QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0x54574B48);
+        // Back to format 3 as it was written, unmarked.
+        QVERIFY(raw.exec("ALTER TABLE result DROP COLUMN calls"));
+        QVERIFY(raw.exec("PRAGMA user_version = 3"));
+        QVERIFY(raw.exec("PRAGMA application_id = 0"));
+    }
+    EntryHistory history;
+    QString error;
+    QVERIFY2(loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error), qPrintable(error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    RawConnection raw(path);
+    QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0x54574B48);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
+}
+
+// A symbolic link in the place of the history or of one of SQLite's files beside it is refused
+// for reading and writing: nothing is made or changed where it points.
+void TestHistory::linkedFilesRefused_data() {
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("dangling");
+    QTest::newRow("history to another list's") << "" << false;
+    QTest::newRow("history to nowhere") << "" << true;
+    QTest::newRow("write-ahead log") << "-wal" << true;
+    QTest::newRow("shared memory") << "-shm" << true;
+    QTest::newRow("journal") << "-journal" << true;
+}
+
+void TestHistory::linkedFilesRefused() {
+    QFETCH(QString, suffix);
+    QFETCH(bool, dangling);
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    const QString other = dir.file("other.history.sqlite");
+    if (!suffix.isEmpty()) {
+        HistoryStore store;
+        openWithOneRun(store, path);
+    }
+    if (!dangling) {
+        HistoryStore store;
+        openWithOneRun(store, other);
+    }
+    const QByteArray mine = readFile(path);
+    const QByteArray theirs = readFile(other);
+    QVERIFY(QFile::link(other, path + suffix));
+
+    for (const auto mode : {HistoryStore::Mode::ReadWrite, HistoryStore::Mode::ReadOnly}) {
+        HistoryStore store;
+        QString error;
+        QVERIFY(!store.open(path, mode, &error));
+        QVERIFY2(error.contains("symbolic link"), qPrintable(error));
+    }
+    EntryHistory history;
+    QString error;
+    QVERIFY(!loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error));
+    QVERIFY2(error.contains("symbolic link"), qPrintable(error));
+    QCOMPARE(readFile(other), theirs);
+    QCOMPARE(readFile(path + suffix), theirs);
+    if (!suffix.isEmpty())
+        QCOMPARE(readFile(path), mine);
+    QVERIFY(!QFile::exists(other + "-wal"));
 }
 
 void TestHistory::readOnlyOpen() {
@@ -758,6 +974,7 @@ void TestHistory::migrationFromVersion2() {
     RawConnection check(path);
     QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 3);
     QCOMPARE(check.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
+    QCOMPARE(check.value("PRAGMA application_id").toInt(), 0x54574B48);
 }
 
 void TestHistory::csvQuoting() {

@@ -1,5 +1,6 @@
 // tallowick-rank and the rank history, as a user runs it: runs recorded, "previous" in the JSON,
-// --no-history, --history-csv, and a history that cannot be written (exit status 6).
+// --no-history, --history-csv, a history that cannot be written (exit status 6), and a list
+// that cannot be saved, which keeps the run out of the history too.
 #include "base/RankTypes.h"
 #include "history/HistoryStore.h"
 #include "sim/EngineSim.h"
@@ -14,6 +15,8 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+
+#include <sys/resource.h>
 
 using nlohmann::json;
 using namespace sim;
@@ -238,9 +241,13 @@ private slots:
                                  << "damaged";
         QTest::newRow("locked") << "locked"
                                 << "it is in use by another program (locked)";
+        QTest::newRow("link to another list's history") << "linked"
+                                                        << "it is a symbolic link";
+        QTest::newRow("link to nowhere") << "dangling"
+                                         << "it is a symbolic link";
         QTest::newRow("another database") << "foreign"
-                                          << "it is an SQLite database, but no rank "
-                                             "history";
+                                          << "it is an SQLite database, but not a "
+                                             "Tallowick history";
     }
     void unwritableHistory() {
         QFETCH(QString, kind);
@@ -252,6 +259,13 @@ private slots:
         QString error;
         if (kind == "damaged") {
             WriteFile(path, QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\x7f'));
+        } else if (kind == "linked" || kind == "dangling") {
+            const QString other = dir.file("other.history.sqlite");
+            if (kind == "linked") {
+                tw::HistoryStore theirs;
+                QVERIFY(theirs.open(other, tw::HistoryStore::Mode::ReadWrite, &error));
+            }
+            QVERIFY(QFile::link(other, path));
         } else if (kind == "locked") {
             QVERIFY(holder.open(path, tw::HistoryStore::Mode::ReadWrite, &error));
             QVERIFY(holder.beginRun(QDateTime::currentDateTime(), &error));
@@ -286,6 +300,45 @@ private slots:
         } else {
             QCOMPARE(ReadFile(path), before);
         }
+    }
+
+    // The list is saved first and the run recorded in its history only once it is: a list that
+    // cannot be saved (here: a file size limit the history's few pages stay under) leaves the
+    // history as it was, so the two agree.
+    void unsavedListLeavesHistoryUnrecorded() {
+        tw::test::ScopedWorkDir dir;
+        QByteArray list = kList.left(kList.indexOf("www.target-z"));
+        for (int i = 0; i < 4000; ++i)
+            list += "www.filler" + QByteArray::number(i) +
+                    ".example\r\nblue widgets\r\n-\r\n-\r\n-\r\n-\r\n";
+        WriteFile(dir.file("tallowick.dat"), list);
+        const QStringList args = GoogleRun() + QStringList{"--rows", "1", "-q"};
+        Result r = Run(args, dir.path());
+        QCOMPARE(r.code, 0);
+        const QByteArray saved = ReadFile(dir.file("tallowick.dat"));
+        QVERIFY(saved.size() > 150000);
+        QCOMPARE(History(dir.file("tallowick.dat"), "www.target-a.example").runs.size(),
+                 std::size_t(1));
+
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setChildProcessModifier([] {
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 100000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        p.start(kProgram, args);
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY2(err.contains("could not be saved") &&
+                     err.contains("The rank history was not written either"),
+                 err.constData());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), saved);
+        QCOMPARE(History(dir.file("tallowick.dat"), "www.target-a.example").runs.size(),
+                 std::size_t(1));
     }
 };
 

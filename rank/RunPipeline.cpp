@@ -1,0 +1,68 @@
+#include "rank/RunPipeline.h"
+
+#include "rank/RankHistory.h"
+
+namespace rank {
+
+CRunPipeline::CRunPipeline(RunRequest request)
+    : m_request(std::move(request)), m_history(std::make_unique<CRunHistory>()) {}
+
+CRunPipeline::~CRunPipeline() = default;
+
+RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& rows,
+                             IRankProgress* progress, RankRunSettings settings,
+                             const std::function<void()>& pump) {
+    RunOutcome outcome;
+    const bool recording = m_request.record && !m_request.dataFilePath.isEmpty();
+    // The history never holds the run up: one that cannot be written is told about at the end.
+    if (recording) {
+        m_history->Begin(m_request.dataFilePath, m_request.started.isValid()
+                                                     ? m_request.started
+                                                     : QDateTime::currentDateTime());
+        m_history->Attach(settings);
+    } else if (!m_request.dataFilePath.isEmpty()) {
+        m_history->OpenForReading(m_request.dataFilePath);
+    }
+
+    CRunHistory& history = *m_history;
+    outcome.run = RunRanking(targets, rows, progress, settings, [&pump, &history] {
+        if (pump)
+            pump();
+        history.Flush();
+    });
+
+    // The list first: a history that kept a run the list never got would show results the list
+    // does not have, and "previous" would compare the next run with them.
+    if (m_request.saveList) {
+        outcome.saveTried = true;
+        outcome.saved = m_request.saveList(&outcome.saveError);
+    }
+    if (!recording)
+        return outcome;
+    if (outcome.saveTried && !outcome.saved) {
+        history.Drop();
+        outcome.keptForTheList = history.Error().isEmpty();
+        outcome.historyError =
+            outcome.keptForTheList
+                ? QStringLiteral("The rank history was not written either, so that it keeps "
+                                 "agreeing with the entry list.")
+                : history.Error();
+        return outcome;
+    }
+    outcome.recorded = history.Finish();
+    if (!outcome.recorded)
+        outcome.historyError = history.Error();
+    return outcome;
+}
+
+void CRunPipeline::OpenForReading() {
+    if (!m_request.dataFilePath.isEmpty())
+        m_history->OpenForReading(m_request.dataFilePath);
+}
+
+std::optional<tw::HistoryRecord> CRunPipeline::Previous(const std::string& url,
+                                                        const std::string& keywords, int slot) {
+    return m_history->Previous(url, keywords, slot);
+}
+
+} // namespace rank

@@ -1,0 +1,71 @@
+#pragma once
+// One ranking run of a list with everything around it, for the window and tallowick-rank alike:
+// the run recorded in the list's rank history, then the list saved, and only then the history's
+// run made permanent, so the two never disagree. Free of widgets: the window shows the outcome,
+// the command turns it into its exit status.
+
+#include "history/HistoryStore.h"
+#include "rank/RankRun.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rank {
+
+class CRunHistory;
+
+struct RunRequest {
+    // The list's data file; its history is beside it. Empty: no history is read or written.
+    QString dataFilePath;
+    // False: the run is not recorded ("previous" results are still read).
+    bool record = true;
+    // The run's start as the history keeps it; invalid: when the run starts.
+    QDateTime started;
+    // Saves the list once the run has ended; empty when the caller saves it later (the window
+    // saves at close). The history's run is kept only when this succeeded. False with the
+    // reason for the user.
+    std::function<bool(QString* error)> saveList;
+};
+
+struct RunOutcome {
+    RankRunResult run;
+    bool saveTried = false; // saveList was called
+    bool saved = false;
+    QString saveError;           // why the list was not saved
+    bool recorded = false;       // the run is in the history
+    QString historyError;        // why it is not, when it was to be; empty otherwise
+    bool keptForTheList = false; // not recorded only because the list was not saved
+};
+
+class CRunPipeline {
+public:
+    explicit CRunPipeline(RunRequest request);
+    ~CRunPipeline();
+    CRunPipeline(const CRunPipeline&) = delete;
+    CRunPipeline& operator=(const CRunPipeline&) = delete;
+
+    // Runs the ranking of targets (RunRanking with rows, progress and settings; pump is the
+    // caller's wait between worker updates), then saves the list and settles the history.
+    RunOutcome Run(const std::vector<RankTarget>& targets, IRankRows& rows, IRankProgress* progress,
+                   RankRunSettings settings, const std::function<void()>& pump);
+
+    // Without a run: opens the list's history for Previous alone; nothing is written.
+    void OpenForReading();
+
+    // After Run or OpenForReading: the slot's latest result recorded in the history before this
+    // run.
+    std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
+                                              int slot);
+
+private:
+    RunRequest m_request;
+    std::unique_ptr<CRunHistory> m_history;
+};
+
+} // namespace rank
