@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/Engines.h"
+#include "base/TextUtil.h"
 #include "history/HistoryText.h"
 
 #include <nlohmann/json.hpp>
@@ -62,13 +63,7 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
 }
 
 std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            c = '?';
-    }
-    return out;
+    return text::ShowControls(text);
 }
 
 std::string Counter(int done, int total) {

@@ -51,7 +51,8 @@ std::string SummaryLine(const RunSummary& summary);
 // "[3/40]": entries done of all.
 std::string Counter(int done, int total);
 
-// Control characters shown as "?", so a text cannot move the cursor or change the terminal.
+// Control characters shown as escapes ("\x1B", "\u202E"), so a text cannot move the cursor,
+// change the terminal or turn the line round.
 std::string Printable(const std::string& text);
 
 } // namespace cli

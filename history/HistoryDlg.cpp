@@ -1,5 +1,6 @@
 #include "history/HistoryDlg.h"
 
+#include "base/ShownText.h"
 #include "data/OutputFile.h"
 #include "history/HistoryText.h"
 #include "ui/DialogUnits.h"
@@ -123,10 +124,10 @@ void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels)
     m_labels = slotLabels;
     while (m_labels.size() < kHistorySlots)
         m_labels << QStringLiteral("Engine %1").arg(m_labels.size() + 1);
-    const QString title = history.url.empty() ? QStringLiteral("History")
-                                              : QStringLiteral("History of %1 for \"%2\"")
-                                                    .arg(QString::fromStdString(history.url),
-                                                         QString::fromStdString(history.keywords));
+    const QString title = history.url.empty()
+                              ? QStringLiteral("History")
+                              : QStringLiteral("History of %1 for \"%2\"")
+                                    .arg(shownText(history.url), shownText(history.keywords));
     setWindowTitle(title);
     m_model->setHistory(std::move(history), m_labels);
     m_export->setEnabled(!m_model->history().runs.empty());

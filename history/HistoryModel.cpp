@@ -1,5 +1,6 @@
 #include "history/HistoryModel.h"
 
+#include "base/ShownText.h"
 #include "history/HistoryText.h"
 
 #include <algorithm>
@@ -16,12 +17,17 @@ bool isError(const HistoryResult& r) {
     return !r.error.empty() || r.text == "error";
 }
 
-QString pointTip(const QString& time, const HistoryResult& r) {
-    QString tip = time + QLatin1Char('\n') + QString::fromStdString(r.text);
+// A result's lines for a tooltip: its text, the error, the source. What the history holds came
+// from pages and providers: shown as text, its controls as escapes.
+QString resultLines(const HistoryResult& r) {
+    QString tip = shownText(r.text);
     if (!r.error.empty())
-        tip += QStringLiteral(": ") + QString::fromStdString(r.error);
-    tip += QStringLiteral("\nsource: ") + QString::fromStdString(r.source);
-    return tip;
+        tip += QStringLiteral(": ") + shownText(r.error);
+    return tip + QStringLiteral("\nsource: ") + shownText(r.source);
+}
+
+QString pointTip(const QString& time, const HistoryResult& r) {
+    return plainToolTip(time + QLatin1Char('\n') + resultLines(r));
 }
 } // namespace
 
@@ -138,7 +144,7 @@ std::array<SlotSummary, kHistorySlots> summarizeHistory(const EntryHistory& hist
                 previous = &*slot;
             if (slot->rank && (!summary[s].bestRank || *slot->rank < *summary[s].bestRank)) {
                 summary[s].bestRank = slot->rank;
-                summary[s].bestText = QString::fromStdString(slot->text);
+                summary[s].bestText = shownText(slot->text);
             }
         }
         if (latest && previous)
@@ -183,13 +189,9 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const {
     if (!slot)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromStdString(slot->text);
-    if (role == Qt::ToolTipRole) {
-        QString tip = QString::fromStdString(slot->text);
-        if (!slot->error.empty())
-            tip += QStringLiteral(": ") + QString::fromStdString(slot->error);
-        return tip + QStringLiteral("\nsource: ") + QString::fromStdString(slot->source);
-    }
+        return shownText(slot->text);
+    if (role == Qt::ToolTipRole)
+        return plainToolTip(resultLines(*slot));
     return {};
 }
 

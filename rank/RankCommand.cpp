@@ -1,5 +1,6 @@
 #include "rank/RankCommand.h"
 
+#include "base/ShownText.h"
 #include "data/EntryListModel.h"
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
@@ -37,8 +38,7 @@ QString FailedPagesText(const RankRunStats& stats) {
                       .arg(stats.errorColumns);
     if (stats.failedPages > 0)
         text += QStringLiteral("\n\nThe first failure:\n%1\n%2")
-                    .arg(QString::fromStdString(stats.firstError.text),
-                         QString::fromStdString(stats.firstError.url));
+                    .arg(tw::shownText(stats.firstError.text), tw::shownText(stats.firstError.url));
     return text;
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "rank/RankProgressDlg.h"
 
 #include "base/BlockingCall.h"
+#include "base/ShownText.h"
 #include "ui/AnimateCtrl.h"
 #include "ui/DialogUnits.h"
 #include "ui/Resources.h"
@@ -61,7 +62,7 @@ void CRankProgressDlg::Apply(int percent, const QString& pageLine, const QString
 void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,
                                   const std::string& urlCaption) {
     const QString line = QString::fromStdString(pageLine);
-    const QString url = QString::fromStdString(urlCaption);
+    const QString url = tw::shownText(urlCaption); // the entry's target, from the data file
     tw::BlockingCall(this, [&] { Apply(percent, line, url); });
 }
 

@@ -17,6 +17,7 @@
 #include <QScatterSeries>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QtTest>
 
 using namespace tw;
@@ -80,6 +81,7 @@ private slots:
     void emptyHistory();
     void resizesWithWindow();
     void paintsChart();
+    void historyTextShownAsTyped();
 };
 
 void TestHistoryDlg::seriesAndMarkers() {
@@ -278,6 +280,32 @@ void TestHistoryDlg::paintsChart() {
     const QString keep = qEnvironmentVariable("TW_HISTORY_SCREENSHOT");
     if (!keep.isEmpty())
         QVERIFY(image.save(keep));
+}
+
+// What the history holds came from pages and providers: its table, tooltips and title show it
+// as typed.
+void TestHistoryDlg::historyTextShownAsTyped() {
+    EntryHistory history;
+    history.url = "http://shop.example/\xe2\x80\xae";
+    history.keywords = "red\r\nshoes";
+    HistoryRun run;
+    run.runId = 1;
+    run.time = QDateTime(QDate(2026, 12, 8), QTime(10, 0));
+    run.bySlot[0] = result(0, "<b>Rank 1</b>\x1b[2J");
+    run.bySlot[0]->error = "<img src=\"/tmp/x.png\"><h1>FAKE RANK 1</h1>";
+    history.runs.push_back(run);
+    HistoryDlg dlg;
+    dlg.setHistory(history, kLabels);
+    QAbstractItemModel* model = dlg.runsView()->model();
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("<b>Rank 1</b>\\x1B[2J"));
+    const QString tip = model->index(0, 1).data(Qt::ToolTipRole).toString();
+    QTextDocument doc;
+    doc.setHtml(tip);
+    QVERIFY(Qt::mightBeRichText(tip)); // our own markup, the text inside it escaped
+    QCOMPARE(doc.toPlainText(), QStringLiteral("<b>Rank 1</b>\\x1B[2J: <img src=\"/tmp/x.png\">"
+                                               "<h1>FAKE RANK 1</h1>\nsource: classic"));
+    QCOMPARE(dlg.windowTitle(),
+             QStringLiteral("History of http://shop.example/\\u202E for \"red\\r\\nshoes\""));
 }
 
 TW_TEST_MAIN_GUI(TestHistoryDlg)

@@ -70,6 +70,8 @@ private slots:
         QCOMPARE(dlg.ProgressBar()->value(), 15);
         QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Google Page 4/20"));
         QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("http://a.example/?x=1&&y=2"));
+        dlg.ReportPage(20, "Google Page 5/20", "www.a\x1b[2J\xe2\x80\xae.example");
+        QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("www.a\\x1B[2J\\u202E.example"));
     }
 };
 
