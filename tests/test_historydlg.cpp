@@ -12,6 +12,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTimeAxis>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
@@ -81,6 +83,7 @@ private slots:
     void emptyHistory();
     void resizesWithWindow();
     void paintsChart();
+    void threeCloseRuns();
     void historyTextShownAsTyped();
 };
 
@@ -143,7 +146,7 @@ void TestHistoryDlg::rankAxisScaledToRanks() {
     }
     dlg.setHistory(top, kLabels);
     QVERIFY(dlg.rankAxis()->min() < 1 && dlg.rankAxis()->min() > 0);
-    QVERIFY(dlg.rankAxis()->max() < 6);
+    QVERIFY(dlg.rankAxis()->max() > 10 && dlg.rankAxis()->max() < 12); // at least 1 to 10
     QVERIFY(!axisLabels(dlg.rankAxis()).contains(QStringLiteral("not found")));
     QVERIFY(axisLabels(dlg.rankAxis()).contains(QStringLiteral("1")));
 }
@@ -280,6 +283,37 @@ void TestHistoryDlg::paintsChart() {
     const QString keep = qEnvironmentVariable("TW_HISTORY_SCREENSHOT");
     if (!keep.isEmpty())
         QVERIFY(image.save(keep));
+}
+
+// Three runs two minutes apart, ranked 29 to 34 on one column only: the runs stand apart on a
+// time axis of minutes, the ranks do not fill the height, and the legend names only that column.
+void TestHistoryDlg::threeCloseRuns() {
+    EntryHistory history;
+    history.url = "http://shop.example/";
+    history.keywords = "shoes";
+    const QDateTime first(QDate(2026, 12, 8), QTime(10, 0));
+    const int ranks[3] = {29, 34, 31};
+    for (int i = 0; i < 3; ++i) {
+        HistoryRun run;
+        run.runId = 3 - i;
+        run.time = first.addSecs(120 * (2 - i));
+        run.bySlot[0] = result(0, "Rank " + std::to_string(ranks[i]) + " / Page 3", ranks[i]);
+        history.runs.push_back(run);
+    }
+    HistoryDlg dlg;
+    dlg.setHistory(history, kLabels);
+    // The axes as the chart data has them (their rules are the history model's tests').
+    QVERIFY(dlg.timeAxis()->min() < first && dlg.timeAxis()->max() > first.addSecs(240));
+    QCOMPARE(dlg.timeAxis()->format(), QStringLiteral("HH:mm"));
+    QVERIFY(dlg.rankAxis()->max() - dlg.rankAxis()->min() >= 10);
+    dlg.show(); // the legend's markers are drawn items from here on
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QStringList legend;
+    for (QLegendMarker* marker : dlg.chart()->legend()->markers()) {
+        if (marker->isVisible())
+            legend << marker->label();
+    }
+    QCOMPARE(legend, QStringList{kLabels[0]});
 }
 
 // What the history holds came from pages and providers: its table, tooltips and title show it
