@@ -180,5 +180,5 @@ void CRankDetailsDlg::OnVisit(int engine) {
                            .arg(QString::fromStdString(engines::SlotLabel(SearchEngine(engine)))));
         return;
     }
-    tw::shellOpen(address);
+    tw::openInBrowser(this, address);
 }

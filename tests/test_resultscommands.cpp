@@ -286,6 +286,42 @@ private slots:
         QVERIFY(shownTexts().isEmpty());
     }
 
+    // When no browser can be started, View Page and Visit say so instead of doing nothing.
+    void noBrowserIsSaid_data() {
+        QTest::addColumn<bool>("visit");
+        QTest::newRow("view page") << false;
+        QTest::newRow("visit") << true;
+    }
+    void noBrowserIsSaid() {
+        QFETCH(bool, visit);
+        m_links->answer = false;
+        const int row = addRow({"Rank 3 / Page 1", "-", "-", "-"});
+        auto results = std::make_unique<EntryResults>();
+        results->sites[Google] = {"http://above.example/"};
+        model().setResults(row, std::move(results));
+        select({row});
+        QStringList shown;
+        if (visit) {
+            ModalDriver<CRankDetailsDlg> driver([&](CRankDetailsDlg* dlg) {
+                dlg->sitesList()->setCurrentItem(dlg->sitesList()->topLevelItem(0));
+                QTest::mouseClick(dlg->findChild<QPushButton*>("1017"), Qt::LeftButton);
+                shown = shownTexts();
+            });
+            m_main->OnResults();
+            QVERIFY(driver.opened());
+        } else {
+            ModalDriver<CSelectEngineDlg> driver([&](CSelectEngineDlg* dlg) {
+                QTest::mouseClick(dlg->engineButton(0), Qt::LeftButton);
+            });
+            m_main->OnViewPage();
+            QVERIFY(driver.opened());
+            shown = shownTexts();
+        }
+        QCOMPARE(m_links->opened.size(), 1);
+        QCOMPARE(shown,
+                 QStringList{"No web browser could be started for " + m_links->opened[0] + "."});
+    }
+
     void save_data() {
         QTest::addColumn<QString>("name"); // empty: the file dialog is cancelled
         QTest::addColumn<bool>("diskFull");
