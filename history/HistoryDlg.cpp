@@ -17,7 +17,6 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
 #include <QToolTip>
@@ -275,9 +274,8 @@ void HistoryDlg::onExport() {
         return;
     }
     const QString path = tw::saveFileName(
-        this, QStringLiteral("Export History"),
-        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-        QStringLiteral("History"), QStringLiteral("CSV Files (*.csv)"), QStringLiteral("csv"));
+        this, QStringLiteral("Export History"), tw::exportFolder(), QStringLiteral("History"),
+        QStringLiteral("CSV Files (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     QByteArray csv = csvHeader();

@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTextDocument>
@@ -234,6 +235,10 @@ void TestHistoryDlg::exportWritesEntryCsv() {
     tw::testing::setNextFileName(QString());
     dlg.onExport();
     QVERIFY(tw::testing::takeShownMessages().isEmpty());
+    // Offered in the documents folder (the tests' own), never the temporary or home folder.
+    QCOMPARE(tw::testing::lastStartDir(),
+             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QVERIFY(QFileInfo(tw::testing::lastStartDir()).isDir());
 }
 
 void TestHistoryDlg::emptyHistory() {
