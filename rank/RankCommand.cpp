@@ -16,10 +16,26 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <atomic>
 
 namespace rank {
 
 namespace {
+// The list's rows, counting the entries whose every engine has ended: the progress dialog's
+// overall count.
+class CCountedRows : public CEntryModelRows {
+public:
+    using CEntryModelRows::CEntryModelRows;
+    void EngineFinished(const EngineOutcome& outcome) override {
+        if (outcome.engine == SearchEngine(kEngineCount - 1))
+            ++m_done;
+    }
+    int Done() const { return m_done.load(); }
+
+private:
+    std::atomic<int> m_done{0};
+};
+
 QString FailedPagesText(const RankRunStats& stats) {
     QString text;
     if (stats.failedPages > 0) {
@@ -86,7 +102,9 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     }
     m_targets = targets.size();
 
+    const int total = int(targets.size());
     CRankProgressDlg progress(m_parent);
+    progress.SetOverall(0, total);
     progress.show();
 
     RankRunSettings settings;
@@ -108,10 +126,11 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     }
 
     runState(&progress);
-    CEntryModelRows modelRows(m_model);
-    m_result = RunRanking(targets, modelRows, &progress, settings, [&history] {
+    CCountedRows modelRows(m_model);
+    m_result = RunRanking(targets, modelRows, &progress, settings, [&] {
         WaitAndPump(50);
         history.Flush();
+        progress.SetOverall(modelRows.Done(), total);
     });
     if (!m_historyFile.isEmpty() && !history.Finish())
         m_historyError = history.Error();

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <algorithm>
+
 CRankProgressDlg::CRankProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle(QStringLiteral("Ranking Sites"));
@@ -64,6 +66,15 @@ void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,
     const QString line = QString::fromStdString(pageLine);
     const QString url = tw::shownText(urlCaption); // the entry's target, from the data file
     tw::BlockingCall(this, [&] { Apply(percent, line, url); });
+}
+
+void CRankProgressDlg::SetOverall(int done, int total) {
+    const QString caption =
+        total > 0
+            ? QStringLiteral("Ranking Sites: %1 of %2").arg(std::clamp(done, 0, total)).arg(total)
+            : QStringLiteral("Ranking Sites");
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
 }
 
 void CRankProgressDlg::OnCancel() {

@@ -26,6 +26,10 @@ public:
                     const std::string& urlCaption) override;
     bool IsCancelled() const override { return m_bCancel.load(); }
 
+    // The run's overall count in the caption: "Ranking Sites: 12 of 305" (entries done of all).
+    // On the window's thread.
+    void SetOverall(int done, int total);
+
     // Cancel button and Escape: sets the flag once, disables the button.
     void OnCancel();
 
