@@ -103,4 +103,61 @@ double LeadingDouble(std::string_view s) {
 #endif
 }
 
+namespace {
+// The code points of two- and three-byte sequences that are shown escaped.
+bool HiddenCodePoint(unsigned cp) {
+    return (cp >= 0x80 && cp <= 0x9f) || cp == 0x61c || cp == 0x200e || cp == 0x200f ||
+           (cp >= 0x2028 && cp <= 0x202e) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+void AppendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out += kHex[(value >> shift) & 0xf];
+}
+} // namespace
+
+std::string ShowControls(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7f) {
+            if (c == '\r')
+                out += "\\r";
+            else if (c == '\n')
+                out += "\\n";
+            else if (c == '\t')
+                out += "\\t";
+            else
+                AppendHex(out, "\\x", c, 2);
+            ++i;
+            continue;
+        }
+        // Only well-formed two- and three-byte sequences can be one of the hidden code points.
+        auto cont = [&](std::size_t k) {
+            return k < utf8.size() && (static_cast<unsigned char>(utf8[k]) & 0xc0) == 0x80;
+        };
+        unsigned cp = 0;
+        std::size_t len = 0;
+        if ((c & 0xe0) == 0xc0 && cont(i + 1)) {
+            cp = (c & 0x1fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3fu);
+            len = 2;
+        } else if ((c & 0xf0) == 0xe0 && cont(i + 1) && cont(i + 2)) {
+            cp = (c & 0x0fu) << 12 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3fu) << 6 |
+                 (static_cast<unsigned char>(utf8[i + 2]) & 0x3fu);
+            len = 3;
+        }
+        if (len > 0 && HiddenCodePoint(cp)) {
+            AppendHex(out, "\\u", cp, 4);
+            i += len;
+            continue;
+        }
+        out += utf8[i];
+        ++i;
+    }
+    return out;
+}
+
 } // namespace text

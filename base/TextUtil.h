@@ -23,4 +23,12 @@ int LeadingInt(std::string_view s);
 // Always read with a decimal point, whatever the user's locale.
 double LeadingDouble(std::string_view s);
 
+// UTF-8 text from a page, a provider, the data file or the history, made safe to show on screen
+// or a terminal: every control character becomes a visible escape, so none can move the cursor,
+// ring, start a terminal sequence, break a line or reverse the text around it. CR, LF and tab
+// read "\r", "\n", "\t"; other C0 controls and DEL "\x1B"; C1 controls, the bidirectional
+// marks, embeddings, overrides and isolates and the line and paragraph separators "\u202E".
+// Everything else, bytes that are not UTF-8 included, is kept. Files keep the bytes as read.
+std::string ShowControls(std::string_view utf8);
+
 } // namespace text

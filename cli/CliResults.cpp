@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/Engines.h"
+#include "base/TextUtil.h"
 #include "data/DataFile.h"
 #include "data/OutputFile.h"
 #include "exchange/Export.h"
@@ -189,13 +190,7 @@ std::vector<RankedRow> ListedRows(const std::vector<EntryRow>& rows) {
 }
 
 std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            c = '?';
-    }
-    return out;
+    return text::ShowControls(text);
 }
 
 std::string Counter(int done, int total) {

@@ -85,7 +85,8 @@ std::string Counter(int done, int total);
 // far (seconds since the run began); no estimate before the first entry or after the last.
 std::string ProgressCount(int done, int total, double seconds);
 
-// Control characters shown as "?", so a text cannot move the cursor or change the terminal.
+// Control characters shown as escapes ("\x1B", "\u202E"), so a text cannot move the cursor,
+// change the terminal or turn the line round.
 std::string Printable(const std::string& text);
 
 } // namespace cli

@@ -3,6 +3,7 @@
 
 #include "base/Maker.h"
 #include "base/PageFetcher.h"
+#include "base/ShownText.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
 #include "data/DataFile.h"
@@ -124,8 +125,10 @@ QString OneLine(QString text) {
     return text.simplified();
 }
 
+// A message may carry what a provider or a page sent: its controls are shown as escapes.
 void Fail(const QString& message) {
-    std::fprintf(stderr, "tallowick-rank: %s\n", OneLine(message).toLocal8Bit().constData());
+    std::fprintf(stderr, "tallowick-rank: %s\n",
+                 tw::shownText(OneLine(message)).toLocal8Bit().constData());
 }
 
 // Whether path can be written. An existing device or pipe is written in place and only has to

@@ -1,6 +1,7 @@
 #include "data/EntryListModel.h"
 
 #include "base/Engines.h"
+#include "base/ShownText.h"
 
 #include <algorithm>
 
@@ -30,14 +31,15 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         const std::string& text = m_rows[index.row()].cells[index.column()];
         // A column shows a few hundred characters at most; a huge cell must not slow painting.
+        // Its controls are shown as escapes: a cell is one line, read left to right.
         const size_t shown = std::min<size_t>(text.size(), 4096);
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(shown));
+        return tw::shownText(std::string_view(text.data(), shown));
     }
     if (role == Qt::ToolTipRole && m_toolTips && index.column() >= ColFirstEngine &&
         index.column() < ColKeywords) {
         const QString tip = m_toolTips(index.row(), index.column());
         if (!tip.isEmpty())
-            return tip;
+            return tw::plainToolTip(tip);
     }
     return {};
 }

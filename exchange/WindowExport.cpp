@@ -12,8 +12,8 @@ namespace tw::exchange {
 
 bool runWindowExport(QWidget* parent, const EntryListModel& model, const QString& startDir) {
     const QString path = tw::saveFileName(
-        parent, QStringLiteral("Export Entries"), startDir, QStringLiteral("entries"),
-        QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
+        parent, QStringLiteral("Export Entries"), tw::exportFolder(startDir),
+        QStringLiteral("entries"), QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
     // The data file is named relative to the working folder: whatever the dialog did, go back.
     if (!startDir.isEmpty())
         QDir::setCurrent(startDir);

@@ -1,5 +1,6 @@
 #include "history/HistoryDlg.h"
 
+#include "base/ShownText.h"
 #include "data/OutputFile.h"
 #include "history/HistoryText.h"
 #include "ui/DialogUnits.h"
@@ -16,7 +17,6 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
 #include <QToolTip>
@@ -31,7 +31,6 @@ namespace {
 // Line colours of the four engine columns; the markers of a column take its colour.
 const QColor kSlotColours[kHistorySlots] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                                             QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
-constexpr qint64 kHourMs = 3600 * 1000;
 } // namespace
 
 HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
@@ -123,10 +122,10 @@ void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels)
     m_labels = slotLabels;
     while (m_labels.size() < kHistorySlots)
         m_labels << QStringLiteral("Engine %1").arg(m_labels.size() + 1);
-    const QString title = history.url.empty() ? QStringLiteral("History")
-                                              : QStringLiteral("History of %1 for \"%2\"")
-                                                    .arg(QString::fromStdString(history.url),
-                                                         QString::fromStdString(history.keywords));
+    const QString title = history.url.empty()
+                              ? QStringLiteral("History")
+                              : QStringLiteral("History of %1 for \"%2\"")
+                                    .arg(shownText(history.url), shownText(history.keywords));
     setWindowTitle(title);
     m_model->setHistory(std::move(history), m_labels);
     m_export->setEnabled(!m_model->history().runs.empty());
@@ -151,29 +150,11 @@ void HistoryDlg::rebuildChart() {
                                            : QString());
 
     m_timeAxis = new QDateTimeAxis;
-    qint64 from = data.timeMinMs;
-    qint64 to = data.timeMaxMs;
-    if (history.runs.empty()) {
-        to = QDateTime::currentMSecsSinceEpoch();
-        from = to - 24 * kHourMs;
-    }
-    QDateTime first = QDateTime::fromMSecsSinceEpoch(from);
-    QDateTime last = QDateTime::fromMSecsSinceEpoch(to);
-    if (to - from >= 2 * 24 * kHourMs) {
-        // Whole days, so the ticks fall on midnights while there are few of them.
-        first = first.date().startOfDay();
-        last = last.date().addDays(1).startOfDay();
-        const qint64 days = first.daysTo(last);
-        m_timeAxis->setTickCount(int(std::clamp<qint64>(days + 1, 2, 7)));
-        m_timeAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
-    } else {
-        first = first.addSecs(-12 * 3600);
-        last = last.addSecs(12 * 3600);
-        m_timeAxis->setTickCount(5);
-        m_timeAxis->setFormat(QStringLiteral("MM-dd HH:mm"));
-    }
-    m_timeAxis->setRange(first, last);
-    m_timeAxis->setTitleText(QStringLiteral("Run"));
+    m_timeAxis->setTickCount(data.timeTickCount);
+    m_timeAxis->setFormat(data.timeFormat);
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(data.axisFromMs),
+                         QDateTime::fromMSecsSinceEpoch(data.axisToMs));
+    m_timeAxis->setTitleText(data.timeTitle);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
 
     m_rankAxis = new QCategoryAxis;
@@ -235,7 +216,10 @@ void HistoryDlg::rebuildChart() {
         m_errors[std::size_t(s)] = errors;
         attach(errors, data.errors[std::size_t(s)], shift);
 
-        // One legend entry per column: the marker rows are named on the rank axis.
+        // One legend entry per column that has a point: the marker rows are named on the rank
+        // axis, and a column never ranked in this history (switched off) has nothing to show.
+        for (QLegendMarker* marker : m_chart->legend()->markers(line))
+            marker->setVisible(data.hasData(s));
         for (QLegendMarker* marker : m_chart->legend()->markers(notFound))
             marker->setVisible(false);
         for (QLegendMarker* marker : m_chart->legend()->markers(errors))
@@ -290,9 +274,8 @@ void HistoryDlg::onExport() {
         return;
     }
     const QString path = tw::saveFileName(
-        this, QStringLiteral("Export History"),
-        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-        QStringLiteral("History"), QStringLiteral("CSV Files (*.csv)"), QStringLiteral("csv"));
+        this, QStringLiteral("Export History"), tw::exportFolder(), QStringLiteral("History"),
+        QStringLiteral("CSV Files (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     QByteArray csv = csvHeader();

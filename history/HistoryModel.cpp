@@ -1,5 +1,6 @@
 #include "history/HistoryModel.h"
 
+#include "base/ShownText.h"
 #include "history/HistoryText.h"
 
 #include <algorithm>
@@ -16,28 +17,120 @@ bool isError(const HistoryResult& r) {
     return !r.error.empty() || r.text == "error";
 }
 
-QString pointTip(const QString& time, const HistoryResult& r) {
-    QString tip = time + QLatin1Char('\n') + QString::fromStdString(r.text);
+// A result's lines for a tooltip: its text, the error, the source. What the history holds came
+// from pages and providers: shown as text, its controls as escapes.
+QString resultLines(const HistoryResult& r) {
+    QString tip = shownText(r.text);
     if (!r.error.empty())
-        tip += QStringLiteral(": ") + QString::fromStdString(r.error);
-    tip += QStringLiteral("\nsource: ") + QString::fromStdString(r.source);
-    return tip;
+        tip += QStringLiteral(": ") + shownText(r.error);
+    return tip + QStringLiteral("\nsource: ") + shownText(r.source);
+}
+
+QString pointTip(const QString& time, const HistoryResult& r) {
+    return plainToolTip(time + QLatin1Char('\n') + resultLines(r));
 }
 } // namespace
 
-HistoryChart buildHistoryChart(const EntryHistory& history) {
+namespace {
+constexpr qint64 kSecondMs = 1000;
+constexpr qint64 kMinuteMs = 60 * kSecondMs;
+constexpr qint64 kHourMs = 60 * kMinuteMs;
+constexpr qint64 kDayMs = 24 * kHourMs;
+
+// Milliseconds of the local calendar (the UTC offset added), so steps fall on local hours and
+// midnights.
+qint64 localMs(qint64 utcMs) {
+    return utcMs + qint64(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * kSecondMs;
+}
+
+qint64 floorTo(qint64 utcMs, qint64 step) {
+    const qint64 local = localMs(utcMs);
+    qint64 r = local % step;
+    if (r < 0)
+        r += step;
+    return utcMs - r;
+}
+
+qint64 ceilTo(qint64 utcMs, qint64 step) {
+    return floorTo(utcMs + step - 1, step);
+}
+
+void placeTimeAxis(HistoryChart& chart, const std::vector<qint64>& times, qint64 nowMs) {
+    qint64 from = nowMs - kDayMs;
+    qint64 to = nowMs;
+    if (!times.empty()) {
+        from = times.front();
+        to = times.back();
+        // At least one run's width either side: the closest two runs' distance, a twentieth of
+        // the span, and never less than a minute. A single run gets half an hour each side.
+        qint64 closest = 0;
+        for (std::size_t i = 1; i < times.size(); ++i) {
+            const qint64 gap = times[i] - times[i - 1];
+            if (gap > 0 && (closest == 0 || gap < closest))
+                closest = gap;
+        }
+        qint64 pad = closest > 0 ? std::max(closest, (to - from) / 20) : 30 * kMinuteMs;
+        pad = std::max(pad, kMinuteMs);
+        from -= pad;
+        to += pad;
+    }
+    static const qint64 kSteps[] = {
+        kSecondMs,      2 * kSecondMs,  5 * kSecondMs, 10 * kSecondMs, 15 * kSecondMs,
+        30 * kSecondMs, kMinuteMs,      2 * kMinuteMs, 5 * kMinuteMs,  10 * kMinuteMs,
+        15 * kMinuteMs, 30 * kMinuteMs, kHourMs,       2 * kHourMs,    3 * kHourMs,
+        6 * kHourMs,    12 * kHourMs,   kDayMs,        2 * kDayMs,     7 * kDayMs,
+        14 * kDayMs,    28 * kDayMs,    91 * kDayMs,   182 * kDayMs,   364 * kDayMs};
+    constexpr qint64 kMaxTicks = 7;
+    qint64 step = 0;
+    for (const qint64 candidate : kSteps) {
+        if ((to - from) / candidate + 2 <= kMaxTicks) {
+            step = candidate;
+            break;
+        }
+    }
+    if (step == 0) // centuries of runs: even ticks, no round step
+        step = (to - from) / (kMaxTicks - 1) + 1;
+    const qint64 first = floorTo(from, step);
+    qint64 last = ceilTo(to, step);
+    // The local calendar may shift by an hour between the ends (summer time): whole steps only.
+    last = first + std::max<qint64>(1, (last - first + step / 2) / step) * step;
+    chart.axisFromMs = first;
+    chart.axisToMs = last;
+    chart.timeTickCount = int((last - first) / step) + 1;
+
+    const QDate firstDay = QDateTime::fromMSecsSinceEpoch(first).date();
+    const bool oneDay = QDateTime::fromMSecsSinceEpoch(last).date() == firstDay;
+    chart.timeTitle = QStringLiteral("Run");
+    if (step >= kDayMs) {
+        chart.timeFormat = QStringLiteral("yyyy-MM-dd");
+    } else if (oneDay || step < kMinuteMs) {
+        chart.timeFormat = step < kMinuteMs ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+        chart.timeTitle += QStringLiteral(", ") + firstDay.toString(QStringLiteral("yyyy-MM-dd"));
+        if (!oneDay)
+            chart.timeTitle +=
+                QStringLiteral(" to ") +
+                QDateTime::fromMSecsSinceEpoch(last).date().toString(QStringLiteral("yyyy-MM-dd"));
+    } else {
+        chart.timeFormat = QStringLiteral("MM-dd HH:mm");
+    }
+}
+} // namespace
+
+bool HistoryChart::hasData(int slot) const {
+    if (slot < 0 || slot >= kHistorySlots)
+        return false;
+    const auto s = std::size_t(slot);
+    return !ranked[s].empty() || !notFound[s].empty() || !errors[s].empty();
+}
+
+HistoryChart buildHistoryChart(const EntryHistory& history, qint64 nowMs) {
     HistoryChart chart;
     bool anyNotFound = false;
     bool anyError = false;
-    bool anyTime = false;
+    std::vector<qint64> times;
+    times.reserve(history.runs.size());
     for (const HistoryRun& run : history.runs) {
-        const qint64 ms = run.time.toMSecsSinceEpoch();
-        if (!anyTime) {
-            chart.timeMinMs = chart.timeMaxMs = ms;
-            anyTime = true;
-        }
-        chart.timeMinMs = std::min(chart.timeMinMs, ms);
-        chart.timeMaxMs = std::max(chart.timeMaxMs, ms);
+        times.push_back(run.time.toMSecsSinceEpoch());
         for (const auto& slot : run.bySlot) {
             if (!slot)
                 continue;
@@ -53,30 +146,50 @@ HistoryChart buildHistoryChart(const EntryHistory& history) {
             }
         }
     }
+    std::sort(times.begin(), times.end());
+    if (!times.empty()) {
+        chart.timeMinMs = times.front();
+        chart.timeMaxMs = times.back();
+    }
+    placeTimeAxis(chart, times, nowMs);
 
-    // The ranks seen, a tenth of their span (at least one place) around them; nothing fixed.
+    // The ranks seen, a tenth of their span (at least one place) around them, and at least ten
+    // places in all, so a move of one or two places does not fill the height.
+    constexpr int kLeastPlaces = 10;
     const int best = chart.bestSeen.value_or(1);
     const int worst = chart.worstSeen.value_or(best);
     const int margin = std::max(1, int(std::lround((worst - best) * 0.1)));
-    const int top = std::max(1, best - margin);
-    const int bottom = worst + margin;
-    chart.yMin = top - 0.5;
+    int top = std::max(1, best - margin);
+    int bottom = worst + margin;
+    if (bottom - top < kLeastPlaces - 1) {
+        const int more = kLeastPlaces - 1 - (bottom - top);
+        top -= more / 2;
+        bottom += more - more / 2;
+        if (top < 1) {
+            bottom += 1 - top;
+            top = 1;
+        }
+    }
+    const int rowGap = std::max(1, int(std::lround((bottom - top) * 0.1)));
     double lastRow = bottom;
     if (anyNotFound) {
-        chart.notFoundY = lastRow + margin;
+        chart.notFoundY = lastRow + rowGap;
         lastRow = chart.notFoundY;
     }
     if (anyError) {
-        chart.errorY = lastRow + margin;
+        chart.errorY = lastRow + rowGap;
         lastRow = chart.errorY;
     }
-    chart.yMax = lastRow + 0.5 * margin;
+    // Room beyond the outermost rows, so their markers are drawn whole.
+    const double room = std::max(0.5, (lastRow - top) * 0.05);
+    chart.yMin = top - room;
+    chart.yMax = lastRow + room;
 
     if (chart.bestSeen) {
         static const int kSteps[] = {1, 2, 5, 10, 20, 25, 50, 100, 200, 250, 500, 1000};
         int step = kSteps[std::size(kSteps) - 1];
         for (const int candidate : kSteps) {
-            if ((bottom - top) / candidate <= 8) {
+            if ((bottom - top) / candidate <= 9) {
                 step = candidate;
                 break;
             }
@@ -138,7 +251,7 @@ std::array<SlotSummary, kHistorySlots> summarizeHistory(const EntryHistory& hist
                 previous = &*slot;
             if (slot->rank && (!summary[s].bestRank || *slot->rank < *summary[s].bestRank)) {
                 summary[s].bestRank = slot->rank;
-                summary[s].bestText = QString::fromStdString(slot->text);
+                summary[s].bestText = shownText(slot->text);
             }
         }
         if (latest && previous)
@@ -183,13 +296,9 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const {
     if (!slot)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromStdString(slot->text);
-    if (role == Qt::ToolTipRole) {
-        QString tip = QString::fromStdString(slot->text);
-        if (!slot->error.empty())
-            tip += QStringLiteral(": ") + QString::fromStdString(slot->error);
-        return tip + QStringLiteral("\nsource: ") + QString::fromStdString(slot->source);
-    }
+        return shownText(slot->text);
+    if (role == Qt::ToolTipRole)
+        return plainToolTip(resultLines(*slot));
     return {};
 }
 

@@ -41,9 +41,19 @@ struct HistoryChart {
     qint64 timeMaxMs = 0;
     // Rank values to label on the axis ("1", "5", "10", ...), top to bottom.
     std::vector<int> rankTicks;
+    // The time axis: the runs with room either side, its ends on whole ticks of a round step
+    // (seconds to weeks) in the local calendar, and the labels that step needs.
+    qint64 axisFromMs = 0;
+    qint64 axisToMs = 0;
+    int timeTickCount = 2;
+    QString timeFormat;           // "HH:mm:ss", "HH:mm", "MM-dd HH:mm" or "yyyy-MM-dd"
+    QString timeTitle;            // "Run", with the day when every tick falls on the same one
+    bool hasData(int slot) const; // any point of the slot: it has a place in the legend
 };
 
-HistoryChart buildHistoryChart(const EntryHistory& history);
+// nowMs stands for the time axis of a history without runs (the last day).
+HistoryChart buildHistoryChart(const EntryHistory& history,
+                               qint64 nowMs = QDateTime::currentMSecsSinceEpoch());
 
 struct SlotSummary {
     std::optional<int> bestRank; // best rank ever; empty when never ranked

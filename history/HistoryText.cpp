@@ -1,6 +1,7 @@
 #include "history/HistoryText.h"
 
 #include "base/CsvCells.h"
+#include "base/ShownText.h"
 
 #include <cstdlib>
 
@@ -56,8 +57,7 @@ QString previousResultTip(const HistoryRecord* previous, const HistoryResult& cu
         return {};
     const QString date = previous->time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd"));
     return QStringLiteral("was %1 on %2: %3")
-        .arg(QString::fromStdString(previous->result.text), date,
-             rankChangeText(&previous->result, current));
+        .arg(shownText(previous->result.text), date, rankChangeText(&previous->result, current));
 }
 
 QString isoTimeWithOffset(const QDateTime& time) {

@@ -1,5 +1,6 @@
 #include "rank/RankCommand.h"
 
+#include "base/ShownText.h"
 #include "data/EntryListModel.h"
 #include "rank/EntryModelRows.h"
 #include "rank/RankCompleteDlg.h"
@@ -13,10 +14,26 @@
 #include "ui/Sound.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace rank {
 
 namespace {
+// The list's rows, counting the entries whose every engine has ended: the progress dialog's
+// overall count.
+class CCountedRows : public CEntryModelRows {
+public:
+    using CEntryModelRows::CEntryModelRows;
+    void EngineFinished(const EngineOutcome& outcome) override {
+        if (outcome.engine == SearchEngine(kEngineCount - 1))
+            ++m_done;
+    }
+    int Done() const { return m_done.load(); }
+
+private:
+    std::atomic<int> m_done{0};
+};
+
 QString FailedPagesText(const RankRunStats& stats) {
     QString text;
     if (stats.failedPages > 0) {
@@ -35,8 +52,7 @@ QString FailedPagesText(const RankRunStats& stats) {
                       .arg(stats.errorColumns);
     if (stats.failedPages > 0)
         text += QStringLiteral("\n\nThe first failure:\n%1\n%2")
-                    .arg(QString::fromStdString(stats.firstError.text),
-                         QString::fromStdString(stats.firstError.url));
+                    .arg(tw::shownText(stats.firstError.text), tw::shownText(stats.firstError.url));
     return text;
 }
 } // namespace
@@ -84,7 +100,9 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     }
     m_targets = targets.size();
 
+    const int total = int(targets.size());
     CRankProgressDlg progress(m_parent);
+    progress.SetOverall(0, total);
     progress.show();
 
     RankRunSettings settings;
@@ -105,9 +123,11 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     CRunPipeline pipeline(std::move(request));
 
     runState(&progress);
-    CEntryModelRows modelRows(m_model);
-    RunOutcome outcome =
-        pipeline.Run(targets, modelRows, &progress, settings, [] { WaitAndPump(50); });
+    CCountedRows modelRows(m_model);
+    RunOutcome outcome = pipeline.Run(targets, modelRows, &progress, settings, [&] {
+        WaitAndPump(50);
+        progress.SetOverall(modelRows.Done(), total);
+    });
     m_result = std::move(outcome.run);
     m_historyError = outcome.historyError;
     runState(nullptr);

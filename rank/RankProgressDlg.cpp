@@ -1,6 +1,7 @@
 #include "rank/RankProgressDlg.h"
 
 #include "base/BlockingCall.h"
+#include "base/ShownText.h"
 #include "ui/AnimateCtrl.h"
 #include "ui/DialogUnits.h"
 #include "ui/Resources.h"
@@ -11,6 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+
+#include <algorithm>
 
 CRankProgressDlg::CRankProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -81,8 +84,17 @@ void CRankProgressDlg::ReportCalls(int total) {
 void CRankProgressDlg::ReportPage(int percent, const std::string& pageLine,
                                   const std::string& urlCaption) {
     const QString line = QString::fromStdString(pageLine);
-    const QString url = QString::fromStdString(urlCaption);
+    const QString url = tw::shownText(urlCaption); // the entry's target, from the data file
     tw::BlockingCall(this, [&] { Apply(percent, line, url); });
+}
+
+void CRankProgressDlg::SetOverall(int done, int total) {
+    const QString caption =
+        total > 0
+            ? QStringLiteral("Ranking Sites: %1 of %2").arg(std::clamp(done, 0, total)).arg(total)
+            : QStringLiteral("Ranking Sites");
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
 }
 
 void CRankProgressDlg::OnCancel() {

@@ -28,6 +28,10 @@ public:
     // From any thread, without waiting: the page line then ends in "calls: N".
     void ReportCalls(int total) override;
 
+    // The run's overall count in the caption: "Ranking Sites: 12 of 305" (entries done of all).
+    // On the window's thread.
+    void SetOverall(int done, int total);
+
     // Cancel button and Escape: sets the flag once, disables the button.
     void OnCancel();
 

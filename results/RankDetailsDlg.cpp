@@ -1,6 +1,7 @@
 #include "results/RankDetailsDlg.h"
 
 #include "base/Engines.h"
+#include "base/ShownText.h"
 #include "ui/DialogUnits.h"
 #include "ui/MessageBox.h"
 #include "ui/ShellOpen.h"
@@ -121,9 +122,11 @@ void CRankDetailsDlg::OnInitDialog() {
     for (int col = 1; col <= kEngineCount; ++col)
         header->resizeSection(col, col == kEngineCount ? kLastEngineWidth : kEngineWidth);
 
+    // The target and the phrase come from the data file, the sites from result pages: shown as
+    // text, their controls as escapes, so none draws markup, breaks a line or turns text round.
     m_strHeading = QStringLiteral("The following web sites are ranked above ") +
-                   QString::fromStdString(m_strTargetUrl) + QStringLiteral("\nSearch phrase: ") +
-                   QString::fromStdString(m_strSearchPhrase);
+                   tw::shownText(m_strTargetUrl) + QStringLiteral("\nSearch phrase: ") +
+                   tw::shownText(m_strSearchPhrase);
 
     std::size_t rows = 0;
     for (const auto& sites : m_engineSites)
@@ -136,10 +139,10 @@ void CRankDetailsDlg::OnInitDialog() {
         for (int engine = 0; engine < kEngineCount; ++engine) {
             const auto& sites = m_engineSites[engine];
             if (k < sites.size()) {
-                const QString text = QString::fromStdString(sites[k]);
+                const QString text = tw::shownText(sites[k]);
                 item->setText(1 + engine, text);
                 // Long addresses are cut in their column; the tip shows them whole.
-                item->setToolTip(1 + engine, text);
+                item->setToolTip(1 + engine, tw::plainToolTip(text));
             }
         }
         items.append(item);
@@ -147,7 +150,7 @@ void CRankDetailsDlg::OnInitDialog() {
     m_listSites->addTopLevelItems(items);
 
     m_heading->setText(m_strHeading);
-    m_heading->setToolTip(m_strHeading);
+    m_heading->setToolTip(tw::plainToolTip(m_strHeading));
 }
 
 void CRankDetailsDlg::OnVisit(int engine) {
@@ -166,12 +169,16 @@ void CRankDetailsDlg::OnVisit(int engine) {
     }
     if (row < 0)
         return;
-    const QString address = webAddressOf(m_listSites->topLevelItem(row)->text(1 + engine));
+    // The site as read, not as shown: the escapes are for the eye only.
+    const auto& sites = m_engineSites[engine];
+    const QString address = std::size_t(row) < sites.size()
+                                ? webAddressOf(QString::fromStdString(sites[std::size_t(row)]))
+                                : QString();
     if (address.isEmpty()) {
         tw::messageBox(this,
                        QStringLiteral("Please select a valid %1 entry to visit.")
                            .arg(QString::fromStdString(engines::SlotLabel(SearchEngine(engine)))));
         return;
     }
-    tw::shellOpen(address);
+    tw::openInBrowser(this, address);
 }

@@ -90,7 +90,7 @@ void ViewResultPage(QWidget* parent, const EntryListModel& model, const QList<in
     // The dialog only offers the engines of the table; anything else opens nothing.
     if (dlg.m_nEngine < 0 || dlg.m_nEngine >= kEngineCount)
         return;
-    tw::shellOpen(QString::fromStdString(urls[dlg.m_nEngine]));
+    tw::openInBrowser(parent, QString::fromStdString(urls[dlg.m_nEngine]));
 }
 
 void SaveReportAs(QWidget* parent, const EntryListModel& model, const QString& startDir) {

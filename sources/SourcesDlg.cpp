@@ -1,6 +1,7 @@
 #include "sources/SourcesDlg.h"
 
 #include "base/Engines.h"
+#include "base/ShownText.h"
 #include "base/TextUtil.h"
 #include "ui/MessageBox.h"
 
@@ -44,6 +45,29 @@ QLineEdit* secretField(QWidget* parent, const char* name) {
     return edit;
 }
 
+// A line break may fall anywhere in a long run without spaces (an address, a token): the Test
+// line then wraps within the dialog instead of widening it past the screen.
+constexpr QChar kBreak(0x200b); // zero width space
+constexpr int kLongestRun = 24;
+// A result's address on the Test line is a preview: a long one is cut, so three of them keep
+// to a few lines.
+constexpr int kShownAddress = 120;
+
+QString breakable(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / kLongestRun);
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongestRun && !c.isLowSurrogate()) {
+            out += kBreak;
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 CSourcesDlg::CSourcesDlg(QWidget* parent) : QDialog(parent) {
@@ -80,6 +104,8 @@ CSourcesDlg::CSourcesDlg(QWidget* parent) : QDialog(parent) {
         row.test->setObjectName(QStringLiteral("test%1").arg(slot));
         row.result = new QLabel(columns);
         row.result->setObjectName(QStringLiteral("result%1").arg(slot));
+        // What a provider sent is shown as text, never drawn as markup.
+        row.result->setTextFormat(Qt::PlainText);
         row.result->setWordWrap(true);
         row.result->setTextInteractionFlags(Qt::TextSelectableByMouse);
         row.result->hide(); // until the column is tested: the dialog fits a small screen
@@ -370,10 +396,19 @@ void CSourcesDlg::OnTest(int slot) {
     const tw::sources::SourceSettings edited = Edited();
     const std::string keywords = m_testKeywords.empty() ? "tallowick" : m_testKeywords;
     QLabel* result = m_rows[slot].result;
-    result->setText(QStringLiteral("Asking %1 for \"%2\"...")
-                        .arg(QString::fromLatin1(tw::sources::providerSite(source.provider)),
-                             QString::fromStdString(keywords)));
+    // The layout does not give a wrapped line more height by itself: the label asks for the
+    // height its text takes at the width it has.
+    const auto show = [this, result](const QString& text) {
+        result->setText(breakable(text));
+        result->setMinimumHeight(0);
+        if (QLayout* outer = layout())
+            outer->activate();
+        result->setMinimumHeight(result->heightForWidth(result->width()));
+    };
     result->show();
+    show(QStringLiteral("Asking %1 for \"%2\"...")
+             .arg(QString::fromLatin1(tw::sources::providerSite(source.provider)),
+                  tw::shownText(keywords)));
     m_testing = true;
     UpdateControls();
     // Off the dialog's thread, so it keeps painting while the service takes its time (bounded
@@ -388,25 +423,30 @@ void CSourcesDlg::OnTest(int slot) {
     m_testing = false;
     UpdateControls();
     if (!outcome.ok) {
-        result->setText(QStringLiteral("Failed: %1")
-                            .arg(QString::fromStdString(
-                                tw::sources::redactSecrets(outcome.error, edited.config.keys))));
+        show(
+            QStringLiteral("Failed: %1")
+                .arg(tw::shownText(tw::sources::redactSecrets(outcome.error, edited.config.keys))));
         return;
     }
     QStringList first;
-    for (std::size_t i = 0; i < outcome.urls.size() && i < 3; ++i)
-        first << QString::fromStdString(outcome.urls[i]);
-    result->setText(outcome.urls.size() == 1
-                        ? QStringLiteral("1 result: %1").arg(first.join(QStringLiteral(", ")))
-                        : QStringLiteral("%1 results%2")
-                              .arg(outcome.urls.size())
-                              .arg(first.isEmpty() ? QString()
-                                                   : QStringLiteral(", first: ") +
-                                                         first.join(QStringLiteral(", "))));
+    for (std::size_t i = 0; i < outcome.urls.size() && i < 3; ++i) {
+        QString address = tw::shownText(outcome.urls[i]);
+        if (address.size() > kShownAddress)
+            address = address.left(kShownAddress) + QChar(0x2026); // ellipsis
+        first << address;
+    }
+    show(outcome.urls.size() == 1
+             ? QStringLiteral("1 result: %1").arg(first.join(QStringLiteral(", ")))
+             : QStringLiteral("%1 results%2")
+                   .arg(outcome.urls.size())
+                   .arg(first.isEmpty()
+                            ? QString()
+                            : QStringLiteral(", first: ") + first.join(QStringLiteral(", "))));
 }
 
 QString CSourcesDlg::TestText(int slot) const {
-    return slot >= 0 && slot < kEngineCount ? m_rows[slot].result->text() : QString();
+    return slot >= 0 && slot < kEngineCount ? m_rows[slot].result->text().remove(kBreak)
+                                            : QString();
 }
 
 void CSourcesDlg::accept() {

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <functional>
 
@@ -183,6 +184,9 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].text.contains("table.csv"), qPrintable(messages[0].text));
         QCOMPARE(messages[0].icon, QMessageBox::Information);
+        // The list lives in a temporary folder (as the demo's does): offered the documents.
+        QCOMPARE(tw::testing::lastStartDir(),
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 
         // A folder that is not there: said so, nothing written.
         tw::testing::setNextFileName(dir.file("no/such/table.csv"));

@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -151,6 +152,10 @@ private slots:
     void changeWords_data();
     void changeWords();
     void chartAxisScaledToRanks();
+    void chartTimeAxis_data();
+    void chartTimeAxis();
+    void chartRankScale_data();
+    void chartRankScale();
 };
 
 void TestHistory::historyPath_data() {
@@ -1122,6 +1127,103 @@ void TestHistory::chartAxisScaledToRanks() {
     QCOMPARE(summary[0].bestRank, std::optional<int>(40));
     QCOMPARE(summary[0].change, QStringLiteral("up 5"));
     QCOMPARE(summary[1].change, QString()); // one run only
+}
+
+// Runs of one slot, newest first as loaded: offsets in seconds from 2026-12-08 10:00 local.
+static EntryHistory runsAt(const QList<qint64>& seconds, const QList<int>& ranks) {
+    const QDateTime base(QDate(2026, 12, 8), QTime(10, 0));
+    EntryHistory history;
+    for (qsizetype i = seconds.size() - 1; i >= 0; --i) {
+        HistoryRun run;
+        run.runId = i + 1;
+        run.time = base.addSecs(seconds[i]);
+        run.bySlot[0] = ranked(0, ranks[i % ranks.size()], 1);
+        history.runs.push_back(run);
+    }
+    return history;
+}
+
+// The time axis holds the runs with at least one run's width either side, its ends on whole
+// steps, and labels the span needs: close runs no longer stand on one line.
+void TestHistory::chartTimeAxis_data() {
+    QTest::addColumn<QList<qint64>>("seconds");
+    QTest::addColumn<qint64>("leastPad"); // seconds either side
+    QTest::addColumn<qint64>("mostSpan"); // seconds of the whole axis
+    QTest::addColumn<QString>("format");
+    QTest::newRow("three runs two minutes apart")
+        << QList<qint64>{0, 120, 240} << qint64(120) << qint64(20 * 60) << "HH:mm";
+    QTest::newRow("one run") << QList<qint64>{0} << qint64(60) << qint64(3 * 3600) << "HH:mm";
+    QTest::newRow("seconds apart")
+        << QList<qint64>{0, 5, 10} << qint64(5) << qint64(240) << "HH:mm:ss";
+    QTest::newRow("past midnight") << QList<qint64>{0, 6 * 3600, 12 * 3600, 18 * 3600}
+                                   << qint64(6 * 3600) << qint64(2 * 86400) << "MM-dd HH:mm";
+    QTest::newRow("over two days") << QList<qint64>{0, 20 * 3600, 40 * 3600} << qint64(20 * 3600)
+                                   << qint64(5 * 86400) << "yyyy-MM-dd";
+    QTest::newRow("a month, weekly")
+        << QList<qint64>{0, 7 * 86400, 14 * 86400, 21 * 86400, 28 * 86400} << qint64(7 * 86400)
+        << qint64(120 * 86400) << "yyyy-MM-dd";
+    QTest::newRow("same moment twice")
+        << QList<qint64>{60, 60} << qint64(60) << qint64(3 * 3600) << "HH:mm";
+}
+
+void TestHistory::chartTimeAxis() {
+    QFETCH(QList<qint64>, seconds);
+    QFETCH(qint64, leastPad);
+    QFETCH(qint64, mostSpan);
+    QFETCH(QString, format);
+    const HistoryChart chart = buildHistoryChart(runsAt(seconds, {5}));
+    QVERIFY(chart.axisFromMs <= chart.timeMinMs - leastPad * 1000);
+    QVERIFY(chart.axisToMs >= chart.timeMaxMs + leastPad * 1000);
+    QVERIFY(chart.axisToMs - chart.axisFromMs <= mostSpan * 1000);
+    QCOMPARE(chart.timeFormat, format);
+    QVERIFY(chart.timeTickCount >= 2 && chart.timeTickCount <= 8);
+    // Every tick on a whole step: the ends are a whole number of steps apart.
+    QCOMPARE((chart.axisToMs - chart.axisFromMs) % (chart.timeTickCount - 1), qint64(0));
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(chart.axisFromMs);
+    QCOMPARE(from.time().msec(), 0);
+    if (format != QStringLiteral("HH:mm:ss"))
+        QCOMPARE(from.time().second(), 0);
+    // Within one day the day is named once, in the axis title.
+    if (format.startsWith(QStringLiteral("HH")))
+        QVERIFY2(chart.timeTitle.contains(QStringLiteral("2026-12-08")),
+                 qPrintable(chart.timeTitle));
+}
+
+// Ranks get at least ten places, integer ticks, and room beyond the outermost points.
+void TestHistory::chartRankScale_data() {
+    QTest::addColumn<QList<int>>("ranks");
+    QTest::addColumn<int>("firstTick");
+    QTest::newRow("29 to 34") << QList<int>{29, 31, 34} << 0;
+    QTest::newRow("rank 1 only") << QList<int>{1} << 1;
+    QTest::newRow("1 and 3") << QList<int>{1, 3} << 1;
+    QTest::newRow("2 to 12") << QList<int>{2, 12} << 1;
+    QTest::newRow("wide") << QList<int>{3, 480, 990} << 1;
+}
+
+void TestHistory::chartRankScale() {
+    QFETCH(QList<int>, ranks);
+    QFETCH(int, firstTick);
+    QList<qint64> seconds;
+    for (qsizetype i = 0; i < ranks.size(); ++i)
+        seconds << 120 * i;
+    const HistoryChart chart = buildHistoryChart(runsAt(seconds, ranks));
+    const int best = *std::min_element(ranks.begin(), ranks.end());
+    const int worst = *std::max_element(ranks.begin(), ranks.end());
+    QVERIFY(chart.yMax - chart.yMin >= 10);
+    // Room beyond the outermost points, so their markers are not cut.
+    const double room = (chart.yMax - chart.yMin) * 0.03;
+    QVERIFY(chart.yMin <= best - std::max(0.4, room));
+    QVERIFY(chart.yMax >= worst + std::max(0.4, room));
+    QVERIFY(chart.yMin > -(chart.yMax - chart.yMin) * 0.1); // little room above rank 1
+    QVERIFY(!chart.rankTicks.empty());
+    if (firstTick > 0)
+        QCOMPARE(chart.rankTicks.front(), firstTick);
+    for (std::size_t i = 0; i < chart.rankTicks.size(); ++i) {
+        QVERIFY(chart.rankTicks[i] >= chart.yMin && chart.rankTicks[i] <= chart.yMax);
+        if (i > 0)
+            QVERIFY(chart.rankTicks[i] > chart.rankTicks[i - 1]);
+    }
+    QVERIFY(chart.rankTicks.size() <= 11);
 }
 
 int main(int argc, char* argv[]) {

@@ -73,9 +73,10 @@ QStringList MenuShownFor(QWidget* target, const QPoint& pos) {
 }
 
 QString Tip(CMainDlg& dlg, int row, SearchEngine engine) {
-    return dlg.entries()
-        .data(dlg.entries().index(row, EngineColumn(engine)), Qt::ToolTipRole)
-        .toString();
+    return tw::test::shownTip(
+        dlg.entries()
+            .data(dlg.entries().index(row, EngineColumn(engine)), Qt::ToolTipRole)
+            .toString());
 }
 
 // The date of the earlier of two recorded runs, as a tooltip writes it.

@@ -258,6 +258,26 @@ private slots:
         QVERIFY(r.err.contains("1 result reads \"error\""));
     }
 
+    // On the terminal, the list's and the pages' texts cannot move the cursor, clear the
+    // screen or turn the line round: their controls read as escapes. The documents keep the
+    // bytes.
+    void terminalShowsControlsAsEscapes() {
+        tw::test::ScopedWorkDir dir;
+        const QByteArray url = "www.a\x1b[2J\xe2\x80\xae"
+                               "moc.example\x07";
+        WriteFile(dir.file("tallowick.dat"), DataBytes({{url, "blue widgets"}}));
+        const Result r = Run(
+            {"--depth", "1", "--engines", "google", "--host", "google=127.0.0.1:1", "--json", "-"},
+            dir.path());
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains("www.a\\x1B[2J\\u202Emoc.example\\x07"), r.err.constData());
+        for (const QByteArray& hidden :
+             {QByteArray("\x1b"), QByteArray("\x07"), QByteArray("\xe2\x80\xae")})
+            QVERIFY(!r.err.contains(hidden));
+        const json doc = json::parse(r.out.toStdString());
+        QCOMPARE(doc["entries"][0]["url"].get<std::string>(), url.toStdString());
+    }
+
     void exitStatus_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");

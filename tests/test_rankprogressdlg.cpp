@@ -88,6 +88,29 @@ private slots:
         QCOMPARE(dlg.ProgressBar()->value(), 15);
         QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Google Page 4/20"));
         QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("http://a.example/?x=1&&y=2"));
+        dlg.ReportPage(20, "Google Page 5/20", "www.a\x1b[2J\xe2\x80\xae.example");
+        QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("www.a\\x1B[2J\\u202E.example"));
+    }
+
+    // The run's overall count goes into the caption; the template's controls stay as they are.
+    void overallCountInCaption_data() {
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("start") << 0 << 305 << "Ranking Sites: 0 of 305";
+        QTest::newRow("midway") << 12 << 305 << "Ranking Sites: 12 of 305";
+        QTest::newRow("never past the total") << 9 << 8 << "Ranking Sites: 8 of 8";
+        QTest::newRow("no entries") << 0 << 0 << "Ranking Sites";
+    }
+    void overallCountInCaption() {
+        QFETCH(int, done);
+        QFETCH(int, total);
+        QFETCH(QString, caption);
+        CRankProgressDlg dlg;
+        dlg.SetOverall(done, total);
+        QCOMPARE(dlg.windowTitle(), caption);
+        QCOMPARE(dlg.PageLine()->text(), QStringLiteral("Page 1/20"));
+        QCOMPARE(dlg.UrlBox()->title(), QStringLiteral("URL"));
     }
 };
 

@@ -350,6 +350,35 @@ private slots:
         }
     }
 
+    // The progress window's caption counts the entries done of all while the run goes on.
+    void progressCaptionCountsEntries() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(9);
+        StoreSettings(sim.start(20), 1, 1);
+        CMainDlg dlg;
+        dlg.show();
+        AddEntries(dlg, 4);
+        CRunWatcher watcher(dlg);
+        QStringList captions;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, &dlg, [&] {
+            if (auto* progress = dlg.findChild<CRankProgressDlg*>()) {
+                if (captions.isEmpty() || captions.back() != progress->windowTitle())
+                    captions << progress->windowTitle();
+            }
+        });
+        sampler.start(5);
+        RankAll(dlg);
+        sampler.stop();
+        QCOMPARE(dlg.lastRankRun().workersStarted, 4);
+        QStringList expected;
+        for (int done = 0; done <= 3; ++done)
+            expected << QStringLiteral("Ranking Sites: %1 of 4").arg(done);
+        if (captions.size() == 5)
+            expected << QStringLiteral("Ranking Sites: 4 of 4");
+        QCOMPARE(captions, expected);
+    }
+
     // During a run the list cannot be changed; Quit stops the run, then saves and closes.
     void listLockedAndQuitMidRun() {
         tw::test::ScopedWorkDir dir;

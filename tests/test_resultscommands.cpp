@@ -246,6 +246,82 @@ private slots:
         QCOMPARE(shown, message.isEmpty() ? QStringList() : QStringList{message});
     }
 
+    // Sites cut from result pages and the entry's own texts are shown as typed: markup is not
+    // drawn (in the list or its tooltips) and controls read as escapes; Visit still opens the
+    // address as it was read.
+    void detailsShowTextAsTyped() {
+        const std::string markup = "<img src=\"/tmp/x.png\"><h1>FAKE RANK 1</h1>";
+        const std::string controls = "http://a.example/\x1b[2J\xe2\x80\xae"
+                                     "gpj.exe";
+        const int row = model().appendEntry("www.<b>mine</b>.example\r\n", "blue\x07widgets",
+                                            {"Rank 3 / Page 1", "-", "-", "-"});
+        // The list's cells too: one line each, read as typed; the file keeps the bytes.
+        QCOMPARE(model().index(row, ColUrl).data().toString(), "www.<b>mine</b>.example\\r\\n");
+        QCOMPARE(model().index(row, ColKeywords).data().toString(), "blue\\x07widgets");
+        QCOMPARE(model().cell(row, ColKeywords), std::string("blue\x07widgets"));
+        auto results = std::make_unique<EntryResults>();
+        results->sites[Google] = {markup, controls};
+        model().setResults(row, std::move(results));
+        select({row});
+        ModalDriver<CRankDetailsDlg> driver([&](CRankDetailsDlg* dlg) {
+            QLabel* heading = dlg->headingLabel();
+            QCOMPARE(heading->textFormat(), Qt::PlainText);
+            QCOMPARE(heading->text(), "The following web sites are ranked above "
+                                      "www.<b>mine</b>.example\\r\\n\nSearch phrase: "
+                                      "blue\\x07widgets");
+            QCOMPARE(tw::test::shownTip(heading->toolTip()), heading->text());
+            QTreeWidget* list = dlg->sitesList();
+            const QStringList shown{QString::fromStdString(markup),
+                                    "http://a.example/\\x1B[2J\\u202Egpj.exe"};
+            for (int k = 0; k < 2; ++k) {
+                QCOMPARE(list->topLevelItem(k)->text(1), shown[k]);
+                QCOMPARE(tw::test::shownTip(list->topLevelItem(k)->toolTip(1)), shown[k]);
+            }
+            list->setCurrentItem(list->topLevelItem(1));
+            QTest::mouseClick(dlg->findChild<QPushButton*>("1017"), Qt::LeftButton);
+        });
+        m_main->OnResults();
+        QVERIFY(driver.opened());
+        QCOMPARE(m_links->opened, QStringList{QString::fromStdString(controls)});
+        QVERIFY(shownTexts().isEmpty());
+    }
+
+    // When no browser can be started, View Page and Visit say so instead of doing nothing.
+    void noBrowserIsSaid_data() {
+        QTest::addColumn<bool>("visit");
+        QTest::newRow("view page") << false;
+        QTest::newRow("visit") << true;
+    }
+    void noBrowserIsSaid() {
+        QFETCH(bool, visit);
+        m_links->answer = false;
+        const int row = addRow({"Rank 3 / Page 1", "-", "-", "-"});
+        auto results = std::make_unique<EntryResults>();
+        results->sites[Google] = {"http://above.example/"};
+        model().setResults(row, std::move(results));
+        select({row});
+        QStringList shown;
+        if (visit) {
+            ModalDriver<CRankDetailsDlg> driver([&](CRankDetailsDlg* dlg) {
+                dlg->sitesList()->setCurrentItem(dlg->sitesList()->topLevelItem(0));
+                QTest::mouseClick(dlg->findChild<QPushButton*>("1017"), Qt::LeftButton);
+                shown = shownTexts();
+            });
+            m_main->OnResults();
+            QVERIFY(driver.opened());
+        } else {
+            ModalDriver<CSelectEngineDlg> driver([&](CSelectEngineDlg* dlg) {
+                QTest::mouseClick(dlg->engineButton(0), Qt::LeftButton);
+            });
+            m_main->OnViewPage();
+            QVERIFY(driver.opened());
+            shown = shownTexts();
+        }
+        QCOMPARE(m_links->opened.size(), 1);
+        QCOMPARE(shown,
+                 QStringList{"No web browser could be started for " + m_links->opened[0] + "."});
+    }
+
     void save_data() {
         QTest::addColumn<QString>("name"); // empty: the file dialog is cancelled
         QTest::addColumn<bool>("diskFull");

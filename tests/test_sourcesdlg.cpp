@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -176,6 +177,48 @@ private slots:
             shown << m.text;
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains("calls per second for serper.dev"), qPrintable(shown[0]));
+    }
+
+    // What the service sent is shown as typed on the Test line: markup is not drawn, controls
+    // read as escapes, and an address without spaces wraps inside the dialog instead of
+    // widening it past the screen.
+    void testLineShowsTextAsTyped_data() {
+        QTest::addColumn<QString>("keywords");
+        QTest::addColumn<QByteArray>("planted");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("markup and controls")
+            << "hostile markup"
+            << QByteArray("http://<img src=\"/tmp/x.png\"><h1>FAKE RANK 1</h1>\x1b[31m\xe2\x80\xae")
+            << "http://<img src=\"/tmp/x.png\"><h1>FAKE RANK 1</h1>\\x1B[31m\\u202E";
+        const QByteArray longUrl = "http://long.example/" + QByteArray(3000, 'a');
+        // Cut to a preview, and wrapped within the dialog.
+        QTest::newRow("long address")
+            << "hostile length" << longUrl << QString(longUrl.left(120)) + QChar(0x2026);
+    }
+    void testLineShowsTextAsTyped() {
+        QFETCH(QString, keywords);
+        QFETCH(QByteArray, planted);
+        QFETCH(QString, shown);
+        m_model.AddPlant(sim::kSimBing, 1, planted.toStdString(), keywords.toStdString());
+        CSourcesDlg dlg;
+        dlg.m_testKeywords = keywords.toStdString();
+        SourceSettings values;
+        values.config.serpapiUrl = "http://" + m_server->HostPort();
+        values.config.keys.serpapiKey = kKey;
+        dlg.SetValues(values);
+        choose(control<QComboBox>(dlg, "engine1"), "Bing");
+        choose(control<QComboBox>(dlg, "provider1"), "serpapi.com");
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const int width = dlg.width();
+        control<QPushButton>(dlg, "test1")->click();
+        auto* line = control<QLabel>(dlg, "result1");
+        QCOMPARE(line->textFormat(), Qt::PlainText);
+        QVERIFY2(dlg.TestText(1).startsWith("10 results, first: " + shown + ", "),
+                 qPrintable(dlg.TestText(1).left(200)));
+        QVERIFY(dlg.minimumSizeHint().width() <= width);
+        QTRY_VERIFY(line->height() >= line->heightForWidth(line->width())); // no line cut off
+        QVERIFY(dlg.sizeHint().width() <= width * 3 / 2);
     }
 
     // The keys are hidden until Show keys is ticked.

@@ -82,6 +82,43 @@ private slots:
         QCOMPARE(text::AsciiUpper(in), std::string("A\xc3\xa9Z"));
         QCOMPARE(text::AsciiLower(in), std::string("a\xc3\xa9z"));
     }
+
+    // What a page or a provider sent, before it reaches a window or a terminal: nothing that
+    // moves the cursor, rings, breaks the line or turns the text round is left as it is.
+    void showControls_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("plain") << QByteArray("Rank 3 / Page 1") << QByteArray("Rank 3 / Page 1");
+        QTest::newRow("markup is not a control")
+            << QByteArray("<h1>FAKE RANK 1</h1>") << QByteArray("<h1>FAKE RANK 1</h1>");
+        QTest::newRow("terminal sequence") << QByteArray("a\x1b[2Jb") << QByteArray("a\\x1B[2Jb");
+        QTest::newRow("CR LF tab") << QByteArray("a\r\n\tb") << QByteArray("a\\r\\n\\tb");
+        QTest::newRow("BEL, NUL, DEL")
+            << QByteArray("\a\0\x7f", 3) << QByteArray("\\x07\\x00\\x7F");
+        QTest::newRow("right-to-left override") << QByteArray("moc.\xe2\x80\xae"
+                                                              "exe")
+                                                << QByteArray("moc.\\u202Eexe");
+        QTest::newRow("isolates") << QByteArray("\xe2\x81\xa6x\xe2\x81\xa9")
+                                  << QByteArray("\\u2066x\\u2069");
+        QTest::newRow("marks") << QByteArray("\xe2\x80\x8f\xd8\x9c")
+                               << QByteArray("\\u200F\\u061C");
+        QTest::newRow("line separator") << QByteArray("a\xe2\x80\xa8"
+                                                      "b")
+                                        << QByteArray("a\\u2028b");
+        QTest::newRow("C1 control") << QByteArray("\xc2\x9b"
+                                                  "31m")
+                                    << QByteArray("\\u009B31m");
+        QTest::newRow("letters kept") << QByteArray("caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80")
+                                      << QByteArray("caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80");
+        QTest::newRow("not UTF-8 kept")
+            << QByteArray("caf\xe9 \xe2\x80") << QByteArray("caf\xe9 \xe2\x80");
+        QTest::newRow("backslash kept") << QByteArray("C:\\x") << QByteArray("C:\\x");
+    }
+    void showControls() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, shown);
+        QCOMPARE(QByteArray::fromStdString(text::ShowControls(text.toStdString())), shown);
+    }
 };
 
 TW_TEST_MAIN_CORE(TestTextUtil)

@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 #include "ui/AboutDlg.h"
 #include "ui/AuthPrompt.h"
+#include "ui/FileDialog.h"
 #include "ui/HelpDlg.h"
 #include "ui/HyperLink.h"
 #include "ui/MessageBox.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <atomic>
@@ -241,6 +243,30 @@ private slots:
         QCOMPARE(shown, text);
         // Every character takes room, the tags and the entity included.
         QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+    }
+
+    // An export starts where the list lives, unless that folder is temporary (the demo's goes
+    // with the window) or gone: then in the user's documents folder, made if need be.
+    void exportFolder_data() {
+        QTest::addColumn<QString>("startDir"); // "<temporary>": a fresh temporary folder
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("temporary folder") << QStringLiteral("<temporary>") << false;
+        QTest::newRow("temporary folder itself") << QDir::tempPath() << false;
+        QTest::newRow("none") << QString() << false;
+        QTest::newRow("missing") << QStringLiteral("/nonexistent/lists") << false;
+        QTest::newRow("lasting folder") << QStringLiteral("/") << true;
+    }
+    void exportFolder() {
+        QFETCH(QString, startDir);
+        QFETCH(bool, kept);
+        QTemporaryDir temporary;
+        if (startDir == QStringLiteral("<temporary>"))
+            startDir = temporary.path();
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QVERIFY(documents.startsWith(QDir::homePath())); // the tests' own home
+        QCOMPARE(tw::exportFolder(startDir), kept ? startDir : documents);
+        QVERIFY(QFileInfo(tw::exportFolder(startDir)).isDir());
     }
 
     void splashHidesOnClick() {

@@ -1,5 +1,8 @@
 #include "ui/ShellOpen.h"
 
+#include "base/ShownText.h"
+#include "ui/MessageBox.h"
+
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -18,6 +21,15 @@ bool shellOpen(const QString& target) {
         return g_handler(target);
     // TolerantMode keeps the spaces of an unescaped query, as a browser's address bar would.
     return QDesktopServices::openUrl(QUrl(target, QUrl::TolerantMode));
+}
+
+bool openInBrowser(QWidget* parent, const QString& address) {
+    if (shellOpen(address))
+        return true;
+    tw::messageBox(
+        parent, QStringLiteral("No web browser could be started for %1.").arg(shownText(address)),
+        QMessageBox::Ok, QMessageBox::Warning);
+    return false;
 }
 
 namespace testing {

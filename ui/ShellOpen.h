@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace tw {
 
 // True when target is an http:// or https:// address: the only page content we open.
@@ -12,6 +14,10 @@ bool isWebAddress(const QString& target);
 
 // Opens target with the desktop's default handler. Returns true when the desktop took it.
 bool shellOpen(const QString& target);
+
+// Opens a web address with shellOpen; when no browser could be started, says so in a message
+// box owned by parent ("No web browser could be started for ..."). Returns true when opened.
+bool openInBrowser(QWidget* parent, const QString& address);
 
 namespace testing {
 // Replaces the desktop for tests: the handler sees every target and answers for the desktop.

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QObject>
 #include <QStringList>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <functional>
@@ -19,6 +20,15 @@ namespace tw::test {
 inline void answerMessageBoxes() {
     tw::testing::takeShownMessages();
     tw::testing::setAutoAnswer(true);
+}
+
+// What a tooltip shows: the text of its markup when Qt would draw it as rich text.
+inline QString shownTip(const QString& tip) {
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument doc;
+    doc.setHtml(tip);
+    return doc.toPlainText().replace(QChar::Nbsp, QLatin1Char(' '));
 }
 
 // Records what the program asks to open (web addresses, files) instead of opening it; the
