@@ -258,6 +258,15 @@ void CMainDlg::LoadEntries() {
             notes << QStringLiteral("The list starts empty. The file will not be replaced "
                                     "unless you confirm it.");
     }
+    if (!m_dataFile->optionsError().isEmpty())
+        notes << m_dataFile->optionsError();
+    if (const int kept = m_dataFile->keptOptionRows(); kept > 0)
+        notes << (kept == 1 ? QStringLiteral("%1 row of the entry options \"%2\" matches no "
+                                             "entry of the list; it is kept in the file.")
+                            : QStringLiteral("%1 rows of the entry options \"%2\" match no "
+                                             "entry of the list; they are kept in the file."))
+                     .arg(kept)
+                     .arg(datafile::DisplayPath(m_dataFile->optionsPath()));
     if (notes.isEmpty())
         return;
     // Told once the window is up, not while it is being built.
