@@ -122,6 +122,7 @@ private slots:
     void historyPath_data();
     void historyPath();
     void twoRunsAndPrevious();
+    void devicesAndLocationsKeepTheirOwnHistories();
     void switchedOffSlotKeepsEarlierPrevious();
     void uncommittedRunLeavesNothing();
     void crashedProcessLeavesNoHalfRun();
@@ -235,6 +236,40 @@ void TestHistory::twoRunsAndPrevious() {
     QVERIFY(history.runs.empty());
     QVERIFY(store.previousResult("http://never.example/", "x", 0, 0, &previous, &found, &error));
     QVERIFY(!found);
+}
+
+// One keyword ranked on a desktop, on a phone and in a city: three histories, and results recorded
+// before entries had a device belong to the desktop one.
+void TestHistory::devicesAndLocationsKeepTheirOwnHistories() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    const std::string url = "http://a.example/";
+    const EntryWhere mobile{"mobile", ""};
+    const EntryWhere austin{"mobile", "Austin,Texas,United States"};
+    QVERIFY(store.beginRun(at("2026-12-01T09:30:00+01:00"), &error));
+    QVERIFY(store.record(url, "shoes", ranked(0, 9, 1), &error)); // no where: desktop
+    HistoryResult onPhone = ranked(0, 4, 1);
+    onPhone.where = mobile;
+    QVERIFY(store.record(url, "shoes", onPhone, &error));
+    HistoryResult inAustin = ranked(0, 2, 1);
+    inAustin.where = austin;
+    QVERIFY(store.record(url, "shoes", inAustin, &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+
+    const auto rankOf = [&](const EntryWhere& where) {
+        EntryHistory history;
+        if (!store.loadEntry(url, "shoes", where, &history, &error) || history.runs.size() != 1 ||
+            !history.runs[0].bySlot[0])
+            return -1;
+        return history.runs[0].bySlot[0]->rank.value_or(0);
+    };
+    QCOMPARE(rankOf(EntryWhere{}), 9);
+    QCOMPARE(rankOf(mobile), 4);
+    QCOMPARE(rankOf(austin), 2);
+    QCOMPARE(rankOf(EntryWhere{"desktop", "Austin,Texas,United States"}), -1);
+    QCOMPARE(entryWhere("", "x"), (EntryWhere{"desktop", "x"}));
 }
 
 void TestHistory::switchedOffSlotKeepsEarlierPrevious() {
@@ -702,7 +737,7 @@ void TestHistory::migrationFromVersion2() {
     HistoryStore store;
     QString error;
     QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
-    QCOMPARE(store.schemaVersion(), 3);
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
     EntryHistory history;
     QVERIFY2(store.loadEntry("http://a.example/", "shoes", &history, &error, true),
              qPrintable(error));
@@ -713,7 +748,7 @@ void TestHistory::migrationFromVersion2() {
     // The top site is kept once for both results.
     RawConnection check(path);
     QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 3);
-    QCOMPARE(check.value("PRAGMA user_version").toInt(), 3);
+    QCOMPARE(check.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
 }
 
 void TestHistory::csvQuoting() {
