@@ -55,6 +55,11 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
         entries.push_back({{"row", r.row + 1},
                            {"url", row.cells[ColUrl]},
                            {"keywords", row.cells[ColKeywords]},
+                           {"country", r.options.country},
+                           {"language", r.options.language},
+                           {"device", r.options.device},
+                           {"location", r.options.location},
+                           {"tags", datafile::splitTags(r.options.tags)},
                            {"results", std::move(results)}});
     }
     const json doc = {{"entries", std::move(entries)}};

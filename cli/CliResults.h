@@ -20,6 +20,8 @@ struct RankedRow {
     std::array<bool, kEngineCount> ended{}; // the engine's column was written
     // Each engine's latest result in the rank history before this run; empty: none.
     std::array<std::optional<tw::HistoryRecord>, kEngineCount> previous;
+    // What the entry was ranked with: its own options, the run's defaults where it has none.
+    datafile::EntryOptions options;
 };
 
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are

@@ -526,6 +526,9 @@ int Run(const CliOptions& options) {
     tw::sources::SourceSettings sources;
     if (!ReadCliSources(options, saved, &sources))
         return kExitUsage;
+    if (!options.device.empty())
+        sources.config.device = options.device;
+    sources.config.location = options.location;
     settings.sources = sources;
     std::array<bool, kEngineCount> engineOn{};
     for (int e = 0; e < kEngineCount; ++e) {
@@ -549,7 +552,13 @@ int Run(const CliOptions& options) {
         if (!options.rows.empty() &&
             !std::binary_search(options.rows.begin(), options.rows.end(), row + 1))
             continue;
-        RankTarget target{row, model.cell(row, ColUrl), model.cell(row, ColKeywords), {}};
+        if (!options.tags.empty() &&
+            std::none_of(options.tags.begin(), options.tags.end(), [&](const std::string& t) {
+                return datafile::hasTag(model.options(row).tags, t);
+            }))
+            continue;
+        RankTarget target{row, model.cell(row, ColUrl), model.cell(row, ColKeywords), {}, {}};
+        target.options = model.options(row);
         for (int e = 0; e < kEngineCount; ++e) {
             target.previous[e] = model.cell(row, EngineColumn(e));
             if (engineOn[e])
@@ -633,10 +642,17 @@ int Run(const CliOptions& options) {
         }
     }
     if (!jsonPath.isEmpty()) {
+        datafile::EntryDefaults defaults;
+        defaults.country = sources.config.country;
+        defaults.language = sources.config.language;
+        defaults.device = sources.config.device;
+        defaults.location = sources.config.location;
         for (RankedRow& r : ranked) {
+            r.options = datafile::effectiveOptions(model.options(r.row), defaults);
+            const tw::EntryWhere where{r.options.device, r.options.location};
             for (int e = 0; e < kEngineCount; ++e)
                 r.previous[e] = history.Previous(model.cellRef(r.row, ColUrl),
-                                                 model.cellRef(r.row, ColKeywords), e);
+                                                 model.cellRef(r.row, ColKeywords), where, e);
         }
         if (!WriteOutput(jsonPath, ResultsJson(model.rows(), ranked, SourceTexts(sources)),
                          error)) {
