@@ -98,6 +98,20 @@ void EntryListModel::setOptions(int row, datafile::EntryOptions options) {
     emit dataChanged(index(row, ColTags), index(row, ColWhere), {Qt::DisplayRole});
 }
 
+bool EntryListModel::matchesFilter(int row, const QString& text) const {
+    if (row < 0 || row >= rowCount())
+        return false;
+    const EntryRow& r = m_rows[row];
+    const std::string wanted = text.trimmed().toStdString();
+    if (datafile::hasTag(r.options.tags, wanted))
+        return true;
+    const auto holds = [&text](const std::string& s) {
+        return QString::fromUtf8(s.data(), qsizetype(s.size())).contains(text, Qt::CaseInsensitive);
+    };
+    return holds(r.cells[ColUrl]) || holds(r.cells[ColKeywords]) || holds(r.options.tags) ||
+           holds(r.options.device) || holds(r.options.location);
+}
+
 bool EntryListModel::anyWhere() const {
     return std::any_of(m_rows.begin(), m_rows.end(), [](const EntryRow& r) {
         return !r.options.device.empty() || !r.options.location.empty();

@@ -44,6 +44,9 @@ public:
     // An out-of-range row reads as no options and is ignored on write.
     const datafile::EntryOptions& options(int row) const;
     void setOptions(int row, datafile::EntryOptions options);
+    // Whether the row has the tag text, or holds text (ASCII case aside) in its URL, keywords,
+    // tags, device or location.
+    bool matchesFilter(int row, const QString& text) const;
     // Whether any entry has a device or a location (the list then shows where each is ranked).
     bool anyWhere() const;
 

@@ -199,6 +199,42 @@ bool normalizeOptions(EntryOptions& options, QString* error) {
     return true;
 }
 
+const std::vector<CodeName>& CountryCodes() {
+    static const std::vector<CodeName> codes = {
+        {"ar", "Argentina"},      {"au", "Australia"},     {"at", "Austria"},
+        {"be", "Belgium"},        {"br", "Brazil"},        {"bg", "Bulgaria"},
+        {"ca", "Canada"},         {"cl", "Chile"},         {"cn", "China"},
+        {"co", "Colombia"},       {"cz", "Czechia"},       {"dk", "Denmark"},
+        {"eg", "Egypt"},          {"fi", "Finland"},       {"fr", "France"},
+        {"de", "Germany"},        {"gr", "Greece"},        {"hk", "Hong Kong"},
+        {"hu", "Hungary"},        {"in", "India"},         {"id", "Indonesia"},
+        {"ie", "Ireland"},        {"il", "Israel"},        {"it", "Italy"},
+        {"jp", "Japan"},          {"my", "Malaysia"},      {"mx", "Mexico"},
+        {"nl", "Netherlands"},    {"nz", "New Zealand"},   {"ng", "Nigeria"},
+        {"no", "Norway"},         {"ph", "Philippines"},   {"pl", "Poland"},
+        {"pt", "Portugal"},       {"ro", "Romania"},       {"sa", "Saudi Arabia"},
+        {"sg", "Singapore"},      {"za", "South Africa"},  {"kr", "South Korea"},
+        {"es", "Spain"},          {"se", "Sweden"},        {"ch", "Switzerland"},
+        {"th", "Thailand"},       {"tr", "Turkey"},        {"ua", "Ukraine"},
+        {"gb", "United Kingdom"}, {"us", "United States"}, {"vn", "Vietnam"},
+    };
+    return codes;
+}
+
+const std::vector<CodeName>& LanguageCodes() {
+    static const std::vector<CodeName> codes = {
+        {"ar", "Arabic"},    {"bg", "Bulgarian"},  {"zh", "Chinese"},    {"cs", "Czech"},
+        {"da", "Danish"},    {"nl", "Dutch"},      {"en", "English"},    {"fi", "Finnish"},
+        {"fr", "French"},    {"de", "German"},     {"el", "Greek"},      {"he", "Hebrew"},
+        {"hi", "Hindi"},     {"hu", "Hungarian"},  {"id", "Indonesian"}, {"it", "Italian"},
+        {"ja", "Japanese"},  {"ko", "Korean"},     {"ms", "Malay"},      {"no", "Norwegian"},
+        {"pl", "Polish"},    {"pt", "Portuguese"}, {"ro", "Romanian"},   {"ru", "Russian"},
+        {"es", "Spanish"},   {"sv", "Swedish"},    {"th", "Thai"},       {"tr", "Turkish"},
+        {"uk", "Ukrainian"}, {"vi", "Vietnamese"},
+    };
+    return codes;
+}
+
 QString optionsPathFor(const QString& dataFilePath) {
     const QFileInfo info(dataFilePath);
     QString base = info.fileName();

@@ -53,6 +53,15 @@ std::string whereText(const EntryOptions& options);
 // place (" US " -> "us", "Mobile" -> "mobile").
 bool normalizeOptions(EntryOptions& options, QString* error);
 
+// Codes the Add dialog offers, with their English names, by name; other two-letter codes may be
+// typed.
+struct CodeName {
+    const char* code;
+    const char* name;
+};
+const std::vector<CodeName>& CountryCodes();
+const std::vector<CodeName>& LanguageCodes();
+
 // "list.dat" -> "list.entries.csv" in the same folder.
 QString optionsPathFor(const QString& dataFilePath);
 
