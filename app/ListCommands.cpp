@@ -67,8 +67,10 @@ bool CMainDlg::OpenList(const QString& path) {
         return false;
     }
     // The open list is saved first, as at close; No there keeps the other version.
-    if (!SaveEntriesOnClose())
+    if (!SaveEntriesOnClose(true))
         return false;
+    // The list left behind is one to come back to.
+    tw::RememberRecentList(dataFilePath());
     if (m_dataFile)
         m_dataFile->Unlock();
     m_dataFile.reset();
@@ -80,6 +82,7 @@ bool CMainDlg::OpenList(const QString& path) {
     m_filter->clear();
     LoadEntries();
     ShowOpenList();
+    tw::RememberRecentList(dataFilePath());
     setWindowTitle(windowCaption());
     return true;
 }
@@ -91,7 +94,6 @@ void CMainDlg::ShowOpenList() {
     m_list->setBackgroundImage(image);
     // Entries imported into a list that is never saved would be lost without a word.
     button(IDC_IMPORT)->setEnabled(!m_bReadOnly && !m_bRanking);
-    tw::RememberRecentList(dataFilePath());
     ApplyFilter();
 }
 
@@ -111,6 +113,13 @@ QList<int> CMainDlg::shownRows() const {
 void CMainDlg::ApplyFilter() {
     const QString text = m_filter->text().trimmed();
     const int count = m_model.rowCount();
+    m_list->setColumnHidden(ColWhere, !m_model.anyWhere());
+    // Nothing to show again: a long list is not walked for every row added.
+    if (text.isEmpty() && !m_bFiltered) {
+        m_filterNote->clear();
+        return;
+    }
+    m_bFiltered = !text.isEmpty();
     int shown = 0;
     for (int row = 0; row < count; ++row) {
         const bool show = text.isEmpty() || m_model.matchesFilter(row, text);
@@ -132,5 +141,4 @@ void CMainDlg::ApplyFilter() {
                                                           "the entries shown.")
                                                .arg(shown)
                                                .arg(count));
-    m_list->setColumnHidden(ColWhere, !m_model.anyWhere());
 }

@@ -9,6 +9,7 @@
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
+#include "settings/RecentLists.h"
 #include "settings/ServiceAddresses.h"
 #include "sources/SourcesDlg.h"
 #include "ui/AboutDlg.h"
@@ -246,8 +247,12 @@ void CMainDlg::OnInitDialog() {
 
     // The default data file is named relative to the start-up folder.
     m_strStartDir = QDir::currentPath();
+    // A list named on the command line counts as opened; the start folder's own list is
+    // remembered only once another is opened.
     if (m_strDataFile.isEmpty())
         m_strDataFile = QDir(m_strStartDir).filePath(QString::fromLatin1(datafile::kFileName));
+    else
+        tw::RememberRecentList(m_strDataFile);
     LoadEntries();
     m_historyTips.attach(m_model);
     ShowOpenList();
@@ -318,7 +323,7 @@ void CMainDlg::LoadEntries() {
     QTimer::singleShot(0, this, [this, text] { tw::messageBox(this, text); });
 }
 
-bool CMainDlg::SaveEntriesOnClose() {
+bool CMainDlg::SaveEntriesOnClose(bool switching) {
     // Nothing was read (the window never opened), or another program has the list: the file
     // stays as it is, as the user was told at start-up.
     if (!m_dataFile || m_bReadOnly)
@@ -354,11 +359,13 @@ bool CMainDlg::SaveEntriesOnClose() {
         m_bLoadFailed = false;
         return true;
     }
-    const auto answer = tw::messageBox(
-        this,
-        error + QStringLiteral("\n\nClose Tallowick! anyway? Every change made since it started "
-                               "will be lost."),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::Warning);
+    const QString question =
+        switching ? QStringLiteral("\n\nOpen the other list anyway? Every change made to this "
+                                   "one since it was opened will be lost.")
+                  : QStringLiteral("\n\nClose Tallowick! anyway? Every change made since it "
+                                   "started will be lost.");
+    const auto answer = tw::messageBox(this, error + question, QMessageBox::Yes | QMessageBox::No,
+                                       QMessageBox::Warning);
     return answer == QMessageBox::Yes;
 }
 

@@ -163,7 +163,8 @@ private:
     QString windowCaption() const;
     // Writes the list at close, unless it is read-only or the user keeps a version changed on
     // disk meanwhile. False keeps the window open.
-    bool SaveEntriesOnClose();
+    // switching: another list is to be opened in its place (the question says so).
+    bool SaveEntriesOnClose(bool switching = false);
     // Start-up extras of other subsystems (splash window, upgrade reminder).
     void ShowSplash();
     void RunUpgradeReminder();
@@ -193,6 +194,7 @@ private:
     QString m_strDataFile; // absolute; empty until the window opens its list
     QLineEdit* m_filter = nullptr;
     QLabel* m_filterNote = nullptr;
+    bool m_bFiltered = false; // some rows may be hidden by the filter
     EntryListModel m_model;
     tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;

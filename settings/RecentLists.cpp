@@ -37,10 +37,9 @@ bool RememberRecentList(const QString& path) {
     lists.prepend(first);
     CRegistrySettings store;
     bool ok = true;
-    for (int n = 1; n <= kRecentListCount; ++n) {
-        const std::string value = n <= lists.size() ? lists[n - 1].toStdString() : std::string("-");
-        ok = store.WriteString(maker::kProduct, keyName(n), value) && ok;
-    }
+    // The list only grows to its five, so only its own keys are written.
+    for (int n = 1; n <= kRecentListCount && n <= lists.size(); ++n)
+        ok = store.WriteString(maker::kProduct, keyName(n), lists[n - 1].toStdString()) && ok;
     return ok;
 }
 
