@@ -5,6 +5,7 @@
 #include "ui/MessageBox.h"
 #include "ui/ResizableDlg.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +24,37 @@ std::string fromEdit(const QLineEdit* edit, const QString& shown, const std::str
     if (edit->text() == shown)
         return original;
     return edit->text().toStdString();
+}
+
+// An editable list of codes with their names ("gb - United Kingdom"); the first item, empty, is
+// the list's default. Another two-letter code may be typed.
+QComboBox* makeCodeBox(QWidget* parent, int id, const std::vector<datafile::CodeName>& codes) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItem(QString(), QString());
+    for (const datafile::CodeName& c : codes)
+        box->addItem(QStringLiteral("%1 - %2").arg(QLatin1String(c.code), QLatin1String(c.name)),
+                     QLatin1String(c.code));
+    CResizableDlg::SetControlId(box, id);
+    return box;
+}
+
+// The code a box holds: the chosen item's, or the text typed before any " - ".
+std::string codeOf(const QComboBox* box) {
+    const QString text = box->currentText().trimmed();
+    const int item = box->findText(text);
+    if (item >= 0)
+        return box->itemData(item).toString().toStdString();
+    return text.section(QStringLiteral(" - "), 0, 0).trimmed().toStdString();
+}
+
+void showCode(QComboBox* box, const std::string& code) {
+    const int item = box->findData(QString::fromStdString(code));
+    if (item >= 0)
+        box->setCurrentIndex(item);
+    else
+        box->setEditText(QString::fromStdString(code));
 }
 
 QLineEdit* makeEdit(QWidget* parent, int id) {
@@ -60,14 +92,49 @@ CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent) {
         new QLabel(QStringLiteral("Target Keywords (example: used cars selling autos)"), this);
     du.place(keywordsLabel, 7, 39, 172, 8);
 
-    QSize size = du.size(186, 95);
+    // Where and how the entry is ranked, below the URL and keywords and their buttons.
+    struct Row {
+        const char* label;
+        QWidget* field;
+    };
+    m_country = makeCodeBox(this, IDC_COUNTRY, datafile::CountryCodes());
+    m_language = makeCodeBox(this, IDC_LANGUAGE, datafile::LanguageCodes());
+    m_device = new QComboBox(this);
+    m_device->addItem(QStringLiteral("(list default)"), QString());
+    m_device->addItem(QStringLiteral("desktop"), QStringLiteral("desktop"));
+    m_device->addItem(QStringLiteral("mobile"), QStringLiteral("mobile"));
+    CResizableDlg::SetControlId(m_device, IDC_DEVICE);
+    m_location = makeEdit(this, IDC_LOCATION);
+    m_location->setPlaceholderText(QStringLiteral("e.g. Austin,Texas,United States"));
+    m_tags = makeEdit(this, IDC_TAGS);
+    m_tags->setPlaceholderText(QStringLiteral("words separated by commas"));
+    const Row rows[] = {{"&Country", m_country},
+                        {"&Language", m_language},
+                        {"&Device", m_device},
+                        {"L&ocation", m_location},
+                        {"&Tags", m_tags}};
+    int y = 95;
+    for (const Row& row : rows) {
+        auto* label = new QLabel(QString::fromLatin1(row.label), this);
+        label->setBuddy(row.field);
+        du.place(label, 7, y + 3, 40, 8);
+        du.place(row.field, 50, y, 129, 14);
+        y += 17;
+    }
+    for (QComboBox* box : {m_country, m_language})
+        box->setToolTip(QStringLiteral("Empty: the Country and Language of the settings."));
+
+    QSize size = du.size(186, y + 4);
     // The labels were measured for a narrower font than most desktops use: widen the dialog
     // rather than clip them.
     const int extra = std::max(urlLabel->sizeHint().width(), keywordsLabel->sizeHint().width()) -
                       urlLabel->width();
     if (extra > 0) {
         for (QWidget* w : {static_cast<QWidget*>(urlLabel), static_cast<QWidget*>(keywordsLabel),
-                           static_cast<QWidget*>(m_urlEdit), static_cast<QWidget*>(m_keywordsEdit)})
+                           static_cast<QWidget*>(m_urlEdit), static_cast<QWidget*>(m_keywordsEdit),
+                           static_cast<QWidget*>(m_country), static_cast<QWidget*>(m_language),
+                           static_cast<QWidget*>(m_device), static_cast<QWidget*>(m_location),
+                           static_cast<QWidget*>(m_tags)})
             w->resize(w->width() + extra, w->height());
         for (QWidget* w : {ok, cancel})
             w->move(w->x() + extra / 2, w->y());
@@ -81,6 +148,12 @@ int CAddUrlDlg::exec() {
     m_shownKeywords = toText(m_strKeywords);
     m_urlEdit->setText(m_shownUrl);
     m_keywordsEdit->setText(m_shownKeywords);
+    showCode(m_country, m_options.country);
+    showCode(m_language, m_options.language);
+    const int device = m_device->findData(QString::fromStdString(m_options.device));
+    m_device->setCurrentIndex(device >= 0 ? device : 0);
+    m_location->setText(QString::fromStdString(m_options.location));
+    m_tags->setText(QString::fromStdString(m_options.tags));
     m_urlEdit->setFocus();
     return QDialog::exec();
 }
@@ -103,5 +176,13 @@ void CAddUrlDlg::OnOK() {
         tw::messageBox(this, message);
         return;
     }
+    datafile::EntryOptions options{codeOf(m_country), codeOf(m_language),
+                                   m_device->currentData().toString().toStdString(),
+                                   m_location->text().toStdString(), m_tags->text().toStdString()};
+    if (QString message; !datafile::normalizeOptions(options, &message)) {
+        tw::messageBox(this, message);
+        return;
+    }
+    m_options = std::move(options);
     QDialog::accept();
 }

@@ -12,7 +12,8 @@ void CMainDlg::OnAddEntry() {
     CAddUrlDlg dlg(this);
     if (dlg.exec() != QDialog::Accepted || dlg.m_strUrl.empty())
         return;
-    m_model.appendEntry(dlg.m_strUrl, dlg.m_strKeywords);
+    const int row = m_model.appendEntry(dlg.m_strUrl, dlg.m_strKeywords);
+    m_model.setOptions(row, dlg.m_options);
 }
 
 void CMainDlg::OnEditEntry() {
@@ -29,9 +30,11 @@ void CMainDlg::OnEditEntry() {
         CAddUrlDlg dlg(this);
         dlg.m_strKeywords = m_model.cell(row, ColKeywords);
         dlg.m_strUrl = m_model.cell(row, ColUrl);
+        dlg.m_options = m_model.options(row);
         if (dlg.exec() == QDialog::Accepted) {
             m_model.setCell(row, ColKeywords, dlg.m_strKeywords);
             m_model.setCell(row, ColUrl, dlg.m_strUrl);
+            m_model.setOptions(row, dlg.m_options);
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
 #include "results/ResultsCommands.h"
+#include "settings/RecentLists.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
 #include "sources/SourcesDlg.h"
@@ -24,9 +25,12 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStringList>
@@ -50,7 +54,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_UPGRADE, "Upgrade", 95, 207, 39, 14},
     {CMainDlg::IDC_HELP, "&Help", 363, 207, 39, 14},
     {CMainDlg::IDC_QUIT, "&Quit", 410, 207, 39, 14},
-    {CMainDlg::IDC_LIST, nullptr, 7, 7, 395, 193},
+    // Below the filter, which takes the strip above it.
+    {CMainDlg::IDC_LIST, nullptr, 7, 22, 395, 178},
     {CMainDlg::IDC_VIEWPAGE, "&View Page", 410, 86, 39, 14},
     {CMainDlg::IDC_RESULTS, "Re&sults", 410, 103, 39, 14},
     {CMainDlg::IDC_SAVE, "&Save", 410, 120, 39, 14},
@@ -61,6 +66,7 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_HISTORY, "H&istory", 410, 137, 39, 14},
     {CMainDlg::IDC_IMPORT, "&Import...", 410, 154, 39, 14},
     {CMainDlg::IDC_EXPORT, "E&xport...", 410, 171, 39, 14},
+    {CMainDlg::IDC_LISTS, "&Lists", 410, 188, 39, 14},
 };
 
 struct TipDef {
@@ -83,6 +89,8 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
     {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
     {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
+    {CMainDlg::IDC_LISTS, "Open another list, or one of the lists opened last."},
+    {CMainDlg::IDC_FILTER, "Show only the entries with this tag or holding this text."},
 };
 
 struct AnchorDef {
@@ -105,13 +113,17 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_HISTORY, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_IMPORT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_EXPORT, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_LISTS, CResizableDlg::ANCHOR_MOVE_X},
+    {CMainDlg::IDC_FILTER_NOTE, CResizableDlg::ANCHOR_SIZE_X},
     {CMainDlg::IDC_HELP, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_QUIT, CResizableDlg::ANCHOR_MOVE_X | CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_LIST, CResizableDlg::ANCHOR_SIZE_X | CResizableDlg::ANCHOR_SIZE_Y},
 };
 } // namespace
 
-CMainDlg::CMainDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
+CMainDlg::CMainDlg(QWidget* parent, const QString& dataFile) : CResizableDlg(IDD, parent) {
+    if (!dataFile.isEmpty())
+        m_strDataFile = QFileInfo(dataFile).absoluteFilePath();
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Tallowick!"));
@@ -145,6 +157,31 @@ void CMainDlg::CreateControls() {
         SetControlId(widget, def.id);
         du.place(widget, def.x, def.y, def.w, def.h);
     }
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(QStringLiteral("Filter: a tag or any text"));
+    m_filter->setClearButtonEnabled(true);
+    SetControlId(m_filter, IDC_FILTER);
+    du.place(m_filter, 7, 6, 150, 13);
+    m_filterNote = new QLabel(this);
+    SetControlId(m_filterNote, IDC_FILTER_NOTE);
+    du.place(m_filterNote, 162, 8, 240, 10);
+    connect(m_filter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    // The filter and the Where column follow the rows as they come and go and change.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_model, signal, this, [this] { ApplyFilter(); });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { ApplyFilter(); });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (to.column() >= ColTags) {
+                    ApplyFilter();
+                    return;
+                }
+                const QString text = m_filter->text().trimmed();
+                if (text.isEmpty() || (from.column() > ColUrl && to.column() < ColKeywords))
+                    return;
+                for (int row = from.row(); row <= to.row(); ++row)
+                    m_list->setRowHidden(row, QModelIndex(), !m_model.matchesFilter(row, text));
+            });
     for (const TipDef& tip : kTips)
         control(tip.id)->setToolTip(QString::fromLatin1(tip.text));
 
@@ -169,6 +206,7 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
     connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
     connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    connect(button(IDC_LISTS), &QPushButton::clicked, this, &CMainDlg::OnLists);
     // In the list's menu, and on Ctrl+H anywhere in the window.
     m_historyAction = new QAction(QStringLiteral("&History"), this);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
@@ -205,17 +243,20 @@ void CMainDlg::OnInitDialog() {
 
     QHeaderView* header = m_list->header();
     header->setMinimumSectionSize(1);
-    for (int col = 0; col < kColumnCount; ++col)
+    for (int col = 0; col < kShownColumnCount; ++col)
         header->resizeSection(col, EntryListModel::columnWidth(col));
 
-    // The data file and the background image are named relative to the start-up folder.
+    // The default data file is named relative to the start-up folder.
     m_strStartDir = QDir::currentPath();
+    // A list named on the command line counts as opened; the start folder's own list is
+    // remembered only once another is opened.
+    if (m_strDataFile.isEmpty())
+        m_strDataFile = QDir(m_strStartDir).filePath(QString::fromLatin1(datafile::kFileName));
+    else
+        tw::RememberRecentList(m_strDataFile);
     LoadEntries();
-    m_historyTips.setDataFile(dataFilePath());
     m_historyTips.attach(m_model);
-
-    const QImage image(QDir(m_strStartDir).filePath(QStringLiteral("bkimage.bmp")));
-    m_list->setBackgroundImage(image);
+    ShowOpenList();
 
     for (const AnchorDef& anchor : kAnchors)
         AnchorControl(anchor.id, anchor.flags);
@@ -224,16 +265,24 @@ void CMainDlg::OnInitDialog() {
     button(IDC_UPGRADE)->setText(QStringLiteral("Upgrade"));
 
     setWindowTitle(windowCaption());
-    // Entries imported into a list that is never saved would be lost without a word.
-    button(IDC_IMPORT)->setEnabled(!m_bReadOnly);
     button(IDC_RANKALL)->setFocus();
 }
 
 QString CMainDlg::windowCaption() const {
-    return m_bReadOnly ? QStringLiteral("Tallowick! (read-only)") : QStringLiteral("Tallowick!");
+    // The start folder's own list is the program's; any other is named.
+    const QString start = QDir(m_strStartDir.isEmpty() ? QDir::currentPath() : m_strStartDir)
+                              .filePath(QString::fromLatin1(datafile::kFileName));
+    QString caption = QStringLiteral("Tallowick!");
+    if (QDir::cleanPath(dataFilePath()) != QDir::cleanPath(start))
+        caption += QStringLiteral(" - ") + QFileInfo(dataFilePath()).completeBaseName();
+    if (m_bReadOnly)
+        caption += QStringLiteral(" (read-only)");
+    return caption;
 }
 
 QString CMainDlg::dataFilePath() const {
+    if (!m_strDataFile.isEmpty())
+        return m_strDataFile;
     const QString dir = m_strStartDir.isEmpty() ? QDir::currentPath() : m_strStartDir;
     return QDir(dir).filePath(QString::fromLatin1(datafile::kFileName));
 }
@@ -263,6 +312,15 @@ void CMainDlg::LoadEntries() {
             notes << QStringLiteral("The list starts empty. The file will not be replaced "
                                     "unless you confirm it.");
     }
+    if (!m_dataFile->optionsError().isEmpty())
+        notes << m_dataFile->optionsError();
+    if (const int kept = m_dataFile->keptOptionRows(); kept > 0)
+        notes << (kept == 1 ? QStringLiteral("%1 row of the entry options \"%2\" matches no "
+                                             "entry of the list; it is kept in the file.")
+                            : QStringLiteral("%1 rows of the entry options \"%2\" match no "
+                                             "entry of the list; they are kept in the file."))
+                     .arg(kept)
+                     .arg(datafile::DisplayPath(m_dataFile->optionsPath()));
     if (notes.isEmpty())
         return;
     // Told once the window is up, not while it is being built.
@@ -270,7 +328,7 @@ void CMainDlg::LoadEntries() {
     QTimer::singleShot(0, this, [this, text] { tw::messageBox(this, text); });
 }
 
-bool CMainDlg::SaveEntriesOnClose() {
+bool CMainDlg::SaveEntriesOnClose(bool switching) {
     // Nothing was read (the window never opened), or another program has the list: the file
     // stays as it is, as the user was told at start-up.
     if (!m_dataFile || m_bReadOnly)
@@ -306,11 +364,13 @@ bool CMainDlg::SaveEntriesOnClose() {
         m_bLoadFailed = false;
         return true;
     }
-    const auto answer = tw::messageBox(
-        this,
-        error + QStringLiteral("\n\nClose Tallowick! anyway? Every change made since it started "
-                               "will be lost."),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::Warning);
+    const QString question =
+        switching ? QStringLiteral("\n\nOpen the other list anyway? Every change made to this "
+                                   "one since it was opened will be lost.")
+                  : QStringLiteral("\n\nClose Tallowick! anyway? Every change made since it "
+                                   "started will be lost.");
+    const auto answer = tw::messageBox(this, error + question, QMessageBox::Yes | QMessageBox::No,
+                                       QMessageBox::Warning);
     return answer == QMessageBox::Yes;
 }
 
@@ -371,6 +431,8 @@ void CMainDlg::ShowListMenu(const QPoint& pos) {
     menu.addAction(m_historyAction);
     menu.addSeparator();
     AddExchangeActions(menu);
+    menu.addSeparator();
+    AddListActions(menu);
     menu.exec(m_list->viewport()->mapToGlobal(pos));
 }
 
@@ -393,7 +455,18 @@ void CMainDlg::OnRank() {
 }
 
 void CMainDlg::OnRankAll() {
-    RankRows(std::nullopt);
+    // A filter narrows Rank All to the entries it shows, as its note says.
+    if (m_filter->text().trimmed().isEmpty()) {
+        RankRows(std::nullopt);
+        return;
+    }
+    const QList<int> shown = shownRows();
+    if (shown.isEmpty()) {
+        tw::messageBox(this, QStringLiteral("No entry matches the filter: there is nothing to "
+                                            "rank."));
+        return;
+    }
+    RankRows(shown);
 }
 
 void CMainDlg::RankRows(const std::optional<QList<int>>& rows) {

@@ -29,6 +29,8 @@ class CDataFileSession;
 class CEntryListView;
 class CRankProgressDlg;
 class QAction;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 
@@ -54,9 +56,13 @@ public:
         IDC_HISTORY = 1012,
         IDC_IMPORT = 1020,
         IDC_EXPORT = 1021,
+        IDC_LISTS = 1022,
+        IDC_FILTER = 1023,
+        IDC_FILTER_NOTE = 1024,
     };
 
-    explicit CMainDlg(QWidget* parent = nullptr);
+    // dataFile: the list to open; empty: "tallowick.dat" in the folder the program starts in.
+    explicit CMainDlg(QWidget* parent = nullptr, const QString& dataFile = QString());
     ~CMainDlg() override;
 
     EntryListModel& entries() { return m_model; }
@@ -66,9 +72,21 @@ public:
     QList<int> selectedRows() const;
     // The lowest selected row, or -1.
     int selectedEntry() const;
-    // The folder the program started in; the data file and "bkimage.bmp" live there.
+    // The folder the program started in; the default data file lives there.
     const QString& startDir() const { return m_strStartDir; }
+    // The list that is open; its history, options and background image live beside it.
     QString dataFilePath() const;
+    // The lists' menu: Open list... and the recent lists (the Lists button and the list's
+    // context menu show it).
+    void AddListActions(QMenu& menu);
+    // Saves the open list (asking as at close) and opens path in its place. False when the
+    // user keeps the open list, or during a run.
+    bool OpenList(const QString& path);
+    // Shows only the entries with the tag or holding the text; empty shows all.
+    void SetFilter(const QString& text);
+    QLineEdit* filterEdit() const { return m_filter; }
+    // The rows the filter shows, ascending; Rank All ranks these.
+    QList<int> shownRows() const;
     // Another program or window had the data file when this one started: the list is shown
     // but never saved.
     bool IsReadOnly() const { return m_bReadOnly; }
@@ -119,6 +137,8 @@ public slots:
     void OnImport();
     void OnUndoImport();
     void OnExport();
+    void OnOpenList();
+    void OnLists();
     // Saves the list and closes; stays open when saving fails and the user does not
     // want to close anyway.
     virtual void OnCancel();
@@ -143,7 +163,8 @@ private:
     QString windowCaption() const;
     // Writes the list at close, unless it is read-only or the user keeps a version changed on
     // disk meanwhile. False keeps the window open.
-    bool SaveEntriesOnClose();
+    // switching: another list is to be opened in its place (the question says so).
+    bool SaveEntriesOnClose(bool switching = false);
     // Start-up extras of other subsystems (splash window, upgrade reminder).
     void ShowSplash();
     void RunUpgradeReminder();
@@ -158,6 +179,10 @@ private:
     void ExportEntries();
     // Closing during a run: cancels it and closes once it has ended. False when no run is on.
     bool CancelRunBeforeClose();
+    // Shows and hides rows for the filter, the Where column for the options, and the note.
+    void ApplyFilter();
+    // Everything that follows the open list: history tips, background image, caption.
+    void ShowOpenList();
 
     // Declared before the list it gives tooltips to, so that it outlives it.
     tw::HistoryCellTips m_historyTips;
@@ -166,6 +191,10 @@ private:
     CUpgradeCheck m_upgrade;
     CUpgradeCheckDlg m_upgradeDlg{m_upgrade, this};
     QString m_strStartDir;
+    QString m_strDataFile; // absolute; empty until the window opens its list
+    QLineEdit* m_filter = nullptr;
+    QLabel* m_filterNote = nullptr;
+    bool m_bFiltered = false; // some rows may be hidden by the filter
     EntryListModel m_model;
     tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;

@@ -3,6 +3,7 @@
 #include "ui/Resources.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <csignal>
 
@@ -23,8 +24,22 @@ int main(int argc, char* argv[]) {
     // Every window of the program shows the program icon.
     QApplication::setWindowIcon(tw::programIcon());
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Keeps a list of web sites and keywords and "
+                                                    "ranks them on the search engines."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The list to open (default: tallowick.dat in "
+                                                "the current folder); made at the first save "
+                                                "when it does not exist."),
+                                 QStringLiteral("[FILE]"));
+    parser.process(app);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        parser.showHelp(2);
+
     // The program is its main window: when it closes, the process ends.
-    CMainDlg dlg;
+    CMainDlg dlg(nullptr, files.isEmpty() ? QString() : files.first());
     dlg.exec();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "base/Engines.h"
 #include "base/Maker.h"
+#include "data/EntryOptions.h"
 #include "exchange/EntryCheck.h"
 #include "rank/RankRun.h"
 #include "settings/ServiceAddresses.h"
@@ -74,7 +75,8 @@ ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& o
     if (!importing && !options.noRank)
         return {};
     const QString mode = importing ? QStringLiteral("--import") : QStringLiteral("--no-rank");
-    for (const char* name : {"depth", "threads", "engines", "host", "rows"}) {
+    for (const char* name :
+         {"depth", "threads", "engines", "host", "rows", "tag", "device", "location"}) {
         if (parser.isSet(QLatin1String(name)))
             return error(QStringLiteral("%1 ranks nothing: --%2 does not go with it.")
                              .arg(mode, QLatin1String(name)));
@@ -151,11 +153,22 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "Write the whole rank history as CSV to FILE, \"-\" for standard output, and rank "
         "nothing.",
         "FILE");
+    const QCommandLineOption tag(
+        "tag", "Rank only the entries with this tag; repeatable (an entry with any of them).",
+        "TAG");
+    const QCommandLineOption device(
+        "device", "Device of the entries that name none: desktop (the default) or mobile.",
+        "DEVICE");
+    const QCommandLineOption location(
+        "location",
+        "Location of the entries that name none, in the result services' words, e.g. "
+        "\"Austin,Texas,United States\" (default: the country as a whole).",
+        "PLACE");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
     parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
-                       importTarget, noRank, noSave, noHistory, historyCsv});
+                       importTarget, noRank, noSave, noHistory, historyCsv, tag, device, location});
     AddSourceOptions(parser);
     parser.addOptions({quiet, help, version});
 
@@ -254,6 +267,26 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         return {ParseResult::Error,
                 QStringLiteral("--history-csv writes only the history, so it cannot go with "
                                "--report, --json, --csv or --import.")};
+    for (const QString& value : parser.values(tag)) {
+        const std::string t = value.trimmed().toStdString();
+        if (t.empty() || t.find(',') != std::string::npos)
+            return {ParseResult::Error,
+                    QStringLiteral("Bad --tag '%1': give one tag, without commas.").arg(value)};
+        options.tags.push_back(t);
+    }
+    if (parser.isSet(device) || parser.isSet(location)) {
+        datafile::EntryOptions defaults;
+        defaults.device = parser.value(device).toStdString();
+        defaults.location = parser.value(location).toStdString();
+        QString message;
+        if (parser.isSet(device) && defaults.device.empty())
+            return {ParseResult::Error, QStringLiteral("The --device is empty: give desktop or "
+                                                       "mobile.")};
+        if (!datafile::normalizeOptions(defaults, &message))
+            return {ParseResult::Error, QStringLiteral("Bad --device: %1").arg(message)};
+        options.device = defaults.device;
+        options.location = defaults.location;
+    }
     options.noHistory = parser.isSet(noHistory);
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);

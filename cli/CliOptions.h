@@ -49,9 +49,12 @@ struct CliOptions {
     bool noRank = false;      // write the outputs of the list as it is
     bool noSave = false;
     bool quiet = false;
-    SourceOptions sources;  // --source, --provider-url, --country, --language, --pause
-    bool noHistory = false; // the run is not recorded in the rank history
-    QString historyCsv;     // not empty: write the whole history as CSV there and rank nothing
+    SourceOptions sources;         // --source, --provider-url, --country, --language, --pause
+    bool noHistory = false;        // the run is not recorded in the rank history
+    std::vector<std::string> tags; // not empty: rank only the entries with one of these tags
+    std::string device;            // the device of entries without one; empty: desktop
+    std::string location;          // the location of entries without one; empty: none
+    QString historyCsv; // not empty: write the whole history as CSV there and rank nothing
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an

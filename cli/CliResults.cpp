@@ -61,6 +61,11 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
     return {{"row", r.row + 1},
             {"url", row.cells[ColUrl]},
             {"keywords", row.cells[ColKeywords]},
+            {"country", r.options.country},
+            {"language", r.options.language},
+            {"device", r.options.device},
+            {"location", r.options.location},
+            {"tags", datafile::splitTags(r.options.tags)},
             {"results", std::move(results)}};
 }
 

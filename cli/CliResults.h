@@ -21,6 +21,8 @@ struct RankedRow {
     int row = 0; // 0-based
     std::array<EngineOutcome, kEngineCount> engines;
     std::array<bool, kEngineCount> ended{}; // the engine's column was written
+    // What the entry was ranked with: its own options, the run's defaults where it has none.
+    datafile::EntryOptions options;
 };
 
 // {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are

@@ -239,7 +239,7 @@ public:
         out.reserve(m_started.size());
         for (int row : m_started) {
             auto node = m_ranked.extract(row);
-            out.push_back(node ? std::move(node.mapped()) : RankedRow{row, {}, {}});
+            out.push_back(node ? std::move(node.mapped()) : RankedRow{row, {}, {}, {}});
         }
         m_ranked.clear();
         return out;
@@ -465,11 +465,21 @@ int RunWithoutRanking(const CliOptions& options) {
         request.dataFilePath = dataPath;
         rank::CRunPipeline history(std::move(request));
         history.OpenForReading();
+        datafile::EntryDefaults defaults;
+        defaults.country = storedSources.config.country;
+        defaults.language = storedSources.config.language;
+        defaults.device = storedSources.config.device;
+        defaults.location = storedSources.config.location;
+        std::vector<RankedRow> listed = ListedRows(rows);
+        for (RankedRow& r : listed)
+            r.options = datafile::effectiveOptions(rows[r.row].options, defaults);
         const auto previous = [&](int row, int slot) {
-            return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords], slot);
+            const datafile::EntryOptions& o = listed[row].options;
+            return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords],
+                                    tw::entryWhere(o.device, o.location), slot);
         };
-        if (!WriteResultsJsonFile(jsonPath, rows, ListedRows(rows), SourceTexts(storedSources),
-                                  previous, &error))
+        if (!WriteResultsJsonFile(jsonPath, rows, listed, SourceTexts(storedSources), previous,
+                                  &error))
             failed(error);
     }
     if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, rows, error))
@@ -599,6 +609,9 @@ int Run(const CliOptions& options) {
     tw::sources::SourceSettings sources;
     if (!ReadCliSources(options, saved, &sources))
         return kExitUsage;
+    if (!options.device.empty())
+        sources.config.device = options.device;
+    sources.config.location = options.location;
     settings.sources = sources;
     std::array<bool, kEngineCount> engineOn{};
     for (int e = 0; e < kEngineCount; ++e) {
@@ -622,7 +635,13 @@ int Run(const CliOptions& options) {
         if (!options.rows.empty() &&
             !std::binary_search(options.rows.begin(), options.rows.end(), row + 1))
             continue;
-        RankTarget target{row, model.cell(row, ColUrl), model.cell(row, ColKeywords), {}};
+        if (!options.tags.empty() &&
+            std::none_of(options.tags.begin(), options.tags.end(), [&](const std::string& t) {
+                return datafile::hasTag(model.options(row).tags, t);
+            }))
+            continue;
+        RankTarget target{row, model.cell(row, ColUrl), model.cell(row, ColKeywords), {}, {}};
+        target.options = model.options(row);
         for (int e = 0; e < kEngineCount; ++e) {
             target.previous[e] = model.cell(row, EngineColumn(e));
             if (engineOn[e])
@@ -716,9 +735,18 @@ int Run(const CliOptions& options) {
         }
     }
     if (!jsonPath.isEmpty()) {
+        datafile::EntryDefaults defaults;
+        defaults.country = sources.config.country;
+        defaults.language = sources.config.language;
+        defaults.device = sources.config.device;
+        defaults.location = sources.config.location;
+        for (RankedRow& r : ranked)
+            r.options = datafile::effectiveOptions(model.options(r.row), defaults);
         const auto previous = [&](int row, int slot) {
+            const datafile::EntryOptions o =
+                datafile::effectiveOptions(model.options(row), defaults);
             return pipeline.Previous(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                                     slot);
+                                     tw::entryWhere(o.device, o.location), slot);
         };
         if (!WriteResultsJsonFile(jsonPath, model.rows(), ranked, SourceTexts(sources), previous,
                                   &error, &run.calls)) {

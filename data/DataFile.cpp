@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <unordered_map>
 
 namespace datafile {
 
@@ -126,6 +128,54 @@ QByteArray FormatEntries(const std::vector<EntryRow>& rows) {
     return out;
 }
 
+namespace {
+std::string entryKey(const std::string& url, const std::string& keywords) {
+    std::string key;
+    key.reserve(url.size() + keywords.size() + 1);
+    key += url;
+    key += '\0';
+    key += keywords;
+    return key;
+}
+} // namespace
+
+std::vector<OptionsRow> ApplyOptions(std::vector<EntryRow>& rows, std::vector<OptionsRow> file) {
+    std::unordered_map<std::string, std::deque<size_t>> byKey;
+    for (size_t i = 0; i < rows.size(); ++i)
+        byKey[entryKey(rows[i].cells[ColUrl], rows[i].cells[ColKeywords])].push_back(i);
+    std::vector<OptionsRow> kept;
+    for (OptionsRow& r : file) {
+        const auto it = byKey.find(entryKey(r.url, r.keywords));
+        if (it == byKey.end() || it->second.empty()) {
+            kept.push_back(std::move(r));
+            continue;
+        }
+        rows[it->second.front()].options = std::move(r.options);
+        it->second.pop_front();
+    }
+    return kept;
+}
+
+std::vector<OptionsRow> CollectOptions(const std::vector<EntryRow>& rows,
+                                       const std::vector<OptionsRow>& kept) {
+    std::unordered_map<std::string, bool> keyHasOptions;
+    for (const EntryRow& r : rows) {
+        if (!r.options.empty())
+            keyHasOptions[entryKey(r.cells[ColUrl], r.cells[ColKeywords])] = true;
+    }
+    std::vector<OptionsRow> out;
+    if (!keyHasOptions.empty()) {
+        for (const EntryRow& r : rows) {
+            if (r.options.empty() &&
+                !keyHasOptions.contains(entryKey(r.cells[ColUrl], r.cells[ColKeywords])))
+                continue;
+            out.push_back({r.cells[ColUrl], r.cells[ColKeywords], r.options});
+        }
+    }
+    out.insert(out.end(), kept.begin(), kept.end());
+    return out;
+}
+
 QString DisplayPath(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
@@ -176,7 +226,8 @@ bool LoadEntries(const QString& path, EntryListModel& model, QString* error) {
     return ok;
 }
 
-bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool WriteFileSafely(const QString& path, const QByteArray& bytes, const QString& what,
+                     QString* error) {
     QSaveFile file(path);
     // A folder that takes no new file (while the file itself may be written) cannot hold the
     // temporary copy: the list is then written over the old file in place, which is still
@@ -189,19 +240,23 @@ bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error)
         // cut-off file; only the count and an explicit flush tell.
         ok = file.write(bytes) == bytes.size() && file.flush();
         if (!ok && file.error() == QFileDevice::NoError)
-            reason = QStringLiteral("Only part of the list could be written; the disk may be full");
+            reason = QStringLiteral("Only part of the file could be written; the disk may be full");
     }
     // Without a commit the temporary file is discarded and the old file stays as it was.
     if (ok)
         ok = file.commit();
     if (!ok) {
         if (error)
-            *error = QStringLiteral("The entry list could not be saved to \"%1\".\n\n%2.")
-                         .arg(DisplayPath(path),
+            *error = QStringLiteral("%1 could not be saved to \"%2\".\n\n%3.")
+                         .arg(what, DisplayPath(path),
                               reason.isEmpty() ? reasonText(file.errorString()) : reason);
         return false;
     }
     return true;
+}
+
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
+    return WriteFileSafely(path, bytes, QStringLiteral("The entry list"), error);
 }
 
 bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error) {

@@ -32,6 +32,9 @@ bool ReadListFile(const QString& path, QByteArray& bytes, QString* error = nullp
 // When the folder takes no new file but the file itself is writable, the file is written in
 // place instead. On failure returns false with a message naming the file and the reason.
 bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// The same for any file beside the list; what names it in the message ("The entry options").
+bool WriteFileSafely(const QString& path, const QByteArray& bytes, const QString& what,
+                     QString* error);
 
 // Loads path into the model, replacing its rows. A missing file gives an empty list and
 // success. A file that exists but cannot be read leaves the list empty, returns false and
@@ -42,6 +45,16 @@ bool LoadEntries(const QString& path, std::vector<EntryRow>& rows, QString* erro
 // Writes the rows to path through WriteListFile.
 bool SaveEntries(const QString& path, const EntryListModel& model, QString* error = nullptr);
 bool SaveEntries(const QString& path, const std::vector<EntryRow>& rows, QString* error = nullptr);
+
+// Gives each row the options of its row in the options file: the n-th file row of a URL and
+// keywords (the exact bytes) goes to the n-th entry with them. Rows that match no entry are
+// returned, in their order, to be kept in the file.
+std::vector<OptionsRow> ApplyOptions(std::vector<EntryRow>& rows, std::vector<OptionsRow> file);
+// The options file's rows for the list, in list order, then the rows kept aside. An entry is
+// written when it has an option, or when another entry with the same URL and keywords has one
+// (so that the n-th row still meets the n-th entry when the file is read back).
+std::vector<OptionsRow> CollectOptions(const std::vector<EntryRow>& rows,
+                                       const std::vector<OptionsRow>& kept);
 
 // Full native path of a file name, as messages show it.
 QString DisplayPath(const QString& path);

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 
 namespace datafile {
 
@@ -80,7 +82,62 @@ bool CDataFileSession::Load(std::vector<EntryRow>& rows, QString* error) {
     m_digest = Digest(bytes);
     m_bKnown = true;
     rows = ParseEntries(bytes);
+    LoadOptions(rows);
     return true;
+}
+
+QString CDataFileSession::optionsPath() const {
+    return optionsPathFor(m_path);
+}
+
+void CDataFileSession::LoadOptions(std::vector<EntryRow>& rows) {
+    m_keptOptions.clear();
+    m_optionsError.clear();
+    m_bOptionsBlocked = false;
+    const QString path = optionsPath();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    QString reason;
+    QByteArray bytes;
+    std::vector<OptionsRow> fileRows;
+    if (!info.isFile()) {
+        reason = info.isDir() ? QStringLiteral("It is a folder")
+                              : QStringLiteral("It is not a regular file");
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            reason = file.errorString();
+        } else {
+            bytes = file.readAll();
+            if (file.error() != QFileDevice::NoError)
+                reason = file.errorString();
+            else if (QString damage; !ParseOptionsFile(bytes, fileRows, &damage))
+                reason = QStringLiteral("It is damaged: ") + damage;
+        }
+    }
+    if (!reason.isEmpty()) {
+        m_bOptionsBlocked = true;
+        m_optionsError = QStringLiteral("The entry options \"%1\" could not be read.\n\n%2.\n\n"
+                                        "The file is left as it is: the entries are ranked with "
+                                        "the list's defaults, and options changed now are not "
+                                        "saved.")
+                             .arg(DisplayPath(path), reason);
+        return;
+    }
+    m_keptOptions = ApplyOptions(rows, std::move(fileRows));
+}
+
+bool CDataFileSession::SaveOptions(const std::vector<EntryRow>& rows, QString* error) {
+    if (m_bOptionsBlocked)
+        return true;
+    const std::vector<OptionsRow> out = CollectOptions(rows, m_keptOptions);
+    const QString path = optionsPath();
+    // No file is made for a list that has never had an option.
+    if (out.empty() && !QFileInfo::exists(path))
+        return true;
+    return WriteFileSafely(path, FormatOptionsFile(out), QStringLiteral("The entry options"),
+                           error);
 }
 
 bool CDataFileSession::Load(EntryListModel& model, QString* error) {
@@ -116,7 +173,7 @@ bool CDataFileSession::Save(const std::vector<EntryRow>& rows, QString* error) {
         return false;
     m_digest = Digest(bytes);
     m_bKnown = true;
-    return true;
+    return SaveOptions(rows, error);
 }
 
 bool CDataFileSession::Save(const EntryListModel& model, QString* error) {

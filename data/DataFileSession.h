@@ -49,17 +49,30 @@ public:
     // successful Load or Save, and when the file cannot be read now (nothing to compare).
     bool ChangedOnDisk(QString* message = nullptr) const;
 
-    // Writes the list (as SaveEntries) and remembers what the file now holds.
+    // The entry options beside the list ("<name>.entries.csv") are read by Load and written by
+    // Save. A file that cannot be read or is damaged is reported here after Load and is never
+    // written over; the list itself loads all the same.
+    QString optionsPath() const;
+    const QString& optionsError() const { return m_optionsError; }
+    // Rows of the options file that matched no entry: kept, and written back by Save.
+    int keptOptionRows() const { return int(m_keptOptions.size()); }
+
+    // Writes the list (as SaveEntries) and remembers what the file now holds; then the options.
     bool Save(const std::vector<EntryRow>& rows, QString* error = nullptr);
     bool Save(const EntryListModel& model, QString* error = nullptr);
 
 private:
     static QByteArray Digest(const QByteArray& bytes);
+    void LoadOptions(std::vector<EntryRow>& rows);
+    bool SaveOptions(const std::vector<EntryRow>& rows, QString* error);
 
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     bool m_bKnown = false; // m_digest holds what the file held when last read or written
     QByteArray m_digest;   // of the bytes; a missing file counts as no bytes
+    std::vector<OptionsRow> m_keptOptions;
+    QString m_optionsError;
+    bool m_bOptionsBlocked = false; // the options file is not to be written
 };
 
 } // namespace datafile

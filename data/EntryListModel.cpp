@@ -10,7 +10,10 @@ constexpr int kNumberWidth = 20;
 constexpr int kUrlWidth = 175;
 constexpr int kEngineWidth = 110;
 constexpr int kKeywordsWidth = 250;
+constexpr int kTagsWidth = 110;
+constexpr int kWhereWidth = 110;
 const std::string kEmpty;
+const datafile::EntryOptions kNoOptions;
 } // namespace
 
 EntryListModel::EntryListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -22,12 +25,18 @@ int EntryListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int EntryListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : kShownColumnCount;
 }
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kColumnCount)
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kShownColumnCount)
         return {};
+    if (role == Qt::DisplayRole && index.column() >= kColumnCount) {
+        const datafile::EntryOptions& o = m_rows[index.row()].options;
+        const std::string text = index.column() == ColTags ? o.tags : datafile::whereText(o);
+        return QString::fromUtf8(text.data(),
+                                 static_cast<qsizetype>(std::min<size_t>(text.size(), 4096)));
+    }
     if (role == Qt::DisplayRole) {
         const std::string& text = m_rows[index.row()].cells[index.column()];
         // A column shows a few hundred characters at most; a huge cell must not slow painting.
@@ -46,7 +55,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
 
 QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < kColumnCount)
+        section < kShownColumnCount)
         return columnCaption(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
@@ -76,6 +85,39 @@ void EntryListModel::setCell(int row, int col, const std::string& text) {
     m_rows[row].cells[col] = text;
     const QModelIndex i = index(row, col);
     emit dataChanged(i, i, {Qt::DisplayRole});
+}
+
+const datafile::EntryOptions& EntryListModel::options(int row) const {
+    if (row < 0 || row >= rowCount())
+        return kNoOptions;
+    return m_rows[row].options;
+}
+
+void EntryListModel::setOptions(int row, datafile::EntryOptions options) {
+    if (row < 0 || row >= rowCount())
+        return;
+    m_rows[row].options = std::move(options);
+    emit dataChanged(index(row, ColTags), index(row, ColWhere), {Qt::DisplayRole});
+}
+
+bool EntryListModel::matchesFilter(int row, const QString& text) const {
+    if (row < 0 || row >= rowCount())
+        return false;
+    const EntryRow& r = m_rows[row];
+    const std::string wanted = text.trimmed().toStdString();
+    if (datafile::hasTag(r.options.tags, wanted))
+        return true;
+    const auto holds = [&text](const std::string& s) {
+        return QString::fromUtf8(s.data(), qsizetype(s.size())).contains(text, Qt::CaseInsensitive);
+    };
+    return holds(r.cells[ColUrl]) || holds(r.cells[ColKeywords]) || holds(r.options.tags) ||
+           holds(r.options.device) || holds(r.options.location);
+}
+
+bool EntryListModel::anyWhere() const {
+    return std::any_of(m_rows.begin(), m_rows.end(), [](const EntryRow& r) {
+        return !r.options.device.empty() || !r.options.location.empty();
+    });
 }
 
 EntryResults* EntryListModel::results(int row) const {
@@ -146,6 +188,10 @@ QString EntryListModel::columnCaption(int col) {
         return QStringLiteral("URL");
     if (col == ColKeywords)
         return QStringLiteral("Keywords");
+    if (col == ColTags)
+        return QStringLiteral("Tags");
+    if (col == ColWhere)
+        return QStringLiteral("Where");
     if (col >= ColFirstEngine && col < ColKeywords)
         return QString::fromStdString(engines::SlotLabel(SearchEngine(col - ColFirstEngine)));
     return {};
@@ -158,5 +204,9 @@ int EntryListModel::columnWidth(int col) {
         return kUrlWidth;
     if (col == ColKeywords)
         return kKeywordsWidth;
+    if (col == ColTags)
+        return kTagsWidth;
+    if (col == ColWhere)
+        return kWhereWidth;
     return col >= ColFirstEngine && col < ColKeywords ? kEngineWidth : 0;
 }

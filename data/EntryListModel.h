@@ -3,6 +3,7 @@
 // may own the EntryResults of its latest successful ranking.
 
 #include "base/RankTypes.h"
+#include "data/EntryOptions.h"
 
 #include <QAbstractTableModel>
 
@@ -15,7 +16,11 @@
 struct EntryRow {
     std::array<std::string, kColumnCount> cells;
     std::unique_ptr<EntryResults> results;
+    datafile::EntryOptions options; // kept in the options file, not in the data file
 };
+
+// Shown after the cells: the entry's tags, and where it is ranked ("mobile, Austin").
+enum ShownColumn : int { ColTags = kColumnCount, ColWhere = kColumnCount + 1, kShownColumnCount };
 
 class EntryListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -35,6 +40,15 @@ public:
     std::string cell(int row, int col) const;
     const std::string& cellRef(int row, int col) const;
     void setCell(int row, int col, const std::string& text);
+
+    // An out-of-range row reads as no options and is ignored on write.
+    const datafile::EntryOptions& options(int row) const;
+    void setOptions(int row, datafile::EntryOptions options);
+    // Whether the row has the tag text, or holds text (ASCII case aside) in its URL, keywords,
+    // tags, device or location.
+    bool matchesFilter(int row, const QString& text) const;
+    // Whether any entry has a device or a location (the list then shows where each is ranked).
+    bool anyWhere() const;
 
     EntryResults* results(int row) const;
     // The row takes ownership; the record it held before is freed.

@@ -61,7 +61,8 @@ QByteArray exportCsv(const std::vector<EntryRow>& rows,
             appendCsvField(out, label + part);
         }
     }
-    out += "\r\n";
+    // After the results, so that the columns readers already know keep their places.
+    out += ",country,language,device,location,tags\r\n";
     for (size_t i = 0; i < rows.size(); ++i) {
         const EntryRow& row = rows[i];
         out += std::to_string(i + 1);
@@ -83,6 +84,12 @@ QByteArray exportCsv(const std::vector<EntryRow>& rows,
             } else {
                 out += ',';
             }
+        }
+        const datafile::EntryOptions& o = row.options;
+        for (const std::string* option :
+             {&o.country, &o.language, &o.device, &o.location, &o.tags}) {
+            out += ',';
+            appendCsvField(out, *option);
         }
         out += "\r\n";
     }

@@ -22,8 +22,9 @@ bool parseRankText(std::string_view text, int& rank, int& page);
 std::array<std::string, kEngineCount> engineSlotLabels();
 
 // RFC 4180 CSV with CR LF line ends: the header "row,url,keywords," then for each engine slot
-// "<label> text,<label> rank,<label> page", then one line per row. Rank and page are empty
-// when the text holds no rank. Cells are written as the bytes they are (UTF-8 as the list
+// "<label> text,<label> rank,<label> page", then "country,language,device,location,tags" (the
+// entry's own options, empty for the list's defaults), then one line per row. Rank and page are
+// empty when the text holds no rank. Cells are written as the bytes they are (UTF-8 as the list
 // shows them), but for the apostrophe before a cell a spreadsheet would run as a formula
 // (base/CsvCells.h), which the import takes off: importing the file back finds every entry
 // already there.

@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -36,15 +37,21 @@ public:
     explicit EntryKeys(const std::vector<EntryRow>& current) {
         m_keys.reserve(current.size() * 2);
         for (const EntryRow& row : current)
-            insert(trimBlanks(row.cells[ColUrl]), trimBlanks(row.cells[ColKeywords]));
+            insert(trimBlanks(row.cells[ColUrl]), trimBlanks(row.cells[ColKeywords]), row.options);
     }
-    // False when the entry was there already.
-    bool insert(std::string_view url, std::string_view keywords) {
-        // The URL's length first, so that no split of the bytes is mistaken for another.
+    // False when the entry was there already: the same URL and keywords ranked on the same
+    // device in the same place (a keyword may be tracked on a phone and on a desktop).
+    bool insert(std::string_view url, std::string_view keywords,
+                const datafile::EntryOptions& options = {}) {
+        // Each part's length first, so that no split of the bytes is mistaken for another.
         std::string key = std::to_string(url.size());
         key += ':';
         key += url;
+        key += std::to_string(keywords.size());
+        key += ':';
         key += keywords;
+        key += options.device == datafile::kMobile ? "m" : "d";
+        key += options.location;
         return m_keys.insert(std::move(key)).second;
     }
 
@@ -63,8 +70,9 @@ public:
             m_result.skippedLines.push_back(line);
     }
     // False once the file holds too many new entries.
-    bool add(std::string_view url, std::string_view keywords) {
-        if (!m_keys.insert(url, keywords)) {
+    bool add(std::string_view url, std::string_view keywords,
+             const datafile::EntryOptions& options = {}) {
+        if (!m_keys.insert(url, keywords, options)) {
             ++m_result.duplicates;
             return true;
         }
@@ -75,6 +83,7 @@ public:
         row.cells[ColKeywords] = keywords;
         for (int e = 0; e < kEngineCount; ++e)
             row.cells[EngineColumn(e)].assign(1, '-');
+        row.options = options;
         m_result.rows.push_back(std::move(row));
         ++m_result.added;
         return true;
@@ -93,12 +102,42 @@ bool tooMany(ImportResult& result, QString* error) {
     return false;
 }
 
+std::string_view fieldAt(const CsvRecord& record, size_t column);
+
+// The columns of the entry options a header row names; tags may come from several ("tags",
+// "tag", "client", "group"), joined in their order.
+struct OptionColumns {
+    std::optional<size_t> country, language, device, location;
+    std::vector<size_t> tags;
+
+    bool readOptions(const CsvRecord& record, datafile::EntryOptions& out) const {
+        const auto at = [&](const std::optional<size_t>& c) {
+            return c ? std::string(fieldAt(record, *c)) : std::string();
+        };
+        out.country = at(country);
+        out.language = at(language);
+        out.device = at(device);
+        out.location = at(location);
+        for (size_t c : tags) {
+            const std::string_view t = fieldAt(record, c);
+            if (t.empty())
+                continue;
+            if (!out.tags.empty())
+                out.tags += ", ";
+            out.tags += t;
+        }
+        return datafile::normalizeOptions(out, nullptr);
+    }
+};
+
 // Column positions named by a header row, or false when record is no header.
-bool headerColumns(const CsvRecord& record, size_t& urlColumn, size_t& keywordsColumn) {
+bool headerColumns(const CsvRecord& record, size_t& urlColumn, size_t& keywordsColumn,
+                   OptionColumns* options = nullptr) {
     if (record.unclosedLine)
         return false;
     bool url = false;
     bool keywords = false;
+    OptionColumns found;
     for (size_t i = 0; i < record.fields.size(); ++i) {
         const std::string name = asciiLower(trimBlanks(record.fields[i]));
         if (name == "url" && !url) {
@@ -107,8 +146,20 @@ bool headerColumns(const CsvRecord& record, size_t& urlColumn, size_t& keywordsC
         } else if (name == "keywords" && !keywords) {
             keywords = true;
             keywordsColumn = i;
+        } else if (name == "country" && !found.country) {
+            found.country = i;
+        } else if (name == "language" && !found.language) {
+            found.language = i;
+        } else if (name == "device" && !found.device) {
+            found.device = i;
+        } else if (name == "location" && !found.location) {
+            found.location = i;
+        } else if (name == "tags" || name == "tag" || name == "client" || name == "group") {
+            found.tags.push_back(i);
         }
     }
+    if (url && keywords && options)
+        *options = std::move(found);
     return url && keywords;
 }
 
@@ -238,6 +289,7 @@ bool importCsv(const QByteArray& bytes, const std::vector<EntryRow>& current, Im
     CsvRecord record;
     size_t urlColumn = 0;
     size_t keywordsColumn = 1;
+    OptionColumns optionColumns;
     bool first = true;
     while (reader.next(record)) {
         if (record.unclosedLine) {
@@ -249,16 +301,18 @@ bool importCsv(const QByteArray& bytes, const std::vector<EntryRow>& current, Im
             continue;
         if (first) {
             first = false;
-            if (headerColumns(record, urlColumn, keywordsColumn))
+            if (headerColumns(record, urlColumn, keywordsColumn, &optionColumns))
                 continue;
         }
         const std::string_view url = fieldAt(record, urlColumn);
         const std::string_view keywords = fieldAt(record, keywordsColumn);
-        if (!checkEntry(url, keywords)) {
+        datafile::EntryOptions options;
+        // A country, language or device that means nothing makes no entry either.
+        if (!checkEntry(url, keywords) || !optionColumns.readOptions(record, options)) {
             collector.skip(record.line);
             continue;
         }
-        if (!collector.add(url, keywords))
+        if (!collector.add(url, keywords, options))
             return tooMany(result, error);
     }
     return true;

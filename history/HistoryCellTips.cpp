@@ -21,11 +21,12 @@ void HistoryCellTips::forget() {
 }
 
 QString HistoryCellTips::tip(const std::string& url, const std::string& keywords, int slot,
-                             const std::string& cellText) {
+                             const std::string& cellText, const EntryWhere& where) {
     if (m_dataFile.isEmpty() || slot < 0 || slot >= kHistorySlots)
         return {};
     std::string key = std::to_string(url.size()) + ':' + url;
-    key += keywords;
+    key += std::to_string(keywords.size()) + ':' + keywords;
+    key += where.device + ':' + where.location;
     key += char('0' + slot);
     auto it = m_cache.find(key);
     if (it == m_cache.end()) {
@@ -42,11 +43,11 @@ QString HistoryCellTips::tip(const std::string& url, const std::string& keywords
         bool found = false;
         // A history that cannot be read shows no tooltips: the list is not the place to say so.
         if (m_store.isOpen() &&
-            m_store.previousResult(url, keywords, slot, std::numeric_limits<qint64>::max(), &latest,
-                                   &found, nullptr) &&
+            m_store.previousResult(url, keywords, where, slot, std::numeric_limits<qint64>::max(),
+                                   &latest, &found, nullptr) &&
             found) {
             cached.latestText = latest.result.text;
-            if (m_store.previousResult(url, keywords, slot, latest.runId, &previous, &found,
+            if (m_store.previousResult(url, keywords, where, slot, latest.runId, &previous, &found,
                                        nullptr) &&
                 found)
                 cached.tip = previousResultTip(&previous, latest.result);
@@ -60,8 +61,9 @@ QString HistoryCellTips::tip(const std::string& url, const std::string& keywords
 
 void HistoryCellTips::attach(EntryListModel& model) {
     model.setToolTipProvider([this, &model](int row, int col) {
+        const datafile::EntryOptions& o = model.options(row);
         return tip(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                   col - ColFirstEngine, model.cellRef(row, col));
+                   col - ColFirstEngine, model.cellRef(row, col), entryWhere(o.device, o.location));
     });
 }
 

@@ -24,7 +24,7 @@ public:
     // two results of it, or when its latest result is not what the cell shows (the cell was
     // ranked by a run that recorded nothing).
     QString tip(const std::string& url, const std::string& keywords, int slot,
-                const std::string& cellText);
+                const std::string& cellText, const EntryWhere& where = {});
 
     // Drops what was read (after a run): the next tooltips are read afresh.
     void forget();

@@ -21,8 +21,9 @@ void ShowEntryHistory(QWidget* parent, const EntryListModel& model, const QList<
 
     EntryHistory history;
     QString error;
+    const datafile::EntryOptions& where = model.options(row);
     if (!loadEntryHistory(dataFilePath, model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                          &history, &error)) {
+                          entryWhere(where.device, where.location), &history, &error)) {
         tw::messageBox(parent, error, QMessageBox::Ok, QMessageBox::Warning);
         return;
     }

@@ -129,6 +129,18 @@ private:
     std::size_t m_mask = 0;
 };
 
+// Version 5 tells an entry's histories apart by where it is ranked: the device and the location
+// join URL and keywords in the entry's key. What was recorded before is a desktop entry without
+// a location. SQLite changes no UNIQUE constraint in place, so the table is made anew, ids kept.
+const char* const kEntryWhereStep[] = {
+    "CREATE TABLE entry_where (id INTEGER PRIMARY KEY, url BLOB NOT NULL, keywords BLOB NOT NULL, "
+    "device TEXT NOT NULL DEFAULT 'desktop', location BLOB NOT NULL DEFAULT x'', "
+    "UNIQUE (url, keywords, device, location))",
+    "INSERT INTO entry_where (id, url, keywords) SELECT id, url, keywords FROM entry",
+    "DROP TABLE entry",
+    "ALTER TABLE entry_where RENAME TO entry",
+};
+
 const QByteArray kSqliteMagic("SQLite format 3\0", 16);
 
 std::atomic<int> g_connectionCounter{0};
@@ -246,11 +258,14 @@ struct HistoryStore::Impl {
     std::atomic<qint64> runId{0};
     std::string lastUrl;
     std::string lastKeywords;
+    EntryWhere lastWhere;
     qint64 lastId = 0;
 
-    void remember(const std::string& url, const std::string& keywords, qint64 id) {
+    void remember(const std::string& url, const std::string& keywords, const EntryWhere& where,
+                  qint64 id) {
         lastUrl = url;
         lastKeywords = keywords;
+        lastWhere = where;
         lastId = id;
     }
     void forget() {
@@ -266,11 +281,18 @@ struct HistoryStore::Impl {
         handle = nullptr;
     }
 
-    static std::string key(const std::string& url, const std::string& keywords) {
+    static std::string key(const std::string& url, const std::string& keywords,
+                           const EntryWhere& where) {
         std::string k = std::to_string(url.size());
         k += ':';
         k += url;
+        k += std::to_string(keywords.size());
+        k += ':';
         k += keywords;
+        k += std::to_string(where.device.size());
+        k += ':';
+        k += where.device;
+        k += where.location;
         return k;
     }
 };
@@ -673,6 +695,13 @@ bool HistoryStore::migrate(bool marked, QString* error) {
             return failed(q);
         version = 4;
     }
+    if (version == 4) {
+        for (const char* statement : kEntryWhereStep) {
+            if (!q.exec(QString::fromLatin1(statement)))
+                return failed(q);
+        }
+        version = 5;
+    }
     // Marked as this program's file in the same transaction as its tables.
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)) ||
         !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(historyformat::kApplicationId)) ||
@@ -823,36 +852,41 @@ bool HistoryStore::flush(QString* error) {
     return writePending(pending, error);
 }
 
-bool HistoryStore::findEntry(const std::string& url, const std::string& keywords, qint64* id,
-                             QString* error) {
+bool HistoryStore::findEntry(const std::string& url, const std::string& keywords,
+                             const EntryWhere& where, qint64* id, QString* error) {
     if (!isOpen()) {
         setError(error, QStringLiteral("The rank history is not open."));
         return false;
     }
-    return entryId(url, keywords, false, id, error);
+    return entryId(url, keywords, where, false, id, error);
 }
 
-bool HistoryStore::entryId(const std::string& url, const std::string& keywords, bool create,
-                           qint64* id, QString* error) {
+bool HistoryStore::entryId(const std::string& url, const std::string& keywords,
+                           const EntryWhere& where, bool create, qint64* id, QString* error) {
     // A run records the slots of one entry one after the other.
-    if (m_impl->lastId != 0 && url == m_impl->lastUrl && keywords == m_impl->lastKeywords) {
+    if (m_impl->lastId != 0 && url == m_impl->lastUrl && keywords == m_impl->lastKeywords &&
+        where == m_impl->lastWhere) {
         *id = m_impl->lastId;
         return true;
     }
-    const std::string key = Impl::key(url, keywords);
+    const std::string key = Impl::key(url, keywords, where);
     if (const auto it = m_impl->entryIds.find(key); it != m_impl->entryIds.end()) {
         *id = it->second;
-        m_impl->remember(url, keywords, *id);
+        m_impl->remember(url, keywords, where, *id);
         return true;
     }
     sqlite3* h = m_impl->handle;
     Statement& select = m_impl->selectEntry;
-    if (!select.prepare(h, "SELECT id FROM entry WHERE url = ? AND keywords = ?")) {
+    if (!select.prepare(h, "SELECT id FROM entry WHERE url = ? AND keywords = ? AND device = ? "
+                           "AND location = ?")) {
         setError(error, fail(QStringLiteral("cannot be read"), reasonFor(h, sqlite3_errcode(h))));
         return false;
     }
     sqlite3_bind_blob(select.stmt, 1, url.data(), int(url.size()), SQLITE_STATIC);
     sqlite3_bind_blob(select.stmt, 2, keywords.data(), int(keywords.size()), SQLITE_STATIC);
+    sqlite3_bind_text(select.stmt, 3, where.device.data(), int(where.device.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(select.stmt, 4, where.location.data(), int(where.location.size()),
+                      SQLITE_STATIC);
     int rc = sqlite3_step(select.stmt);
     const qint64 found = rc == SQLITE_ROW ? sqlite3_column_int64(select.stmt, 0) : 0;
     sqlite3_reset(select.stmt);
@@ -864,18 +898,22 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords, 
         *id = found;
         if (found != 0) {
             m_impl->entryIds.emplace(key, found);
-            m_impl->remember(url, keywords, found);
+            m_impl->remember(url, keywords, where, found);
         }
         return true;
     }
     Statement& insert = m_impl->insertEntry;
-    if (!insert.prepare(h, "INSERT INTO entry (url, keywords) VALUES (?, ?)")) {
+    if (!insert.prepare(h, "INSERT INTO entry (url, keywords, device, location) "
+                           "VALUES (?, ?, ?, ?)")) {
         setError(error,
                  fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h))));
         return false;
     }
     sqlite3_bind_blob(insert.stmt, 1, url.data(), int(url.size()), SQLITE_STATIC);
     sqlite3_bind_blob(insert.stmt, 2, keywords.data(), int(keywords.size()), SQLITE_STATIC);
+    sqlite3_bind_text(insert.stmt, 3, where.device.data(), int(where.device.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(insert.stmt, 4, where.location.data(), int(where.location.size()),
+                      SQLITE_STATIC);
     rc = sqlite3_step(insert.stmt);
     sqlite3_reset(insert.stmt);
     if (rc != SQLITE_DONE) {
@@ -884,7 +922,7 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords, 
     }
     *id = sqlite3_last_insert_rowid(h);
     m_impl->entryIds.emplace(key, *id);
-    m_impl->remember(url, keywords, *id);
+    m_impl->remember(url, keywords, where, *id);
     return true;
 }
 
@@ -962,7 +1000,7 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     qint64 entry = 0;
     QString reason;
     QByteArray sites;
-    if (!entryId(url, keywords, true, &entry, &reason) ||
+    if (!entryId(url, keywords, r.where, true, &entry, &reason) ||
         !siteIdList(r.sitesAbove, &sites, &reason)) {
         abandonRun(reason);
         setError(error, reason);
@@ -1046,13 +1084,15 @@ void HistoryStore::rollbackRun() {
     m_impl->forget();
 }
 
-bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords, EntryHistory* out,
-                             QString* error, bool withSites) {
+bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords,
+                             const EntryWhere& where, EntryHistory* out, QString* error,
+                             bool withSites) {
     out->url = url;
     out->keywords = keywords;
+    out->where = where;
     out->runs.clear();
     qint64 entry = 0;
-    if (!findEntry(url, keywords, &entry, error))
+    if (!findEntry(url, keywords, where, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1130,12 +1170,12 @@ bool HistoryStore::siteTexts(const QByteArray& packed, std::vector<std::string>*
     return true;
 }
 
-bool HistoryStore::previousResult(const std::string& url, const std::string& keywords, int slot,
-                                  qint64 beforeRunId, HistoryRecord* out, bool* found,
-                                  QString* error) {
+bool HistoryStore::previousResult(const std::string& url, const std::string& keywords,
+                                  const EntryWhere& where, int slot, qint64 beforeRunId,
+                                  HistoryRecord* out, bool* found, QString* error) {
     *found = false;
     qint64 entry = 0;
-    if (!findEntry(url, keywords, &entry, error))
+    if (!findEntry(url, keywords, where, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1179,22 +1219,23 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
     out->result.page = optionalInt(q.value(7));
     out->result.error = stdString(q.value(8));
     out->result.calls = q.value(9).toInt();
+    out->result.where = where;
     *found = true;
     return true;
 }
 
-bool HistoryStore::cellTip(const std::string& url, const std::string& keywords, int slot,
-                           QString* tip, QString* error) {
+bool HistoryStore::cellTip(const std::string& url, const std::string& keywords,
+                           const EntryWhere& where, int slot, QString* tip, QString* error) {
     tip->clear();
     HistoryRecord latest;
     HistoryRecord previous;
     bool found = false;
-    if (!previousResult(url, keywords, slot, std::numeric_limits<qint64>::max(), &latest, &found,
-                        error))
+    if (!previousResult(url, keywords, where, slot, std::numeric_limits<qint64>::max(), &latest,
+                        &found, error))
         return false;
     if (!found)
         return true;
-    if (!previousResult(url, keywords, slot, latest.runId, &previous, &found, error))
+    if (!previousResult(url, keywords, where, slot, latest.runId, &previous, &found, error))
         return false;
     if (found)
         *tip = previousResultTip(&previous, latest.result);
@@ -1202,10 +1243,11 @@ bool HistoryStore::cellTip(const std::string& url, const std::string& keywords, 
 }
 
 bool HistoryStore::bestRanks(const std::string& url, const std::string& keywords,
+                             const EntryWhere& where,
                              std::array<std::optional<int>, kHistorySlots>* out, QString* error) {
     out->fill(std::nullopt);
     qint64 entry = 0;
-    if (!findEntry(url, keywords, &entry, error))
+    if (!findEntry(url, keywords, where, &entry, error))
         return false;
     if (entry == 0)
         return true;
@@ -1228,9 +1270,9 @@ bool HistoryStore::exportCsv(QIODevice* out, QString* error) {
 }
 
 bool HistoryStore::exportEntryCsv(const std::string& url, const std::string& keywords,
-                                  QIODevice* out, QString* error) {
+                                  const EntryWhere& where, QIODevice* out, QString* error) {
     qint64 entry = 0;
-    if (!findEntry(url, keywords, &entry, error))
+    if (!findEntry(url, keywords, where, &entry, error))
         return false;
     if (entry == 0) {
         // Nothing recorded: the header alone, so the file still says what it is.
@@ -1290,9 +1332,11 @@ bool HistoryStore::exportWhere(const QString& where, qint64 entry, QIODevice* ou
 }
 
 bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
-                      const std::string& keywords, EntryHistory* out, QString* error) {
+                      const std::string& keywords, const EntryWhere& where, EntryHistory* out,
+                      QString* error) {
     out->url = url;
     out->keywords = keywords;
+    out->where = where;
     out->runs.clear();
     const QString path = historyPathFor(dataFilePath);
     const QFileInfo info(path);
@@ -1300,7 +1344,7 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     if (!info.isSymLink() && (!info.exists() || (info.isFile() && info.size() == 0)))
         return true;
     HistoryStore store;
-    return store.openForReading(path, error) && store.loadEntry(url, keywords, out, error);
+    return store.openForReading(path, error) && store.loadEntry(url, keywords, where, out, error);
 }
 
 } // namespace tw

@@ -25,7 +25,19 @@ inline constexpr int kHistorySlots = 4;
 // Sites above the target kept per result; the rest of a long list is dropped.
 inline constexpr int kHistoryMaxSites = 100;
 // Schema version of the files this build writes (PRAGMA user_version).
-inline constexpr int kHistorySchemaVersion = 4;
+inline constexpr int kHistorySchemaVersion = 5;
+
+// Where an entry is ranked; with its URL and keywords it names one history, so that a keyword
+// ranked on a phone and on a desktop keeps two.
+struct EntryWhere {
+    std::string device = "desktop"; // "desktop" or "mobile"
+    std::string location;           // empty: none
+    bool operator==(const EntryWhere&) const = default;
+};
+// The history of an entry ranked with this device (empty: desktop) and location.
+inline EntryWhere entryWhere(const std::string& device, const std::string& location) {
+    return {device.empty() ? std::string("desktop") : device, location};
+}
 
 // One engine result as a run writes it. Texts are bytes, as the data file holds them.
 struct HistoryResult {
@@ -38,6 +50,7 @@ struct HistoryResult {
     std::string error;                   // why the column reads "error"; empty otherwise
     std::vector<std::string> sitesAbove; // only the first kHistoryMaxSites are kept
     int calls = 0;                       // result-service calls billed for it; 0 for classic
+    EntryWhere where;                    // the entry's history it belongs to
 };
 
 // A result as loaded back, with the start time of its run.
@@ -59,6 +72,7 @@ struct HistoryRun {
 struct EntryHistory {
     std::string url;
     std::string keywords;
+    EntryWhere where;
     std::vector<HistoryRun> runs;
 };
 
@@ -102,7 +116,8 @@ public:
     bool beginRun(const QDateTime& started, QString* error);
     bool runInProgress() const;
     qint64 currentRunId() const;
-    // Records one result of the run in progress for the entry (URL and keywords bytes). May be
+    // Records one result of the run in progress for the entry (URL and keywords bytes, and
+    // result.where). May be
     // called from any thread: a call off the thread that opened the store is queued and written
     // by the next flush() or commitRun() on the opening thread.
     bool record(const std::string& url, const std::string& keywords, const HistoryResult& result,
@@ -119,24 +134,47 @@ public:
     void rollbackRun();
 
     // --- Reading -----------------------------------------------------------------------------
+    // Each names the entry by URL, keywords and where it is ranked; without where, a desktop
+    // entry without a location.
     // The entry's runs, newest first. withSites loads the sites above too.
+    bool loadEntry(const std::string& url, const std::string& keywords, const EntryWhere& where,
+                   EntryHistory* out, QString* error, bool withSites = false);
     bool loadEntry(const std::string& url, const std::string& keywords, EntryHistory* out,
-                   QString* error, bool withSites = false);
+                   QString* error, bool withSites = false) {
+        return loadEntry(url, keywords, EntryWhere{}, out, error, withSites);
+    }
     // The slot's latest result recorded before run beforeRunId (0: before the run in progress,
     // or the latest of all when none is). *found is false when there is none.
+    bool previousResult(const std::string& url, const std::string& keywords,
+                        const EntryWhere& where, int slot, qint64 beforeRunId, HistoryRecord* out,
+                        bool* found, QString* error);
     bool previousResult(const std::string& url, const std::string& keywords, int slot,
-                        qint64 beforeRunId, HistoryRecord* out, bool* found, QString* error);
+                        qint64 beforeRunId, HistoryRecord* out, bool* found, QString* error) {
+        return previousResult(url, keywords, EntryWhere{}, slot, beforeRunId, out, found, error);
+    }
     // The engine cell's tooltip: the slot's result before its latest one and the change,
     // "was Rank 9 / Page 1 on 2026-12-01: up 2". Empty when the slot has fewer than two results.
+    bool cellTip(const std::string& url, const std::string& keywords, const EntryWhere& where,
+                 int slot, QString* tip, QString* error);
     bool cellTip(const std::string& url, const std::string& keywords, int slot, QString* tip,
-                 QString* error);
+                 QString* error) {
+        return cellTip(url, keywords, EntryWhere{}, slot, tip, error);
+    }
     // The best (lowest) rank ever recorded per slot; empty where never ranked.
-    bool bestRanks(const std::string& url, const std::string& keywords,
+    bool bestRanks(const std::string& url, const std::string& keywords, const EntryWhere& where,
                    std::array<std::optional<int>, kHistorySlots>* out, QString* error);
+    bool bestRanks(const std::string& url, const std::string& keywords,
+                   std::array<std::optional<int>, kHistorySlots>* out, QString* error) {
+        return bestRanks(url, keywords, EntryWhere{}, out, error);
+    }
     // Every recorded result as CSV, oldest first (see writeCsvHeader).
     bool exportCsv(QIODevice* out, QString* error);
+    bool exportEntryCsv(const std::string& url, const std::string& keywords,
+                        const EntryWhere& where, QIODevice* out, QString* error);
     bool exportEntryCsv(const std::string& url, const std::string& keywords, QIODevice* out,
-                        QString* error);
+                        QString* error) {
+        return exportEntryCsv(url, keywords, EntryWhere{}, out, error);
+    }
 
     int schemaVersion() const { return m_schemaVersion; }
     // The version the file had when open() looked at it, also when open() failed (0: none).
@@ -155,11 +193,12 @@ private:
     bool recordable(const HistoryResult& result, QString* error);
     // Brings the file to the current format and marks it as this program's (marked: it is).
     bool migrate(bool marked, QString* error);
-    bool entryId(const std::string& url, const std::string& keywords, bool create, qint64* id,
-                 QString* error);
+    bool entryId(const std::string& url, const std::string& keywords, const EntryWhere& where,
+                 bool create, qint64* id, QString* error);
     // An entry's id in an open store, 0 when it has no history; false when the store is not open
     // or cannot be read.
-    bool findEntry(const std::string& url, const std::string& keywords, qint64* id, QString* error);
+    bool findEntry(const std::string& url, const std::string& keywords, const EntryWhere& where,
+                   qint64* id, QString* error);
     bool writePending(std::vector<Pending>& pending, QString* error);
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
                   QString* error);
@@ -194,7 +233,12 @@ private:
 // Convenience for the History command: the entry's history from the data file's history, opened
 // read-only for the call. No history file yet is no error: *out is then empty.
 bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
-                      const std::string& keywords, EntryHistory* out, QString* error);
+                      const std::string& keywords, const EntryWhere& where, EntryHistory* out,
+                      QString* error);
+inline bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
+                             const std::string& keywords, EntryHistory* out, QString* error) {
+    return loadEntryHistory(dataFilePath, url, keywords, EntryWhere{}, out, error);
+}
 
 // Sites above as format 2 kept them per result (at most kHistoryMaxSites, compressed) and back;
 // read when such a file is brought up to date.

@@ -91,7 +91,8 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     for (int row = 0; row < count; ++row) {
         if (rows && !std::binary_search(rows->begin(), rows->end(), row))
             continue;
-        RankTarget target{row, m_model.cell(row, ColUrl), m_model.cell(row, ColKeywords), {}};
+        RankTarget target{row, m_model.cell(row, ColUrl), m_model.cell(row, ColKeywords), {}, {}};
+        target.options = m_model.options(row);
         for (int e = 0; e < kEngineCount; ++e) {
             target.previous[e] = m_model.cell(row, EngineColumn(e));
             m_model.setCell(row, EngineColumn(e), std::string());

@@ -12,6 +12,15 @@ std::string HistoryEngineName(SearchEngine engine) {
     return engines::SlotLabel(engine);
 }
 
+tw::EntryWhere HistoryWhere(const datafile::EntryOptions& entry, const std::string& defaultDevice,
+                            const std::string& defaultLocation) {
+    datafile::EntryDefaults defaults;
+    defaults.device = defaultDevice;
+    defaults.location = defaultLocation;
+    const datafile::EntryOptions o = datafile::effectiveOptions(entry, defaults);
+    return {o.device, o.location};
+}
+
 tw::HistoryResult HistoryResultOf(const WrittenResult& written) {
     const EngineOutcome& outcome = written.outcome;
     tw::HistoryResult r;
@@ -20,6 +29,7 @@ tw::HistoryResult HistoryResultOf(const WrittenResult& written) {
     r.source = written.source;
     r.text = written.text;
     r.calls = outcome.calls;
+    r.where = {written.device, written.location};
     if (outcome.found) {
         r.rank = outcome.rank;
         r.page = outcome.page;
@@ -98,14 +108,16 @@ QString CRunHistory::Error() const {
 }
 
 std::optional<tw::HistoryRecord> CRunHistory::Previous(const std::string& url,
-                                                       const std::string& keywords, int slot) {
+                                                       const std::string& keywords,
+                                                       const tw::EntryWhere& where, int slot) {
     if (!m_store.isOpen())
         return std::nullopt;
     tw::HistoryRecord record;
     bool found = false;
     // Before this run's id: the run's own results, committed or not, are never "previous".
     const qint64 before = m_runId != 0 ? m_runId : 0;
-    if (!m_store.previousResult(url, keywords, slot, before, &record, &found, nullptr) || !found)
+    if (!m_store.previousResult(url, keywords, where, slot, before, &record, &found, nullptr) ||
+        !found)
         return std::nullopt;
     return record;
 }

@@ -19,6 +19,10 @@ namespace rank {
 // The engine name a slot's results are recorded under: the slot's label (the engine its source
 // asks, "Bing" for a column ranked on Bing).
 std::string HistoryEngineName(SearchEngine engine);
+// Where an entry is ranked, as the history tells its histories apart: the entry's own device and
+// location, else the defaults ("desktop" when none is set).
+tw::EntryWhere HistoryWhere(const datafile::EntryOptions& entry, const std::string& defaultDevice,
+                            const std::string& defaultLocation);
 // A written result as the history keeps it.
 tw::HistoryResult HistoryResultOf(const WrittenResult& written);
 
@@ -49,7 +53,12 @@ public:
     QString Error() const;
     // The slot's latest result recorded before this run.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
-                                              int slot);
+                                              const tw::EntryWhere& where, int slot);
+    // Of a desktop entry without a location.
+    std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
+                                              int slot) {
+        return Previous(url, keywords, tw::EntryWhere{}, slot);
+    }
 
 private:
     // On any thread: the first failure is kept, the rest of the run records nothing.

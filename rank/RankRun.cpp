@@ -75,8 +75,9 @@ void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
     }
     scan.m_retryDelaysMs = CRankSearch::Retry().delaysMs;
     scan.m_gates = job.m_pGates.get();
-    tw::sources::ScanResult result = scan.run(
-        {job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source, job.m_pSources->config});
+    tw::sources::ScanResult result =
+        scan.run({job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source,
+                  EntryConfig(job.m_pSources->config, job.m_options)});
     outcome.found = result.ok && result.rank > 0;
     outcome.rank = result.rank;
     outcome.page = result.page;
@@ -145,6 +146,22 @@ CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSett
     return estimate;
 }
 
+tw::sources::ProviderConfig EntryConfig(const tw::sources::ProviderConfig& run,
+                                        const datafile::EntryOptions& entry) {
+    tw::sources::ProviderConfig config = run;
+    if (!entry.country.empty())
+        config.country = entry.country;
+    if (!entry.language.empty())
+        config.language = entry.language;
+    if (!entry.device.empty())
+        config.device = entry.device;
+    if (!entry.location.empty())
+        config.location = entry.location;
+    if (config.device.empty())
+        config.device = datafile::kDesktop;
+    return config;
+}
+
 int ThreadLimit(int setting) {
     return std::clamp(setting, 1, kMaxRunThreads);
 }
@@ -164,6 +181,8 @@ std::string RankText(int rank, int page) {
 int RankEntryProc(std::unique_ptr<RankJob> job) {
     IRankRows& rows = *job->m_pRows;
     const int row = job->m_nRow;
+    const tw::sources::ProviderConfig where = EntryConfig(
+        job->m_pSources ? job->m_pSources->config : tw::sources::ProviderConfig(), job->m_options);
     {
         std::lock_guard<std::mutex> lock(g_hListLock);
         rows.SetCell(row, ColUrl, job->m_strUrl + " *");
@@ -242,7 +261,8 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
                                                ? tw::sources::sourceText(*source).toStdString()
                                                : std::string("classic");
             job->m_resultWritten({job->m_strUrl, job->m_strKeywords, outcome, text,
-                                  outcome.found ? search.m_sitesAbove[e] : kNoSites, sourceName});
+                                  outcome.found ? search.m_sitesAbove[e] : kNoSites, sourceName,
+                                  where.device, where.location});
         }
 
         std::lock_guard<std::mutex> lock(g_hListLock);
@@ -349,6 +369,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         auto job = std::make_unique<RankJob>();
         job->m_strUrl = target.url;
         job->m_strKeywords = target.keywords;
+        job->m_options = target.options;
         job->m_pRows = &rows;
         job->m_pProgressDlg = progress;
         job->m_nRow = target.row;

@@ -6,6 +6,7 @@
 // its time (the pump).
 
 #include "base/RankTypes.h"
+#include "data/EntryOptions.h"
 #include "sources/SourceSettings.h"
 
 #include <array>
@@ -70,6 +71,10 @@ struct WrittenResult {
     const std::string& text;                    // the column's new text
     const std::vector<std::string>& sitesAbove; // empty unless the target was found
     const std::string& source;                  // "classic" or "PROVIDER:ENGINE"
+    // Where the entry was ranked: "desktop" or "mobile", and its location (empty: none); with
+    // URL and keywords they tell the entry's history apart.
+    const std::string& device;
+    const std::string& location;
 };
 
 // The rows a run writes into. Workers call these while they hold g_hListLock; each change must
@@ -102,6 +107,8 @@ struct RankRunStats {
 struct RankJob {
     std::string m_strUrl;      // the entry's target (column 1 when the run started)
     std::string m_strKeywords; // the entry's keywords (column 6 when the run started)
+    // The entry's own options; what it leaves empty comes from the sources' provider settings.
+    datafile::EntryOptions m_options;
     IRankRows* m_pRows = nullptr;
     IRankProgress* m_pProgressDlg = nullptr; // may be null: no progress, no cancel
     int m_nRow = 0;
@@ -142,7 +149,15 @@ struct RankTarget {
     // The engine columns' texts before the run (the caller may have emptied the cells since):
     // what a cancelled scan, or a row the run never reached, gets back.
     std::array<std::string, kEngineCount> previous;
+    // The entry's country, language, device and location; empty ones are the run's defaults
+    // (the sources' provider settings).
+    datafile::EntryOptions options;
 };
+
+// The provider settings an entry is ranked with: the run's, with the entry's own options in
+// place of the defaults they replace.
+tw::sources::ProviderConfig EntryConfig(const tw::sources::ProviderConfig& run,
+                                        const datafile::EntryOptions& entry);
 
 struct RankRunSettings {
     int maxPages = 20;

@@ -61,8 +61,9 @@ void CRunPipeline::OpenForReading() {
 }
 
 std::optional<tw::HistoryRecord> CRunPipeline::Previous(const std::string& url,
-                                                        const std::string& keywords, int slot) {
-    return m_history->Previous(url, keywords, slot);
+                                                        const std::string& keywords,
+                                                        const tw::EntryWhere& where, int slot) {
+    return m_history->Previous(url, keywords, where, slot);
 }
 
 } // namespace rank

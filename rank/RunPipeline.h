@@ -61,7 +61,11 @@ public:
     // After Run or OpenForReading: the slot's latest result recorded in the history before this
     // run.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
-                                              int slot);
+                                              const tw::EntryWhere& where, int slot);
+    std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
+                                              int slot) {
+        return Previous(url, keywords, tw::EntryWhere{}, slot);
+    }
 
 private:
     RunRequest m_request;

@@ -113,6 +113,7 @@ bool CSimServer::Start(std::string& error) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(req.target);
+            m_bodies.push_back(req.body);
             if (newConnection)
                 ++m_nConnections;
             if (providerCall) {
@@ -317,9 +318,15 @@ std::vector<std::string> CSimServer::Requests() const {
     return m_requests;
 }
 
+std::vector<std::string> CSimServer::RequestBodies() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bodies;
+}
+
 void CSimServer::ClearRequests() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.clear();
+    m_bodies.clear();
 }
 
 int CSimServer::Connections() const {

@@ -79,6 +79,8 @@ public:
 
     // Request targets ("/search?q=...") in the order they arrived.
     std::vector<std::string> Requests() const;
+    // The requests' bodies (empty for a GET), in the same order.
+    std::vector<std::string> RequestBodies() const;
     void ClearRequests();
     // Connections that have carried a request so far.
     int Connections() const;
@@ -105,6 +107,7 @@ private:
     std::condition_variable m_servingSignal;
     bool m_bServing = false; // the worker threads exist and connections are taken
     std::vector<std::string> m_requests;
+    std::vector<std::string> m_bodies;
     std::size_t m_nScripted = 0; // answers of statusScript given so far
     int m_nConnections = 0;
     int m_nCallsInFlight = 0;

@@ -193,11 +193,17 @@ bool checkConfig(const Source& source, const ProviderConfig& config, QString* er
     case Provider::SerpApi:
         return !k.serpapiKey.empty() || missing("key", source, error);
     case Provider::Brave:
+        if (lower(config.device) == "mobile") {
+            if (error)
+                *error = QStringLiteral("Brave Search API has no mobile results");
+            return false;
+        }
         return !k.braveKey.empty() || missing("key", source, error);
     case Provider::DataForSeo:
         if (k.dataforseoLogin.empty() || k.dataforseoPassword.empty())
             return missing("login and password", source, error);
-        if (dataForSeoLocation(config.country) == 0) {
+        // A location is asked by its name; only the country as a whole needs a code.
+        if (config.location.empty() && dataForSeoLocation(config.country) == 0) {
             if (error)
                 *error = QStringLiteral("dataforseo.com: the country \"%1\" is not one Tallowick "
                                         "knows a location for; choose another country code")
@@ -226,6 +232,8 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
     const std::string& kw = query.keywords;
     const std::string country = lower(config.country);
     const std::string language = lower(config.language);
+    const bool mobile = lower(config.device) == "mobile";
+    const std::string& location = config.location;
     std::string base;
     switch (source.provider) {
     case Provider::Classic:
@@ -239,12 +247,11 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
         r.url = base + "/search";
         r.headers = {"X-API-KEY: " + config.keys.serperKey, "Content-Type: application/json",
                      "Accept: application/json"};
-        r.body = json{{"q", kw},
-                      {"gl", country},
-                      {"hl", language},
-                      {"page", page},
-                      {"num", kResultsPerPage}}
-                     .dump(-1, ' ', false, json::error_handler_t::replace);
+        json body{
+            {"q", kw}, {"gl", country}, {"hl", language}, {"page", page}, {"num", kResultsPerPage}};
+        if (!location.empty())
+            body["location"] = location;
+        r.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
         break;
     }
     case Provider::SerpApi: {
@@ -274,6 +281,14 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
             if (query.resultsBefore > 0)
                 q += "&start=" + std::to_string(query.resultsBefore);
         }
+        // Google's and Bing's results take a place and a device; Yahoo's and DuckDuckGo's
+        // neither.
+        if (e == "google" || e == "bing") {
+            if (!location.empty())
+                q += "&location=" + encodeQueryValue(location);
+            if (mobile)
+                q += "&device=mobile";
+        }
         // Last, so that a shown address cut at the key loses nothing else.
         q += "&api_key=" + encodeQueryValue(config.keys.serpapiKey);
         r.url = base + "/search.json?" + q;
@@ -289,11 +304,15 @@ bool buildRequest(const Source& source, const ProviderConfig& config, const Page
         r.headers = {"Content-Type: application/json", "Accept: application/json"};
         const int depth =
             std::clamp(query.depthPages * kResultsPerPage, kResultsPerPage, kDataForSeoMaxDepth);
-        r.body = json::array({json{{"keyword", kw},
-                                   {"location_code", dataForSeoLocation(config.country)},
-                                   {"language_code", language},
-                                   {"depth", depth}}})
-                     .dump(-1, ' ', false, json::error_handler_t::replace);
+        json task{{"keyword", kw},
+                  {"language_code", language},
+                  {"device", mobile ? "mobile" : "desktop"},
+                  {"depth", depth}};
+        if (location.empty())
+            task["location_code"] = dataForSeoLocation(config.country);
+        else
+            task["location_name"] = location;
+        r.body = json::array({task}).dump(-1, ' ', false, json::error_handler_t::replace);
         r.basicAuth = true;
         r.user = config.keys.dataforseoLogin;
         r.password = config.keys.dataforseoPassword;

@@ -27,6 +27,11 @@ struct ProviderConfig {
     std::string searxngUrl; // the instance's address, a path under the host allowed
     std::string country = "us";
     std::string language = "en";
+    // "desktop" or "mobile", and a city or region in the providers' words ("Austin,Texas,United
+    // States"; empty: the country as a whole). Providers that take neither ignore them, except
+    // that Brave refuses a mobile search (its API has no mobile results).
+    std::string device = "desktop";
+    std::string location;
     // Scheme, host and port (and an optional path prefix) replacing the documented ones; the
     // documented path stays. Empty: the documented address.
     std::string serperUrl;

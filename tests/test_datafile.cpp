@@ -1,5 +1,6 @@
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
+#include "data/EntryOptions.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
@@ -406,6 +407,155 @@ private slots:
         QFile kept(path);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("old\r\n"));
+    }
+
+    // Options follow their entries through a load, an edit of URL and keywords and a save; rows
+    // that match no entry stay in the file; entries sharing URL and keywords keep theirs apart.
+    void optionsFileRoundTrip() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("client.dat"));
+        const QString optionsPath = dir.file(QStringLiteral("client.entries.csv"));
+        QCOMPARE(datafile::optionsPathFor(path), optionsPath);
+        writeFile(path, "a.example\r\nshoes\r\n-\r\n-\r\n-\r\n-\r\n"
+                        "b.example\r\nboots\r\n-\r\n-\r\n-\r\n-\r\n"
+                        "b.example\r\nboots\r\n-\r\n-\r\n-\r\n-\r\n");
+        writeFile(optionsPath,
+                  "url,keywords,country,language,device,location,tags\r\n"
+                  "gone.example,hats,de,de,,,old\r\n"
+                  "a.example,shoes,gb,en,mobile,\"Leeds,England,\"\"UK\"\"\",\"acme, shoes\"\r\n"
+                  "b.example,boots,,,,,\r\n"
+                  "b.example,boots,,,mobile,,\r\n");
+        Session session(path);
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QVERIFY2(session.optionsError().isEmpty(), qPrintable(session.optionsError()));
+        QCOMPARE(session.keptOptionRows(), 1);
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows[0].options.location, std::string("Leeds,England,\"UK\""));
+        QCOMPARE(rows[0].options.tags, std::string("acme, shoes"));
+        QCOMPARE(rows[1].options, datafile::EntryOptions{});
+        QCOMPARE(rows[2].options.device, std::string("mobile"));
+
+        rows[0].cells[ColUrl] = "www.a.example";
+        rows[0].cells[ColKeywords] = "red shoes";
+        QVERIFY(session.Save(rows));
+        QCOMPARE(readFile(optionsPath),
+                 QByteArray("url,keywords,country,language,device,location,tags\r\n"
+                            "www.a.example,red shoes,gb,en,mobile,\"Leeds,England,\"\"UK\"\"\","
+                            "\"acme, shoes\"\r\n"
+                            "b.example,boots,,,,,\r\n"
+                            "b.example,boots,,,mobile,,\r\n"
+                            "gone.example,hats,de,de,,,old\r\n"));
+
+        Session again(path);
+        std::vector<EntryRow> back;
+        QVERIFY(again.Load(back));
+        QCOMPARE(back[0].options, rows[0].options);
+        QCOMPARE(back[2].options.device, std::string("mobile"));
+        QCOMPARE(again.keptOptionRows(), 1);
+    }
+
+    void noOptionsMakeNoFile() {
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        Session session(path);
+        std::vector<EntryRow> rows(1);
+        rows[0].cells[ColUrl] = "a.example";
+        QVERIFY(session.Save(rows));
+        QVERIFY(!QFileInfo::exists(dir.file(QStringLiteral("tallowick.entries.csv"))));
+    }
+
+    // What cannot be trusted is told once and never written over; the list itself still loads
+    // and saves.
+    void damagedOptionsFileIsKept_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("quote never closes")
+            << QByteArray("url,keywords,country\r\na.example,shoes,\"gb\r\n") << false;
+        QTest::newRow("no header") << QByteArray("a.example,shoes,gb\r\n") << false;
+        QTest::newRow("a folder") << QByteArray() << true;
+    }
+    void damagedOptionsFileIsKept() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, folder);
+        tw::test::ScopedWorkDir dir;
+        const QString path = dir.file(QStringLiteral("tallowick.dat"));
+        const QString optionsPath = dir.file(QStringLiteral("tallowick.entries.csv"));
+        writeFile(path, "a.example\r\nshoes\r\n-\r\n-\r\n-\r\n-\r\n");
+        if (folder)
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("tallowick.entries.csv")));
+        else
+            writeFile(optionsPath, bytes);
+        Session session(path);
+        std::vector<EntryRow> rows;
+        QVERIFY(session.Load(rows));
+        QCOMPARE(rows.size(), size_t(1));
+        QVERIFY(session.optionsError().contains(QDir::toNativeSeparators(optionsPath)));
+        rows[0].options.device = "mobile";
+        rows[0].cells[EngineColumn(Google)] = "Rank 2 / Page 1";
+        QString error;
+        QVERIFY2(session.Save(rows, &error), qPrintable(error));
+        QVERIFY(readFile(path).contains("Rank 2 / Page 1"));
+        if (folder)
+            QVERIFY(QFileInfo(optionsPath).isDir());
+        else
+            QCOMPARE(readFile(optionsPath), bytes);
+    }
+
+    void normalizeOptions_data() {
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("expected"); // "country/language/device" or "error: ..."
+        QTest::newRow("empty") << ""
+                               << ""
+                               << ""
+                               << "//";
+        QTest::newRow("lowered and trimmed") << " US"
+                                             << "EN "
+                                             << "Mobile"
+                                             << "us/en/mobile";
+        QTest::newRow("uk is gb") << "uk"
+                                  << "en"
+                                  << "desktop"
+                                  << "gb/en/desktop";
+        QTest::newRow("three letters") << "usa"
+                                       << ""
+                                       << ""
+                                       << "error: country";
+        QTest::newRow("language name") << ""
+                                       << "english"
+                                       << ""
+                                       << "error: language";
+        QTest::newRow("tablet") << ""
+                                << ""
+                                << "tablet"
+                                << "error: device";
+    }
+    void normalizeOptions() {
+        QFETCH(QString, country);
+        QFETCH(QString, language);
+        QFETCH(QString, device);
+        QFETCH(QString, expected);
+        datafile::EntryOptions o{
+            country.toStdString(), language.toStdString(), device.toStdString(), {}, {}};
+        QString error;
+        if (datafile::normalizeOptions(o, &error)) {
+            QCOMPARE(QString::fromStdString(o.country + "/" + o.language + "/" + o.device),
+                     expected);
+        } else {
+            QVERIFY2(expected.startsWith(QStringLiteral("error: ")), qPrintable(error));
+            QVERIFY2(error.contains(expected.mid(7)), qPrintable(error));
+        }
+    }
+
+    void tagsAndWhere() {
+        QVERIFY(datafile::hasTag(" Acme , shoes,", "acme"));
+        QVERIFY(!datafile::hasTag("acmeshoes", "acme"));
+        QCOMPARE(datafile::splitTags(" a, ,b "), (std::vector<std::string>{"a", "b"}));
+        QCOMPARE(datafile::whereText({{}, {}, "mobile", "Austin,Texas,United States", {}}),
+                 std::string("mobile, Austin"));
+        QCOMPARE(datafile::whereText({{}, {}, "desktop", {}, {}}), std::string());
     }
 };
 

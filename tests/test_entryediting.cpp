@@ -5,6 +5,7 @@
 #include "ui/MessageBox.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -224,6 +225,50 @@ private slots:
         QWidget* viewport = dlg.listView()->viewport();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(10, viewport->height() - 5));
         QCOMPARE(shownTexts(), QStringList{"Please select an entry to edit."});
+    }
+
+    // The five fields below URL and keywords: codes chosen or typed, checked before the dialog
+    // closes; editing an entry's URL and keywords keeps its options.
+    void addAndEditWithOptions() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        DialogScript add({
+            [](CAddUrlDlg* d) {
+                d->urlEdit()->setText(QStringLiteral("acme.example"));
+                d->keywordsEdit()->setText(QStringLiteral("plumber"));
+                d->countryBox()->setEditText(QStringLiteral("usa"));
+                d->accept(); // refused: stays open
+                QVERIFY(d->isVisible());
+                d->countryBox()->setCurrentIndex(d->countryBox()->findData(QStringLiteral("gb")));
+                d->languageBox()->setEditText(QStringLiteral(" EN"));
+                d->deviceBox()->setCurrentIndex(d->deviceBox()->findData(QStringLiteral("mobile")));
+                d->locationEdit()->setText(QStringLiteral("Austin,Texas,United States"));
+                d->tagsEdit()->setText(QStringLiteral("acme, local"));
+                d->accept();
+            },
+        });
+        dlg.OnAddEntry();
+        QCOMPARE(shownTexts().size(), 1);
+        QCOMPARE(dlg.entries().rowCount(), 1);
+        const datafile::EntryOptions expected{"gb", "en", "mobile", "Austin,Texas,United States",
+                                              "acme, local"};
+        QCOMPARE(dlg.entries().options(0), expected);
+        QCOMPARE(dlg.entries().index(0, ColTags).data().toString(), QStringLiteral("acme, local"));
+        QCOMPARE(dlg.entries().index(0, ColWhere).data().toString(),
+                 QStringLiteral("mobile, Austin"));
+
+        selectRows(dlg, {0});
+        QString shownCountry;
+        DialogScript edit({[&shownCountry](CAddUrlDlg* d) {
+            shownCountry = d->countryBox()->currentText();
+            d->urlEdit()->setText(QStringLiteral("www.acme.example"));
+            d->accept();
+        }});
+        dlg.OnEditEntry();
+        QCOMPARE(shownCountry, QStringLiteral("gb - United Kingdom"));
+        QCOMPARE(dlg.entries().cell(0, ColUrl), std::string("www.acme.example"));
+        QCOMPARE(dlg.entries().options(0), expected);
     }
 
     void doubleClickOnRowEditsIt() {

@@ -615,12 +615,14 @@ private slots:
         rows[0].cells[EngineColumn(AltaVista)] = "not found";
         rows[0].cells[EngineColumn(Lycos)] = "error";
         rows[1].cells[EngineColumn(LookSmart)] = "Rank 21 / Page 3";
+        rows[1].options = {"us", "en", "mobile", "Austin,Texas", "acme, shoes"};
         const QByteArray expected =
             "row,url,keywords,Google text,Google rank,Google page,Altavista text,Altavista rank,"
             "Altavista page,Lycos text,Lycos rank,Lycos page,Looksmart text,Looksmart rank,"
-            "Looksmart page\r\n"
-            "1,a.com,blue widgets,Rank 7 / Page 1,7,1,not found,,,error,,,-,,\r\n"
-            "2,b.com,\"cars, \"\"used\"\"\",-,,,-,,,-,,,Rank 21 / Page 3,21,3\r\n";
+            "Looksmart page,country,language,device,location,tags\r\n"
+            "1,a.com,blue widgets,Rank 7 / Page 1,7,1,not found,,,error,,,-,,,,,,,\r\n"
+            "2,b.com,\"cars, \"\"used\"\"\",-,,,-,,,-,,,Rank 21 / Page 3,21,3,us,en,mobile,"
+            "\"Austin,Texas\",\"acme, shoes\"\r\n";
         QCOMPARE(tw::exchange::exportCsv(rows, kLabels), expected);
         // The engine table's names are the list's column captions.
         QCOMPARE(tw::exchange::engineSlotLabels(), kLabels);
@@ -631,9 +633,10 @@ private slots:
     // An exported list imported back into the same list adds nothing; into an empty one it
     // gives back every URL and keywords, whatever bytes they hold.
     void roundTrip() {
-        const std::vector<EntryRow> rows =
+        std::vector<EntryRow> rows =
             listOf({"a.com|blue widgets", "b.com|cars, used", "c.com|5\" pipe; \"best\"",
                     "d.com|caf\xC3\xA9", "e.com|caf\xE9", "url|keywords", "f.com|=1+2"});
+        rows[1].options = {"gb", "en", "mobile", "Leeds,England", "acme, shoes"};
         const QByteArray csv = tw::exchange::exportCsv(rows, kLabels);
         ImportResult again;
         QVERIFY(tw::exchange::importCsv(csv, rows, again));
@@ -643,6 +646,46 @@ private slots:
         ImportResult fresh;
         QVERIFY(tw::exchange::importCsv(csv, {}, fresh));
         QCOMPARE(entriesOf(fresh.rows), entriesOf(rows));
+        QCOMPARE(fresh.rows[1].options, rows[1].options);
+    }
+
+    // The options columns a header names become the entries' options; tag, client and group
+    // are tags too. A keyword on a phone is another entry than on a desktop.
+    void importOptions_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("options"); // country|language|device|location|tags, by row
+        QTest::addColumn<QList<int>>("skippedLines");
+        QTest::newRow("all columns")
+            << QByteArray("url,keywords,country,language,device,location,tags\n"
+                          "a.com,k,GB,en,Mobile,\"Leeds,England\",\"x, y\"\n")
+            << QByteArray("gb|en|mobile|Leeds,England|x, y") << QList<int>{};
+        QTest::newRow("client and group as tags")
+            << QByteArray("Client,URL,Keywords,Group\nAcme,a.com,k,shoes\n")
+            << QByteArray("||||Acme, shoes") << QList<int>{};
+        QTest::newRow("device tells entries apart")
+            << QByteArray("url,keywords,device\na.com,k,\na.com,k,mobile\na.com,k,desktop\n")
+            << QByteArray("||||;||mobile||") << QList<int>{};
+        QTest::newRow("bad codes skip the line")
+            << QByteArray("url,keywords,country,device\na.com,k,usa,\nb.com,k,,tablet\n"
+                          "c.com,k,de,\n")
+            << QByteArray("de||||") << QList<int>{2, 3};
+        QTest::newRow("no header: two columns only")
+            << QByteArray("a.com,k,gb,en\n") << QByteArray("||||") << QList<int>{};
+    }
+    void importOptions() {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, options);
+        QFETCH(QList<int>, skippedLines);
+        ImportResult result;
+        QVERIFY(tw::exchange::importCsv(file, {}, result));
+        QList<QByteArray> got;
+        for (const EntryRow& row : result.rows) {
+            const datafile::EntryOptions& o = row.options;
+            got << QByteArray::fromStdString(o.country + "|" + o.language + "|" + o.device + "|" +
+                                             o.location + "|" + o.tags);
+        }
+        QCOMPARE(got.join(';'), options);
+        QCOMPARE(QList<int>(result.skippedLines.begin(), result.skippedLines.end()), skippedLines);
     }
 
     // A cell a spreadsheet would run gets an apostrophe before it, whichever column it is in,

@@ -179,7 +179,7 @@ private slots:
                  tw::exchange::exportCsv(dlg.entries().rows(), tw::exchange::engineSlotLabels()));
         QVERIFY(readFile(dir.file("table.csv"))
                     .endsWith("1,old.com,k,Rank 7 / Page 1,7,1,"
-                              "not found,,,-,,,-,,\r\n"));
+                              "not found,,,-,,,-,,,,,,,\r\n"));
         auto messages = shown();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].text.contains("table.csv"), qPrintable(messages[0].text));

@@ -125,6 +125,7 @@ private slots:
     void historyPath_data();
     void historyPath();
     void twoRunsAndPrevious();
+    void devicesAndLocationsKeepTheirOwnHistories();
     void switchedOffSlotKeepsEarlierPrevious();
     void uncommittedRunLeavesNothing();
     void crashedProcessLeavesNoHalfRun();
@@ -251,6 +252,40 @@ void TestHistory::twoRunsAndPrevious() {
     QVERIFY(history.runs.empty());
     QVERIFY(store.previousResult("http://never.example/", "x", 0, 0, &previous, &found, &error));
     QVERIFY(!found);
+}
+
+// One keyword ranked on a desktop, on a phone and in a city: three histories, and results recorded
+// before entries had a device belong to the desktop one.
+void TestHistory::devicesAndLocationsKeepTheirOwnHistories() {
+    test::ScopedWorkDir dir;
+    HistoryStore store;
+    QString error;
+    QVERIFY(store.open(dir.file("h.history.sqlite"), HistoryStore::Mode::ReadWrite, &error));
+    const std::string url = "http://a.example/";
+    const EntryWhere mobile{"mobile", ""};
+    const EntryWhere austin{"mobile", "Austin,Texas,United States"};
+    QVERIFY(store.beginRun(at("2026-12-01T09:30:00+01:00"), &error));
+    QVERIFY(store.record(url, "shoes", ranked(0, 9, 1), &error)); // no where: desktop
+    HistoryResult onPhone = ranked(0, 4, 1);
+    onPhone.where = mobile;
+    QVERIFY(store.record(url, "shoes", onPhone, &error));
+    HistoryResult inAustin = ranked(0, 2, 1);
+    inAustin.where = austin;
+    QVERIFY(store.record(url, "shoes", inAustin, &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+
+    const auto rankOf = [&](const EntryWhere& where) {
+        EntryHistory history;
+        if (!store.loadEntry(url, "shoes", where, &history, &error) || history.runs.size() != 1 ||
+            !history.runs[0].bySlot[0])
+            return -1;
+        return history.runs[0].bySlot[0]->rank.value_or(0);
+    };
+    QCOMPARE(rankOf(EntryWhere{}), 9);
+    QCOMPARE(rankOf(mobile), 4);
+    QCOMPARE(rankOf(austin), 2);
+    QCOMPARE(rankOf(EntryWhere{"desktop", "Austin,Texas,United States"}), -1);
+    QCOMPARE(entryWhere("", "x"), (EntryWhere{"desktop", "x"}));
 }
 
 void TestHistory::switchedOffSlotKeepsEarlierPrevious() {
@@ -792,24 +827,46 @@ void TestHistory::filesAreMarked() {
     test::ScopedWorkDir dir;
     const QString path = dir.file("h.history.sqlite");
     {
-        HistoryStore store;
-        openWithOneRun(store, path);
-    }
-    {
+        // Format 3 as it was written, unmarked, with one run.
         RawConnection raw(path);
-        QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0x54574B48);
-        // Back to format 3 as it was written, unmarked.
-        QVERIFY(raw.exec("ALTER TABLE result DROP COLUMN calls"));
-        QVERIFY(raw.exec("PRAGMA user_version = 3"));
-        QVERIFY(raw.exec("PRAGMA application_id = 0"));
+        for (const char* statement :
+             {"CREATE TABLE entry (id INTEGER PRIMARY KEY, url BLOB NOT NULL, keywords BLOB NOT "
+              "NULL, UNIQUE (url, keywords))",
+              "CREATE TABLE run (id INTEGER PRIMARY KEY, started_ms INTEGER NOT NULL, "
+              "utc_offset INTEGER NOT NULL)",
+              "CREATE TABLE result (id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES "
+              "run (id), entry_id INTEGER NOT NULL REFERENCES entry (id), slot INTEGER NOT NULL "
+              "CHECK (slot BETWEEN 0 AND 3), engine TEXT NOT NULL, text BLOB NOT NULL, rank "
+              "INTEGER, page INTEGER, error BLOB, sites BLOB, source TEXT NOT NULL DEFAULT "
+              "'classic')",
+              "CREATE INDEX result_entry ON result (entry_id, slot, run_id)",
+              "CREATE TABLE site (id INTEGER PRIMARY KEY, hash INTEGER NOT NULL, text BLOB NOT "
+              "NULL)",
+              "CREATE INDEX site_hash ON site (hash)",
+              "INSERT INTO entry VALUES (1, CAST('u' AS BLOB), CAST('k' AS BLOB))",
+              "INSERT INTO run VALUES (1, 1764579600000, 0)",
+              "INSERT INTO result (run_id, entry_id, slot, engine, text, rank, page) VALUES (1, "
+              "1, 0, 'Google', 'Rank 3 / Page 1', 3, 1)",
+              "PRAGMA user_version = 3"})
+            QVERIFY2(raw.exec(QString::fromLatin1(statement)), statement);
+        QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0);
     }
     EntryHistory history;
     QString error;
     QVERIFY2(loadEntryHistory(dir.file("h.dat"), "u", "k", &history, &error), qPrintable(error));
     QCOMPARE(history.runs.size(), std::size_t(1));
-    RawConnection raw(path);
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(3));
+    {
+        RawConnection raw(path);
+        QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0x54574B48);
+        QCOMPARE(raw.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
+    }
+    // A new file is marked from the start.
+    HistoryStore store;
+    openWithOneRun(store, dir.file("new.history.sqlite"));
+    store.close();
+    RawConnection raw(dir.file("new.history.sqlite"));
     QCOMPARE(raw.value("PRAGMA application_id").toInt(), 0x54574B48);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
 }
 
 // A symbolic link in the place of the history or of one of SQLite's files beside it is refused

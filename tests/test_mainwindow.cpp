@@ -4,6 +4,7 @@
 #include "base/Maker.h"
 #include "data/DataFileSession.h"
 #include "rank/RankProgressDlg.h"
+#include "settings/RecentLists.h"
 #include "settings/RegistrySettings.h"
 #include "settings/ServiceAddresses.h"
 #include "support/AuthServer.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -78,6 +80,119 @@ private slots:
         dlg.show();
         QCOMPARE(static_cast<CEntryListView*>(dlg.listView())->backgroundImage().size(),
                  QSize(8, 6));
+    }
+
+    // "tallowick FILE": another list is named in the caption, is locked while open and is made,
+    // with its options beside it, at the first save.
+    void listFromTheCommandLine() {
+        tw::test::ScopedWorkDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("clients")));
+        const QString path = dir.file("clients/acme.dat");
+        {
+            CMainDlg dlg(nullptr, path);
+            dlg.show();
+            QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick! - acme"));
+            QCOMPARE(dlg.dataFilePath(), path);
+            QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
+            dlg.entries().appendEntry("acme.example", "plumber");
+            dlg.entries().setOptions(0, {"", "", "mobile", "", "acme"});
+            dlg.close();
+        }
+        QCOMPARE(readFile(path), QByteArray("acme.example\r\nplumber\r\n-\r\n-\r\n-\r\n-\r\n"));
+        QVERIFY(readFile(dir.file("clients/acme.entries.csv"))
+                    .endsWith("acme.example,plumber,,,mobile,,acme\r\n"));
+        QVERIFY(!QFile::exists(dir.file("tallowick.dat")));
+        CMainDlg start;
+        start.show();
+        QCOMPARE(start.windowTitle(), QStringLiteral("Tallowick!"));
+        QVERIFY(tw::testing::takeShownMessages().isEmpty());
+    }
+
+    // Switching saves the open list first (asking as at close), lets go of its lock, takes the
+    // other's and remembers the lists, newest first, five at most.
+    void switchingLists() {
+        tw::test::ScopedWorkDir dir;
+        const QString a = dir.file("tallowick.dat");
+        const QString b = dir.file("b.dat");
+        writeFile(b, "b.example\r\nbee\r\n-\r\n-\r\n-\r\n-\r\n");
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("a.example", "ay");
+        QVERIFY(dlg.OpenList(b));
+        QCOMPARE(readFile(a), QByteArray("a.example\r\nay\r\n-\r\n-\r\n-\r\n-\r\n"));
+        QVERIFY(!QFile::exists(a + QStringLiteral(".lock")));
+        QVERIFY(QFile::exists(b + QStringLiteral(".lock")));
+        QCOMPARE(dlg.entries().cell(0, ColUrl), std::string("b.example"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick! - b"));
+        QCOMPARE(tw::ReadRecentLists().mid(0, 2), (QStringList{b, a}));
+
+        // Changed on disk meanwhile: asked as at close; No keeps the other version.
+        writeFile(b, "other.example\r\nk\r\n");
+        dlg.entries().appendEntry("dropped.example", "x");
+        tw::testing::setNextAnswer(QMessageBox::No);
+        QVERIFY(dlg.OpenList(a));
+        auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("changed")), qPrintable(shown[0].text));
+        QCOMPARE(readFile(b), QByteArray("other.example\r\nk\r\n"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick!"));
+
+        // A list another program holds opens read-only.
+        datafile::CDataFileSession other(b);
+        QCOMPARE(other.Lock(), datafile::CDataFileSession::LockResult::Locked);
+        QVERIFY(dlg.OpenList(b));
+        QVERIFY(dlg.IsReadOnly());
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tallowick! - b (read-only)"));
+        QCoreApplication::processEvents();
+        shown = tw::testing::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("in use")), qPrintable(shown[0].text));
+        other.Unlock();
+
+        // The menu: Open list..., then the recent lists with the open one checked.
+        for (const char* name : {"c", "d", "e", "f"}) {
+            QVERIFY(dlg.OpenList(dir.file(QString::fromLatin1(name) + QStringLiteral(".dat"))));
+            tw::testing::takeShownMessages();
+        }
+        QMenu menu;
+        dlg.AddListActions(menu);
+        QCOMPARE(menu.actions().size(), 1 + tw::kRecentListCount);
+        QCOMPARE(menu.actions()[0]->text(), QStringLiteral("&Open list..."));
+        QVERIFY(menu.actions()[1]->isChecked());
+        QVERIFY(menu.actions()[1]->text().contains(QStringLiteral(" f ")));
+        QVERIFY(!tw::ReadRecentLists().contains(a)); // the oldest of six went
+    }
+
+    // The filter shows the entries with the tag or holding the text and says what Rank All
+    // does then; the Where column shows once an entry has a device or location.
+    void filterAndColumns() {
+        tw::test::ScopedWorkDir dir;
+        CMainDlg dlg;
+        dlg.show();
+        dlg.entries().appendEntry("acme.example", "plumber austin");
+        dlg.entries().appendEntry("b.example", "roofer");
+        dlg.entries().appendEntry("c.example", "painter");
+        dlg.entries().setOptions(1, {"", "", "", "", "Acme, roofs"});
+        auto* list = static_cast<CEntryListView*>(dlg.listView());
+        QCOMPARE(dlg.entries().headerData(ColTags, Qt::Horizontal).toString(),
+                 QStringLiteral("Tags"));
+        QVERIFY(list->isColumnHidden(ColWhere));
+        dlg.entries().setOptions(2, {"", "", "mobile", "", ""});
+        QVERIFY(!list->isColumnHidden(ColWhere));
+
+        dlg.SetFilter(QStringLiteral("acme"));
+        QCOMPARE(dlg.shownRows(), (QList<int>{0, 1}));
+        dlg.SetFilter(QStringLiteral("roofs"));
+        QCOMPARE(dlg.shownRows(), (QList<int>{1}));
+        QList<QLabel*> labels = dlg.findChildren<QLabel*>();
+        bool said = false;
+        for (QLabel* l : labels)
+            said = said || l->text().contains(QStringLiteral("Rank All ranks the entries shown"));
+        QVERIFY(said);
+        dlg.entries().appendEntry("roofs.example", "k"); // new rows meet the filter too
+        QCOMPARE(dlg.shownRows(), (QList<int>{1, 3}));
+        dlg.SetFilter(QString());
+        QCOMPARE(dlg.shownRows().size(), 4);
     }
 
     // A failed save says where and why, and "No" keeps the window and the list.

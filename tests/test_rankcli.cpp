@@ -235,6 +235,46 @@ private slots:
                  std::string("Rank 1 / Page 1"));
     }
 
+    // --tag ranks only the entries with one of the tags; the JSON tells what each was ranked
+    // with, the entry's own options over --device and --location; the options file stays.
+    void tagsAndEntryOptions() {
+        tw::test::ScopedWorkDir dir;
+        const QByteArray before = DataBytes({{"www.target-c.example", "green things"},
+                                             {"www.target-b.example", "red gadgets"},
+                                             {"www.target-a.example", "blue widgets"}});
+        WriteFile(dir.file("list.dat"), before);
+        const QByteArray options =
+            "url,keywords,country,language,device,location,tags\r\n"
+            "www.target-c.example,green things,gb,,mobile,,\"Acme, shoes\"\r\n"
+            "www.target-a.example,blue widgets,,de,,,acme\r\n";
+        WriteFile(dir.file("list.entries.csv"), options);
+        const Result r = Run(QStringList{"-d", "list.dat", "--tag", "acme", "--depth", "1",
+                                         "--engines", "google", "--device", "desktop", "--location",
+                                         "Austin,Texas,United States", "--json", "-", "-q"} +
+                                 HostArgs(*m_server),
+                             dir.path());
+        QCOMPARE(r.code, 0);
+        const json doc = json::parse(r.out.toStdString());
+        QCOMPARE(doc["entries"].size(), size_t(2));
+        const json& c = doc["entries"][0];
+        QCOMPARE(c["row"].get<int>(), 1);
+        QCOMPARE(c["country"].get<std::string>(), std::string("gb"));
+        QCOMPARE(c["device"].get<std::string>(), std::string("mobile"));
+        QCOMPARE(c["location"].get<std::string>(), std::string("Austin,Texas,United States"));
+        QCOMPARE(c["tags"], json::array({"Acme", "shoes"}));
+        const json& a = doc["entries"][1];
+        QCOMPARE(a["row"].get<int>(), 3);
+        QCOMPARE(a["language"].get<std::string>(), std::string("de"));
+        QCOMPARE(a["device"].get<std::string>(), std::string("desktop"));
+        QCOMPARE(a["results"]["google"]["text"].get<std::string>(), std::string("Rank 3 / Page 1"));
+        QCOMPARE(EntryLines(ReadFile(dir.file("list.dat")), 1), EntryLines(before, 1));
+        QCOMPARE(ReadFile(dir.file("list.entries.csv")), options);
+
+        const Result bad = Run({"-d", "list.dat", "--device", "tablet"}, dir.path());
+        QCOMPARE(bad.code, 2);
+        QVERIFY2(bad.err.contains("tablet"), bad.err.constData());
+    }
+
     // Bytes that are not UTF-8 in the data file come out replaced, in a document that parses;
     // a page that failed on every try is listed with its engine, whose result reads "error".
     void jsonOfUnusualTextsAndFailures() {
@@ -627,7 +667,7 @@ private slots:
         const QList<QByteArray> lines = ReadFile(dir.file("t.csv")).split('\n');
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[1], QByteArray("1,www.target-c.example,green things,Rank 1 / Page 1,1,1,"
-                                      "-,,,-,,,-,,\r"));
+                                      "-,,,-,,,-,,,,,,,\r"));
     }
 };
 

@@ -49,7 +49,7 @@ public:
 std::vector<RankTarget> Targets(int count) {
     std::vector<RankTarget> targets;
     for (int i = 0; i < count; ++i)
-        targets.push_back({i, tw::test::RunTarget(i), kKeywords, {"-", "-", "-", "-"}});
+        targets.push_back({i, tw::test::RunTarget(i), kKeywords, {"-", "-", "-", "-"}, {}});
     return targets;
 }
 

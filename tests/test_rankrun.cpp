@@ -96,7 +96,7 @@ CFakeRows MakeRows(int count) {
 std::vector<RankTarget> AllTargets(const CFakeRows& rows) {
     std::vector<RankTarget> targets;
     for (int i = 0; i < int(rows.rows.size()); ++i) {
-        RankTarget t{i, rows.rows[i].cells[ColUrl], rows.rows[i].cells[ColKeywords], {}};
+        RankTarget t{i, rows.rows[i].cells[ColUrl], rows.rows[i].cells[ColKeywords], {}, {}};
         for (int e = 0; e < kEngineCount; ++e)
             t.previous[e] = rows.rows[i].cells[EngineColumn(e)];
         targets.push_back(std::move(t));
@@ -488,6 +488,92 @@ private slots:
             for (const PageError& pe : o.errors)
                 QVERIFY(pe.url.find("sk-secret") == std::string::npos);
         }
+    }
+
+    // Each result service is asked with the entry's own country, language, device and location,
+    // as the simulator's request log shows; Brave, which has no mobile results, says so.
+    void entryOptionsReachTheServices_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QStringList>("sent"); // parts of the first request (target and body)
+        const QString austin = QStringLiteral("Austin,Texas,United States");
+        QTest::newRow("serper") << "serper:google"
+                                << "mobile" << austin
+                                << QStringList{"\"gl\":\"gb\"", "\"hl\":\"fr\"",
+                                               "\"location\":\"Austin,Texas,United States\""};
+        QTest::newRow("serpapi google")
+            << "serpapi:google"
+            << "mobile" << austin
+            << QStringList{"gl=gb", "hl=fr", "location=Austin%2CTexas%2CUnited%20States",
+                           "device=mobile"};
+        QTest::newRow("serpapi bing")
+            << "serpapi:bing"
+            << "mobile" << austin
+            << QStringList{"cc=GB", "location=Austin%2CTexas%2CUnited%20States", "device=mobile"};
+        QTest::newRow("dataforseo by name")
+            << "dataforseo:google"
+            << "mobile" << austin
+            << QStringList{"\"location_name\":\"Austin,Texas,United States\"",
+                           "\"language_code\":\"fr\"", "\"device\":\"mobile\""};
+        QTest::newRow("dataforseo by country")
+            << "dataforseo:bing"
+            << "desktop"
+            << "" << QStringList{"\"location_code\":2826", "\"device\":\"desktop\""};
+        QTest::newRow("brave desktop") << "brave:brave"
+                                       << ""
+                                       << "" << QStringList{"country=GB", "search_lang=fr"};
+        QTest::newRow("brave mobile") << "brave:brave"
+                                      << "mobile"
+                                      << "" << QStringList{};
+        QTest::newRow("searxng") << "searxng:google"
+                                 << "mobile" << austin << QStringList{"language=fr"};
+    }
+    void entryOptionsReachTheServices() {
+        QFETCH(QString, source);
+        QFETCH(QString, device);
+        QFETCH(QString, location);
+        QFETCH(QStringList, sent);
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(5);
+        sim.start();
+        const std::string base = "http://" + sim.server->HostPort();
+        CFakeRows rows = MakeRows(1);
+        RankRunSettings settings = Settings(sim.server->HostPort(), 1, 1, 1u << Google);
+        settings.sources.columns[Google] = SourceOf(qPrintable(source));
+        tw::sources::ProviderConfig& c = settings.sources.config;
+        c.keys = {"k1", "k2", "k3", "login", "k5"};
+        c.serperUrl = c.serpapiUrl = c.dataforseoUrl = c.braveUrl = base;
+        c.searxngUrl = base + "/";
+        settings.sources.pauseMinMs = settings.sources.pauseMaxMs = 0;
+        rank::ApplySlotEngines(settings.sources);
+        std::vector<RankTarget> targets = AllTargets(rows);
+        targets[0].options = {"gb", "fr", device.toStdString(), location.toStdString(), "acme"};
+        std::vector<std::string> where;
+        settings.resultWritten = [&where](const WrittenResult& w) {
+            where = {w.device, w.location};
+        };
+        RunRanking(targets, rows, nullptr, settings, kPump);
+
+        const std::vector<std::string> requests = sim.server->Requests();
+        if (sent.isEmpty()) {
+            QCOMPARE(int(requests.size()), 0);
+            QCOMPARE(rows.rows[0].cells[EngineColumn(Google)], std::string(kErrorText));
+            QVERIFY2(rows.outcomes.at(0).error == "Brave Search API has no mobile results",
+                     rows.outcomes.at(0).error.c_str());
+        } else {
+            QVERIFY(!requests.empty());
+            const QString first = QString::fromStdString(requests[0]) + QLatin1Char('\n') +
+                                  QString::fromStdString(sim.server->RequestBodies()[0]);
+            for (const QString& part : sent)
+                QVERIFY2(first.contains(part), qPrintable(part + QStringLiteral(" in ") + first));
+            QVERIFY2(!first.contains(QStringLiteral("acme")), qPrintable(first));
+        }
+        // What the history keys the result by.
+        const std::vector<std::string> expectedWhere = {device.isEmpty() ? std::string("desktop")
+                                                                         : device.toStdString(),
+                                                        location.toStdString()};
+        QVERIFY(where == expectedWhere);
     }
 
     // A refused key ends in "error" with the provider's reason, and is not tried again.

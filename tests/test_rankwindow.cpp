@@ -228,6 +228,36 @@ private slots:
         }
     }
 
+    // With a filter, Rank All ranks the entries it shows and leaves the hidden ones alone.
+    void rankAllRanksWhatTheFilterShows() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(9);
+        for (int row = 0; row < 4; ++row)
+            sim.model.AddPlant(-1, 1 + row, Target(row), kKeywords);
+        StoreSettings(sim.start(), 1, 3);
+        CMainDlg dlg;
+        dlg.show();
+        AddEntries(dlg, 4);
+        for (int row : {1, 2})
+            dlg.entries().setOptions(row, {"", "", "", "", "acme"});
+        dlg.SetFilter(QStringLiteral("acme"));
+        QCOMPARE(dlg.shownRows(), (QList<int>{1, 2}));
+        CRunWatcher watcher(dlg);
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        QCOMPARE(Texts(tw::testing::takeShownMessages()), QStringList{"Ranking is complete."});
+        for (int row = 0; row < 4; ++row) {
+            const bool ranked = row == 1 || row == 2;
+            QCOMPARE(dlg.entries().cell(row, EngineColumn(Google)),
+                     ranked ? RankText(1 + row, 1) : "-");
+        }
+
+        dlg.SetFilter(QStringLiteral("no such entry"));
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        const QStringList told = Texts(tw::testing::takeShownMessages());
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(QStringLiteral("filter")), qPrintable(told[0]));
+    }
+
     void threadSetting_data() {
         QTest::addColumn<int>("threads");
         QTest::newRow("one") << 1;
