@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
@@ -208,7 +209,8 @@ void CMainDlg::OnInitDialog() {
         header->resizeSection(col, EntryListModel::columnWidth(col));
 
     // The data file and the background image are named relative to the start-up folder.
-    m_strStartDir = QDir::currentPath();
+    m_strStartDir =
+        m_strDataFile.isEmpty() ? QDir::currentPath() : QFileInfo(m_strDataFile).absolutePath();
     LoadEntries();
     m_historyTips.setDataFile(dataFilePath());
     m_historyTips.attach(m_model);
@@ -233,6 +235,8 @@ QString CMainDlg::windowCaption() const {
 }
 
 QString CMainDlg::dataFilePath() const {
+    if (!m_strDataFile.isEmpty())
+        return m_strDataFile;
     const QString dir = m_strStartDir.isEmpty() ? QDir::currentPath() : m_strStartDir;
     return QDir(dir).filePath(QString::fromLatin1(datafile::kFileName));
 }

@@ -69,6 +69,9 @@ public:
     // The folder the program started in; the data file and "bkimage.bmp" live there.
     const QString& startDir() const { return m_strStartDir; }
     QString dataFilePath() const;
+    // A data file of another name or folder (given on the command line, as an absolute path),
+    // set before the window starts; its folder then stands for the start-up folder.
+    void SetDataFile(const QString& path) { m_strDataFile = path; }
     // Another program or window had the data file when this one started: the list is shown
     // but never saved.
     bool IsReadOnly() const { return m_bReadOnly; }
@@ -166,6 +169,7 @@ private:
     CUpgradeCheck m_upgrade;
     CUpgradeCheckDlg m_upgradeDlg{m_upgrade, this};
     QString m_strStartDir;
+    QString m_strDataFile;
     EntryListModel m_model;
     tw::exchange::ImportUndo m_importUndo{m_model};
     CEntryListView* m_list = nullptr;
