@@ -4,10 +4,15 @@
 # the manual pages (every option of tallowick-rank --help among them), the metainfo's release
 # and the programs' version, and the installed demo finding its programs and samples.
 # Usage: scripts/check-install.sh BUILD_DIR VERSION
+# Exits 77 (skipped) in a tree where the window program is not built (the sanitizer trees build
+# only the tests and the programs they start).
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:?usage: check-install.sh BUILD_DIR VERSION}"
 version="${2:?usage: check-install.sh BUILD_DIR VERSION}"
+if [ ! -x "$build/app/tallowick" ]; then
+  echo "skipped: $build holds no window program to install"
+  exit 77
+fi
 root="$(mktemp -d "${TMPDIR:-/tmp}/tallowick-install.XXXXXX")"
 trap 'rm -rf "$root"' EXIT
 prefix="$root/usr"
