@@ -181,8 +181,9 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         return {ParseResult::Done, text};
     }
     if (parser.isSet(version))
-        return {ParseResult::Done,
-                QStringLiteral("tallowick-rank %1\n").arg(double(maker::kVersion), 0, 'f', 1)};
+        return {
+            ParseResult::Done,
+            QStringLiteral("tallowick-rank %1\n").arg(QString::fromLatin1(maker::kVersionText))};
     if (!parser.positionalArguments().isEmpty())
         return {
             ParseResult::Error,

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Tallowick need.
 # Does nothing when all of them are present.
+#   scripts/install-deps.sh [package] [checks]
+#     package  also what ./package.sh needs (dpkg-shlibdeps, file)
+#     checks   also the package's checkers (lintian, appstreamcli, desktop-file-validate)
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +19,13 @@ PACKAGES=(
   # scripts/ci-reliability.sh: libFuzzer and the sanitizer run-times for clang, readable traces
   clang libclang-rt-14-dev llvm
 )
+for group in "$@"; do
+  case "$group" in
+    package) PACKAGES+=(dpkg-dev file gzip) ;;
+    checks) PACKAGES+=(lintian appstream desktop-file-utils) ;;
+    *) echo "install-deps.sh: unknown group $group (package, checks)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,19 +1,25 @@
 #!/usr/bin/env python3
 """Generates the program's media into a folder (standard library only).
 
-    make-media.py OUTDIR
+    make-media.py OUTDIR [VERSION]
+    make-media.py --icons OUTDIR
 
 Writes sound104.wav (completion chime), anim105.avi (turning globe),
 splash136.dib (splash picture as a packed DIB, the way bitmap resources are
-stored), icon128.ico (program icon) and help186.html (help page). Each file has
-a fixed format and byte size that the program and its tests rely on; the script
-checks them before it writes anything.
+stored), icon128.ico (program icon) and help186.html (help page, naming VERSION,
+default 1.0). Each file has a fixed format and byte size that the program and
+its tests rely on; the script checks them before it writes anything.
+
+With --icons it writes the program icon for desktops instead: the same emblem
+as icon128.ico drawn at each hicolor size, as SIZExSIZE.png (true colour with
+alpha).
 """
 
 import math
 import os
 import struct
 import sys
+import zlib
 
 # ---------------------------------------------------------------------------
 # Small helpers
@@ -344,8 +350,9 @@ class Canvas:
                     self.blend(x, y, colfn(x, y), 1.0)
 
 
-def draw_emblem(cv, cx, cy, r):
-    """A globe seen through a magnifying glass, the program's emblem."""
+def draw_emblem(cv, cx, cy, r, k=1.0):
+    """A globe seen through a magnifying glass, the program's emblem. The rim, handle and
+    shadow widths are in pixels of a 128-pixel drawing, times k."""
     conts = continent_vectors()
     light = (-0.5, 0.62, 0.6)
 
@@ -369,23 +376,24 @@ def draw_emblem(cv, cx, cy, r):
 
     # Handle first, so the rim sits on top of its joint.
     ang = math.radians(45)
-    hx0, hy0 = cx + math.cos(ang) * (r + 4), cy + math.sin(ang) * (r + 4)
+    hx0, hy0 = cx + math.cos(ang) * (r + 4 * k), cy + math.sin(ang) * (r + 4 * k)
     hx1, hy1 = cx + math.cos(ang) * (r * 2.05), cy + math.sin(ang) * (r * 2.05)
-    cv.capsule(hx0 + 3, hy0 + 3, hx1 + 3, hy1 + 3, r * 0.2, lambda x, y, t: (0, 0, 0), 0.35)
+    cv.capsule(hx0 + 3 * k, hy0 + 3 * k, hx1 + 3 * k, hy1 + 3 * k, r * 0.2,
+               lambda x, y, t: (0, 0, 0), 0.35)
     handle_dark, handle_light = hexcol("#2b1608"), hexcol("#9a5a2a")
     cv.capsule(hx0, hy0, hx1, hy1, r * 0.2,
                lambda x, y, t: mix(handle_light, handle_dark,
                                    clamp(0.5 + ((x - y) - (hx0 - hy0)) / (r * 0.5))))
     cv.capsule(hx0, hy0, hx0 + (hx1 - hx0) * 0.22, hy0 + (hy1 - hy0) * 0.22, r * 0.16,
                lambda x, y, t: mix(hexcol("#e8e8ee"), hexcol("#70707c"), t))
-    cv.disc(cx + 3, cy + 3, r + 6, lambda x, y: (0, 0, 0), 0.3)
+    cv.disc(cx + 3 * k, cy + 3 * k, r + 6 * k, lambda x, y: (0, 0, 0), 0.3)
     cv.disc(cx, cy, r, globe_col)
     # Glass reflection, then the metal rim.
     cv.disc(cx - r * 0.38, cy - r * 0.42, r * 0.28, lambda x, y: (1, 1, 1), 0.22)
-    cv.ring(cx, cy, r - 1, r + 6,
+    cv.ring(cx, cy, r - 1 * k, r + 6 * k,
             lambda x, y: mix(hexcol("#fbfbff"), hexcol("#6a6f80"),
                              clamp(0.5 + ((x - cx) + (y - cy)) / (3.0 * r))))
-    cv.ring(cx, cy, r + 5.5, r + 7, lambda x, y: hexcol("#2a2d38"), 0.8)
+    cv.ring(cx, cy, r + 5.5 * k, r + 7 * k, lambda x, y: hexcol("#2a2d38"), 0.8)
 
 
 SPLASH_W, SPLASH_H = 350, 220
@@ -469,19 +477,23 @@ ICON_PALETTE_16 = [hexcol(c) for c in (
 
 def icon_rgba(size):
     """The emblem at the given size as rows of (r, g, b, alpha)."""
-    s = 4  # drawn four times larger, then averaged down
+    # Drawn larger, then averaged down: four times up to the icon resource's 32 pixels, twice
+    # above (where a pixel is small enough already, and the drawing four times as quick).
+    s = 4 if size <= 32 else 2
+    # The drawing's own widths are those of the 32-pixel icon drawn four times larger.
+    k = 1.0 if size <= 32 else size * s / 128.0
     cv = Canvas(size * s, size * s, (0, 0, 0))
     cover = Canvas(size * s, size * s, (0, 0, 0))
     r = size * s * 0.35
     cx = cy = size * s * 0.39
-    draw_emblem(cv, cx, cy, r)
+    draw_emblem(cv, cx, cy, r, k)
     # The same shapes in white give the coverage (alpha) of the emblem.
     white = lambda *a: (1, 1, 1)  # noqa: E731
     ang = math.radians(45)
-    hx0, hy0 = cx + math.cos(ang) * (r + 4), cy + math.sin(ang) * (r + 4)
+    hx0, hy0 = cx + math.cos(ang) * (r + 4 * k), cy + math.sin(ang) * (r + 4 * k)
     hx1, hy1 = cx + math.cos(ang) * (r * 2.05), cy + math.sin(ang) * (r * 2.05)
     cover.capsule(hx0, hy0, hx1, hy1, r * 0.2, white)
-    cover.disc(cx, cy, r + 7, white)
+    cover.disc(cx, cy, r + 7 * k, white)
     out = []
     for y in range(size):
         row = []
@@ -562,6 +574,29 @@ def make_icon():
     return out
 
 
+# The sizes of the hicolor icon theme the program's icon is installed in.
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def png(img):
+    """An RGBA PNG of rows of (r, g, b, alpha)."""
+    size = len(img)
+    raw = bytearray()
+    for row in img:
+        raw.append(0)  # no filter
+        for col, a in row:
+            raw += bytes(int(round(clamp(c) * 255)) for c in col)
+            raw.append(int(round(clamp(a) * 255)))
+
+    def png_chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" +
+            png_chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            png_chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + png_chunk(b"IEND", b""))
+
+
 # ---------------------------------------------------------------------------
 # Help page.
 
@@ -586,32 +621,40 @@ pages.</i></p>
 <p>Questions the help pages do not answer? Write to
 <a href="mailto:support@tallowick.example">support@tallowick.example</a>.</p>
 <hr>
-<p style="font-size: small; color: #606060;">Tallowick! Version 1.0 &ndash;
+<p style="font-size: small; color: #606060;">Tallowick! Version @VERSION@ &ndash;
 &copy; Tallowick Software</p>
 </body>
 </html>
 """
 
 
-def make_help():
-    data = HELP_HTML.encode("utf-8")
+def make_help(version):
+    data = HELP_HTML.replace("@VERSION@", version).encode("utf-8")
     assert 1000 <= len(data) <= 1300, len(data)
     return data
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: make-media.py OUTDIR\n")
+    args = sys.argv[1:]
+    icons = args[:1] == ["--icons"]
+    if icons:
+        args = args[1:]
+    if len(args) not in ((1,) if icons else (1, 2)):
+        sys.stderr.write("usage: make-media.py OUTDIR [VERSION]\n"
+                         "       make-media.py --icons OUTDIR\n")
         return 2
-    outdir = sys.argv[1]
+    outdir = args[0]
     os.makedirs(outdir, exist_ok=True)
-    files = {
-        "sound104.wav": make_wav(),
-        "anim105.avi": make_avi(),
-        "splash136.dib": make_splash(),
-        "icon128.ico": make_icon(),
-        "help186.html": make_help(),
-    }
+    if icons:
+        files = {"%dx%d.png" % (n, n): png(icon_rgba(n)) for n in HICOLOR_SIZES}
+    else:
+        files = {
+            "sound104.wav": make_wav(),
+            "anim105.avi": make_avi(),
+            "splash136.dib": make_splash(),
+            "icon128.ico": make_icon(),
+            "help186.html": make_help(args[1] if len(args) > 1 else "1.0"),
+        }
     for name, data in files.items():
         path = os.path.join(outdir, name)
         tmp = path + ".tmp"

@@ -246,6 +246,8 @@ private slots:
         bool saved = false;
         QString error;
         bool checked = false;
+        if (geteuid() == 0 && !tw::test::NobodyMayReach(path, W_OK))
+            QSKIP(tw::test::NobodyCannotReach(dir.path()).constData());
         {
             ScopedNobody nobody;
             if (nobody.binds()) {

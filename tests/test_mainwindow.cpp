@@ -71,6 +71,26 @@ private slots:
         QCOMPARE(readFile(dir.file("tallowick.dat")), QByteArray());
     }
 
+    // A list given by name (a desktop hands one over) is read, held and written in place of
+    // the current folder's.
+    void givenDataFileInPlaceOfTheCurrentFolders() {
+        tw::test::ScopedWorkDir dir;
+        writeFile(dir.file("tallowick.dat"), "untouched\r\n");
+        QVERIFY(QDir().mkpath(dir.file("lists")));
+        const QString given = dir.file("lists/shop.dat");
+        writeFile(given, kTwoEntries);
+        CMainDlg dlg(nullptr, given);
+        dlg.show();
+        QCOMPARE(dlg.entryCount(), 2);
+        QCOMPARE(dlg.dataFilePath(), given);
+        QVERIFY(QFile::exists(given + ".lock"));
+        dlg.entries().removeRows(1, 1);
+        dlg.close();
+        QCOMPARE(readFile(given), kTwoEntries.left(kTwoEntries.indexOf("foo.example")));
+        QVERIFY(!QFile::exists(given + ".lock"));
+        QCOMPARE(readFile(dir.file("tallowick.dat")), QByteArray("untouched\r\n"));
+    }
+
     void backgroundImageFromStartFolder() {
         tw::test::ScopedWorkDir dir;
         QImage image(8, 6, QImage::Format_RGB32);

@@ -9,6 +9,7 @@
 #include "sim/SimServer.h"
 #include "support/FifoReader.h"
 #include "support/RankCli.h"
+#include "support/ScopedNobody.h"
 #include "support/TestEnv.h"
 
 #include <nlohmann/json.hpp>
@@ -114,13 +115,14 @@ struct Outcome {
 // A run to its end, with what the child does before it starts the program.
 Outcome RunRank(const QString& dir, const QStringList& args,
                 const std::function<void()>& inChild = {},
-                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                const QString& program = kProgram) {
     QProcess p;
     p.setWorkingDirectory(dir);
     p.setProcessEnvironment(env);
     if (inChild)
         p.setChildProcessModifier(inChild);
-    p.start(kProgram, args);
+    p.start(program, args);
     Outcome r;
     if (!p.waitForStarted() || !p.waitForFinished(120000)) {
         p.kill();
@@ -401,7 +403,8 @@ private slots:
 
     // The list lives in a folder where the user may not create files but may write the list:
     // the save writes it in place rather than failing (as the superuser, the run is made as
-    // "nobody", since permission bits do not bind the superuser).
+    // "nobody", since permission bits do not bind the superuser, from a copy of the program
+    // beside the list: the build folder may be closed to nobody).
     void savesInPlaceWhereNoNewFileCanBeMade() {
         tw::test::ScopedWorkDir dir;
         const QString shared = dir.file("shared");
@@ -417,13 +420,21 @@ private slots:
         env.insert("TMPDIR", dir.file("tmp"));
         env.insert("XDG_CONFIG_HOME", dir.file("tmp"));
         std::function<void()> asNobody;
-        if (asRoot)
+        QString program = kProgram;
+        if (asRoot) {
+            program = tw::test::CopyForNobody(kProgram, dir.file("bin"));
+            QVERIFY2(!program.isEmpty(), "could not copy the program");
+            if (!tw::test::NobodyMayReach(program, X_OK) ||
+                !tw::test::NobodyMayReach(shared + "/tallowick.dat", W_OK))
+                QSKIP(tw::test::NobodyCannotReach(dir.path()).constData());
             asNobody = [] {
-                if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                if (setgroups(0, nullptr) != 0 || setgid(tw::test::kNobodyGid) != 0 ||
+                    setuid(tw::test::kNobodyUid) != 0)
                     _exit(99);
             };
+        }
         const Outcome r = RunRank(dir.path(), kQuickRun + QStringList{"-d", "shared/tallowick.dat"},
-                                  asNobody, env);
+                                  asNobody, env, program);
         QVERIFY(chmod(QFile::encodeName(shared).constData(), 0700) == 0);
         QVERIFY2(!r.crashed && r.code != 99, "could not run as another user");
         // Nor can the history be made beside it: said, and status 6 once the list is saved.

@@ -17,7 +17,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
     icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     du.place(icon, 11, 17, 20, 20);
 
-    auto* name = new QLabel(QStringLiteral("Tallowick! Version 1.0"), this);
+    auto* name = new QLabel(
+        QStringLiteral("Tallowick! Version ") + QString::fromLatin1(maker::kVersionText), this);
     name->setTextFormat(Qt::PlainText);
     name->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     du.place(name, 40, 12, 119, 8);
