@@ -176,6 +176,20 @@ std::vector<OptionsRow> CollectOptions(const std::vector<EntryRow>& rows,
     return out;
 }
 
+QString BesidePath(const QString& dataFilePath, const QString& suffix) {
+    const QFileInfo info(dataFilePath);
+    QString base = info.fileName();
+    const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
+    // A leading dot names a hidden file, not an extension.
+    if (dot > 0)
+        base.truncate(dot);
+    const QString name = base + suffix;
+    const QString folder = info.path();
+    return folder == QStringLiteral(".") && !dataFilePath.startsWith(QStringLiteral("./"))
+               ? name
+               : QDir(folder).filePath(name);
+}
+
 QString DisplayPath(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }

@@ -59,4 +59,9 @@ std::vector<OptionsRow> CollectOptions(const std::vector<EntryRow>& rows,
 // Full native path of a file name, as messages show it.
 QString DisplayPath(const QString& path);
 
+// What belongs to a list lies beside its data file under the same base name: the data file's
+// name without its extension, then suffix (".history.sqlite", ".entries.csv"). A name without a
+// folder stays without one.
+QString BesidePath(const QString& dataFilePath, const QString& suffix);
+
 } // namespace datafile

@@ -1,5 +1,7 @@
 #include "data/EntryOptions.h"
 
+#include "data/DataFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -236,12 +238,7 @@ const std::vector<CodeName>& LanguageCodes() {
 }
 
 QString optionsPathFor(const QString& dataFilePath) {
-    const QFileInfo info(dataFilePath);
-    QString base = info.fileName();
-    const int dot = base.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0)
-        base.truncate(dot);
-    return info.dir().filePath(base + QStringLiteral(".entries.csv"));
+    return BesidePath(dataFilePath, QStringLiteral(".entries.csv"));
 }
 
 bool ParseOptionsFile(const QByteArray& bytes, std::vector<OptionsRow>& rows, QString* error) {

@@ -1,5 +1,6 @@
 #include "history/HistoryStore.h"
 
+#include "data/DataFile.h"
 #include "history/HistoryCheck.h"
 #include "history/HistoryFormat.h"
 #include "history/HistoryText.h"
@@ -298,17 +299,7 @@ struct HistoryStore::Impl {
 };
 
 QString historyPathFor(const QString& dataFilePath) {
-    const QFileInfo info(dataFilePath);
-    QString base = info.fileName();
-    const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
-    // A leading dot names a hidden file, not an extension.
-    if (dot > 0)
-        base.truncate(dot);
-    const QString name = base + QStringLiteral(".history.sqlite");
-    const QString folder = info.path();
-    return folder == QStringLiteral(".") && !dataFilePath.startsWith(QStringLiteral("./"))
-               ? name
-               : QDir(folder).filePath(name);
+    return datafile::BesidePath(dataFilePath, QStringLiteral(".history.sqlite"));
 }
 
 QByteArray packSites(const std::vector<std::string>& sites) {
