@@ -185,8 +185,8 @@ private slots:
                                                          QByteArray::number(rank) + " / Page " +
                                                          QByteArray::number(page));
         QCOMPARE(EntryLines(data, 1).at(2 + engine), QByteArray("not found"));
-        QVERIFY(r.err.contains("[2/2] row "));
-        QVERIFY(r.err.contains("] row 2 www.target-z.example: "));
+        QVERIFY2(r.err.contains("[2/2] row "), r.err.constData());
+        QVERIFY2(r.err.contains("] row 2 www.target-z.example: "), r.err.constData());
         QVERIFY(r.err.contains(QByteArray::number(page + 3) + " pages fetched, 0 failed"));
     }
 
