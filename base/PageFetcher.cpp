@@ -276,6 +276,20 @@ private:
         return total;
     }
 
+    // The value of a header line when it is the header name (lower case, with its colon), blanks
+    // around it dropped; nothing when it is another header or its value is empty.
+    static std::optional<std::string_view> HeaderValue(std::string_view line,
+                                                       std::string_view name) {
+        if (line.size() <= name.size() || text::AsciiLower(line.substr(0, name.size())) != name)
+            return std::nullopt;
+        const std::string_view value = line.substr(name.size());
+        const auto first = value.find_first_not_of(" \t");
+        const auto last = value.find_last_not_of(" \t\r\n");
+        if (first == std::string_view::npos || last == std::string_view::npos)
+            return std::nullopt;
+        return value.substr(first, last - first + 1);
+    }
+
     // Called once per header line, status lines included.
     static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
         auto* ex = static_cast<Exchange*>(self);
@@ -284,20 +298,12 @@ private:
         if (line.starts_with("HTTP/")) {
             ex->m_location.clear(); // a new answer begins (after an interim one)
             ex->m_retryAfter.clear();
-        } else if (line.size() > 12 && line.size() < 200 &&
-                   text::AsciiLower(line.substr(0, 12)) == "retry-after:") {
-            std::string_view value = line.substr(12);
-            const auto first = value.find_first_not_of(" \t");
-            const auto last = value.find_last_not_of(" \t\r\n");
-            if (first != std::string_view::npos && last != std::string_view::npos)
-                ex->m_retryAfter = value.substr(first, last - first + 1);
-        } else if (ex->m_location.empty() && line.size() > 9 &&
-                   text::AsciiLower(line.substr(0, 9)) == "location:") {
-            std::string_view value = line.substr(9);
-            const auto first = value.find_first_not_of(" \t");
-            const auto last = value.find_last_not_of(" \t\r\n");
-            if (first != std::string_view::npos && last != std::string_view::npos)
-                ex->m_location = value.substr(first, last - first + 1);
+        } else if (const auto value = HeaderValue(line, "retry-after:");
+                   value && line.size() < 200) {
+            ex->m_retryAfter = *value;
+        } else if (const auto target = HeaderValue(line, "location:");
+                   target && ex->m_location.empty()) {
+            ex->m_location = *target;
         }
         return total;
     }
