@@ -253,6 +253,7 @@ struct HistoryStore::Impl {
     Statement insertSite;
     Statement siteText;
     std::optional<QSqlQuery> selectPrevious;
+    std::optional<QSqlQuery> selectPreviousKept;
     // Entry and site ids by key; ids made in a run that is rolled back are forgotten with it.
     std::unordered_map<std::string, qint64> entryIds;
     SiteIdCache siteIds;
@@ -279,6 +280,7 @@ struct HistoryStore::Impl {
              {&insertResult, &insertEntry, &selectEntry, &selectSite, &insertSite, &siteText})
             s->reset();
         selectPrevious.reset();
+        selectPreviousKept.reset();
         handle = nullptr;
     }
 
@@ -693,6 +695,20 @@ bool HistoryStore::migrate(bool marked, QString* error) {
         }
         version = 5;
     }
+    if (version == 5) {
+        // Version 6 keeps every result a scan counted (site ids, like the sites above), the
+        // results per page read, whether the list ends at a failing page, and the result that
+        // matched the target.
+        for (const char* statement :
+             {"ALTER TABLE result ADD COLUMN results BLOB",
+              "ALTER TABLE result ADD COLUMN results_partial INTEGER NOT NULL DEFAULT 0",
+              "ALTER TABLE result ADD COLUMN page_sizes BLOB",
+              "ALTER TABLE result ADD COLUMN ranking_site INTEGER"}) {
+            if (!q.exec(QString::fromLatin1(statement)))
+                return failed(q);
+        }
+        version = 6;
+    }
     // Marked as this program's file in the same transaction as its tables.
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)) ||
         !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(historyformat::kApplicationId)) ||
@@ -991,8 +1007,14 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     qint64 entry = 0;
     QString reason;
     QByteArray sites;
+    QByteArray results;
+    QByteArray rankingSite;
+    QByteArray pageSizes;
+    for (const int size : r.pageSizes)
+        appendVarint(pageSizes, quint64(std::max(0, size)));
     if (!entryId(url, keywords, r.where, true, &entry, &reason) ||
-        !siteIdList(r.sitesAbove, &sites, &reason)) {
+        !siteIdList(r.sitesAbove, &sites, &reason) || !siteIdList(r.results, &results, &reason) ||
+        (!r.rankingUrl.empty() && !siteIdList({r.rankingUrl}, &rankingSite, &reason))) {
         abandonRun(reason);
         setError(error, reason);
         return false;
@@ -1000,8 +1022,9 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     sqlite3* h = m_impl->handle;
     Statement& insert = m_impl->insertResult;
     if (!insert.prepare(h, "INSERT INTO result (run_id, entry_id, slot, engine, source, text, "
-                           "rank, page, error, sites, calls) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
+                           "rank, page, error, sites, calls, results, results_partial, "
+                           "page_sizes, ranking_site) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
         reason = fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h)));
         abandonRun(reason);
         setError(error, reason);
@@ -1033,6 +1056,20 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     else
         sqlite3_bind_blob(st, 10, sites.constData(), int(sites.size()), SQLITE_STATIC);
     sqlite3_bind_int(st, 11, std::max(0, r.calls));
+    if (results.isEmpty())
+        sqlite3_bind_null(st, 12);
+    else
+        sqlite3_bind_blob(st, 12, results.constData(), int(results.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 13, r.resultsPartial ? 1 : 0);
+    if (pageSizes.isEmpty())
+        sqlite3_bind_null(st, 14);
+    else
+        sqlite3_bind_blob(st, 14, pageSizes.constData(), int(pageSizes.size()), SQLITE_STATIC);
+    std::vector<qint64> rankingId;
+    if (!rankingSite.isEmpty() && readVarints(rankingSite, &rankingId) && rankingId.size() == 1)
+        sqlite3_bind_int64(st, 15, rankingId[0]);
+    else
+        sqlite3_bind_null(st, 15);
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
@@ -1093,7 +1130,9 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
                              "r.source, r.text, r.rank, r.page, r.error, r.calls%1 FROM result r "
                              "JOIN run ON run.id = r.run_id WHERE r.entry_id = ? "
                              "ORDER BY r.run_id DESC, r.slot")
-                  .arg(withSites ? QStringLiteral(", r.sites") : QString()));
+                  .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
+                                                  "r.page_sizes, r.ranking_site")
+                                 : QString()));
     q.addBindValue(entry);
     if (!q.exec())
         return readFailed(q, error);
@@ -1117,12 +1156,37 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
         r.page = optionalInt(q.value(8));
         r.error = stdString(q.value(9));
         r.calls = q.value(10).toInt();
-        if (withSites && !siteTexts(q.value(11).toByteArray(), &r.sitesAbove, error))
+        if (withSites && !keptTexts(q, 11, &r, error))
             return false;
         out->runs.back().bySlot[slot] = std::move(r);
     }
     if (q.lastError().isValid())
         return readFailed(q, error);
+    return true;
+}
+
+bool HistoryStore::keptTexts(const QSqlQuery& q, int first, HistoryResult* r, QString* error) {
+    if (!siteTexts(q.value(first).toByteArray(), &r->sitesAbove, error) ||
+        !siteTexts(q.value(first + 1).toByteArray(), &r->results, error))
+        return false;
+    r->resultsPartial = q.value(first + 2).toInt() != 0;
+    std::vector<qint64> sizes;
+    if (!readVarints(q.value(first + 3).toByteArray(), &sizes)) {
+        setError(error, fail(QStringLiteral("cannot be read"),
+                             QStringLiteral("a list of results per page is damaged")));
+        return false;
+    }
+    r->pageSizes.assign(sizes.begin(), sizes.end());
+    r->rankingUrl.clear();
+    if (!q.value(first + 4).isNull()) {
+        QByteArray id;
+        appendVarint(id, quint64(q.value(first + 4).toLongLong()));
+        std::vector<std::string> url;
+        if (!siteTexts(id, &url, error))
+            return false;
+        if (!url.empty())
+            r->rankingUrl = std::move(url.front());
+    }
     return true;
 }
 
@@ -1163,7 +1227,7 @@ bool HistoryStore::siteTexts(const QByteArray& packed, std::vector<std::string>*
 
 bool HistoryStore::previousResult(const std::string& url, const std::string& keywords,
                                   const EntryWhere& where, int slot, qint64 beforeRunId,
-                                  HistoryRecord* out, bool* found, QString* error) {
+                                  HistoryRecord* out, bool* found, QString* error, bool withSites) {
     *found = false;
     qint64 entry = 0;
     if (!findEntry(url, keywords, where, &entry, error))
@@ -1175,16 +1239,19 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
         beforeRunId = current != 0 ? current : std::numeric_limits<qint64>::max();
     }
     // Prepared once: the command asks this for every slot of every entry it ranked.
-    auto& select = m_impl->selectPrevious;
+    auto& select = withSites ? m_impl->selectPreviousKept : m_impl->selectPrevious;
     if (!select) {
         select.emplace(QSqlDatabase::database(m_connection, false));
         select->setForwardOnly(true);
         select->prepare(
             QStringLiteral("SELECT r.run_id, run.started_ms, run.utc_offset, r.engine, r.source, "
-                           "r.text, r.rank, r.page, r.error, r.calls FROM result r "
+                           "r.text, r.rank, r.page, r.error, r.calls%1 FROM result r "
                            "JOIN run ON run.id = r.run_id "
                            "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
-                           "ORDER BY r.run_id DESC LIMIT 1"));
+                           "ORDER BY r.run_id DESC LIMIT 1")
+                .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
+                                                "r.page_sizes, r.ranking_site")
+                               : QString()));
     }
     QSqlQuery& q = *select;
     q.bindValue(0, entry);
@@ -1211,6 +1278,8 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
     out->result.error = stdString(q.value(8));
     out->result.calls = q.value(9).toInt();
     out->result.where = where;
+    if (withSites && !keptTexts(q, 10, &out->result, error))
+        return false;
     *found = true;
     return true;
 }

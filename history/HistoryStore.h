@@ -25,7 +25,9 @@ inline constexpr int kHistorySlots = 4;
 // Sites above the target kept per result; the rest of a long list is dropped.
 inline constexpr int kHistoryMaxSites = 100;
 // Schema version of the files this build writes (PRAGMA user_version).
-inline constexpr int kHistorySchemaVersion = 5;
+inline constexpr int kHistorySchemaVersion = 6;
+// Results kept per scan, in the order counted; the rest of a longer scan is dropped.
+inline constexpr int kHistoryMaxResults = 100;
 
 // Where an entry is ranked; with its URL and keywords it names one history, so that a keyword
 // ranked on a phone and on a desktop keeps two.
@@ -51,6 +53,13 @@ struct HistoryResult {
     std::vector<std::string> sitesAbove; // only the first kHistoryMaxSites are kept
     int calls = 0;                       // result-service calls billed for it; 0 for classic
     EntryWhere where;                    // the entry's history it belongs to
+    // Every result the scan counted, in order, found or not (only the first kHistoryMaxResults);
+    // for an "error", what was counted before the failing page, with resultsPartial set.
+    std::vector<std::string> results;
+    bool resultsPartial = false;
+    // Results counted on each page read, in order: the page a kept result was on.
+    std::vector<int> pageSizes;
+    std::string rankingUrl; // the result that matched the target; empty when not found
 };
 
 // A result as loaded back, with the start time of its run.
@@ -136,7 +145,7 @@ public:
     // --- Reading -----------------------------------------------------------------------------
     // Each names the entry by URL, keywords and where it is ranked; without where, a desktop
     // entry without a location.
-    // The entry's runs, newest first. withSites loads the sites above too.
+    // The entry's runs, newest first. withSites loads the sites above and the kept results too.
     bool loadEntry(const std::string& url, const std::string& keywords, const EntryWhere& where,
                    EntryHistory* out, QString* error, bool withSites = false);
     bool loadEntry(const std::string& url, const std::string& keywords, EntryHistory* out,
@@ -145,9 +154,10 @@ public:
     }
     // The slot's latest result recorded before run beforeRunId (0: before the run in progress,
     // or the latest of all when none is). *found is false when there is none.
+    // withSites loads the sites above and the kept results too.
     bool previousResult(const std::string& url, const std::string& keywords,
                         const EntryWhere& where, int slot, qint64 beforeRunId, HistoryRecord* out,
-                        bool* found, QString* error);
+                        bool* found, QString* error, bool withSites = false);
     bool previousResult(const std::string& url, const std::string& keywords, int slot,
                         qint64 beforeRunId, HistoryRecord* out, bool* found, QString* error) {
         return previousResult(url, keywords, EntryWhere{}, slot, beforeRunId, out, found, error);
@@ -206,6 +216,8 @@ private:
     bool siteIdList(const std::vector<std::string>& sites, QByteArray* ids, QString* error);
     // The texts of packed site ids.
     bool siteTexts(const QByteArray& packed, std::vector<std::string>* sites, QString* error);
+    // The sites above, kept results, page sizes and ranking URL read from q's columns first..
+    bool keptTexts(const QSqlQuery& q, int first, HistoryResult* r, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);
     QString fail(const QString& what, const QString& reason) const;
     // A read of the store that failed: says so in error; false, for the caller to return.

@@ -30,6 +30,12 @@ tw::HistoryResult HistoryResultOf(const WrittenResult& written) {
     r.text = written.text;
     r.calls = outcome.calls;
     r.where = {written.device, written.location};
+    const std::size_t results =
+        std::min<std::size_t>(outcome.results.size(), tw::kHistoryMaxResults);
+    r.results.assign(outcome.results.begin(), outcome.results.begin() + results);
+    r.resultsPartial = outcome.resultsPartial;
+    r.pageSizes = outcome.pageSizes;
+    r.rankingUrl = outcome.rankingUrl;
     if (outcome.found) {
         r.rank = outcome.rank;
         r.page = outcome.page;

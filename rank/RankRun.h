@@ -60,6 +60,12 @@ struct EngineOutcome {
     bool overBudget = false;       // cut short (cancelled) because the run's budget was spent
     bool written = false;          // the column and the record were written for this engine
     int calls = 0;                 // result-service calls billed for it; 0 for classic
+    // Every result the scan counted, in order (at most tw::kHistoryMaxResults), found or not;
+    // for an "error", those counted before the failing page, with resultsPartial set.
+    std::vector<std::string> results;
+    bool resultsPartial = false;
+    std::vector<int> pageSizes; // results counted on each page read, in order
+    std::string rankingUrl;     // the result that matched the target; empty when not found
 };
 
 // An engine result a run has just written into its column: a rank, "not found" or "error". Not

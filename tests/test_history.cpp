@@ -135,6 +135,7 @@ private slots:
     void recordFromWorkerThread();
     void sitesKeptAtMostHundred();
     void sitesKeptOnceAcrossRuns();
+    void keptResultsRoundTrip();
     void lockedDatabase();
     void refusedFiles_data();
     void refusedFiles();
@@ -469,7 +470,9 @@ void TestHistory::callsOfEachResult() {
     // As the version before left it: no calls column.
     {
         RawConnection raw(path);
-        QVERIFY(raw.exec("ALTER TABLE result DROP COLUMN calls"));
+        for (const char* column :
+             {"calls", "results", "results_partial", "page_sizes", "ranking_site"})
+            QVERIFY(raw.exec(QStringLiteral("ALTER TABLE result DROP COLUMN %1").arg(column)));
         QVERIFY(raw.exec("PRAGMA user_version = 3"));
     }
     HistoryStore store;
@@ -558,6 +561,53 @@ void TestHistory::sitesKeptOnceAcrossRuns() {
     store.close();
     RawConnection check(path);
     QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 4);
+}
+
+// The whole list a scan counted comes back in order with its pages and the matched address,
+// from both ways of reading; an "error" keeps its partial list.
+void TestHistory::keptResultsRoundTrip() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.history.sqlite");
+    HistoryStore store;
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QVERIFY(store.beginRun(QDateTime::currentDateTime(), &error));
+    HistoryResult found = ranked(0, 3, 1, {"a.example/1", "b.example/2"});
+    found.results = {"a.example/1", "b.example/2", "www.target.example/x", "c.example/"};
+    found.pageSizes = {4};
+    found.rankingUrl = "www.target.example/x";
+    QVERIFY(store.record("u", "k", found, &error));
+    HistoryResult failed = notFound(2);
+    failed.text = "error";
+    failed.error = "The engine answered HTTP 500.";
+    failed.results = {"a.example/1", "d.example/"};
+    failed.pageSizes = {2};
+    failed.resultsPartial = true;
+    QVERIFY(store.record("u", "k", failed, &error));
+    QVERIFY(store.commitRun(&error));
+
+    EntryHistory history;
+    QVERIFY2(store.loadEntry("u", "k", &history, &error, true), qPrintable(error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    const HistoryResult& back = *history.runs[0].bySlot[0];
+    QCOMPARE(back.results, found.results);
+    QCOMPARE(back.pageSizes, found.pageSizes);
+    QCOMPARE(back.rankingUrl, found.rankingUrl);
+    QCOMPARE(back.sitesAbove, found.sitesAbove);
+    QVERIFY(!back.resultsPartial);
+    QVERIFY(history.runs[0].bySlot[2]->resultsPartial);
+    QCOMPARE(history.runs[0].bySlot[2]->results, failed.results);
+    QVERIFY(history.runs[0].bySlot[2]->rankingUrl.empty());
+
+    HistoryRecord previous;
+    bool seen = false;
+    QVERIFY(store.previousResult("u", "k", EntryWhere{}, 0, 0, &previous, &seen, &error, true));
+    QVERIFY(seen);
+    QCOMPARE(previous.result.results, found.results);
+    QCOMPARE(previous.result.rankingUrl, found.rankingUrl);
+    // Without asking for them, none are read.
+    QVERIFY(store.previousResult("u", "k", EntryWhere{}, 0, 0, &previous, &seen, &error));
+    QVERIFY(previous.result.results.empty());
 }
 
 void TestHistory::lockedDatabase() {
