@@ -51,8 +51,6 @@ private slots:
         QTest::newRow("a site with a blank")
             << QByteArray("rival.example\n# fine\nbad site.example\n") << false << Sites{}
             << "Line 3: \"bad site.example\" has a blank in it.";
-        QTest::newRow("a tab inside")
-            << QByteArray("a\tb.example") << false << Sites{} << "Line 1:";
     }
     void parse() {
         QFETCH(QByteArray, text);
@@ -117,9 +115,6 @@ private slots:
             << thirty << QList<int>{10} << "shop.example" << 13 << 2 << "Rank 13 / Page 2";
         QTest::newRow("not in the list") << thirty << QList<int>{10, 10, 10} << "absent.example"
                                          << 0 << 0 << "not in the first 30";
-        QTest::newRow("only in a query")
-            << Sites{"http://a.example/?u=rival.example"} << QList<int>{1} << "rival.example" << 0
-            << 0 << "not in the first 1";
         QTest::newRow("nothing kept")
             << Sites{} << QList<int>{} << "rival.example" << 0 << 0 << "no results kept";
     }
