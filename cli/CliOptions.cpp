@@ -35,7 +35,8 @@ const char* const kDescription =
     "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
     "every entry could be ranked, 6 the rank history could not be written (the results were "
     "saved), 130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, "
-    "then 6.";
+    "then 6. A competitors file that cannot be read or holds a site with a blank in it is status "
+    "3, a bad --competitors 2; neither fetches anything.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -48,17 +49,31 @@ std::optional<int> ParseCount(const QString& text, int lo, int hi) {
     return n;
 }
 
-// --csv, --import, --import-target and --no-rank. Ranking options do not go with the last two.
+// --csv, --serp-csv, --competitors, --import, --import-target and --no-rank. Ranking options do
+// not go with the last two.
 ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& options) {
     const auto error = [](const QString& text) { return ParseResult{ParseResult::Error, text}; };
     options.csvFile = parser.value(QStringLiteral("csv"));
     if (parser.isSet(QStringLiteral("csv")) && options.csvFile.isEmpty())
         return error(QStringLiteral("The --csv file name is empty."));
+    options.serpCsvFile = parser.value(QStringLiteral("serp-csv"));
+    if (parser.isSet(QStringLiteral("serp-csv")) && options.serpCsvFile.isEmpty())
+        return error(QStringLiteral("The --serp-csv file name is empty."));
     const int toStdout = int(options.reportFile == kStdout) + int(options.jsonFile == kStdout) +
-                         int(options.csvFile == kStdout);
+                         int(options.csvFile == kStdout) + int(options.serpCsvFile == kStdout);
     if (toStdout > 1)
-        return error(QStringLiteral("Only one of --report, --json and --csv can go to standard "
-                                    "output."));
+        return error(QStringLiteral("Only one of --report, --json, --csv and --serp-csv can go to "
+                                    "standard output."));
+    if (parser.isSet(QStringLiteral("competitors"))) {
+        // Competitors change what the JSON and the kept-results table say, nothing else.
+        if (options.jsonFile.isEmpty() && options.serpCsvFile.isEmpty())
+            return error(QStringLiteral("--competitors goes with --json or --serp-csv."));
+        std::vector<std::string> sites;
+        QString reason;
+        if (!ParseCompetitorList(parser.value(QStringLiteral("competitors")), &sites, &reason))
+            return error(QStringLiteral("Bad --competitors: %1").arg(reason));
+        options.competitors = std::move(sites);
+    }
     options.noRank = parser.isSet(QStringLiteral("no-rank"));
     options.importFile = parser.value(QStringLiteral("import"));
     const bool importing = parser.isSet(QStringLiteral("import"));
@@ -85,12 +100,33 @@ ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& o
         return error(QStringLiteral("--import saves the data file: --no-save does not go with "
                                     "it."));
     if (!importing && options.reportFile.isEmpty() && options.jsonFile.isEmpty() &&
-        options.csvFile.isEmpty())
-        return error(QStringLiteral("--no-rank needs --csv, --report or --json."));
+        options.csvFile.isEmpty() && options.serpCsvFile.isEmpty())
+        return error(QStringLiteral("--no-rank needs --csv, --serp-csv, --report or --json."));
     return {};
 }
 
 } // namespace
+
+bool ParseCompetitorList(const QString& text, std::vector<std::string>* sites, QString* error) {
+    sites->clear();
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QString site = item.trimmed();
+        if (site.isEmpty())
+            continue;
+        if (std::any_of(site.begin(), site.end(), [](QChar c) { return c.isSpace(); })) {
+            if (error)
+                *error = QStringLiteral("\"%1\" has a blank in it: give sites (domains or parts "
+                                        "of URLs) separated by commas.")
+                             .arg(site);
+            sites->clear();
+            return false;
+        }
+        std::string bytes = site.toStdString();
+        if (std::find(sites->begin(), sites->end(), bytes) == sites->end())
+            sites->push_back(std::move(bytes));
+    }
+    return true;
+}
 
 ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     QCommandLineParser parser;
@@ -153,6 +189,17 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "Write the whole rank history as CSV to FILE, \"-\" for standard output, and rank "
         "nothing.",
         "FILE");
+    const QCommandLineOption serpCsv(
+        "serp-csv",
+        "Write every result the run kept (with --no-rank: each entry's latest recorded) as CSV "
+        "to FILE, \"-\" for standard output: url, keywords, slot, engine, position, result_url, "
+        "is_target, competitor.",
+        "FILE");
+    const QCommandLineOption competitors(
+        "competitors",
+        "Rank these sites, comma-separated, beside the targets in the JSON and --serp-csv "
+        "(default: the list's NAME.competitors.txt; \"\" for none).",
+        "LIST");
     const QCommandLineOption tag(
         "tag", "Rank only the entries with this tag; repeatable (an entry with any of them).",
         "TAG");
@@ -167,8 +214,9 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({data, depth, threads, engineList, host, rows, report, json, csv, import,
-                       importTarget, noRank, noSave, noHistory, historyCsv, tag, device, location});
+    parser.addOptions({data,       depth,   threads,     engineList,   host,   rows,    report,
+                       json,       csv,     import,      importTarget, noRank, noSave,  noHistory,
+                       historyCsv, serpCsv, competitors, tag,          device, location});
     AddSourceOptions(parser);
     parser.addOptions({quiet, help, version});
 
@@ -264,10 +312,11 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     if (parser.isSet(historyCsv) && options.historyCsv.isEmpty())
         return {ParseResult::Error, QStringLiteral("The --history-csv file name is empty.")};
     if (parser.isSet(historyCsv) &&
-        (parser.isSet(report) || parser.isSet(json) || parser.isSet(csv) || parser.isSet(import)))
+        (parser.isSet(report) || parser.isSet(json) || parser.isSet(csv) || parser.isSet(serpCsv) ||
+         parser.isSet(import)))
         return {ParseResult::Error,
                 QStringLiteral("--history-csv writes only the history, so it cannot go with "
-                               "--report, --json, --csv or --import.")};
+                               "--report, --json, --csv, --serp-csv or --import.")};
     for (const QString& value : parser.values(tag)) {
         const std::string t = value.trimmed().toStdString();
         if (t.empty() || t.find(',') != std::string::npos)

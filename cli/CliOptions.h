@@ -54,8 +54,16 @@ struct CliOptions {
     std::vector<std::string> tags; // not empty: rank only the entries with one of these tags
     std::string device;            // the device of entries without one; empty: desktop
     std::string location;          // the location of entries without one; empty: none
-    QString historyCsv; // not empty: write the whole history as CSV there and rank nothing
+    QString historyCsv;  // not empty: write the whole history as CSV there and rank nothing
+    QString serpCsvFile; // empty: no table of the kept results
+    // --competitors: the sites to rank beside the targets in this run; unset: the list's
+    // competitors file.
+    std::optional<std::vector<std::string>> competitors;
 };
+
+// The sites of a --competitors value: comma-separated, blanks at either end dropped, empty items
+// passed over, each once. A site with a blank inside is refused: false, with the reason.
+bool ParseCompetitorList(const QString& text, std::vector<std::string>* sites, QString* error);
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an
 // engine. Letter case does not matter.

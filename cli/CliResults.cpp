@@ -8,12 +8,14 @@
 #include "data/OutputFile.h"
 #include "exchange/Export.h"
 #include "history/HistoryText.h"
+#include "history/KeptResults.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace cli {
 
@@ -23,8 +25,30 @@ using json = nlohmann::ordered_json;
 
 using Previous = std::array<std::optional<tw::HistoryRecord>, kEngineCount>;
 
+const KeptResultsView kNoCompetitors;
+
+// The rank and page a competitor has in a kept result list; "previous" is its position in an
+// earlier list, null when there is none or it kept nothing (nothing is known of it then).
+json CompetitorsJson(const std::vector<std::string>& sites, const EngineOutcome& outcome,
+                     const std::optional<tw::HistoryRecord>& earlier) {
+    json out = json::array();
+    const bool knownBefore = earlier && !earlier->result.results.empty();
+    for (const std::string& site : sites) {
+        const tw::SiteRank now = tw::siteRank(outcome.results, outcome.pageSizes, site);
+        json previous = nullptr;
+        if (knownBefore)
+            previous = tw::positionOf(earlier->result.results, site);
+        out.push_back({{"site", site},
+                       {"rank", now.position},
+                       {"page", now.page},
+                       {"previous", std::move(previous)}});
+    }
+    return out;
+}
+
 json EntryJson(const EntryRow& row, const RankedRow& r,
-               const std::array<std::string, kEngineCount>& sources, const Previous& before) {
+               const std::array<std::string, kEngineCount>& sources, const Previous& before,
+               const std::vector<std::string>& competitors, const Previous& earlier) {
     json results = json::object();
     for (int e = 0; e < kEngineCount; ++e) {
         const EngineOutcome& outcome = r.engines[e];
@@ -47,15 +71,21 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
                         {"text", last->result.text},
                         {"rank", last->result.rank.value_or(0)},
                         {"page", last->result.page.value_or(0)}};
+        json rankingUrl = nullptr;
+        if (found && !outcome.rankingUrl.empty())
+            rankingUrl = outcome.rankingUrl;
         results[engines::Info(SearchEngine(e)).key] = {
             {"engine", engines::SlotLabel(SearchEngine(e))},
             {"source", sources[e].empty() ? std::string("classic") : sources[e]},
             {"text", row.cells[EngineColumn(e)]},
             {"rank", found ? outcome.rank : 0},
             {"page", found ? outcome.page : 0},
+            {"ranking_url", std::move(rankingUrl)},
+            {"results", outcome.results.size()},
             {"sites_above", std::move(sites)},
             {"errors", std::move(errors)},
             {"previous", std::move(previous)},
+            {"competitors", CompetitorsJson(competitors, outcome, earlier[e])},
             {"calls", outcome.calls}};
     }
     return {{"row", r.row + 1},
@@ -69,39 +99,120 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
             {"results", std::move(results)}};
 }
 
-// One element of the document, indented for its place and led by its line break. The dump
-// escapes line breaks inside strings, so every one in it stands between tokens.
-std::string Element(const EntryRow& row, const RankedRow& ranked,
-                    const std::array<std::string, kEngineCount>& sources, const Previous& before) {
-    const std::string dumped =
-        EntryJson(row, ranked, sources, before).dump(2, ' ', false, json::error_handler_t::replace);
-    std::string out("\n    ");
-    out.reserve(dumped.size() + dumped.size() / 8 + 8);
+// Indents a dumped value for its place in the document.
+void AppendIndented(std::string& out, const std::string& dumped, const char* indent) {
     for (char c : dumped) {
         out += c;
         if (c == '\n')
-            out += "    ";
+            out += indent;
     }
+}
+
+// One element of the document, indented for its place and led by its line break. The dump
+// escapes line breaks inside strings, so every one in it stands between tokens.
+std::string Element(const json& entry) {
+    const std::string dumped = entry.dump(2, ' ', false, json::error_handler_t::replace);
+    std::string out("\n    ");
+    out.reserve(dumped.size() + dumped.size() / 8 + 8);
+    AppendIndented(out, dumped, "    ");
     return out;
 }
+
+// The visibility of one slot, summed entry by entry as the document is written, so that no
+// entry's kept results are held longer than its element. The visibility of a single entry is
+// its click shares, so the mean over the entries is the sum of theirs divided by their number;
+// a competitor named like a target is that target (tw::visibility), whichever entry names it.
+struct SlotVisibility {
+    int entries = 0;
+    std::vector<std::string> targets; // in the order first met
+    std::map<std::string, double> targetSums;
+    std::map<std::string, double> competitorSums;
+
+    void Add(const std::string& target, const EngineOutcome& outcome,
+             const std::vector<std::string>& competitors) {
+        ++entries;
+        if (targetSums.find(target) == targetSums.end())
+            targets.push_back(target);
+        const tw::VisibilityEntry one{
+            target, outcome.found ? std::optional<int>(outcome.rank) : std::nullopt,
+            &outcome.results};
+        for (const auto& [site, share] : tw::visibility({one}, competitors))
+            (site == target ? targetSums : competitorSums)[site] += share;
+    }
+
+    // Targets first, then the competitors that are not targets too; one decimal.
+    json Json(const std::vector<std::string>& competitors) const {
+        json out = json::object();
+        const auto put = [&](const std::string& site) {
+            if (out.contains(site))
+                return;
+            const auto& sums = targetSums.count(site) ? targetSums : competitorSums;
+            const auto it = sums.find(site);
+            const double mean = it == sums.end() ? 0.0 : it->second / entries;
+            out[site] = std::round(mean * 10) / 10;
+        };
+        for (const std::string& site : targets)
+            put(site);
+        for (const std::string& site : competitors)
+            put(site);
+        return out;
+    }
+};
 } // namespace
+
+bool CountsForVisibility(const RankedRow& ranked, int slot) {
+    const EngineOutcome& outcome = ranked.engines[slot];
+    return ranked.ended[slot] && outcome.enabled && !outcome.cancelled && outcome.error.empty();
+}
 
 bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                       const std::array<std::string, kEngineCount>& sources,
                       const PreviousLookup& previous,
-                      const std::function<bool(const std::string&)>& write, const RunCalls* calls) {
+                      const std::function<bool(const std::string&)>& write, const RunCalls* calls,
+                      const KeptResultsView* kept) {
+    if (!kept)
+        kept = &kNoCompetitors;
     if (!write("{\n  \"entries\": ["))
         return false;
+    std::array<SlotVisibility, kEngineCount> visibility;
     bool any = false;
-    for (const RankedRow& r : ranked) {
-        if (r.row < 0 || r.row >= int(rows.size()))
+    for (const RankedRow& listed : ranked) {
+        if (listed.row < 0 || listed.row >= int(rows.size()))
             continue;
         Previous before;
         if (previous) {
             for (int e = 0; e < kEngineCount; ++e)
-                before[e] = previous(r.row, e);
+                before[e] = previous(listed.row, e);
         }
-        std::string element = Element(rows[r.row], r, sources, before);
+        // The results each slot kept, and the earlier result its competitors are compared with.
+        const RankedRow* r = &listed;
+        RankedRow fromHistory;
+        Previous earlier;
+        if (kept->fromHistory) {
+            fromHistory = listed;
+            for (int e = 0; e < kEngineCount; ++e) {
+                if (!before[e])
+                    continue;
+                tw::HistoryResult& latest = before[e]->result;
+                EngineOutcome& outcome = fromHistory.engines[e];
+                outcome.results = std::move(latest.results);
+                outcome.resultsPartial = latest.resultsPartial;
+                outcome.pageSizes = std::move(latest.pageSizes);
+                outcome.rankingUrl = std::move(latest.rankingUrl);
+                if (!kept->competitors.empty() && kept->earlier)
+                    earlier[e] = kept->earlier(listed.row, e, before[e]->runId);
+            }
+            r = &fromHistory;
+        } else {
+            earlier = before;
+        }
+        const EntryRow& row = rows[r->row];
+        for (int e = 0; e < kEngineCount; ++e) {
+            if (CountsForVisibility(*r, e))
+                visibility[e].Add(row.cells[ColUrl], r->engines[e], kept->competitors);
+        }
+        std::string element =
+            Element(EntryJson(row, *r, sources, before, kept->competitors, earlier));
         if (any)
             element.insert(element.begin(), ',');
         if (!write(element))
@@ -109,6 +220,13 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
         any = true;
     }
     std::string tail = any ? "\n  ]" : "]";
+    json perSlot = json::object();
+    for (int e = 0; e < kEngineCount; ++e) {
+        if (visibility[e].entries > 0)
+            perSlot[engines::Info(SearchEngine(e)).key] = visibility[e].Json(kept->competitors);
+    }
+    tail += ",\n  \"visibility\": ";
+    AppendIndented(tail, perSlot.dump(2, ' ', false, json::error_handler_t::replace), "  ");
     if (calls) {
         json perService = json::object();
         for (int i = 0; i < tw::sources::kProviderCount; ++i) {
@@ -117,11 +235,7 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
                     calls->billed[i];
         }
         tail += ",\n  \"calls\": ";
-        for (char c : perService.dump(2)) {
-            tail += c;
-            if (c == '\n')
-                tail += "  ";
-        }
+        AppendIndented(tail, perService.dump(2), "  ");
     }
     return write(tail + "\n}\n");
 }
@@ -143,7 +257,8 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
 bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows,
                           const std::vector<RankedRow>& ranked,
                           const std::array<std::string, kEngineCount>& sources,
-                          const PreviousLookup& previous, QString* error, const RunCalls* calls) {
+                          const PreviousLookup& previous, QString* error, const RunCalls* calls,
+                          const KeptResultsView* kept) {
     const bool toStdout = path == kStdout;
     outputfile::CStream out;
     QString reason;
@@ -162,7 +277,7 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                       pending += piece;
                       return pending.size() < kChunk || flush();
                   },
-                  calls) &&
+                  calls, kept) &&
               flush();
     // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
     QString commitReason;
@@ -185,10 +300,10 @@ std::vector<RankedRow> ListedRows(const std::vector<EntryRow>& rows) {
             EngineOutcome& outcome = r.engines[e];
             outcome.row = r.row;
             outcome.engine = SearchEngine(e);
-            outcome.found = tw::exchange::parseRankText(rows[i].cells[EngineColumn(e)],
-                                                        outcome.rank, outcome.page);
-            outcome.enabled = outcome.found;
-            r.ended[e] = outcome.found;
+            const std::string& text = rows[i].cells[EngineColumn(e)];
+            outcome.found = tw::exchange::parseRankText(text, outcome.rank, outcome.page);
+            outcome.enabled = outcome.found || text == kNotFoundText;
+            r.ended[e] = outcome.enabled;
         }
     }
     return out;

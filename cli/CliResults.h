@@ -25,8 +25,11 @@ struct RankedRow {
     datafile::EntryOptions options;
 };
 
-// {"entries": [...]}, one element per ranked row in row order. Bytes that are not UTF-8 are
-// replaced, so any data file gives a valid document.
+// {"entries": [...], "visibility": {...}}, one element per ranked row in row order. Bytes that
+// are not UTF-8 are replaced, so any data file gives a valid document. Each slot carries
+// "ranking_url", "results" (how many were kept) and "competitors"; the top level's
+// "visibility" holds, per slot, each target's and competitor's mean click share over the
+// entries that slot ranked.
 // sources: each slot's source as written ("classic", "serpapi:bing"); empty texts read classic.
 // calls: the run's billed calls per service; when given, the document's top level has
 // "calls": {"serper": 90, ...} for the services the run used.
@@ -36,16 +39,31 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
 
 // A slot's latest result in the rank history before this run (row 0-based); empty: none.
 using PreviousLookup = std::function<std::optional<tw::HistoryRecord>(int row, int slot)>;
+// A slot's latest result recorded before run beforeRunId, with its kept results; empty: none.
+using EarlierLookup =
+    std::function<std::optional<tw::HistoryRecord>(int row, int slot, qint64 beforeRunId)>;
+
+// The competitors the document ranks beside the targets, and where the kept results come from.
+struct KeptResultsView {
+    std::vector<std::string> competitors;
+    // False: each slot's kept results are the run's (EngineOutcome::results), and a competitor's
+    // "previous" is read from the kept results of the result previous returns (which must load
+    // them). True (a document of the list as it is): the kept results are those of the result
+    // previous returns (the latest recorded), and a competitor's "previous" comes from the one
+    // earlier returns before it.
+    bool fromHistory = false;
+    EarlierLookup earlier;
+};
 
 // The same document handed to write piece by piece, one entry at a time, so that a long list
 // is never held whole. previous (when given) is asked for each entry's "previous" as it is
-// written; without it they are null. calls as for ResultsJson. False as soon as write returns
-// false.
+// written; without it they are null. calls as for ResultsJson; kept (null: no competitors, the
+// run's kept results). False as soon as write returns false.
 bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                       const std::array<std::string, kEngineCount>& sources,
                       const PreviousLookup& previous,
                       const std::function<bool(const std::string&)>& write,
-                      const RunCalls* calls = nullptr);
+                      const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr);
 
 // WriteResultsJson into path ("-": standard output): a file is replaced only once the document
 // is complete, a device or a pipe is written into. False with the message naming the file.
@@ -53,10 +71,14 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                           const std::vector<RankedRow>& ranked,
                           const std::array<std::string, kEngineCount>& sources,
                           const PreviousLookup& previous, QString* error,
-                          const RunCalls* calls = nullptr);
+                          const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr);
+
+// Whether a slot's result counts for the visibility: ranked to a rank or "not found" (an
+// "error" says nothing of where the sites are; a switched-off or cancelled scan is no result).
+bool CountsForVisibility(const RankedRow& ranked, int slot);
 
 // Every row of a list that was not ranked now, as the document shows it: a text "Rank N /
-// Page P" gives its rank and page.
+// Page P" gives its rank and page; "not found" counts as ranked without one.
 std::vector<RankedRow> ListedRows(const std::vector<EntryRow>& rows);
 
 // "[3/40] row 5 www.x.example: Google Rank 7 / Page 1, Altavista not found, ..."

@@ -6,6 +6,8 @@
 #include "base/ShownText.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResults.h"
+#include "cli/SerpCsv.h"
+#include "data/Competitors.h"
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
 #include "data/EntryListModel.h"
@@ -358,6 +360,24 @@ QString AbsoluteOutput(const QString& name) {
     return name.isEmpty() || name == kStdout ? name : QFileInfo(name).absoluteFilePath();
 }
 
+// The sites ranked beside the targets: --competitors, else the list's competitors file when an
+// output shows them. False, with the message shown, when the file cannot be read or is not valid.
+bool RunCompetitors(const CliOptions& options, const QString& dataPath,
+                    std::vector<std::string>* sites, const QString& nothingDone) {
+    sites->clear();
+    if (options.competitors) {
+        *sites = *options.competitors;
+        return true;
+    }
+    if (options.jsonFile.isEmpty() && options.serpCsvFile.isEmpty())
+        return true;
+    QString error;
+    if (datafile::ReadCompetitors(datafile::CompetitorsPath(dataPath), sites, &error))
+        return true;
+    Fail(error + QLatin1Char(' ') + nothingDone);
+    return false;
+}
+
 std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
     std::array<std::string, kEngineCount> texts;
     for (int e = 0; e < kEngineCount; ++e)
@@ -372,6 +392,7 @@ int RunWithoutRanking(const CliOptions& options) {
     const QString reportPath = AbsoluteOutput(options.reportFile);
     const QString jsonPath = AbsoluteOutput(options.jsonFile);
     const QString csvPath = AbsoluteOutput(options.csvFile);
+    const QString serpPath = AbsoluteOutput(options.serpCsvFile);
     const bool importing = !options.importFile.isEmpty();
     const QString importPath = importing ? QFileInfo(options.importFile).absoluteFilePath() : "";
     // The outputs name the columns as the stored sources label them.
@@ -403,7 +424,12 @@ int RunWithoutRanking(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    if (!OutputsWritable({reportPath, jsonPath, csvPath}))
+    std::vector<std::string> competitors;
+    if (!RunCompetitors(options, dataPath, &competitors,
+                        importing ? QStringLiteral("Nothing was imported or written.")
+                                  : QStringLiteral("Nothing was written.")))
+        return kExitDataFile;
+    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath}))
         return kExitOutputFile;
 
     datafile::CDataFileSession dataFile(dataPath);
@@ -433,8 +459,8 @@ int RunWithoutRanking(const CliOptions& options) {
         dataFile.Unlock();
         if (!options.quiet) {
             // Beside a document on standard output, on standard error.
-            const bool docOnStdout =
-                reportPath == kStdout || jsonPath == kStdout || csvPath == kStdout;
+            const bool docOnStdout = reportPath == kStdout || jsonPath == kStdout ||
+                                     csvPath == kStdout || serpPath == kStdout;
             QString text = result.summary() + QLatin1Char('\n');
             if (result.skipped > 0)
                 text += result.skippedLinesText() + QLatin1Char('\n');
@@ -459,30 +485,40 @@ int RunWithoutRanking(const CliOptions& options) {
         if (!ok)
             failed(error);
     }
-    if (!jsonPath.isEmpty()) {
-        // Every row as it is, with the latest result the history holds for each slot.
-        rank::RunRequest request;
-        request.dataFilePath = dataPath;
-        rank::CRunPipeline history(std::move(request));
+    // Every row as it is, with the latest result the history holds for each slot and the
+    // results that result kept.
+    rank::RunRequest request;
+    request.dataFilePath = dataPath;
+    rank::CRunPipeline history(std::move(request));
+    if (!jsonPath.isEmpty() || !serpPath.isEmpty())
         history.OpenForReading();
-        datafile::EntryDefaults defaults;
-        defaults.country = storedSources.config.country;
-        defaults.language = storedSources.config.language;
-        defaults.device = storedSources.config.device;
-        defaults.location = storedSources.config.location;
-        std::vector<RankedRow> listed = ListedRows(rows);
-        for (RankedRow& r : listed)
-            r.options = datafile::effectiveOptions(rows[r.row].options, defaults);
-        const auto previous = [&](int row, int slot) {
-            const datafile::EntryOptions& o = listed[row].options;
-            return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords],
-                                    tw::entryWhere(o.device, o.location), slot);
-        };
-        if (!WriteResultsJsonFile(jsonPath, rows, listed, SourceTexts(storedSources), previous,
-                                  &error))
+    datafile::EntryDefaults defaults;
+    defaults.country = storedSources.config.country;
+    defaults.language = storedSources.config.language;
+    defaults.device = storedSources.config.device;
+    defaults.location = storedSources.config.location;
+    std::vector<RankedRow> listed = ListedRows(rows);
+    for (RankedRow& r : listed)
+        r.options = datafile::effectiveOptions(rows[r.row].options, defaults);
+    const auto recorded = [&](int row, int slot, qint64 beforeRunId) {
+        const datafile::EntryOptions& o = listed[row].options;
+        return history.Previous(rows[row].cells[ColUrl], rows[row].cells[ColKeywords],
+                                tw::entryWhere(o.device, o.location), slot, true, beforeRunId);
+    };
+    const auto latest = [&](int row, int slot) { return recorded(row, slot, 0); };
+    if (!jsonPath.isEmpty()) {
+        KeptResultsView kept;
+        kept.competitors = competitors;
+        kept.fromHistory = true;
+        kept.earlier = recorded;
+        if (!WriteResultsJsonFile(jsonPath, rows, listed, SourceTexts(storedSources), latest,
+                                  &error, nullptr, &kept))
             failed(error);
     }
     if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, rows, error))
+        failed(error);
+    if (!serpPath.isEmpty() &&
+        !WriteSerpCsvFile(serpPath, rows, listed, competitors, latest, &error))
         failed(error);
     return status;
 }
@@ -557,6 +593,7 @@ int Run(const CliOptions& options) {
     const QString reportPath = AbsoluteOutput(options.reportFile);
     const QString jsonPath = AbsoluteOutput(options.jsonFile);
     const QString csvPath = AbsoluteOutput(options.csvFile);
+    const QString serpPath = AbsoluteOutput(options.serpCsvFile);
 
     if (!QFileInfo(dataPath).isFile()) {
         Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
@@ -565,6 +602,10 @@ int Run(const CliOptions& options) {
                                                   : QStringLiteral("No such file or directory")));
         return kExitDataFile;
     }
+    std::vector<std::string> competitors;
+    if (!RunCompetitors(options, dataPath, &competitors,
+                        QStringLiteral("Nothing was ranked or written.")))
+        return kExitDataFile;
     // Held from before the list is read until it is written back, so that a second run or a
     // window on the same file is turned away instead of losing results or having its own
     // overwritten. A run that does not save only reads the file and takes no lock.
@@ -596,7 +637,7 @@ int Run(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    if (!OutputsWritable({reportPath, jsonPath, csvPath}))
+    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath}))
         return kExitOutputFile;
 
     CSearchSettings saved;
@@ -742,14 +783,18 @@ int Run(const CliOptions& options) {
         defaults.location = sources.config.location;
         for (RankedRow& r : ranked)
             r.options = datafile::effectiveOptions(model.options(r.row), defaults);
+        // The competitors' "previous" ranks are read from the previous result's kept results.
+        const bool withSites = !competitors.empty();
         const auto previous = [&](int row, int slot) {
             const datafile::EntryOptions o =
                 datafile::effectiveOptions(model.options(row), defaults);
             return pipeline.Previous(model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                                     tw::entryWhere(o.device, o.location), slot);
+                                     tw::entryWhere(o.device, o.location), slot, withSites);
         };
+        KeptResultsView kept;
+        kept.competitors = competitors;
         if (!WriteResultsJsonFile(jsonPath, model.rows(), ranked, SourceTexts(sources), previous,
-                                  &error, &run.calls)) {
+                                  &error, &run.calls, &kept)) {
             Fail(error);
             if (status != kExitDataFile)
                 status = kExitOutputFile;
@@ -763,6 +808,12 @@ int Run(const CliOptions& options) {
             status = kExitHistory;
     }
     if (!csvPath.isEmpty() && !WriteCsvTable(csvPath, model.rows(), error)) {
+        Fail(error);
+        if (status != kExitDataFile)
+            status = kExitOutputFile;
+    }
+    if (!serpPath.isEmpty() &&
+        !WriteSerpCsvFile(serpPath, model.rows(), ranked, competitors, {}, &error)) {
         Fail(error);
         if (status != kExitDataFile)
             status = kExitOutputFile;

@@ -30,7 +30,10 @@ QString CompetitorsPath(const QString& dataFilePath) {
 
 bool ParseCompetitors(const QByteArray& text, std::vector<std::string>* sites, QString* error) {
     sites->clear();
-    const QList<QByteArray> lines = text.split('\n');
+    // An editor's byte order mark would otherwise become part of the first site, which then
+    // never matches.
+    const QList<QByteArray> lines =
+        (text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text).split('\n');
     for (qsizetype n = 0; n < lines.size(); ++n) {
         QByteArray line = lines[n];
         if (const qsizetype hash = line.indexOf('#'); hash >= 0)

@@ -65,6 +65,10 @@ std::map<std::string, double> visibility(const std::vector<VisibilityEntry>& ent
     for (const VisibilityEntry& e : entries)
         out[e.target] += e.rank ? clickShare(*e.rank) : 0.0;
     for (const std::string& site : competitors) {
+        // A competitor named like a target is that target, already counted at its ranks; a
+        // site named twice counts once.
+        if (out.count(site))
+            continue;
         double sum = 0.0;
         for (const VisibilityEntry& e : entries)
             sum += e.results ? clickShare(positionOf(*e.results, site)) : 0.0;

@@ -45,7 +45,8 @@ struct VisibilityEntry {
 
 // Per site, the mean click share over the entries (in percent): each distinct target URL under
 // its own text (entries of the same target summed), and each competitor at its position in the
-// entries' kept results. Every entry counts in the denominator, ranked or not.
+// entries' kept results (a competitor named like a target is that target, counted once). Every
+// entry counts in the denominator, ranked or not.
 std::map<std::string, double> visibility(const std::vector<VisibilityEntry>& entries,
                                          const std::vector<std::string>& competitors);
 

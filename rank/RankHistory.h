@@ -51,9 +51,11 @@ public:
 
     // Why the run is not recorded; empty while all goes well.
     QString Error() const;
-    // The slot's latest result recorded before this run.
+    // The slot's latest result recorded before this run, or before run beforeRunId when it is
+    // not 0. withSites loads its sites above and kept results too.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
-                                              const tw::EntryWhere& where, int slot);
+                                              const tw::EntryWhere& where, int slot,
+                                              bool withSites = false, qint64 beforeRunId = 0);
     // Of a desktop entry without a location.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
                                               int slot) {

@@ -62,8 +62,9 @@ void CRunPipeline::OpenForReading() {
 
 std::optional<tw::HistoryRecord> CRunPipeline::Previous(const std::string& url,
                                                         const std::string& keywords,
-                                                        const tw::EntryWhere& where, int slot) {
-    return m_history->Previous(url, keywords, where, slot);
+                                                        const tw::EntryWhere& where, int slot,
+                                                        bool withSites, qint64 beforeRunId) {
+    return m_history->Previous(url, keywords, where, slot, withSites, beforeRunId);
 }
 
 } // namespace rank

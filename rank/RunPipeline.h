@@ -59,9 +59,11 @@ public:
     void OpenForReading();
 
     // After Run or OpenForReading: the slot's latest result recorded in the history before this
-    // run.
+    // run, or before run beforeRunId when it is not 0. withSites loads its sites above and kept
+    // results too.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
-                                              const tw::EntryWhere& where, int slot);
+                                              const tw::EntryWhere& where, int slot,
+                                              bool withSites = false, qint64 beforeRunId = 0);
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
                                               int slot) {
         return Previous(url, keywords, tw::EntryWhere{}, slot);
