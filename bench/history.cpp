@@ -1,6 +1,7 @@
 // Rank history figures: recording one large run, loading one entry's long history into the
-// History window, the file size a run adds, and a run's start on a large history (checked or
-// not). Prints; asserts nothing. "history start" runs the last alone.
+// History window, the file size a run adds, a run's start on a large history (checked or not),
+// and the same recording and growth with 100 kept results per scan. Prints; asserts nothing.
+// "history start" runs the run start alone, "history kept" the kept results alone.
 
 #include "history/HistoryCheck.h"
 #include "history/HistoryDlg.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <random>
 #include <unistd.h>
 
@@ -86,6 +88,103 @@ struct ResultPool {
     }
 };
 
+// Result addresses of 40 to 70 bytes, as a results page lists them: a host among a few thousand,
+// a path of words and a number.
+class UrlMaker {
+public:
+    explicit UrlMaker(std::mt19937& random) : m_random(random) {}
+    std::string operator()() {
+        static const char* const kWords[] = {
+            "garden", "tools", "review", "best",  "cheap", "guide", "shop",   "online",
+            "buy",    "news",  "blog",   "forum", "home",  "kids",  "travel", "city",
+            "deals",  "photo", "parts",  "wiki",  "music", "books", "local",  "repair"};
+        const auto word = [&] { return kWords[m_random() % std::size(kWords)]; };
+        std::string url = "https://www.";
+        url += word();
+        url += '-';
+        url += word();
+        url += std::to_string(m_random() % 4000);
+        url += ".example/";
+        url += word();
+        url += '/';
+        url += word();
+        url += '-';
+        url += std::to_string(m_random() % 100000);
+        return url;
+    }
+
+private:
+    std::mt19937& m_random;
+};
+
+// A scan kept to the depth: 100 results, the target among them at a rank of 1 to 60 (past 50:
+// read as not found), the sites above the results before it.
+HistoryResult keptResult(std::mt19937& random, int slot, std::vector<std::string> results) {
+    HistoryResult r;
+    r.slot = slot;
+    r.engine = kEngines[slot];
+    r.source = "classic";
+    r.results = std::move(results);
+    r.pageSizes.assign(10, 10);
+    const int rank = int(random() % 60) + 1;
+    if (rank <= 50) {
+        r.rank = rank;
+        r.page = (rank - 1) / 10 + 1;
+        r.text = "Rank " + std::to_string(rank) + " / Page " + std::to_string(*r.page);
+        r.sitesAbove.assign(r.results.begin(), r.results.begin() + (rank - 1));
+        r.rankingUrl = r.results[std::size_t(rank - 1)];
+    } else {
+        r.text = "not found";
+    }
+    return r;
+}
+
+// Every entry and slot's kept list, changed from run to run as a keyword's results change: ten
+// of the hundred leave, ten come in at random places, the others keep their order. Those that
+// come in are addresses never met before, or (returning) ones of the keyword's own set of 150
+// that were out of its first hundred.
+struct KeptLists {
+    std::vector<std::vector<std::string>> shown; // per entry and slot
+    std::vector<std::vector<std::string>> out;   // the keyword's others, when returning
+    bool returning = false;
+
+    KeptLists(UrlMaker& url, int lists, bool returningAddresses) : returning(returningAddresses) {
+        shown.resize(std::size_t(lists));
+        out.resize(std::size_t(lists));
+        for (int i = 0; i < lists; ++i) {
+            for (int k = 0; k < kHistoryMaxResults; ++k)
+                shown[std::size_t(i)].push_back(url());
+            for (int k = 0; returning && k < 50; ++k)
+                out[std::size_t(i)].push_back(url());
+        }
+    }
+    void change(std::mt19937& random, UrlMaker& url) {
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            std::vector<std::string>& list = shown[i];
+            std::vector<std::string> left;
+            for (int k = 0; k < kHistoryMaxResults / 10; ++k) {
+                const std::size_t at = random() % list.size();
+                left.push_back(std::move(list[at]));
+                list.erase(list.begin() + std::ptrdiff_t(at));
+            }
+            for (int k = 0; k < kHistoryMaxResults / 10; ++k) {
+                std::string in;
+                if (returning) {
+                    const std::size_t from = random() % out[i].size();
+                    in = std::move(out[i][from]);
+                    out[i].erase(out[i].begin() + std::ptrdiff_t(from));
+                } else {
+                    in = url();
+                }
+                list.insert(list.begin() + std::ptrdiff_t(random() % (list.size() + 1)),
+                            std::move(in));
+            }
+            if (returning)
+                out[i].insert(out[i].end(), left.begin(), left.end());
+        }
+    }
+};
+
 bool recordRun(HistoryStore& store, const ResultPool& pool, const QDateTime& time,
                int slotCount = kHistorySlots) {
     QString error;
@@ -117,13 +216,15 @@ int main(int argc, char* argv[]) {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    // "start" alone: only the run start on a large history (section 4).
+    // "start" alone: only the run start on a large history (section 4); "kept": only the kept
+    // results (section 5).
     const bool startOnly = argc > 1 && qstrcmp(argv[1], "start") == 0;
+    const bool keptOnly = argc > 1 && qstrcmp(argv[1], "kept") == 0;
     std::mt19937 random(42);
     QString error;
 
     // 1. One run of 100,000 entries x 4 slots, into a new file and into one that has it already.
-    if (!startOnly) {
+    if (!startOnly && !keptOnly) {
         const QString path = dir.filePath(QStringLiteral("big.history.sqlite"));
         HistoryStore store;
         if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
@@ -148,7 +249,7 @@ int main(int argc, char* argv[]) {
     }
 
     // 2. One entry with 1,000 runs loaded into the History window.
-    if (!startOnly) {
+    if (!startOnly && !keptOnly) {
         const QString data = dir.filePath(QStringLiteral("long.dat"));
         const QString path = historyPathFor(data);
         {
@@ -200,7 +301,7 @@ int main(int argc, char* argv[]) {
     // worst case for a file that keeps each site once), and with a tenth of the results new
     // each run, the rest as the run before (a keyword's top sites mostly stay).
     for (const bool repeating : {false, true}) {
-        if (startOnly)
+        if (startOnly || keptOnly)
             break;
         const QString path = dir.filePath(repeating ? QStringLiteral("size2.history.sqlite")
                                                     : QStringLiteral("size.history.sqlite"));
@@ -230,7 +331,7 @@ int main(int argc, char* argv[]) {
 
     // 4. A run's start on a large history: 1,000 runs of 1,000 entries, one slot each. Opening
     // it for writing checks the whole file, unless a check passed and nothing changed it since.
-    {
+    if (!keptOnly) {
         const QString path = dir.filePath(QStringLiteral("large.history.sqlite"));
         {
             HistoryStore store;
@@ -290,6 +391,96 @@ int main(int argc, char* argv[]) {
             if (!start("check remembered, cold"))
                 return 1;
         }
+    }
+    // 5. Kept results: 100 per scan (the depth read whole). One run of 100,000 entries x 4
+    // slots, new and known; then the growth per run of 1,000 entries x 4 slots whose lists keep
+    // 9 in 10 of their results from the run before.
+    if (!startOnly) {
+        UrlMaker url(random);
+        const QString path = dir.filePath(QStringLiteral("kept.history.sqlite"));
+        HistoryStore store;
+        if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        ResultPool pool(random, 100000, false);
+        std::size_t bytes = 0;
+        for (HistoryResult& r : pool.results) {
+            std::vector<std::string> results;
+            for (int k = 0; k < kHistoryMaxResults; ++k) {
+                results.push_back(url());
+                bytes += results.back().size();
+            }
+            r = keptResult(random, r.slot, std::move(results));
+        }
+        std::printf("kept results: addresses of %.0f bytes on average\n",
+                    double(bytes) / double(pool.results.size() * kHistoryMaxResults));
+        // The third run opens the file afresh, as the next ranking run does: every address is
+        // looked up in the file once before the store knows it.
+        for (int pass = 0; pass < 3; ++pass) {
+            if (pass == 2) {
+                store.close();
+                if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
+                    std::fprintf(stderr, "%s\n", qPrintable(error));
+                    return 1;
+                }
+            }
+            QElapsedTimer timer;
+            timer.start();
+            const double cpu = cpuMs();
+            if (!recordRun(store, pool, QDateTime::currentDateTime()))
+                return 1;
+            std::printf("record 100,000 entries x 4 slots, 100 kept results each (%s): "
+                        "%.0f ms (cpu %.0f ms)\n",
+                        pass == 0   ? "new entries"
+                        : pass == 1 ? "known entries"
+                                    : "known entries, file opened afresh",
+                        ms(timer), cpuMs() - cpu);
+        }
+        store.close();
+        std::printf("  file after 3 such runs: %.1f MB (%zu distinct addresses)\n",
+                    double(QFileInfo(path).size()) / 1e6,
+                    pool.results.size() * std::size_t(kHistoryMaxResults));
+    }
+    for (const bool returning : {false, true}) {
+        if (startOnly)
+            break;
+        UrlMaker url(random);
+        const QString path = dir.filePath(returning ? QStringLiteral("kept3.history.sqlite")
+                                                    : QStringLiteral("kept2.history.sqlite"));
+        const int entries = 1000;
+        KeptLists lists(url, entries * kHistorySlots, returning);
+        ResultPool pool(random, entries, false);
+        pool.results.resize(std::size_t(entries * kHistorySlots));
+        const auto record = [&](int runs) {
+            HistoryStore store;
+            if (!store.open(path, HistoryStore::Mode::ReadWrite, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return false;
+            }
+            for (int run = 0; run < runs; ++run) {
+                for (std::size_t i = 0; i < pool.results.size(); ++i)
+                    pool.results[i] = keptResult(random, int(i % kHistorySlots), lists.shown[i]);
+                if (!recordRun(store, pool, QDateTime::currentDateTime()))
+                    return false;
+                lists.change(random, url);
+            }
+            store.close(); // folds the write-ahead log into the file
+            return true;
+        };
+        // The first runs bring the keywords' sets in; what a run adds is measured after them.
+        const int warmUp = 10;
+        const int runs = 10;
+        if (!record(warmUp))
+            return 1;
+        const qint64 before = QFileInfo(path).size();
+        if (!record(runs))
+            return 1;
+        const qint64 after = QFileInfo(path).size();
+        std::printf("growth per run of 1,000 entries x 4 slots, 100 kept results, 9 in 10 as the "
+                    "run before (those that come in %s): %.2f MB (file %.1f MB after %d runs)\n",
+                    returning ? "return from the keyword's other 50" : "never met before",
+                    double(after - before) / runs / 1e6, double(after) / 1e6, warmUp + runs);
     }
     return 0;
 }

@@ -90,8 +90,8 @@ ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& o
     if (!importing && !options.noRank)
         return {};
     const QString mode = importing ? QStringLiteral("--import") : QStringLiteral("--no-rank");
-    for (const char* name :
-         {"depth", "threads", "engines", "host", "rows", "tag", "device", "location"}) {
+    for (const char* name : {"depth", "whole-depth", "threads", "engines", "host", "rows", "tag",
+                             "device", "location"}) {
         if (parser.isSet(QLatin1String(name)))
             return error(QStringLiteral("%1 ranks nothing: --%2 does not go with it.")
                              .arg(mode, QLatin1String(name)));
@@ -139,6 +139,11 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "depth",
         QString("Result pages per engine, 1 to %1 (default: the saved setting).").arg(::kMaxDepth),
         "N");
+    const QCommandLineOption wholeDepth(
+        "whole-depth",
+        "Read on past each target to the depth, so that the results below it are kept in the "
+        "history too; costs the extra pages and billed calls (default: the saved "
+        "ReadWholeDepth).");
     const QCommandLineOption threads(
         "threads",
         QString("Entries ranked at once, 1 to %1; more counts as %1 (default: the saved "
@@ -214,9 +219,10 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({data,       depth,   threads,     engineList,   host,   rows,    report,
-                       json,       csv,     import,      importTarget, noRank, noSave,  noHistory,
-                       historyCsv, serpCsv, competitors, tag,          device, location});
+    parser.addOptions({data,   depth,  wholeDepth, threads,    engineList, host,
+                       rows,   report, json,       csv,        import,     importTarget,
+                       noRank, noSave, noHistory,  historyCsv, serpCsv,    competitors,
+                       tag,    device, location});
     AddSourceOptions(parser);
     parser.addOptions({quiet, help, version});
 
@@ -250,6 +256,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                         .arg(parser.value(depth))
                         .arg(::kMaxDepth)};
     }
+    options.wholeDepth = parser.isSet(wholeDepth);
     if (parser.isSet(threads)) {
         options.threads = ParseCount(parser.value(threads), 1, kMaxThreads);
         if (!options.threads)

@@ -37,6 +37,7 @@ inline constexpr int kMaxThreads = 256;
 struct CliOptions {
     QString dataFile = QStringLiteral("tallowick.dat");
     std::optional<int> depth;
+    bool wholeDepth = false; // read on past each target to the depth (else: the saved setting)
     std::optional<int> threads;
     std::optional<std::array<bool, kEngineCount>> engines; // unset: the saved switches
     std::array<std::string, kEngineCount> hosts;           // empty: the saved or built-in host

@@ -567,20 +567,23 @@ int Estimate(const CliOptions& options) {
     // A key not set yet does not change what the run would cost.
     ApplySourceOptions(options.sources, engineOn, &sources, nullptr);
     const int depth = ClampDepth(options.depth.value_or(saved.m_MaxPages));
-    const CallEstimate estimate =
-        EstimateCalls(entries, depth, sources, [&engineOn](SearchEngine e) { return engineOn[e]; });
+    const bool wholeDepth = options.wholeDepth || saved.m_ReadWholeDepth != 0;
+    const CallEstimate estimate = EstimateCalls(
+        entries, depth, sources, [&engineOn](SearchEngine e) { return engineOn[e]; }, wholeDepth);
     std::string out;
     for (int i = 0; i < tw::sources::kProviderCount; ++i) {
         if (!estimate.used[i])
             continue;
         out += std::string(tw::sources::providerSite(tw::sources::providerAt(i))) + ": at most " +
                std::to_string(estimate.most[i]) + " calls, at least " +
-               std::to_string(estimate.least[i]) + " if every target is on page 1\n";
+               std::to_string(estimate.least[i]) +
+               (wholeDepth ? " unless a service runs out of results first\n"
+                           : " if every target is on page 1\n");
     }
     if (out.empty())
         out = "No column is ranked through a result service: the run makes no billed calls.\n";
     out += std::to_string(entries) + (entries == 1 ? " entry" : " entries") + ", depth " +
-           std::to_string(depth) + "; nothing was sent.\n";
+           std::to_string(depth) + (wholeDepth ? ", read whole" : "") + "; nothing was sent.\n";
     std::fputs(out.c_str(), stdout);
     return kExitOk;
 }
@@ -645,6 +648,7 @@ int Run(const CliOptions& options) {
     RankRunSettings settings;
     settings.maxPages = options.depth.value_or(saved.m_MaxPages);
     settings.maxThreads = options.threads.value_or(saved.m_MaxThreads);
+    settings.readWholeDepth = options.wholeDepth || saved.m_ReadWholeDepth != 0;
     // The engines asked for choose which columns are refreshed; the others keep what they hold.
     settings.keepOffColumns = true;
     tw::sources::SourceSettings sources;

@@ -221,6 +221,34 @@ bool readVarints(const QByteArray& packed, std::vector<qint64>* ids) {
     return shift == 0;
 }
 
+// A kept result list's site ids, each as the zigzag-coded difference from the one before: the
+// sites of one scan were mostly added together, and a list that repeats the run before repeats
+// their order, so most differences take one byte where an id takes three.
+void appendIdDeltas(QByteArray& out, const std::vector<qint64>& ids) {
+    qint64 previous = 0;
+    for (const qint64 id : ids) {
+        const qint64 delta = id - previous;
+        appendVarint(out, (quint64(delta) << 1) ^ quint64(delta >> 63));
+        previous = id;
+    }
+}
+
+// False when the list is damaged: an id that is not a site's (below 1).
+bool readIdDeltas(const QByteArray& packed, std::vector<qint64>* ids) {
+    if (!readVarints(packed, ids))
+        return false;
+    qint64 previous = 0;
+    for (qint64& value : *ids) {
+        const quint64 zigzag = quint64(value);
+        const qint64 delta = qint64(zigzag >> 1) ^ -qint64(zigzag & 1);
+        value = qint64(quint64(previous) + quint64(delta));
+        if (value < 1)
+            return false;
+        previous = value;
+    }
+    return true;
+}
+
 void setError(QString* error, const QString& text) {
     if (error)
         *error = text;
@@ -696,14 +724,16 @@ bool HistoryStore::migrate(bool marked, QString* error) {
         version = 5;
     }
     if (version == 5) {
-        // Version 6 keeps every result a scan counted (site ids, like the sites above), the
-        // results per page read, whether the list ends at a failing page, and the result that
-        // matched the target.
+        // Version 6 keeps every result a scan counted (site ids, each as the difference from
+        // the one before), the results per page read, whether the list ends at a failing page,
+        // the result that matched the target, and how many of the results are the sites above
+        // (0: the sites column holds them, as before).
         for (const char* statement :
              {"ALTER TABLE result ADD COLUMN results BLOB",
               "ALTER TABLE result ADD COLUMN results_partial INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE result ADD COLUMN page_sizes BLOB",
-              "ALTER TABLE result ADD COLUMN ranking_site INTEGER"}) {
+              "ALTER TABLE result ADD COLUMN ranking_site INTEGER",
+              "ALTER TABLE result ADD COLUMN sites_in_results INTEGER NOT NULL DEFAULT 0"}) {
             if (!q.exec(QString::fromLatin1(statement)))
                 return failed(q);
         }
@@ -934,8 +964,10 @@ bool HistoryStore::entryId(const std::string& url, const std::string& keywords,
 }
 
 bool HistoryStore::siteIdList(const std::vector<std::string>& sites, QByteArray* ids,
-                              QString* error) {
+                              QString* error, std::vector<qint64>* numbers) {
     ids->clear();
+    if (numbers)
+        numbers->clear();
     sqlite3* h = m_impl->handle;
     const std::size_t count = std::min<std::size_t>(sites.size(), kHistoryMaxSites);
     quint64 hashes[kHistoryMaxSites];
@@ -984,7 +1016,10 @@ bool HistoryStore::siteIdList(const std::vector<std::string>& sites, QByteArray*
             }
             m_impl->siteIds.add(hash, site, id);
         }
-        appendVarint(*ids, quint64(id));
+        if (numbers)
+            numbers->push_back(id);
+        else
+            appendVarint(*ids, quint64(id));
     }
     return true;
 }
@@ -1012,19 +1047,44 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
     QByteArray pageSizes;
     for (const int size : r.pageSizes)
         appendVarint(pageSizes, quint64(std::max(0, size)));
+    std::vector<qint64> resultIds;
+    const std::size_t keptCount = std::min<std::size_t>(r.results.size(), kHistoryMaxSites);
+    // The sites above are the results before the target: kept once, as the results' start.
+    const std::size_t aboveCount = r.sitesAbove.size();
+    const bool aboveInResults =
+        aboveCount > 0 && aboveCount <= keptCount &&
+        std::equal(r.sitesAbove.begin(), r.sitesAbove.end(), r.results.begin());
+    // The ranking URL is mostly the result at the target's rank.
+    std::optional<qint64> rankingId;
     if (!entryId(url, keywords, r.where, true, &entry, &reason) ||
-        !siteIdList(r.sitesAbove, &sites, &reason) || !siteIdList(r.results, &results, &reason) ||
-        (!r.rankingUrl.empty() && !siteIdList({r.rankingUrl}, &rankingSite, &reason))) {
+        (!aboveInResults && !siteIdList(r.sitesAbove, &sites, &reason)) ||
+        !siteIdList(r.results, &results, &reason, &resultIds)) {
         abandonRun(reason);
         setError(error, reason);
         return false;
+    }
+    appendIdDeltas(results, resultIds);
+    if (!r.rankingUrl.empty()) {
+        if (r.rank && *r.rank >= 1 && std::size_t(*r.rank) <= keptCount &&
+            r.results[std::size_t(*r.rank - 1)] == r.rankingUrl) {
+            rankingId = resultIds[std::size_t(*r.rank - 1)];
+        } else {
+            std::vector<qint64> one;
+            if (!siteIdList({r.rankingUrl}, &rankingSite, &reason, &one)) {
+                abandonRun(reason);
+                setError(error, reason);
+                return false;
+            }
+            if (!one.empty())
+                rankingId = one.front();
+        }
     }
     sqlite3* h = m_impl->handle;
     Statement& insert = m_impl->insertResult;
     if (!insert.prepare(h, "INSERT INTO result (run_id, entry_id, slot, engine, source, text, "
                            "rank, page, error, sites, calls, results, results_partial, "
-                           "page_sizes, ranking_site) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
+                           "page_sizes, ranking_site, sites_in_results) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {
         reason = fail(QStringLiteral("cannot be written"), reasonFor(h, sqlite3_errcode(h)));
         abandonRun(reason);
         setError(error, reason);
@@ -1065,11 +1125,11 @@ bool HistoryStore::writeOne(const std::string& url, const std::string& keywords,
         sqlite3_bind_null(st, 14);
     else
         sqlite3_bind_blob(st, 14, pageSizes.constData(), int(pageSizes.size()), SQLITE_STATIC);
-    std::vector<qint64> rankingId;
-    if (!rankingSite.isEmpty() && readVarints(rankingSite, &rankingId) && rankingId.size() == 1)
-        sqlite3_bind_int64(st, 15, rankingId[0]);
+    if (rankingId)
+        sqlite3_bind_int64(st, 15, *rankingId);
     else
         sqlite3_bind_null(st, 15);
+    sqlite3_bind_int64(st, 16, aboveInResults ? qint64(aboveCount) : 0);
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
@@ -1130,9 +1190,10 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
                              "r.source, r.text, r.rank, r.page, r.error, r.calls%1 FROM result r "
                              "JOIN run ON run.id = r.run_id WHERE r.entry_id = ? "
                              "ORDER BY r.run_id DESC, r.slot")
-                  .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
-                                                  "r.page_sizes, r.ranking_site")
-                                 : QString()));
+                  .arg(withSites
+                           ? QStringLiteral(", r.sites, r.results, r.results_partial, "
+                                            "r.page_sizes, r.ranking_site, r.sites_in_results")
+                           : QString()));
     q.addBindValue(entry);
     if (!q.exec())
         return readFailed(q, error);
@@ -1166,23 +1227,33 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
 }
 
 bool HistoryStore::keptTexts(const QSqlQuery& q, int first, HistoryResult* r, QString* error) {
-    if (!siteTexts(q.value(first).toByteArray(), &r->sitesAbove, error) ||
-        !siteTexts(q.value(first + 1).toByteArray(), &r->results, error))
+    const auto damaged = [&](const QString& what) {
+        setError(error, fail(QStringLiteral("cannot be read"), what));
+        return false;
+    };
+    std::vector<qint64> ids;
+    if (!readIdDeltas(q.value(first + 1).toByteArray(), &ids))
+        return damaged(QStringLiteral("a list of kept results is damaged"));
+    if (!siteTextsOf(ids, &r->results, error))
+        return false;
+    const qint64 aboveInResults = q.value(first + 5).toLongLong();
+    if (aboveInResults < 0 || std::size_t(aboveInResults) > r->results.size())
+        return damaged(QStringLiteral("a list of sites above is damaged"));
+    if (aboveInResults > 0)
+        r->sitesAbove.assign(r->results.begin(), r->results.begin() + aboveInResults);
+    else if (!siteTexts(q.value(first).toByteArray(), &r->sitesAbove, error))
         return false;
     r->resultsPartial = q.value(first + 2).toInt() != 0;
     std::vector<qint64> sizes;
-    if (!readVarints(q.value(first + 3).toByteArray(), &sizes)) {
-        setError(error, fail(QStringLiteral("cannot be read"),
-                             QStringLiteral("a list of results per page is damaged")));
-        return false;
-    }
+    if (!readVarints(q.value(first + 3).toByteArray(), &sizes) ||
+        std::any_of(sizes.begin(), sizes.end(),
+                    [](qint64 size) { return size < 0 || size > std::numeric_limits<int>::max(); }))
+        return damaged(QStringLiteral("a list of results per page is damaged"));
     r->pageSizes.assign(sizes.begin(), sizes.end());
     r->rankingUrl.clear();
     if (!q.value(first + 4).isNull()) {
-        QByteArray id;
-        appendVarint(id, quint64(q.value(first + 4).toLongLong()));
         std::vector<std::string> url;
-        if (!siteTexts(id, &url, error))
+        if (!siteTextsOf({q.value(first + 4).toLongLong()}, &url, error))
             return false;
         if (!url.empty())
             r->rankingUrl = std::move(url.front());
@@ -1199,6 +1270,12 @@ bool HistoryStore::siteTexts(const QByteArray& packed, std::vector<std::string>*
                              QStringLiteral("a list of sites above is damaged")));
         return false;
     }
+    return siteTextsOf(ids, sites, error);
+}
+
+bool HistoryStore::siteTextsOf(const std::vector<qint64>& ids, std::vector<std::string>* sites,
+                               QString* error) {
+    sites->clear();
     sqlite3* h = m_impl->handle;
     Statement& select = m_impl->siteText;
     if (!ids.empty() && !select.prepare(h, "SELECT text FROM site WHERE id = ?")) {
@@ -1217,7 +1294,7 @@ bool HistoryStore::siteTexts(const QByteArray& packed, std::vector<std::string>*
         if (rc != SQLITE_ROW) {
             setError(error, fail(QStringLiteral("cannot be read"),
                                  rc == SQLITE_DONE
-                                     ? QStringLiteral("a site above is missing (id %1)").arg(id)
+                                     ? QStringLiteral("a kept site is missing (id %1)").arg(id)
                                      : reasonFor(h, rc)));
             return false;
         }
@@ -1250,7 +1327,7 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
                            "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
                            "ORDER BY r.run_id DESC LIMIT 1")
                 .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
-                                                "r.page_sizes, r.ranking_site")
+                                                "r.page_sizes, r.ranking_site, r.sites_in_results")
                                : QString()));
     }
     QSqlQuery& q = *select;

@@ -213,9 +213,13 @@ private:
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
                   QString* error);
     // The sites' ids, packed as a result keeps them; sites not in the site table yet are added.
-    bool siteIdList(const std::vector<std::string>& sites, QByteArray* ids, QString* error);
+    // With numbers, the ids go there instead (ids is left empty).
+    bool siteIdList(const std::vector<std::string>& sites, QByteArray* ids, QString* error,
+                    std::vector<qint64>* numbers = nullptr);
     // The texts of packed site ids.
     bool siteTexts(const QByteArray& packed, std::vector<std::string>* sites, QString* error);
+    bool siteTextsOf(const std::vector<qint64>& ids, std::vector<std::string>* sites,
+                     QString* error);
     // The sites above, kept results, page sizes and ranking URL read from q's columns first..
     bool keptTexts(const QSqlQuery& q, int first, HistoryResult* r, QString* error);
     bool exportWhere(const QString& where, qint64 entry, QIODevice* out, QString* error);

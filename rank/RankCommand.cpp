@@ -109,6 +109,7 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     RankRunSettings settings;
     settings.maxPages = m_settings.m_MaxPages;
     settings.maxThreads = m_settings.m_MaxThreads;
+    settings.readWholeDepth = m_settings.m_ReadWholeDepth != 0;
     for (int e = 0; e < kEngineCount; ++e)
         settings.hosts[e] = EngineHost(SearchEngine(e));
     // The settings cannot change during a run (Settings is locked), so reading them from the

@@ -1,6 +1,8 @@
 #include "rank/RankHistory.h"
 
 #include "base/Engines.h"
+#include "rank/RankSearch.h"
+#include "sources/ProviderScan.h"
 
 #include <QFileInfo>
 
@@ -9,6 +11,9 @@
 namespace rank {
 
 static_assert(kEngineCount == tw::kHistorySlots, "the history keeps one slot per engine column");
+static_assert(CRankSearch::kMaxResultsKept >= tw::kHistoryMaxResults &&
+                  tw::sources::ProviderScan::kMaxResultsKept >= tw::kHistoryMaxResults,
+              "the scans keep as many results as the history holds");
 
 std::string HistoryEngineName(SearchEngine engine) {
     return engines::SlotLabel(engine);

@@ -75,9 +75,10 @@ void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
     }
     scan.m_retryDelaysMs = CRankSearch::Retry().delaysMs;
     scan.m_gates = job.m_pGates.get();
-    tw::sources::ScanResult result =
-        scan.run({job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source,
-                  EntryConfig(job.m_pSources->config, job.m_options)});
+    tw::sources::ScanInput input{job.m_strUrl, job.m_strKeywords, job.m_nMaxPages, source,
+                                 EntryConfig(job.m_pSources->config, job.m_options)};
+    input.readWholeDepth = job.m_bReadWholeDepth;
+    tw::sources::ScanResult result = scan.run(input);
     outcome.found = result.ok && result.rank > 0;
     outcome.rank = result.rank;
     outcome.page = result.page;
@@ -90,6 +91,10 @@ void ScanThroughProvider(const RankJob& job, const tw::sources::Source& source,
         outcome.errors.push_back({result.lastUrl, result.error});
     }
     sitesAbove = std::move(result.sitesAbove);
+    outcome.results = std::move(result.results);
+    outcome.resultsPartial = result.resultsPartial;
+    outcome.pageSizes = std::move(result.pageSizes);
+    outcome.rankingUrl = std::move(result.rankingUrl);
 }
 
 void JoinFinished(std::vector<Worker>& workers) {
@@ -131,7 +136,7 @@ std::string BudgetMessage(const RunCalls& calls, int entriesNotRanked) {
 }
 
 CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSettings& sources,
-                           const std::function<bool(SearchEngine)>& engineOn) {
+                           const std::function<bool(SearchEngine)>& engineOn, bool readWholeDepth) {
     CallEstimate estimate;
     const int pages = ClampDepth(depth);
     for (int e = 0; e < kEngineCount; ++e) {
@@ -140,8 +145,10 @@ CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSett
             continue;
         const int i = tw::sources::providerIndex(source.provider);
         estimate.used[i] = true;
-        estimate.most[i] += long(entries) * tw::sources::mostCallsPerScan(source.provider, pages);
-        estimate.least[i] += long(entries);
+        const long most = tw::sources::mostCallsPerScan(source.provider, pages);
+        estimate.most[i] += long(entries) * most;
+        // Read to the depth, a scan stops early only where the service runs out of results.
+        estimate.least[i] += long(entries) * (readWholeDepth ? most : 1);
     }
     return estimate;
 }
@@ -190,6 +197,7 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
 
     CRecordingSearch search;
     search.m_nMaxPages = job->m_nMaxPages;
+    search.m_bReadWholeDepth = job->m_bReadWholeDepth;
     search.m_pProgressDlg = job->m_pProgressDlg;
     for (int e = 0; e < kEngineCount; ++e) {
         if (!job->m_hosts[e].empty())
@@ -242,6 +250,10 @@ int RankEntryProc(std::unique_ptr<RankJob> job) {
             outcome.page = outcome.found ? search.m_nPage : 0;
             outcome.pagesFetched = search.m_nPagesFetched - fetchedBefore;
             outcome.errors = search.m_errors;
+            outcome.results = std::move(search.m_results);
+            outcome.resultsPartial = search.m_bResultsPartial;
+            outcome.pageSizes = std::move(search.m_pageSizes);
+            outcome.rankingUrl = outcome.found ? std::move(search.m_strRankingUrl) : std::string();
         }
         if (outcome.found) {
             outcome.cancelled = false;
@@ -374,6 +386,7 @@ RankRunResult RunRanking(const std::vector<RankTarget>& targets, IRankRows& rows
         job->m_pProgressDlg = progress;
         job->m_nRow = target.row;
         job->m_nMaxPages = depth;
+        job->m_bReadWholeDepth = settings.readWholeDepth;
         job->m_strPageFile = ScratchFileName(jobNumber++);
         job->m_hosts = settings.hosts;
         job->m_engineOn = settings.engineOn;

@@ -119,7 +119,8 @@ struct RankJob {
     IRankProgress* m_pProgressDlg = nullptr; // may be null: no progress, no cancel
     int m_nRow = 0;
     int m_nMaxPages = 20;
-    std::string m_strPageFile; // scratch file of this job
+    bool m_bReadWholeDepth = false; // read on past the target to the depth
+    std::string m_strPageFile;      // scratch file of this job
     std::array<std::string, kEngineCount> m_hosts;
     // Asked when the worker reaches each engine, so a switch changed meanwhile counts.
     std::function<bool(SearchEngine)> m_engineOn;
@@ -168,6 +169,9 @@ tw::sources::ProviderConfig EntryConfig(const tw::sources::ProviderConfig& run,
 struct RankRunSettings {
     int maxPages = 20;
     int maxThreads = 3;
+    // Every scan reads to the depth, past its target, so that the results below it are kept too
+    // (more pages, and more billed calls through a result service).
+    bool readWholeDepth = false;
     std::array<std::string, kEngineCount> hosts; // empty: the built-in host
     std::function<bool(SearchEngine)> engineOn;  // empty: every engine
     // The window writes "not found" for a switched-off engine; the command leaves columns of
@@ -199,14 +203,16 @@ std::string CallsSummary(const RunCalls& calls);
 std::string BudgetMessage(const RunCalls& calls, int entriesNotRanked);
 
 // The most and the fewest calls a run of entries can take per service (providerIndex): each
-// ranked column through it takes mostCallsPerScan calls at most and one at least.
+// ranked column through it takes mostCallsPerScan calls at most and one at least (read to the
+// whole depth: as many as at most, unless the service runs out of results).
 struct CallEstimate {
     std::array<long, tw::sources::kProviderCount> most{};
     std::array<long, tw::sources::kProviderCount> least{};
     std::array<bool, tw::sources::kProviderCount> used{};
 };
 CallEstimate EstimateCalls(int entries, int depth, const tw::sources::SourceSettings& sources,
-                           const std::function<bool(SearchEngine)>& engineOn);
+                           const std::function<bool(SearchEngine)>& engineOn,
+                           bool readWholeDepth = false);
 
 struct RankRunResult {
     bool cancelled = false;

@@ -106,8 +106,13 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
     m_strScanError.clear();
     m_bCancelled = false;
     m_eScanning = engine;
+    m_results.clear();
+    m_pageSizes.clear();
+    m_bResultsPartial = false;
+    m_strRankingUrl.clear();
     int counted = 0;
     bool found = false;
+    int foundPage = 0; // 0-based page of the target
 
     const std::string lowerTarget = text::AsciiLower(targetUrl);
     std::vector<std::string>& above = m_sitesAbove[engine];
@@ -115,10 +120,11 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
     const PageRetry retry = Retry();
     std::string piece;
     std::vector<std::string> pageSites;
+    std::vector<std::string> pageResults;
     // The engine's pages are read in one run: the next page goes out before other workers'.
     const CKeepTurn keepTurn;
 
-    for (int i = 0; i < m_nMaxPages && !found; ++i) {
+    for (int i = 0; i < m_nMaxPages && (!found || m_bReadWholeDepth); ++i) {
         if (IsCancelled()) {
             m_bCancelled = true;
             break;
@@ -138,6 +144,9 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
         // Read whole before it counts: a page that fails halfway, or turns out to be a block
         // page, is tried again from its start and must not have counted anything.
         int pageCount = 0;
+        bool pageFound = false; // the target's first match is on this page
+        int pageRank = 0;       // its place among the page's counted links
+        std::string pageMatch;
         std::string error;
         for (std::size_t attempt = 0;; ++attempt) {
             if (attempt > 0 && !PauseUnlessCancelled(retry.delaysMs[attempt - 1])) {
@@ -149,7 +158,10 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
             error.clear();
             pageCount = 0;
             pageSites.clear();
-            found = false;
+            pageResults.clear();
+            pageFound = false;
+            pageRank = 0;
+            pageMatch.clear();
             bool haveLines = DownloadPage(url, pageFile, error);
             if (!error.empty() && IsCancelled()) {
                 m_bCancelled = true; // the page was lost to the cancel, not to the engine
@@ -166,16 +178,26 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
                 picker.StartPage();
                 rank::CPieceReader reader(file.get());
                 bool blockSign = false;
-                while (!found && reader.Next(piece)) {
+                // Reading on past the target only when asked to; then the target is a result
+                // like the others, and only its first match ranks.
+                const auto stopHere = [&] { return pageFound && !m_bReadWholeDepth; };
+                const std::size_t roomForResults =
+                    std::size_t(kMaxResultsKept) -
+                    std::min(m_results.size(), std::size_t(kMaxResultsKept));
+                while (!stopHere() && reader.Next(piece)) {
                     if (!blockSign && pageCount == 0)
                         blockSign = rank::IsBlockLine(engine, piece);
                     picker.ScanLine(piece, [&](std::string_view link) {
                         ++pageCount;
-                        if (rank::LinkMatches(link, lowerTarget)) {
-                            found = true;
-                            return false;
+                        if (pageResults.size() < roomForResults)
+                            pageResults.emplace_back(link.substr(0, kMaxSiteText));
+                        if (!found && !pageFound && rank::LinkMatches(link, lowerTarget)) {
+                            pageFound = true;
+                            pageRank = pageCount;
+                            pageMatch = link.substr(0, kMaxSiteText);
+                            return m_bReadWholeDepth;
                         }
-                        if (int(pageSites.size()) < kMaxKeptPerPage)
+                        if (!found && !pageFound && int(pageSites.size()) < kMaxKeptPerPage)
                             pageSites.emplace_back(link.substr(0, kMaxSiteText));
                         return true;
                     });
@@ -189,8 +211,10 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
             if (attempt >= retry.delaysMs.size())
                 break;
         }
-        if (m_bCancelled)
+        if (m_bCancelled) {
+            m_bResultsPartial = true;
             break;
+        }
         if (!error.empty()) {
             if (m_nFailedPages++ == 0) {
                 m_strFirstError = error;
@@ -198,17 +222,27 @@ bool CRankSearch::Scan(SearchEngine engine, const std::string& targetUrl,
             }
             PageFailed(url, error);
             m_strScanError = error;
+            m_bResultsPartial = true;
             break;
         }
+        m_pageSizes.push_back(pageCount);
+        m_results.insert(m_results.end(), std::make_move_iterator(pageResults.begin()),
+                         std::make_move_iterator(pageResults.end()));
+        if (!found) {
+            above.insert(above.end(), std::make_move_iterator(pageSites.begin()),
+                         std::make_move_iterator(pageSites.end()));
+            if (pageFound) {
+                found = true;
+                foundPage = i;
+                m_nRank = counted + pageRank;
+                m_strRankingUrl = std::move(pageMatch);
+            }
+        }
         counted += pageCount;
-        above.insert(above.end(), std::make_move_iterator(pageSites.begin()),
-                     std::make_move_iterator(pageSites.end()));
-        if (found)
-            m_nRank = counted;
     }
 
     std::remove(pageFile.c_str());
-    ++m_nPage;
+    m_nPage = found ? foundPage + 1 : 0;
     if (!found) {
         m_nRank = 0;
         m_nPage = 0;

@@ -37,6 +37,19 @@ public:
     std::array<std::vector<std::string>, kEngineCount> m_sitesAbove;
     int m_nMaxPages = 20;
     IRankProgress* m_pProgressDlg = nullptr; // not owned
+    // Reads on past the target to m_nMaxPages, so that the results below it are kept too; the
+    // rank is still the first match.
+    bool m_bReadWholeDepth = false;
+
+    // What the last scan counted, found or not: the results in order (at most kMaxResultsKept,
+    // each cut to kMaxSiteText bytes), the results counted on each page read whole, and the
+    // result that matched the target (empty when not found). A scan that ended at a page it
+    // could not have, or at cancel, keeps what the pages before counted with m_bResultsPartial.
+    std::vector<std::string> m_results;
+    std::vector<int> m_pageSizes;
+    bool m_bResultsPartial = false;
+    std::string m_strRankingUrl;
+    static constexpr int kMaxResultsKept = 100;
 
     // Search host of each engine, the built-in ones at first; a host may carry a port.
     std::array<std::string, kEngineCount> m_hosts;

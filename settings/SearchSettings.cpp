@@ -27,6 +27,7 @@ void CSearchSettings::Load() {
     loadNumber(store, "m_MaxPages", m_MaxPages);
     for (const engines::EngineInfo& e : engines::All())
         loadFlag(store, e.switchValue, m_engineOn[e.id]);
+    loadFlag(store, "ReadWholeDepth", m_ReadWholeDepth);
 }
 
 void CSearchSettings::Save() const {
@@ -36,6 +37,10 @@ void CSearchSettings::Save() const {
     store.WriteString(maker::kProduct, "m_MaxPages", std::to_string(m_MaxPages));
     for (const engines::EngineInfo& e : engines::All())
         store.WriteString(maker::kProduct, e.switchValue, std::to_string(m_engineOn[e.id]));
+    // Written once it has been switched on, so that a settings file of the six values the
+    // program always wrote stays as it was until then.
+    if (m_ReadWholeDepth != 0 || !store.ReadString(maker::kProduct, "ReadWholeDepth").empty())
+        store.WriteString(maker::kProduct, "ReadWholeDepth", std::to_string(m_ReadWholeDepth));
 }
 
 bool CSearchSettings::EngineEnabled(SearchEngine engine) const {

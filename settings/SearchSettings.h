@@ -15,10 +15,13 @@ public:
     int m_MaxThreads = 3;
     // Engine switches, 0 or 1, in SearchEngine order.
     std::array<int, kEngineCount> m_engineOn{1, 1, 1, 1};
+    // 0 or 1: every scan reads on past its target to the depth, so that the results below it
+    // are kept too. It costs the extra pages (and billed calls through a result service).
+    int m_ReadWholeDepth = 0;
 
     // Reads the stored values over the current ones; what is absent keeps its value.
     void Load();
-    // Writes the depth, the thread count and every engine switch.
+    // Writes the depth, the thread count, every engine switch and the whole-depth switch.
     void Save() const;
 
     bool EngineEnabled(SearchEngine engine) const;

@@ -85,6 +85,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         this, "1013",
         {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "15", "20", "25", "30", "40"});
     du.place(m_depthCombo, 14, 103, 31, 12);
+    // Beside the depth it extends, in the room the template leaves right of the combo box.
+    m_wholeDepthCheck = makeCheck(this, "readWholeDepth", "Read the &whole depth");
+    m_wholeDepthCheck->setToolTip(
+        QStringLiteral("Read on past the target to the depth, so that the results below it are "
+                       "kept too. Costs the extra pages (and billed calls of result services)."));
+    du.place(m_wholeDepthCheck, 50, 104, 110, 10);
     auto* threadLabel =
         new QLabel(QStringLiteral("Max number of web pages to search at once:"), this);
     du.place(threadLabel, 14, 122, 143, 9);
@@ -123,6 +129,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         setTabOrder(previous, check);
         previous = check;
     }
+    setTabOrder(previous, m_wholeDepthCheck);
     m_firstControl = ok;
 
     // A dropped list is as long as the template's combo box height leaves below the closed box.
@@ -154,6 +161,7 @@ void CSettingsDlg::OnInitDialog() {
         m_checks[e.id]->setChecked(m_edit.EngineEnabled(e.id));
     selectPrefix(m_threadCombo, m_edit.m_MaxThreads);
     selectPrefix(m_depthCombo, m_edit.m_MaxPages);
+    m_wholeDepthCheck->setChecked(m_edit.m_ReadWholeDepth != 0);
     // As the dialog opens, the focus is on the first control of the tab order.
     m_sourcesButton->setEnabled(bool(m_openSources));
     m_firstControl->setFocus();
@@ -168,5 +176,6 @@ void CSettingsDlg::OnOK() {
         m_edit.SetEngineEnabled(e.id, m_checks[e.id]->isChecked());
     takeSelection(m_threadCombo, m_edit.m_MaxThreads);
     takeSelection(m_depthCombo, m_edit.m_MaxPages);
+    m_edit.m_ReadWholeDepth = m_wholeDepthCheck->isChecked() ? 1 : 0;
     QDialog::accept();
 }

@@ -33,6 +33,7 @@ public:
     int& m_bAltavista = m_edit.m_engineOn[AltaVista];
     int& m_bLycos = m_edit.m_engineOn[Lycos];
     int& m_bLooksmart = m_edit.m_engineOn[LookSmart];
+    int& m_ReadWholeDepth = m_edit.m_ReadWholeDepth;
 
     void accept() override;
 
@@ -51,6 +52,7 @@ private:
 
     QComboBox* m_depthCombo = nullptr;
     QComboBox* m_threadCombo = nullptr;
+    QCheckBox* m_wholeDepthCheck = nullptr;
     std::array<QCheckBox*, kEngineCount> m_checks{};
     QWidget* m_firstControl = nullptr;
     QPushButton* m_sourcesButton = nullptr;

@@ -168,9 +168,26 @@ ProviderScan::PageOutcome ProviderScan::askPage(const Source& source, const Prov
     return out;
 }
 
+namespace {
+// The results counted, as pages of ten.
+std::vector<int> pagesOfTen(int counted) {
+    std::vector<int> sizes;
+    for (; counted > 0; counted -= kResultsPerPage)
+        sizes.push_back(std::min(counted, kResultsPerPage));
+    return sizes;
+}
+} // namespace
+
 ScanResult ProviderScan::run(const ScanInput& in) {
     ScanResult r;
+    int counted = 0;
+    const auto found = [&] { return r.rank > 0; };
     const auto fail = [&](std::string error) {
+        r.pageSizes = pagesOfTen(counted);
+        r.resultsPartial = true;
+        // Found before a page past it failed: the rank stands.
+        if (found())
+            return r;
         r.ok = false;
         r.error = std::move(error);
         r.text = "error";
@@ -178,6 +195,12 @@ ScanResult ProviderScan::run(const ScanInput& in) {
         return r;
     };
     const auto cancel = [&] {
+        r.pageSizes = pagesOfTen(counted);
+        r.resultsPartial = true;
+        if (found()) {
+            r.overBudget = false;
+            return r;
+        }
         r.ok = false;
         r.cancelled = true;
         r.text.clear();
@@ -196,8 +219,8 @@ ScanResult ProviderScan::run(const ScanInput& in) {
         maxCounted = std::min(maxCounted, kBraveMaxPages * kBravePageSize);
     const std::string lowerTarget = text::AsciiLower(in.targetUrl);
 
-    int counted = 0;
-    for (int page = 1; page <= pages && counted < maxCounted; ++page) {
+    for (int page = 1; page <= pages && counted < maxCounted && (!found() || in.readWholeDepth);
+         ++page) {
         if (isCancelled())
             return cancel();
         if (m_pageStarted)
@@ -220,17 +243,27 @@ ScanResult ProviderScan::run(const ScanInput& in) {
             if (counted >= maxCounted)
                 break;
             ++counted;
+            if (int(r.results.size()) < kMaxResultsKept)
+                r.results.push_back(url.substr(0, kMaxSiteText));
+            if (found())
+                continue;
             if (rank::LinkMatches(url, lowerTarget)) {
                 r.ok = true;
                 r.rank = counted;
                 r.page = (counted - 1) / kResultsPerPage + 1;
                 r.text = "Rank " + std::to_string(r.rank) + " / Page " + std::to_string(r.page);
-                return r;
+                r.rankingUrl = url.substr(0, kMaxSiteText);
+                if (!in.readWholeDepth)
+                    break;
+                continue;
             }
             if (int(r.sitesAbove.size()) < kMaxSitesKept)
                 r.sitesAbove.push_back(url.substr(0, kMaxSiteText));
         }
     }
+    r.pageSizes = pagesOfTen(counted);
+    if (found())
+        return r;
     r.ok = true;
     r.text = "not found";
     return r;

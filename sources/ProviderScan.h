@@ -19,6 +19,9 @@ struct ScanInput {
     int depthPages = 20; // pages of ten; DataForSEO takes depthPages * 10 results in one call
     Source source;
     ProviderConfig config;
+    // Asks on past the target to the depth, so that the results below it are kept too; every
+    // further page is a call the provider bills.
+    bool readWholeDepth = false;
 };
 
 struct ScanResult {
@@ -33,6 +36,15 @@ struct ScanResult {
     int calls = 0;           // calls the provider bills: those it answered 2xx
     bool overBudget = false; // cancelled because the run's budget of calls was spent
     std::string lastUrl;     // the last request's address, keys removed, for messages
+    // Every result counted, in order (at most kMaxResultsKept, each cut to kMaxSiteText bytes),
+    // found or not; for an "error" (or a read past the target cut short), what the pages
+    // answered before counted, with resultsPartial set.
+    std::vector<std::string> results;
+    bool resultsPartial = false;
+    // Results counted per page of ten, the pages rank and page are given in, whatever the
+    // provider's own page size.
+    std::vector<int> pageSizes;
+    std::string rankingUrl; // the result that matched the target; empty when not found
 };
 
 // What one request brought back.
@@ -93,6 +105,7 @@ public:
 
     // At most this many sites above are kept, each cut to kMaxSiteText bytes.
     static constexpr int kMaxSitesKept = 10000;
+    static constexpr int kMaxResultsKept = 100;
     static constexpr std::size_t kMaxSiteText = 2048;
 
 protected:

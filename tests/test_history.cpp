@@ -136,6 +136,9 @@ private slots:
     void sitesKeptAtMostHundred();
     void sitesKeptOnceAcrossRuns();
     void keptResultsRoundTrip();
+    void keptListsBesideTheSitesAbove();
+    void damagedKeptLists_data();
+    void damagedKeptLists();
     void lockedDatabase();
     void refusedFiles_data();
     void refusedFiles();
@@ -149,6 +152,7 @@ private slots:
     void readOnlyOpen();
     void migrationFromVersion1();
     void migrationFromVersion2();
+    void migrationFromVersion5();
     void csvQuoting();
     void csvFormulaCells();
     void changeWords_data();
@@ -470,8 +474,8 @@ void TestHistory::callsOfEachResult() {
     // As the version before left it: no calls column.
     {
         RawConnection raw(path);
-        for (const char* column :
-             {"calls", "results", "results_partial", "page_sizes", "ranking_site"})
+        for (const char* column : {"calls", "results", "results_partial", "page_sizes",
+                                   "ranking_site", "sites_in_results"})
             QVERIFY(raw.exec(QStringLiteral("ALTER TABLE result DROP COLUMN %1").arg(column)));
         QVERIFY(raw.exec("PRAGMA user_version = 3"));
     }
@@ -608,6 +612,102 @@ void TestHistory::keptResultsRoundTrip() {
     // Without asking for them, none are read.
     QVERIFY(store.previousResult("u", "k", EntryWhere{}, 0, 0, &previous, &seen, &error));
     QVERIFY(previous.result.results.empty());
+}
+
+// The sites above are the start of the kept results, or not (the target past the hundredth,
+// a caller that kept no results); the ranking URL is among them or not. Each reads back as
+// recorded, and a list repeated from the run before reads back in its own order.
+void TestHistory::keptListsBesideTheSitesAbove() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.history.sqlite");
+    std::vector<std::string> hundred;
+    for (int i = 1; i <= kHistoryMaxResults; ++i)
+        hundred.push_back("http://s" + std::to_string(i) + ".example/p");
+    HistoryResult deep = ranked(0, 120, 12, hundred);
+    deep.results = hundred;
+    deep.rankingUrl = "http://www.target.example/";
+    HistoryResult onlyAbove = ranked(1, 3, 1, {"http://x.example/", "http://y.example/"});
+    HistoryResult wholeDepth = ranked(2, 2, 1, {"http://s2.example/p"});
+    wholeDepth.results = {"http://s2.example/p", "http://www.target.example/a",
+                          "http://s1.example/p", "http://www.target.example/b"};
+    wholeDepth.rankingUrl = "http://www.target.example/a";
+    wholeDepth.pageSizes = {4};
+    QString error;
+    for (int run = 0; run < 2; ++run) {
+        HistoryStore store;
+        QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+        QVERIFY(store.beginRun(QDateTime::currentDateTime(), &error));
+        for (const HistoryResult* r : {&deep, &onlyAbove, &wholeDepth})
+            QVERIFY2(store.record("u", "k", *r, &error), qPrintable(error));
+        QVERIFY2(store.commitRun(&error), qPrintable(error));
+        // The second run has the same lists turned round.
+        std::reverse(deep.results.begin(), deep.results.end());
+        std::reverse(deep.sitesAbove.begin(), deep.sitesAbove.end());
+    }
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadOnly, &error));
+    EntryHistory history;
+    QVERIFY2(store.loadEntry("u", "k", &history, &error, true), qPrintable(error));
+    QCOMPARE(history.runs.size(), std::size_t(2));
+    for (std::size_t run = 0; run < 2; ++run) {
+        std::vector<std::string> expected = hundred;
+        if (run == 0)
+            std::reverse(expected.begin(), expected.end());
+        const HistoryResult& back = *history.runs[run].bySlot[0];
+        QCOMPARE(back.results, expected);
+        QCOMPARE(back.sitesAbove, expected);
+        QCOMPARE(back.rankingUrl, deep.rankingUrl);
+        QCOMPARE(history.runs[run].bySlot[1]->sitesAbove, onlyAbove.sitesAbove);
+        QVERIFY(history.runs[run].bySlot[1]->results.empty());
+        QCOMPARE(history.runs[run].bySlot[2]->results, wholeDepth.results);
+        QCOMPARE(history.runs[run].bySlot[2]->sitesAbove, wholeDepth.sitesAbove);
+        QCOMPARE(history.runs[run].bySlot[2]->rankingUrl, wholeDepth.rankingUrl);
+    }
+}
+
+// A kept list that cannot be read is an error of the read that asks for it, never a crash; what
+// does not ask for the lists reads on.
+void TestHistory::damagedKeptLists_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("list cut inside a number") << "results = X'0280'";
+    QTest::newRow("id below 1") << "results = X'0201'";
+    QTest::newRow("id of no site") << "results = X'C801'";
+    QTest::newRow("more sites above than results") << "sites_in_results = 9";
+    QTest::newRow("negative sites above") << "sites_in_results = -1";
+    QTest::newRow("page sizes cut") << "page_sizes = X'FF'";
+    QTest::newRow("ranking URL of no site") << "ranking_site = 99999";
+}
+void TestHistory::damagedKeptLists() {
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.history.sqlite");
+    QString error;
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(QDateTime::currentDateTime(), &error));
+        HistoryResult r = ranked(0, 2, 1, {"http://a.example/"});
+        r.results = {"http://a.example/", "http://t.example/", "http://b.example/"};
+        r.pageSizes = {3};
+        r.rankingUrl = "http://t.example/";
+        QVERIFY(store.record("u", "k", r, &error));
+        QVERIFY(store.commitRun(&error));
+    }
+    {
+        RawConnection raw(path);
+        QVERIFY(raw.exec("UPDATE result SET " + change));
+    }
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::Mode::ReadOnly, &error));
+    EntryHistory history;
+    error.clear();
+    QVERIFY(!store.loadEntry("u", "k", &history, &error, true));
+    QVERIFY2(error.contains("cannot be read"), qPrintable(error));
+    HistoryRecord previous;
+    bool found = false;
+    QVERIFY(!store.previousResult("u", "k", EntryWhere{}, 0, 0, &previous, &found, &error, true));
+    QVERIFY(store.loadEntry("u", "k", &history, &error));
+    QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(2));
 }
 
 void TestHistory::lockedDatabase() {
@@ -1087,6 +1187,58 @@ void TestHistory::migrationFromVersion2() {
     QCOMPARE(check.value("SELECT COUNT(*) FROM site").toInt(), 3);
     QCOMPARE(check.value("PRAGMA user_version").toInt(), kHistorySchemaVersion);
     QCOMPARE(check.value("PRAGMA application_id").toInt(), 0x54574B48);
+}
+
+// A file of the version before keeps its results, which read back with empty kept lists; the
+// next run keeps its lists beside them.
+void TestHistory::migrationFromVersion5() {
+    test::ScopedWorkDir dir;
+    const QString path = dir.file("h.history.sqlite");
+    const std::vector<std::string> above = {"http://a.example/", "http://b.example/"};
+    QString error;
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::Mode::ReadWrite, &error));
+        QVERIFY(store.beginRun(at("2026-12-01T09:00:00Z"), &error));
+        QVERIFY(store.record("u", "k", ranked(0, 3, 1, above), &error));
+        QVERIFY(store.record("u", "k", notFound(2), &error));
+        QVERIFY(store.commitRun(&error));
+    }
+    // As version 5 left it: none of the kept results' columns.
+    {
+        RawConnection raw(path);
+        for (const char* column :
+             {"results", "results_partial", "page_sizes", "ranking_site", "sites_in_results"})
+            QVERIFY(raw.exec(QStringLiteral("ALTER TABLE result DROP COLUMN %1").arg(column)));
+        QVERIFY(raw.exec("PRAGMA user_version = 5"));
+    }
+    HistoryStore store;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(store.fileSchemaVersion(), 5);
+    QCOMPARE(store.schemaVersion(), kHistorySchemaVersion);
+    EntryHistory history;
+    QVERIFY2(store.loadEntry("u", "k", &history, &error, true), qPrintable(error));
+    QCOMPARE(history.runs.size(), std::size_t(1));
+    const HistoryResult& old = *history.runs[0].bySlot[0];
+    QCOMPARE(old.sitesAbove, above);
+    QCOMPARE(old.text, std::string("Rank 3 / Page 1"));
+    QVERIFY(old.results.empty() && old.pageSizes.empty() && old.rankingUrl.empty());
+    QVERIFY(!old.resultsPartial);
+    QCOMPARE(history.runs[0].bySlot[2]->text, std::string("not found"));
+
+    QVERIFY(store.beginRun(at("2026-12-02T09:00:00Z"), &error));
+    HistoryResult now = ranked(0, 2, 1, {"http://b.example/"});
+    now.results = {"http://b.example/", "http://www.u.example/", "http://a.example/"};
+    now.pageSizes = {3};
+    now.rankingUrl = "http://www.u.example/";
+    QVERIFY(store.record("u", "k", now, &error));
+    QVERIFY2(store.commitRun(&error), qPrintable(error));
+    QVERIFY(store.loadEntry("u", "k", &history, &error, true));
+    QCOMPARE(history.runs.size(), std::size_t(2));
+    QCOMPARE(history.runs[0].bySlot[0]->results, now.results);
+    QCOMPARE(history.runs[0].bySlot[0]->sitesAbove, now.sitesAbove);
+    QCOMPARE(history.runs[1].bySlot[0]->sitesAbove, above);
+    QVERIFY(history.runs[1].bySlot[0]->results.empty());
 }
 
 void TestHistory::csvQuoting() {

@@ -147,6 +147,45 @@ private slots:
         }
     }
 
+    // --whole-depth reads every page of the depth, past the target, which still ranks where it
+    // was first met; the history keeps the results below it too. Without it the scan stops at
+    // the target and keeps the results down to it.
+    void wholeDepthReadsOnPastTheTarget() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"),
+                  "www.target-w.example\r\nred shoes\r\n-\r\n-\r\n-\r\n-\r\n");
+        const std::string target = "http://www.target-w.example/";
+        m_model.AddPlant(Google, 4, target, "red shoes");
+        QStringList args = GoogleRun();
+        args[3] = "3"; // the depth
+        const std::size_t before = m_server->Requests().size();
+        QCOMPARE(Run(args, dir.path()).code, 0);
+        const std::size_t stopping = m_server->Requests().size() - before;
+        QCOMPARE(Run(args + QStringList{"--whole-depth"}, dir.path()).code, 0);
+        QCOMPARE(stopping, std::size_t(1));
+        QCOMPARE(m_server->Requests().size() - before - stopping, std::size_t(3));
+
+        tw::HistoryStore store;
+        QString error;
+        QVERIFY(store.open(tw::historyPathFor(dir.file("tallowick.dat")),
+                           tw::HistoryStore::Mode::ReadOnly, &error));
+        tw::EntryHistory h;
+        QVERIFY2(store.loadEntry("www.target-w.example", "red shoes", &h, &error, true),
+                 qPrintable(error));
+        QCOMPARE(int(h.runs.size()), 2);
+        const tw::HistoryResult& whole = *h.runs[0].bySlot[Google];
+        const tw::HistoryResult& stopped = *h.runs[1].bySlot[Google];
+        for (const tw::HistoryResult* r : {&whole, &stopped}) {
+            QCOMPARE(r->rank, std::optional<int>(4));
+            QCOMPARE(r->rankingUrl, target);
+            QCOMPARE(int(r->sitesAbove.size()), 3);
+        }
+        QCOMPARE(int(whole.results.size()), 30);
+        QCOMPARE(whole.results[3], target);
+        QVERIFY(whole.pageSizes == std::vector<int>({10, 10, 10}));
+        QCOMPARE(int(stopped.results.size()), 4);
+    }
+
     // --history-csv ranks nothing and writes the history where it is told.
     // --no-rank --json writes every row of the list as it is, each slot's rank and page read
     // from its text and its latest recorded result as "previous".

@@ -166,6 +166,14 @@ private slots:
         QVERIFY2(r.out.contains("the Brave Search API: at most 9 calls, at least 3"),
                  r.out.constData());
         QVERIFY2(r.out.contains("dataforseo.com: at most 3 calls, at least 3"), r.out.constData());
+        // Read to the whole depth, a scan takes every page of it.
+        const Result whole =
+            Run({"--estimate", "--whole-depth", "--depth", "5", "--engines", "google", "--source",
+                 "google=serper:google", "--provider-url", "serper=" + Base()},
+                dir.path(), {});
+        QVERIFY2(whole.code == 0, whole.err.constData());
+        QVERIFY2(whole.out.contains("serper.dev: at most 15 calls, at least 15 unless"),
+                 whole.out.constData());
         QCOMPARE(int(m_server->Requests().size()), 0);
         QCOMPARE(ReadFile(dir.file("tallowick.dat")), before);
         QVERIFY(!QFile::exists(dir.file("tallowick.history.sqlite")));

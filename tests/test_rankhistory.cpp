@@ -137,6 +137,22 @@ private slots:
                 QCOMPARE(bySlot[Google]->text, std::string("not found"));
                 QVERIFY(!bySlot[Google]->rank && bySlot[Google]->sitesAbove.empty());
             }
+            // Beside them, the whole list each scan counted and the address that matched.
+            if (entry == 0) {
+                const std::vector<std::string>& kept = bySlot[Google]->results;
+                QCOMPARE(int(kept.size()), 4);
+                QVERIFY(std::vector<std::string>(kept.begin(), kept.begin() + 3) ==
+                        AboveOnFirstPage(sim.model, Google, kKeywords, 4));
+                QCOMPARE(bySlot[Google]->rankingUrl, kept.back());
+                QVERIFY(kept.back().find(tw::test::RunTarget(0)) != std::string::npos);
+                QVERIFY(bySlot[Google]->pageSizes == std::vector<int>{4});
+            } else {
+                QCOMPARE(int(bySlot[Google]->results.size()), sim::kPerPage[Google]);
+                QVERIFY(bySlot[Google]->rankingUrl.empty());
+            }
+            QVERIFY(!bySlot[Google]->resultsPartial);
+            QCOMPARE(int(bySlot[AltaVista]->results.size()), sim::kPerPage[AltaVista]);
+            QVERIFY(bySlot[LookSmart]->results.empty() && bySlot[LookSmart]->resultsPartial);
             QCOMPARE(bySlot[AltaVista]->text, std::string("not found"));
             QVERIFY(bySlot[AltaVista]->error.empty());
             QCOMPARE(bySlot[LookSmart]->text, std::string("error"));

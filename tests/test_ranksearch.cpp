@@ -209,6 +209,75 @@ private slots:
         QVERIFY(!QFile::exists(dir.file("scratch")));
     }
 
+    // What a scan keeps of what it counted: every result in order (at most 100, the target's
+    // own included), the results of each page read and the matched address. Read to the whole
+    // depth it goes on past the target, which still ranks where it was first found; an error
+    // keeps the pages read whole before the failing one, marked partial.
+    void keptResults_data() {
+        QTest::addColumn<SearchEngine>("engine");
+        QTest::addColumn<QString>("scan");
+        for (int e = 0; e < kEngineCount; ++e) {
+            for (const char* scan : {"found", "whole depth", "not found", "error"})
+                QTest::addRow("%s, %s", engines::Info(SearchEngine(e)).name, scan)
+                    << SearchEngine(e) << QString::fromLatin1(scan);
+        }
+    }
+    void keptResults() {
+        QFETCH(SearchEngine, engine);
+        QFETCH(QString, scan);
+        tw::test::ScopedWorkDir dir;
+        const PageRetry retry = CRankSearch::Retry();
+        CRankSearch::SetRetry({{1, 1}});
+        CScriptedSearch s;
+        s.m_nMaxPages = scan == "not found" ? 20 : 5;
+        s.m_bReadWholeDepth = scan == "whole depth";
+        // The third page fails on every try.
+        s.serve = [&](int request, const std::string& url) -> std::optional<std::string> {
+            if (scan == "error" && request >= 3)
+                return std::nullopt;
+            return m_engines.RespondTo(PathOf(url)).body;
+        };
+        const std::string kw = scan == "not found" ? "red widgets" : "blue widgets";
+        const bool found = Scan(s, engine, "www.target-site.example", kw, "scratch");
+        CRankSearch::SetRetry(retry);
+
+        const int perPage = int(CountedOnPage(m_model, engine, kw, 1).size());
+        const int rank = engine == LookSmart ? 35 + 3 : 25;
+        const int pagesRead = scan == "found"       ? 3
+                              : scan == "not found" ? 20
+                              : scan == "error"     ? 2
+                                                    : 5;
+        std::vector<std::string> counted;
+        for (int page = 1; page <= pagesRead; ++page)
+            for (const auto& link : CountedOnPage(m_model, engine, kw, page))
+                counted.push_back(link);
+        std::vector<int> sizes(std::size_t(pagesRead), perPage);
+        if (scan == "found") {
+            counted.resize(std::size_t(rank));
+            sizes.back() = rank - 2 * perPage;
+        }
+        counted.resize(std::min<std::size_t>(counted.size(), CRankSearch::kMaxResultsKept));
+        QVERIFY(s.m_results == counted);
+        QVERIFY(s.m_pageSizes == sizes);
+        QCOMPARE(s.m_bResultsPartial, scan == "error");
+        QCOMPARE(int(s.urls.size()), scan == "error" ? 2 + 3 : pagesRead);
+
+        const bool targetThere = scan == "found" || scan == "whole depth";
+        QCOMPARE(found, targetThere);
+        if (targetThere) {
+            QCOMPARE(s.m_nRank, rank);
+            QCOMPARE(s.m_nPage, 3);
+            QCOMPARE(s.m_strRankingUrl, std::string("http://www.Target-Site.example/"));
+            // The sites above are what they always were, reading on or not.
+            QVERIFY(s.m_sitesAbove[engine] ==
+                    std::vector<std::string>(counted.begin(), counted.begin() + (rank - 1)));
+        } else {
+            QCOMPARE(s.m_nRank, 0);
+            QVERIFY(s.m_strRankingUrl.empty());
+            QCOMPARE(s.m_strScanError.empty(), scan != "error");
+        }
+    }
+
     // The second page fails on its first tries: it is asked for again, and counting goes on as
     // if it had come at once. Failing on every try ends the scan in an error instead.
     void aFailedPageIsTriedAgain_data() {

@@ -123,7 +123,7 @@ private slots:
             dlg.activateWindow();
             if (!QTest::qWaitForWindowActive(&dlg))
                 qWarning("the dialog did not become active");
-            for (int i = 0; i < 9; ++i) {
+            for (int i = 0; i < 10; ++i) {
                 QWidget* focus = QApplication::focusWidget();
                 walked << (focus ? focus->objectName() : QStringLiteral("(none)"));
                 QTest::keyClick(focus ? focus : &dlg, Qt::Key_Tab);
@@ -131,7 +131,37 @@ private slots:
             dlg.reject();
         });
         editStored(dlg);
-        QCOMPARE(walked.join(' '), QStringLiteral("1 2 1013 1014 1018 1019 1020 1021 1"));
+        // The whole-depth switch, added after the template's controls, comes last.
+        QCOMPARE(walked.join(' '),
+                 QStringLiteral("1 2 1013 1014 1018 1019 1020 1021 readWholeDepth 1"));
+    }
+
+    // The whole-depth switch beside the depth box: shown from the store and taken on OK; a
+    // settings file gets the value only once it has been switched on.
+    void wholeDepthSwitch() {
+        writeSettingsFile("[General]\nm_MaxPages=5\n");
+        CSettingsDlg dlg;
+        whileShown(dlg, "1", [&] {
+            QCheckBox* whole = control<QCheckBox>(dlg, "readWholeDepth");
+            QVERIFY(!whole->isChecked());
+            // Right of the depth box, inside the threads frame, clear of the controls there.
+            const QRect depth = control<QComboBox>(dlg, "1013")->geometry();
+            QVERIFY(whole->geometry().left() > depth.right());
+            QVERIFY(!whole->geometry().intersects(control<QComboBox>(dlg, "1014")->geometry()));
+            whole->setChecked(true);
+        });
+        editStored(dlg);
+        CSearchSettings stored;
+        stored.Load();
+        QCOMPARE(stored.m_ReadWholeDepth, 1);
+        whileShown(dlg, "1", [&] {
+            QVERIFY(control<QCheckBox>(dlg, "readWholeDepth")->isChecked());
+            control<QCheckBox>(dlg, "readWholeDepth")->setChecked(false);
+        });
+        editStored(dlg);
+        stored.Load();
+        QCOMPARE(stored.m_ReadWholeDepth, 0);
+        QVERIFY(readSettingsFile().contains("ReadWholeDepth=0\n"));
     }
 
     void cancelChangesNothing() {

@@ -95,6 +95,26 @@ ScanResult scan(const Services& s, const Source& source, const std::string& targ
     return scanner.run({target, kKeywords, depth, source, s.config});
 }
 
+// Answers HTTP 500 from its goodCalls-th call on.
+class FailingAfter : public ProviderScan {
+public:
+    int goodCalls = 0;
+
+protected:
+    HttpAnswer send(const HttpRequest& request) override {
+        if (m_sent++ < goodCalls)
+            return ProviderScan::send(request);
+        HttpAnswer a;
+        a.answered = true;
+        a.status = 500;
+        a.body = "{}";
+        return a;
+    }
+
+private:
+    int m_sent = 0;
+};
+
 const char* const kAllSources[] = {"serper:google",   "serpapi:google",     "serpapi:bing",
                                    "serpapi:yahoo",   "serpapi:duckduckgo", "dataforseo:google",
                                    "dataforseo:bing", "dataforseo:yahoo",   "brave:brave",
@@ -818,6 +838,62 @@ private slots:
         QCOMPARE(r.page, 0);
         QCOMPARE(int(r.sitesAbove.size()), above);
         QCOMPARE(s.calls(), calls);
+    }
+
+    // Every provider keeps the results it counted, in order, in pages of ten, with the matched
+    // address: stopping at the target, read on to the depth (the further pages billed), not
+    // found, and ended by a failing page (what came before it, partial).
+    void keptResults_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("scan");
+        for (const char* s : kAllSources) {
+            for (const char* scan : {"found", "whole depth", "not found", "error"})
+                QTest::addRow("%s %s", s, scan) << s << scan;
+        }
+    }
+    void keptResults() {
+        QFETCH(QString, source);
+        QFETCH(QString, scan);
+        const Source src = sourceOf(qPrintable(source));
+        const bool oneCall = src.provider == Provider::DataForSeo;
+        Services s;
+        const std::string plant = "http://www.Target-Site.example/shop/";
+        s.model.AddPlant(simList(src), 27, plant, kKeywords);
+        QVERIFY(s.start());
+        FailingAfter scanner;
+        // The second call fails on every try; DataForSEO's whole depth is its first.
+        scanner.goodCalls = scan != "error" ? 1000 : oneCall ? 0 : 1;
+        scanner.m_retryDelaysMs = {1, 1};
+        ScanInput input{scan == "not found" ? "elsewhere.example" : "target-site.example",
+                        kKeywords, 5, src, s.config};
+        input.readWholeDepth = scan == "whole depth";
+        const ScanResult r = scanner.run(input);
+
+        const int firstPage = src.provider == Provider::Brave ? kBravePageSize : 10;
+        const int counted = scan == "found" ? 27 : scan == "error" ? (oneCall ? 0 : firstPage) : 50;
+        std::vector<std::string> expected;
+        for (int n = 1; n <= counted; ++n)
+            expected.push_back(s.model.ResultUrl(SearchEngine(simList(src)), kKeywords, n));
+        QVERIFY(r.results == expected);
+        std::vector<int> sizes(std::size_t(counted / 10), 10);
+        if (counted % 10)
+            sizes.push_back(counted % 10);
+        QVERIFY(r.pageSizes == sizes);
+        QCOMPARE(r.resultsPartial, scan == "error");
+        if (scan == "found" || scan == "whole depth") {
+            QVERIFY2(r.ok, r.error.c_str());
+            QCOMPARE(r.rank, 27);
+            QCOMPARE(r.page, 3);
+            QCOMPARE(r.rankingUrl, plant);
+            QCOMPARE(int(r.sitesAbove.size()), 26);
+        } else {
+            QCOMPARE(r.ok, scan == "not found");
+            QCOMPARE(r.rank, 0);
+            QVERIFY(r.rankingUrl.empty());
+        }
+        // Read to the depth, every page of it is a billed call.
+        if (scan == "whole depth")
+            QCOMPARE(r.calls, mostCallsPerScan(src.provider, 5));
     }
 
     // Each failure ends in "error" with its words; refused keys are not asked again; no key
