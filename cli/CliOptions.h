@@ -24,6 +24,8 @@ enum ExitStatus : int {
                          // the run was spent); they were left alone
     kExitHistory = 6,    // the rank history could not be written (or, for --history-csv, read);
                          // the run's results were saved. The others come first when they apply.
+    kExitAlerts = 7,     // an alert channel failed, or the alert rules cannot be used; the
+                         // run's results were saved. Every other status comes first.
     kExitInterrupted = 130,
 };
 
@@ -54,7 +56,8 @@ struct CliOptions {
     std::vector<std::string> tags; // not empty: rank only the entries with one of these tags
     std::string device;            // the device of entries without one; empty: desktop
     std::string location;          // the location of entries without one; empty: none
-    QString historyCsv; // not empty: write the whole history as CSV there and rank nothing
+    QString historyCsv;        // not empty: write the whole history as CSV there and rank nothing
+    bool alertsDryRun = false; // print the alerts the run triggers instead of sending them
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an

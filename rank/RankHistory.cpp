@@ -115,14 +115,16 @@ QString CRunHistory::Error() const {
 
 std::optional<tw::HistoryRecord> CRunHistory::Previous(const std::string& url,
                                                        const std::string& keywords,
-                                                       const tw::EntryWhere& where, int slot) {
+                                                       const tw::EntryWhere& where, int slot,
+                                                       bool withSites) {
     if (!m_store.isOpen())
         return std::nullopt;
     tw::HistoryRecord record;
     bool found = false;
     // Before this run's id: the run's own results, committed or not, are never "previous".
     const qint64 before = m_runId != 0 ? m_runId : 0;
-    if (!m_store.previousResult(url, keywords, where, slot, before, &record, &found, nullptr) ||
+    if (!m_store.previousResult(url, keywords, where, slot, before, &record, &found, nullptr,
+                                withSites) ||
         !found)
         return std::nullopt;
     return record;

@@ -51,9 +51,11 @@ public:
 
     // Why the run is not recorded; empty while all goes well.
     QString Error() const;
-    // The slot's latest result recorded before this run.
+    // The slot's latest result recorded before this run; withSites: with its sites above and
+    // kept results.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
-                                              const tw::EntryWhere& where, int slot);
+                                              const tw::EntryWhere& where, int slot,
+                                              bool withSites = false);
     // Of a desktop entry without a location.
     std::optional<tw::HistoryRecord> Previous(const std::string& url, const std::string& keywords,
                                               int slot) {
