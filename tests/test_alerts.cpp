@@ -456,35 +456,6 @@ private slots:
             QVERIFY2(!command.starts_with("MAIL"), command.c_str()); // nothing was sent
     }
 
-    // A server setting that cannot work is told at once, without trying.
-    void mailServerChecks_data() {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("noTls");
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("none") << "" << false << "a@b.example"
-                              << "No mail server";
-        QTest::newRow("not smtp") << "http://mail.example" << false << "a@b.example"
-                                  << "not an smtp://";
-        QTest::newRow("plain to another computer")
-            << "smtp://mail.example:25" << true << "a@b.example"
-            << "only for an smtp:// server";
-        QTest::newRow("no sender") << "smtps://mail.example:465" << false << ""
-                                   << "MailFrom";
-        QTest::newRow("fine") << "smtps://mail.example:465" << false << "a@b.example"
-                              << "";
-    }
-    void mailServerChecks() {
-        QFETCH(QString, url);
-        QFETCH(bool, noTls);
-        QFETCH(QString, from);
-        QFETCH(QString, error);
-        MailServer s{url.toStdString(), "", "", from.toStdString(), noTls};
-        QString why;
-        QCOMPARE(checkMailServer(s, &why), error.isEmpty());
-        QVERIFY2(why.contains(error), qPrintable(why));
-    }
-
     // No session bus here: the notification is skipped, not failed; its text is plain.
     void desktopNotification() {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
