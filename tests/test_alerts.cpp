@@ -271,7 +271,7 @@ private slots:
         QCOMPARE(notes.size(), warnings);
     }
 
-    // The file of the description reads as it says, and what the dialog writes reads back.
+    // A hand-written file with comments reads as meant, and what the dialog writes reads back.
     void ruleFileRoundTrip() {
         const std::string text = "[rules]\n"
                                  "top=10,3          ; an entry leaves or enters the top 3 or 10\n"
