@@ -1,5 +1,6 @@
 #include "app/MainDlg.h"
 
+#include "alerts/AlertsDlg.h"
 #include "app/EntryListView.h"
 #include "base/Maker.h"
 #include "data/DataFile.h"
@@ -429,6 +430,8 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CMainDlg::ShowListMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(m_historyAction);
+    menu.addAction(QStringLiteral("&Alerts..."), this, &CMainDlg::OnAlerts)
+        ->setEnabled(!m_bRanking);
     menu.addSeparator();
     AddExchangeActions(menu);
     menu.addSeparator();
@@ -524,6 +527,10 @@ void CMainDlg::OnViewPage() {
 
 void CMainDlg::OnSave() {
     results::SaveReportAs(this, m_model, m_strStartDir);
+}
+
+void CMainDlg::OnAlerts() {
+    tw::alerts::EditAlerts(this, dataFilePath(), m_bReadOnly);
 }
 
 void CMainDlg::OnHistory() {

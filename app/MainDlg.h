@@ -127,6 +127,8 @@ public slots:
     void OnResults();
     void OnSave();
     void OnHistory();
+    // Alerts..., in the list's context menu: the open list's alert rules and channels.
+    void OnAlerts();
     void OnSettings();
     void ApplySources();
     void OpenSources(QWidget* parent);

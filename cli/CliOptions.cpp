@@ -34,9 +34,10 @@ const char* const kDescription =
     "could not be read, or the data "
     "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
     "every entry could be ranked, 6 the rank history could not be written (the results were "
-    "saved), 130 interrupted (what was ranked is saved). When several apply: 3, 4, 5 or 130, "
-    "then 6. A competitors file that cannot be read or holds a site with a blank in it is status "
-    "3, a bad --competitors 2; neither fetches anything.";
+    "saved), 130 interrupted (what was ranked is saved), 7 an alert could not be sent or the "
+    "list's alert rules cannot be used (the results were saved). When several apply: 3, 4, 5 "
+    "or 130, then 6, then 7. A competitors file that cannot be read or holds a site with a "
+    "blank in it is status 3, a bad --competitors 2; neither fetches anything.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -216,13 +217,16 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "Location of the entries that name none, in the result services' words, e.g. "
         "\"Austin,Texas,United States\" (default: the country as a whole).",
         "PLACE");
+    const QCommandLineOption alertsDryRun(
+        "alerts-dry-run", "Print the alerts this run triggers as they would be sent (the list's "
+                          "NAME.alerts.ini), and send nothing.");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({data,   depth,  wholeDepth, threads,    engineList, host,
-                       rows,   report, json,       csv,        import,     importTarget,
-                       noRank, noSave, noHistory,  historyCsv, serpCsv,    competitors,
-                       tag,    device, location});
+    parser.addOptions({data,   depth,  wholeDepth, threads,     engineList, host,
+                       rows,   report, json,       csv,         import,     importTarget,
+                       noRank, noSave, noHistory,  historyCsv,  serpCsv,    competitors,
+                       tag,    device, location,   alertsDryRun});
     AddSourceOptions(parser);
     parser.addOptions({quiet, help, version});
 
@@ -345,6 +349,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         options.location = defaults.location;
     }
     options.noHistory = parser.isSet(noHistory);
+    options.alertsDryRun = parser.isSet(alertsDryRun);
     options.noSave = parser.isSet(noSave);
     options.quiet = parser.isSet(quiet);
     if (QString sourceError; !ReadSourceOptions(parser, options.sources, &sourceError))

@@ -24,6 +24,8 @@ enum ExitStatus : int {
                          // the run was spent); they were left alone
     kExitHistory = 6,    // the rank history could not be written (or, for --history-csv, read);
                          // the run's results were saved. The others come first when they apply.
+    kExitAlerts = 7,     // an alert channel failed, or the alert rules cannot be used; the
+                         // run's results were saved. Every other status comes first.
     kExitInterrupted = 130,
 };
 
@@ -60,6 +62,7 @@ struct CliOptions {
     // --competitors: the sites to rank beside the targets in this run; unset: the list's
     // competitors file.
     std::optional<std::vector<std::string>> competitors;
+    bool alertsDryRun = false; // print the alerts the run triggers instead of sending them
 };
 
 // The sites of a --competitors value: comma-separated, blanks at either end dropped, empty items

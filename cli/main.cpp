@@ -1,6 +1,7 @@
 // tallowick-rank: ranks the entries of a data file without a window, with the window's own run,
 // scans and fetcher, and writes the results back into the data file.
 
+#include "alerts/AlertRules.h"
 #include "base/Maker.h"
 #include "base/PageFetcher.h"
 #include "base/ShownText.h"
@@ -385,6 +386,36 @@ std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSetti
     return texts;
 }
 
+// What --alerts-dry-run prints: each channel's message as it would go out.
+std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QString& dataPath) {
+    const std::string rules =
+        datafile::DisplayPath(tw::alerts::alertsPathFor(dataPath)).toStdString();
+    if (!alerts.error.isEmpty())
+        return "Alerts (dry run): nothing would be sent.\n";
+    if (!alerts.ruled)
+        return "Alerts (dry run): \"" + rules +
+               "\" holds no rule with a channel to send it; nothing would be sent.\n";
+    const tw::alerts::AlertMessage& m = alerts.message;
+    if (m.alerts.empty())
+        return "Alerts (dry run): no rule of \"" + rules +
+               "\" was triggered; nothing would be sent.\n";
+    std::string out = "Alerts (dry run): " + m.subject() + "; nothing was sent.\n";
+    for (const tw::alerts::ChannelOutcome& c : alerts.channels) {
+        out += "--- " + c.target.toStdString() + " would be:\n" + c.payload;
+        if (!c.payload.ends_with('\n'))
+            out += "\n";
+    }
+    // Line by line, so that only the controls inside a line show as escapes.
+    QStringList lines =
+        QString::fromUtf8(out.data(), qsizetype(out.size())).split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        line = tw::shownText(line);
+    }
+    return lines.join(QLatin1Char('\n')).toLocal8Bit().toStdString();
+}
+
 // --import and --no-rank: no run. The import's new entries are added and saved under the data
 // file's lock; then the outputs are written of the list as it is.
 int RunWithoutRanking(const CliOptions& options) {
@@ -706,6 +737,8 @@ int Run(const CliOptions& options) {
     rank::RunRequest request;
     request.dataFilePath = dataPath;
     request.record = !options.noHistory;
+    request.alerts =
+        options.alertsDryRun ? rank::RunRequest::Alerts::DryRun : rank::RunRequest::Alerts::Send;
     if (!options.noSave) {
         request.saveList = [&dataFile, &model](QString* saveError) {
             // Changed meanwhile by a program that takes no lock: its version is kept.
@@ -822,6 +855,30 @@ int Run(const CliOptions& options) {
         if (status != kExitDataFile)
             status = kExitOutputFile;
     }
+    const tw::alerts::AlertsOutcome& alerts = outcome.alerts;
+    if (options.alertsDryRun) {
+        const bool stdoutTaken = reportPath == kStdout || jsonPath == kStdout ||
+                                 csvPath == kStdout || serpPath == kStdout;
+        const std::string text = AlertsDryRunText(alerts, dataPath);
+        std::fputs(text.c_str(), stdoutTaken ? stderr : stdout);
+        std::fflush(stdoutTaken ? stderr : stdout);
+    }
+    if (!options.quiet) {
+        for (const QString& warning : alerts.warnings)
+            Fail(QStringLiteral("note: %1.").arg(warning));
+        for (const tw::alerts::ChannelOutcome& channel : alerts.channels) {
+            if (channel.sent)
+                std::fprintf(stderr, "Alerts sent: %s\n",
+                             tw::shownText(channel.target).toLocal8Bit().constData());
+            else if (channel.skipped && !alerts.dryRun)
+                Fail(QStringLiteral("note: %1 was not shown: %2")
+                         .arg(channel.target, channel.error));
+        }
+    }
+    for (const QString& line : alerts.failureLines())
+        Fail(line);
+    if (alerts.failed() && status == kExitOk)
+        status = kExitAlerts;
     if (!options.quiet) {
         RunSummary summary =
             Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);

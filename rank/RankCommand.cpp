@@ -132,6 +132,7 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     });
     m_result = std::move(outcome.run);
     m_historyError = outcome.historyError;
+    m_alerts = std::move(outcome.alerts);
     runState(nullptr);
 
     progress.hide();
@@ -169,6 +170,7 @@ void CRankCommand::ShowOutcome() const {
         if (!calls.isEmpty())
             tw::messageBox(m_parent, calls);
         ShowHistoryError();
+        ShowAlertFailures();
         return;
     }
     if (run.notAllFound) {
@@ -182,6 +184,17 @@ void CRankCommand::ShowOutcome() const {
     if (!calls.isEmpty())
         tw::messageBox(m_parent, calls);
     ShowHistoryError();
+    ShowAlertFailures();
+}
+
+void CRankCommand::ShowAlertFailures() const {
+    const QStringList lines = m_alerts.failureLines();
+    if (lines.isEmpty())
+        return;
+    tw::messageBox(m_parent,
+                   lines.join(QStringLiteral("\n\n")) +
+                       QStringLiteral("\n\nThe results of this run are in the list as always."),
+                   QMessageBox::Ok, QMessageBox::Warning);
 }
 
 void CRankCommand::ShowHistoryError() const {

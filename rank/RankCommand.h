@@ -3,6 +3,7 @@
 // dialog and tells the user how it went. The window only says which rows and keeps its buttons
 // locked while the run goes on.
 
+#include "alerts/AlertRun.h"
 #include "rank/RankRun.h"
 
 #include <QList>
@@ -36,14 +37,17 @@ public:
     void SetHistoryFile(const QString& dataFilePath) { m_historyFile = dataFilePath; }
     // Why the run could not be recorded; empty when it was, or was not to be.
     const QString& HistoryError() const { return m_historyError; }
+    // What the list's alert rules found after the run and how each channel went.
+    const tw::alerts::AlertsOutcome& Alerts() const { return m_alerts; }
 
     // Tells the user how the run went: rows that could not be ranked, the completion dialog or
-    // message, pages that failed (none of these three after a cancel), and a history that could
-    // not be written.
+    // message, pages that failed (none of these three after a cancel), a history that could
+    // not be written, and alerts that could not be sent.
     void ShowOutcome() const;
 
 private:
     void ShowHistoryError() const;
+    void ShowAlertFailures() const;
 
     QWidget* m_parent;
     EntryListModel& m_model;
@@ -52,6 +56,7 @@ private:
     std::size_t m_targets = 0;
     QString m_historyFile;
     QString m_historyError;
+    tw::alerts::AlertsOutcome m_alerts;
 };
 
 } // namespace rank

@@ -14,14 +14,26 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
                              const std::function<void()>& pump) {
     RunOutcome outcome;
     const bool recording = m_request.record && !m_request.dataFilePath.isEmpty();
+    const QDateTime started =
+        m_request.started.isValid() ? m_request.started : QDateTime::currentDateTime();
     // The history never holds the run up: one that cannot be written is told about at the end.
     if (recording) {
-        m_history->Begin(m_request.dataFilePath, m_request.started.isValid()
-                                                     ? m_request.started
-                                                     : QDateTime::currentDateTime());
+        m_history->Begin(m_request.dataFilePath, started);
         m_history->Attach(settings);
     } else if (!m_request.dataFilePath.isEmpty()) {
         m_history->OpenForReading(m_request.dataFilePath);
+    }
+
+    tw::alerts::CAlertCheck alerts;
+    if (m_request.alerts != RunRequest::Alerts::Off && !m_request.dataFilePath.isEmpty() &&
+        alerts.Prepare(m_request.dataFilePath, &outcome.alerts)) {
+        settings.resultWritten = [recorded = std::move(settings.resultWritten),
+                                  &alerts](const WrittenResult& written) {
+            if (recorded)
+                recorded(written);
+            alerts.Note(written.outcome.row, written.url, written.keywords,
+                        HistoryResultOf(written));
+        };
     }
 
     CRunHistory& history = *m_history;
@@ -30,7 +42,24 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
             pump();
         history.Flush();
     });
+    Settle(recording, outcome);
 
+    // After the list and the history: a channel that fails loses no result.
+    if (outcome.alerts.ruled) {
+        tw::alerts::SendOptions send;
+        send.dryRun = m_request.alerts == RunRequest::Alerts::DryRun;
+        send.limits = m_request.alertLimits;
+        alerts.Finish(
+            [&history](const std::string& url, const std::string& keywords,
+                       const tw::EntryWhere& where,
+                       int slot) { return history.Previous(url, keywords, where, slot, true); },
+            started, send, pump, &outcome.alerts);
+    }
+    return outcome;
+}
+
+void CRunPipeline::Settle(bool recording, RunOutcome& outcome) {
+    CRunHistory& history = *m_history;
     // The list first: a history that kept a run the list never got would show results the list
     // does not have, and "previous" would compare the next run with them.
     if (m_request.saveList) {
@@ -38,7 +67,7 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
         outcome.saved = m_request.saveList(&outcome.saveError);
     }
     if (!recording)
-        return outcome;
+        return;
     if (outcome.saveTried && !outcome.saved) {
         history.Drop();
         outcome.keptForTheList = history.Error().isEmpty();
@@ -47,12 +76,11 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
                 ? QStringLiteral("The rank history was not written either, so that it keeps "
                                  "agreeing with the entry list.")
                 : history.Error();
-        return outcome;
+        return;
     }
     outcome.recorded = history.Finish();
     if (!outcome.recorded)
         outcome.historyError = history.Error();
-    return outcome;
 }
 
 void CRunPipeline::OpenForReading() {

@@ -4,6 +4,7 @@
 // run made permanent, so the two never disagree. Free of widgets: the window shows the outcome,
 // the command turns it into its exit status.
 
+#include "alerts/AlertRun.h"
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
 
@@ -31,16 +32,23 @@ struct RunRequest {
     // saves at close). The history's run is kept only when this succeeded. False with the
     // reason for the user.
     std::function<bool(QString* error)> saveList;
+    // After the run, the list's alert rules (beside the data file) are checked and their
+    // message sent, only composed (DryRun), or not looked at (Off).
+    enum class Alerts { Send, DryRun, Off };
+    Alerts alerts = Alerts::Send;
+    // How long and how often each alert channel is tried.
+    tw::alerts::SendLimits alertLimits;
 };
 
 struct RunOutcome {
     RankRunResult run;
     bool saveTried = false; // saveList was called
     bool saved = false;
-    QString saveError;           // why the list was not saved
-    bool recorded = false;       // the run is in the history
-    QString historyError;        // why it is not, when it was to be; empty otherwise
-    bool keptForTheList = false; // not recorded only because the list was not saved
+    QString saveError;                // why the list was not saved
+    bool recorded = false;            // the run is in the history
+    QString historyError;             // why it is not, when it was to be; empty otherwise
+    bool keptForTheList = false;      // not recorded only because the list was not saved
+    tw::alerts::AlertsOutcome alerts; // what the rules found and how each channel went
 };
 
 class CRunPipeline {
@@ -51,7 +59,8 @@ public:
     CRunPipeline& operator=(const CRunPipeline&) = delete;
 
     // Runs the ranking of targets (RunRanking with rows, progress and settings; pump is the
-    // caller's wait between worker updates), then saves the list and settles the history.
+    // caller's wait between worker updates), then saves the list, settles the history and
+    // sends the alerts the run triggered.
     RunOutcome Run(const std::vector<RankTarget>& targets, IRankRows& rows, IRankProgress* progress,
                    RankRunSettings settings, const std::function<void()>& pump);
 
@@ -70,6 +79,9 @@ public:
     }
 
 private:
+    // Saves the list and makes the history's run permanent, or drops it.
+    void Settle(bool recording, RunOutcome& outcome);
+
     RunRequest m_request;
     std::unique_ptr<CRunHistory> m_history;
 };
