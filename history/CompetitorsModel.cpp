@@ -1,6 +1,8 @@
 #include "history/CompetitorsModel.h"
 
+#include "base/ResultLinks.h"
 #include "base/ShownText.h"
+#include "base/TextUtil.h"
 #include "data/Competitors.h"
 #include "history/HistoryText.h"
 
@@ -38,6 +40,32 @@ bool openHistory(const QString& dataFilePath, HistoryStore* store, bool* none, Q
     // A link, even a dangling one, is refused by the store with a reason, not taken for none.
     *none = !info.isSymLink() && (!info.exists() || (info.isFile() && info.size() == 0));
     return *none || store->openForReading(path, error);
+}
+
+// Each site's first position in results (0: none), as positionOf finds it, in one pass over
+// the results: the whole rule runs only where its necessary condition holds (the link holds the
+// site, or the site the whole link), so a long list and many competitors stay quick.
+std::vector<int> firstPositions(const std::vector<std::string>& results,
+                                const std::vector<std::string>& lowerSites) {
+    std::vector<int> at(lowerSites.size(), 0);
+    std::size_t left = 0;
+    for (const std::string& site : lowerSites)
+        left += site.empty() ? 0 : 1;
+    for (std::size_t i = 0; i < results.size() && left > 0; ++i) {
+        const std::string lowered = text::AsciiLower(results[i]);
+        for (std::size_t s = 0; s < lowerSites.size(); ++s) {
+            const std::string& site = lowerSites[s];
+            if (at[s] != 0 || site.empty())
+                continue;
+            if (lowered.find(site) == std::string::npos && site.find(lowered) == std::string::npos)
+                continue;
+            if (rank::LinkMatches(results[i], site)) {
+                at[s] = int(i) + 1;
+                --left;
+            }
+        }
+    }
+    return at;
 }
 
 } // namespace
@@ -156,9 +184,13 @@ QString siteRankChangeText(const SiteRank* previous, bool previousPartial, const
 }
 
 CompetitorsData::CompetitorsData(std::vector<std::string> competitors)
-    : m_competitors(std::move(competitors)) {}
+    : m_competitors(std::move(competitors)) {
+    for (const std::string& site : m_competitors)
+        m_lowerCompetitors.push_back(text::AsciiLower(site));
+}
 
-CompetitorsData::Seen CompetitorsData::seen(const HistoryResult& result) const {
+CompetitorsData::Seen CompetitorsData::seen(const HistoryResult& result,
+                                            const std::vector<int>& positions) const {
     Seen s;
     s.target.slot = result.slot;
     s.target.text = result.text;
@@ -167,8 +199,9 @@ CompetitorsData::Seen CompetitorsData::seen(const HistoryResult& result) const {
     s.target.error = result.error;
     s.partial = result.resultsPartial || isError(result);
     s.competitors.reserve(m_competitors.size());
-    for (const std::string& site : m_competitors)
-        s.competitors.push_back(siteRank(result.results, result.pageSizes, site));
+    for (const int position : positions)
+        s.competitors.push_back(
+            {position, pageOfPosition(position, result.pageSizes), int(result.results.size())});
     return s;
 }
 
@@ -180,19 +213,21 @@ void CompetitorsData::addEntry(const ListEntry& entry, const EntryHistory& histo
             const auto& result = run.bySlot[std::size_t(s)];
             if (!result)
                 continue;
+            const std::vector<int> positions = firstPositions(result->results, m_lowerCompetitors);
             EntrySlot& slot = state.bySlot[std::size_t(s)];
             if (!slot.latest)
-                slot.latest = seen(*result);
+                slot.latest = seen(*result, positions);
             else if (!slot.previous)
-                slot.previous = seen(*result);
+                slot.previous = seen(*result, positions);
 
-            // This entry's share of the run's visibility: the mean over one entry is its own.
+            // This entry's click shares, summed over the run's entries; view() divides by their
+            // number, as visibility() does.
             RunSum& sum = m_runs[std::size_t(s)][run.runId];
             sum.time = run.time;
             ++sum.entries;
-            const VisibilityEntry one{entry.url, result->rank, &result->results};
-            for (const auto& [site, share] : visibility({one}, m_competitors))
-                sum.sums[site] += share;
+            sum.sums[entry.url] += result->rank ? clickShare(*result->rank) : 0.0;
+            for (std::size_t c = 0; c < m_competitors.size(); ++c)
+                sum.sums[m_competitors[c]] += clickShare(positions[c]);
         }
     }
     m_entries.push_back(std::move(state));

@@ -130,9 +130,11 @@ private:
         std::map<std::string, double> sums;
     };
 
-    Seen seen(const HistoryResult& result) const;
+    // positions: each competitor's first position in the result's kept list.
+    Seen seen(const HistoryResult& result, const std::vector<int>& positions) const;
 
     std::vector<std::string> m_competitors;
+    std::vector<std::string> m_lowerCompetitors;
     std::vector<EntryState> m_entries;
     std::array<std::map<qint64, RunSum>, kHistorySlots> m_runs;
 };
