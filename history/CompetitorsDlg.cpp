@@ -120,6 +120,9 @@ void CompetitorsDlg::setOfferNote(const QString& note) {
 void CompetitorsDlg::setReadOnly(bool readOnly) {
     m_readOnly = readOnly;
     m_sites->setReadOnly(readOnly);
+    // As the list it belongs to: another window or program has it.
+    setWindowTitle(readOnly ? QStringLiteral("Competitors (read-only)")
+                            : QStringLiteral("Competitors"));
     refreshOffered();
 }
 
