@@ -5,6 +5,7 @@
 #include "base/Maker.h"
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
+#include "history/CompetitorsCommand.h"
 #include "history/HistoryCommand.h"
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
@@ -68,6 +69,8 @@ const ControlDef kControls[] = {
     {CMainDlg::IDC_IMPORT, "&Import...", 410, 154, 39, 14},
     {CMainDlg::IDC_EXPORT, "E&xport...", 410, 171, 39, 14},
     {CMainDlg::IDC_LISTS, "&Lists", 410, 188, 39, 14},
+    // The right-hand column is full: in the bottom row, after Upgrade.
+    {CMainDlg::IDC_COMPETITORS, "Co&mpetitors...", 139, 207, 54, 14},
 };
 
 struct TipDef {
@@ -91,6 +94,7 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
     {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
     {CMainDlg::IDC_LISTS, "Open another list, or one of the lists opened last."},
+    {CMainDlg::IDC_COMPETITORS, "Choose the sites to compare your ranks with."},
     {CMainDlg::IDC_FILTER, "Show only the entries with this tag or holding this text."},
 };
 
@@ -107,6 +111,7 @@ const AnchorDef kAnchors[] = {
     {CMainDlg::IDC_REMOVE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_EDIT, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_UPGRADE, CResizableDlg::ANCHOR_MOVE_Y},
+    {CMainDlg::IDC_COMPETITORS, CResizableDlg::ANCHOR_MOVE_Y},
     {CMainDlg::IDC_VIEWPAGE, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_RESULTS, CResizableDlg::ANCHOR_MOVE_X},
     {CMainDlg::IDC_SAVE, CResizableDlg::ANCHOR_MOVE_X},
@@ -208,6 +213,7 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
     connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
     connect(button(IDC_LISTS), &QPushButton::clicked, this, &CMainDlg::OnLists);
+    connect(button(IDC_COMPETITORS), &QPushButton::clicked, this, &CMainDlg::OnCompetitors);
     // In the list's menu, and on Ctrl+H anywhere in the window.
     m_historyAction = new QAction(QStringLiteral("&History"), this);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
@@ -432,6 +438,8 @@ void CMainDlg::ShowListMenu(const QPoint& pos) {
     menu.addAction(m_historyAction);
     menu.addAction(QStringLiteral("&Alerts..."), this, &CMainDlg::OnAlerts)
         ->setEnabled(!m_bRanking);
+    menu.addAction(QStringLiteral("Co&mpetitors..."), this, &CMainDlg::OnCompetitors);
+    menu.addAction(QStringLiteral("Competitors &View"), this, &CMainDlg::OnCompetitorsView);
     menu.addSeparator();
     AddExchangeActions(menu);
     menu.addSeparator();
@@ -535,6 +543,14 @@ void CMainDlg::OnAlerts() {
 
 void CMainDlg::OnHistory() {
     tw::ShowEntryHistory(this, m_model, selectedRows(), dataFilePath());
+}
+
+void CMainDlg::OnCompetitors() {
+    tw::EditCompetitors(this, m_model, dataFilePath(), m_bReadOnly);
+}
+
+void CMainDlg::OnCompetitorsView() {
+    tw::ShowCompetitors(this, m_model, dataFilePath());
 }
 
 void CMainDlg::OnSettings() {

@@ -59,6 +59,7 @@ public:
         IDC_LISTS = 1022,
         IDC_FILTER = 1023,
         IDC_FILTER_NOTE = 1024,
+        IDC_COMPETITORS = 1030,
     };
 
     // dataFile: the list to open; empty: "tallowick.dat" in the folder the program starts in.
@@ -129,6 +130,10 @@ public slots:
     void OnHistory();
     // Alerts..., in the list's context menu: the open list's alert rules and channels.
     void OnAlerts();
+    // The list's competitors: editing them, and the view that compares the list's ranks with
+    // theirs.
+    void OnCompetitors();
+    void OnCompetitorsView();
     void OnSettings();
     void ApplySources();
     void OpenSources(QWidget* parent);

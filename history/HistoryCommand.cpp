@@ -1,6 +1,8 @@
 #include "history/HistoryCommand.h"
 
+#include "data/Competitors.h"
 #include "data/EntryListModel.h"
+#include "history/CompetitorsModel.h"
 #include "history/HistoryDlg.h"
 #include "history/HistoryStore.h"
 #include "ui/MessageBox.h"
@@ -19,11 +21,23 @@ void ShowEntryHistory(QWidget* parent, const EntryListModel& model, const QList<
     if (row < 0 || row >= model.rowCount())
         return;
 
-    EntryHistory history;
+    // The competitors' lines need the kept result lists; without competitors they stay unread.
+    std::vector<std::string> competitors;
     QString error;
+    if (!datafile::ReadCompetitors(datafile::CompetitorsPath(dataFilePath), &competitors, &error)) {
+        tw::messageBox(parent, error + QStringLiteral("\n\nThe history is shown without them."),
+                       QMessageBox::Ok, QMessageBox::Warning);
+        competitors.clear();
+    }
+    EntryHistory history;
     const datafile::EntryOptions& where = model.options(row);
-    if (!loadEntryHistory(dataFilePath, model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
-                          entryWhere(where.device, where.location), &history, &error)) {
+    const ListEntry entry{model.cellRef(row, ColUrl), model.cellRef(row, ColKeywords),
+                          entryWhere(where.device, where.location)};
+    const bool loaded = competitors.empty()
+                            ? loadEntryHistory(dataFilePath, entry.url, entry.keywords, entry.where,
+                                               &history, &error)
+                            : loadEntryHistoryWithResults(dataFilePath, entry, &history, &error);
+    if (!loaded) {
         tw::messageBox(parent, error, QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
@@ -36,7 +50,7 @@ void ShowEntryHistory(QWidget* parent, const EntryListModel& model, const QList<
     for (int e = 0; e < kEngineCount; ++e)
         labels << EntryListModel::columnCaption(EngineColumn(e));
     HistoryDlg dlg(parent);
-    dlg.setHistory(std::move(history), labels);
+    dlg.setHistory(std::move(history), labels, std::move(competitors));
     dlg.exec();
 }
 

@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QToolTip>
@@ -31,6 +32,12 @@ namespace {
 // Line colours of the four engine columns; the markers of a column take its colour.
 const QColor kSlotColours[kHistorySlots] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                                             QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
+// Competitors' lines: colours apart from the slots', and a dash per slot.
+const QColor kCompetitorColours[] = {QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
+                                     QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+                                     QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf)};
+const Qt::PenStyle kSlotDashes[kHistorySlots] = {Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                                 Qt::DashDotDotLine};
 } // namespace
 
 HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
@@ -86,6 +93,15 @@ HistoryDlg::HistoryDlg(QWidget* parent) : CResizableDlg(IDD, parent) {
         header->resizeSection(0, firstColumn);
     }
 
+    connect(m_runs->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int size) {
+                if (m_summaryFollowsRuns && section >= 1 && section <= kHistorySlots)
+                    m_summary->horizontalHeader()->resizeSection(section, size);
+            });
+    connect(m_runs->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        m_summary->horizontalScrollBar()->setValue(m_summaryFollowsRuns ? value : 0);
+    });
+
     m_export = new QPushButton(QStringLiteral("&Export..."), this);
     m_export->setAutoDefault(false);
     SetControlId(m_export, IDC_EXPORT);
@@ -118,7 +134,8 @@ void HistoryDlg::OnInitDialog() {
     m_close->setFocus();
 }
 
-void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels) {
+void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels,
+                            std::vector<std::string> competitors) {
     m_labels = slotLabels;
     while (m_labels.size() < kHistorySlots)
         m_labels << QStringLiteral("Engine %1").arg(m_labels.size() + 1);
@@ -127,7 +144,18 @@ void HistoryDlg::setHistory(EntryHistory history, const QStringList& slotLabels)
                               : QStringLiteral("History of %1 for \"%2\"")
                                     .arg(shownText(history.url), shownText(history.keywords));
     setWindowTitle(title);
-    m_model->setHistory(std::move(history), m_labels);
+    m_model->setHistory(std::move(history), m_labels, std::move(competitors));
+    // The slots' columns share the width; with competitors' columns beside them each column
+    // fits its texts and the table scrolls (fillSummary sizes the slots' columns).
+    m_summaryFollowsRuns = m_model->columnCount() > 1 + kHistorySlots;
+    QHeaderView* header = m_runs->horizontalHeader();
+    for (int c = 1; c < m_model->columnCount(); ++c)
+        header->setSectionResizeMode(c, !m_summaryFollowsRuns ? QHeaderView::Stretch
+                                        : c <= kHistorySlots  ? QHeaderView::Interactive
+                                                              : QHeaderView::ResizeToContents);
+    for (int c = 1; c <= kHistorySlots; ++c)
+        m_summary->horizontalHeader()->setSectionResizeMode(
+            c, m_summaryFollowsRuns ? QHeaderView::Interactive : QHeaderView::Stretch);
     m_export->setEnabled(!m_model->history().runs.empty());
     rebuildChart();
     fillSummary();
@@ -143,9 +171,10 @@ void HistoryDlg::rebuildChart() {
     m_lines.fill(nullptr);
     m_notFound.fill(nullptr);
     m_errors.fill(nullptr);
+    m_competitorLines.clear();
 
     const EntryHistory& history = m_model->history();
-    const HistoryChart data = buildHistoryChart(history);
+    const HistoryChart data = buildHistoryChart(history, m_model->competitors());
     m_chart->setTitle(history.runs.empty() ? QStringLiteral("No run has been recorded yet.")
                                            : QString());
 
@@ -225,6 +254,41 @@ void HistoryDlg::rebuildChart() {
         for (QLegendMarker* marker : m_chart->legend()->markers(errors))
             marker->setVisible(false);
     }
+
+    // Competitors dashed, in colours of their own; each slot that kept result lists has a line.
+    std::map<std::string, int> competitorIndex;
+    for (const HistoryChart::CompetitorLine& c : data.competitorLines) {
+        const int index =
+            competitorIndex.emplace(c.site, int(competitorIndex.size())).first->second;
+        auto* line = new QLineSeries;
+        line->setName(shownText(c.site) + QStringLiteral(" (") + m_labels[c.slot] +
+                      QLatin1Char(')'));
+        QPen pen(kCompetitorColours[std::size_t(index) % std::size(kCompetitorColours)], 2);
+        pen.setStyle(kSlotDashes[c.slot]);
+        line->setPen(pen);
+        line->setPointsVisible(true);
+        m_competitorLines.push_back(line);
+        attach(line, c.points, 0);
+        for (QLegendMarker* marker : m_chart->legend()->markers(line))
+            connect(marker, &QLegendMarker::clicked, this,
+                    [this, line] { setLineShown(line, !line->isVisible()); });
+    }
+}
+
+void HistoryDlg::setLineShown(QLineSeries* line, bool shown) {
+    line->setVisible(shown);
+    // The legend keeps its name, greyed, so that it can be clicked again.
+    for (QLegendMarker* marker : m_chart->legend()->markers(line)) {
+        marker->setVisible(true);
+        QColor label = m_chart->legend()->labelColor();
+        label.setAlphaF(shown ? 1.0 : 0.4);
+        marker->setLabelBrush(label);
+        QBrush brush = marker->brush();
+        QColor colour = line->pen().color();
+        colour.setAlphaF(shown ? 1.0 : 0.25);
+        brush.setColor(colour);
+        marker->setBrush(brush);
+    }
 }
 
 QString HistoryDlg::pointTip(QXYSeries* series, const QPointF& value) const {
@@ -264,6 +328,17 @@ void HistoryDlg::fillSummary() {
         auto* changeItem = new QTableWidgetItem(change);
         changeItem->setToolTip(m_labels[s] + QStringLiteral(": change since the previous run"));
         m_summary->setItem(1, 1 + s, changeItem);
+    }
+    if (!m_summaryFollowsRuns)
+        return;
+    // Column for column with the runs above, each as wide as the wider of the two needs.
+    const QAbstractItemView* runs = m_runs;
+    const QAbstractItemView* summaryView = m_summary;
+    for (int c = 1; c <= kHistorySlots; ++c) {
+        const int width = std::max({m_runs->horizontalHeader()->sectionSizeHint(c),
+                                    runs->sizeHintForColumn(c), summaryView->sizeHintForColumn(c)});
+        m_runs->horizontalHeader()->resizeSection(c, width);
+        m_summary->horizontalHeader()->resizeSection(c, width);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <map>
+#include <string>
 #include <vector>
 
 class QChart;
@@ -41,8 +42,11 @@ public:
     explicit HistoryDlg(QWidget* parent = nullptr);
     ~HistoryDlg() override;
 
-    // The entry's history (newest run first, as loaded) and the four engine columns' labels.
-    void setHistory(EntryHistory history, const QStringList& slotLabels);
+    // The entry's history (newest run first, as loaded) and the four engine columns' labels;
+    // with competitors (the history loaded with its kept results), a line and a column per
+    // competitor and slot that kept result lists.
+    void setHistory(EntryHistory history, const QStringList& slotLabels,
+                    std::vector<std::string> competitors = {});
 
     HistoryTableModel* model() const { return m_model; }
     QChart* chart() const { return m_chart; }
@@ -53,6 +57,10 @@ public:
     QLineSeries* slotSeries(int slot) const { return m_lines[std::size_t(slot)]; }
     QScatterSeries* notFoundSeries(int slot) const { return m_notFound[std::size_t(slot)]; }
     QScatterSeries* errorSeries(int slot) const { return m_errors[std::size_t(slot)]; }
+    // The competitors' lines, in the order of HistoryChart::competitorLines; a click on one's
+    // name in the legend hides it, another shows it again.
+    const std::vector<QLineSeries*>& competitorSeries() const { return m_competitorLines; }
+    void setLineShown(QLineSeries* line, bool shown);
     QCategoryAxis* rankAxis() const { return m_rankAxis; }
     QDateTimeAxis* timeAxis() const { return m_timeAxis; }
     // The tooltip of the series' point nearest to value (what hovering shows).
@@ -79,6 +87,8 @@ private:
     std::array<QLineSeries*, kHistorySlots> m_lines{};
     std::array<QScatterSeries*, kHistorySlots> m_notFound{};
     std::array<QScatterSeries*, kHistorySlots> m_errors{};
+    std::vector<QLineSeries*> m_competitorLines;
+    bool m_summaryFollowsRuns = false;
     QCategoryAxis* m_rankAxis = nullptr;
     QDateTimeAxis* m_timeAxis = nullptr;
     std::map<const QXYSeries*, std::vector<HistoryPoint>> m_points;

@@ -2,6 +2,7 @@
 
 #include "base/ShownText.h"
 #include "history/HistoryText.h"
+#include "history/KeptResults.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,10 @@ qint64 ceilTo(qint64 utcMs, qint64 step) {
     return floorTo(utcMs + step - 1, step);
 }
 
-void placeTimeAxis(HistoryChart& chart, const std::vector<qint64>& times, qint64 nowMs) {
+} // namespace
+
+RunTimeAxis runTimeAxis(const std::vector<qint64>& times, qint64 nowMs) {
+    RunTimeAxis axis;
     qint64 from = nowMs - kDayMs;
     qint64 to = nowMs;
     if (!times.empty()) {
@@ -94,25 +98,36 @@ void placeTimeAxis(HistoryChart& chart, const std::vector<qint64>& times, qint64
     qint64 last = ceilTo(to, step);
     // The local calendar may shift by an hour between the ends (summer time): whole steps only.
     last = first + std::max<qint64>(1, (last - first + step / 2) / step) * step;
-    chart.axisFromMs = first;
-    chart.axisToMs = last;
-    chart.timeTickCount = int((last - first) / step) + 1;
+    axis.fromMs = first;
+    axis.toMs = last;
+    axis.tickCount = int((last - first) / step) + 1;
 
     const QDate firstDay = QDateTime::fromMSecsSinceEpoch(first).date();
     const bool oneDay = QDateTime::fromMSecsSinceEpoch(last).date() == firstDay;
-    chart.timeTitle = QStringLiteral("Run");
+    axis.title = QStringLiteral("Run");
     if (step >= kDayMs) {
-        chart.timeFormat = QStringLiteral("yyyy-MM-dd");
+        axis.format = QStringLiteral("yyyy-MM-dd");
     } else if (oneDay || step < kMinuteMs) {
-        chart.timeFormat = step < kMinuteMs ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
-        chart.timeTitle += QStringLiteral(", ") + firstDay.toString(QStringLiteral("yyyy-MM-dd"));
+        axis.format = step < kMinuteMs ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+        axis.title += QStringLiteral(", ") + firstDay.toString(QStringLiteral("yyyy-MM-dd"));
         if (!oneDay)
-            chart.timeTitle +=
+            axis.title +=
                 QStringLiteral(" to ") +
                 QDateTime::fromMSecsSinceEpoch(last).date().toString(QStringLiteral("yyyy-MM-dd"));
     } else {
-        chart.timeFormat = QStringLiteral("MM-dd HH:mm");
+        axis.format = QStringLiteral("MM-dd HH:mm");
     }
+    return axis;
+}
+
+namespace {
+void placeTimeAxis(HistoryChart& chart, const std::vector<qint64>& times, qint64 nowMs) {
+    const RunTimeAxis axis = runTimeAxis(times, nowMs);
+    chart.axisFromMs = axis.fromMs;
+    chart.axisToMs = axis.toMs;
+    chart.timeTickCount = axis.tickCount;
+    chart.timeFormat = axis.format;
+    chart.timeTitle = axis.title;
 }
 } // namespace
 
@@ -123,8 +138,56 @@ bool HistoryChart::hasData(int slot) const {
     return !ranked[s].empty() || !notFound[s].empty() || !errors[s].empty();
 }
 
+std::vector<int> slotsWithKeptResults(const EntryHistory& history) {
+    std::vector<int> kept;
+    for (int s = 0; s < kHistorySlots; ++s) {
+        for (const HistoryRun& run : history.runs) {
+            const auto& slot = run.bySlot[std::size_t(s)];
+            if (slot && !slot->results.empty()) {
+                kept.push_back(s);
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
 HistoryChart buildHistoryChart(const EntryHistory& history, qint64 nowMs) {
+    return buildHistoryChart(history, {}, nowMs);
+}
+
+HistoryChart buildHistoryChart(const EntryHistory& history,
+                               const std::vector<std::string>& competitors, qint64 nowMs) {
     HistoryChart chart;
+    // The competitors' points, oldest run first; their ranks widen the axis like the target's.
+    std::optional<int> competitorBest;
+    std::optional<int> competitorWorst;
+    const std::vector<int> keptSlots = slotsWithKeptResults(history);
+    for (const std::string& site : competitors) {
+        for (const int s : keptSlots) {
+            HistoryChart::CompetitorLine line;
+            line.site = site;
+            line.slot = s;
+            for (auto it = history.runs.rbegin(); it != history.runs.rend(); ++it) {
+                const auto& slot = it->bySlot[std::size_t(s)];
+                if (!slot)
+                    continue;
+                const SiteRank rank = siteRank(slot->results, slot->pageSizes, site);
+                if (rank.position <= 0)
+                    continue;
+                HistoryPoint point;
+                point.timeMs = it->time.toMSecsSinceEpoch();
+                point.y = rank.position;
+                point.tip =
+                    plainToolTip(timeText(it->time) + QLatin1Char('\n') + shownText(site) +
+                                 QStringLiteral(": ") + QString::fromStdString(siteRankText(rank)));
+                competitorBest = std::min(competitorBest.value_or(rank.position), rank.position);
+                competitorWorst = std::max(competitorWorst.value_or(rank.position), rank.position);
+                line.points.push_back(std::move(point));
+            }
+            chart.competitorLines.push_back(std::move(line));
+        }
+    }
     bool anyNotFound = false;
     bool anyError = false;
     std::vector<qint64> times;
@@ -156,8 +219,12 @@ HistoryChart buildHistoryChart(const EntryHistory& history, qint64 nowMs) {
     // The ranks seen, a tenth of their span (at least one place) around them, and at least ten
     // places in all, so a move of one or two places does not fill the height.
     constexpr int kLeastPlaces = 10;
-    const int best = chart.bestSeen.value_or(1);
-    const int worst = chart.worstSeen.value_or(best);
+    int best = chart.bestSeen.value_or(competitorBest.value_or(1));
+    int worst = chart.worstSeen.value_or(best);
+    if (competitorBest) {
+        best = std::min(best, *competitorBest);
+        worst = std::max(worst, *competitorWorst);
+    }
     const int margin = std::max(1, int(std::lround((worst - best) * 0.1)));
     int top = std::max(1, best - margin);
     int bottom = worst + margin;
@@ -185,7 +252,7 @@ HistoryChart buildHistoryChart(const EntryHistory& history, qint64 nowMs) {
     chart.yMin = top - room;
     chart.yMax = lastRow + room;
 
-    if (chart.bestSeen) {
+    if (chart.bestSeen || competitorBest) {
         static const int kSteps[] = {1, 2, 5, 10, 20, 25, 50, 100, 200, 250, 500, 1000};
         int step = kSteps[std::size(kSteps) - 1];
         for (const int candidate : kSteps) {
@@ -262,10 +329,18 @@ std::array<SlotSummary, kHistorySlots> summarizeHistory(const EntryHistory& hist
 
 HistoryTableModel::HistoryTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void HistoryTableModel::setHistory(EntryHistory history, const QStringList& labels) {
+void HistoryTableModel::setHistory(EntryHistory history, const QStringList& labels,
+                                   std::vector<std::string> competitors) {
     beginResetModel();
     m_history = std::move(history);
     m_labels = labels;
+    m_competitors = std::move(competitors);
+    m_competitorColumns.clear();
+    const std::vector<int> keptSlots = slotsWithKeptResults(m_history);
+    for (std::size_t c = 0; c < m_competitors.size(); ++c) {
+        for (const int s : keptSlots)
+            m_competitorColumns.push_back({c, s});
+    }
     m_times.clear();
     m_times.reserve(m_history.runs.size());
     for (const HistoryRun& run : m_history.runs)
@@ -278,7 +353,7 @@ int HistoryTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int HistoryTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 1 + kHistorySlots;
+    return parent.isValid() ? 0 : 1 + kHistorySlots + int(m_competitorColumns.size());
 }
 
 QVariant HistoryTableModel::data(const QModelIndex& index, int role) const {
@@ -291,6 +366,23 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::ToolTipRole)
             return isoTimeWithOffset(run.time);
         return {};
+    }
+    if (index.column() > kHistorySlots) {
+        const CompetitorColumn& column =
+            m_competitorColumns[std::size_t(index.column() - 1 - kHistorySlots)];
+        const auto& slot = run.bySlot[std::size_t(column.slot)];
+        if (!slot || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+            return {};
+        const std::string& site = m_competitors[column.competitor];
+        QString text =
+            QString::fromStdString(siteRankText(siteRank(slot->results, slot->pageSizes, site)));
+        if (role == Qt::ToolTipRole)
+            return plainToolTip(shownText(site) + QStringLiteral(": ") + text +
+                                (slot->resultsPartial
+                                     ? QStringLiteral("\nthe scan ended in an error: the results "
+                                                      "read before it")
+                                     : QString()));
+        return text;
     }
     const auto& slot = run.bySlot[std::size_t(index.column() - 1)];
     if (!slot)
@@ -309,6 +401,14 @@ QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation,
         return QStringLiteral("Date and time");
     if (section >= 1 && section <= kHistorySlots && section - 1 < m_labels.size())
         return m_labels[section - 1];
+    const int column = section - 1 - kHistorySlots;
+    if (column >= 0 && column < int(m_competitorColumns.size())) {
+        const CompetitorColumn& c = m_competitorColumns[std::size_t(column)];
+        const QString site = shownText(m_competitors[c.competitor]);
+        return c.slot < m_labels.size()
+                   ? site + QStringLiteral(" (") + m_labels[c.slot] + QLatin1Char(')')
+                   : site;
+    }
     return {};
 }
 

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tw {
@@ -49,11 +50,40 @@ struct HistoryChart {
     QString timeFormat;           // "HH:mm:ss", "HH:mm", "MM-dd HH:mm" or "yyyy-MM-dd"
     QString timeTitle;            // "Run", with the day when every tick falls on the same one
     bool hasData(int slot) const; // any point of the slot: it has a place in the legend
+    // A competitor's ranks in a slot whose runs kept their result lists: one point per run that
+    // has it in its list.
+    struct CompetitorLine {
+        std::string site;
+        int slot = 0;
+        std::vector<HistoryPoint> points; // oldest first
+    };
+    std::vector<CompetitorLine> competitorLines; // per competitor, its slots in order
 };
+
+// The time axis of a chart over runs at times (ascending, milliseconds since 1970 UTC): the runs
+// with room either side, its ends on whole ticks of a round step (seconds to weeks) in the local
+// calendar, and the labels that step needs. nowMs stands for the runs when there are none (the
+// last day).
+struct RunTimeAxis {
+    qint64 fromMs = 0;
+    qint64 toMs = 0;
+    int tickCount = 2;
+    QString format; // "HH:mm:ss", "HH:mm", "MM-dd HH:mm" or "yyyy-MM-dd"
+    QString title;  // "Run", with the day when every tick falls on the same one
+};
+RunTimeAxis runTimeAxis(const std::vector<qint64>& times, qint64 nowMs);
 
 // nowMs stands for the time axis of a history without runs (the last day).
 HistoryChart buildHistoryChart(const EntryHistory& history,
                                qint64 nowMs = QDateTime::currentMSecsSinceEpoch());
+// With a line per competitor and slot that kept result lists (history loaded with them); the
+// rank axis then spans the competitors' ranks too.
+HistoryChart buildHistoryChart(const EntryHistory& history,
+                               const std::vector<std::string>& competitors,
+                               qint64 nowMs = QDateTime::currentMSecsSinceEpoch());
+
+// The slots in which some run of the history kept its result list, ascending.
+std::vector<int> slotsWithKeptResults(const EntryHistory& history);
 
 struct SlotSummary {
     std::optional<int> bestRank; // best rank ever; empty when never ranked
@@ -62,14 +92,17 @@ struct SlotSummary {
 };
 std::array<SlotSummary, kHistorySlots> summarizeHistory(const EntryHistory& history);
 
-// The runs table: date and time, then the four slots' texts; newest run first.
+// The runs table: date and time, then the four slots' texts, then per competitor its rank in
+// each slot that kept result lists; newest run first.
 class HistoryTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit HistoryTableModel(QObject* parent = nullptr);
 
     // labels: the four slot names, as the list's columns have them.
-    void setHistory(EntryHistory history, const QStringList& labels);
+    void setHistory(EntryHistory history, const QStringList& labels,
+                    std::vector<std::string> competitors = {});
+    const std::vector<std::string>& competitors() const { return m_competitors; }
     const EntryHistory& history() const { return m_history; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -82,6 +115,12 @@ private:
     EntryHistory m_history;
     QStringList m_labels;
     std::vector<QString> m_times; // formatted once: the table asks for them often
+    std::vector<std::string> m_competitors;
+    struct CompetitorColumn {
+        std::size_t competitor = 0;
+        int slot = 0;
+    };
+    std::vector<CompetitorColumn> m_competitorColumns;
 };
 
 } // namespace tw

@@ -3,7 +3,10 @@
 #include "app/MainDlg.h"
 #include "base/Engines.h"
 #include "base/Maker.h"
+#include "data/Competitors.h"
 #include "data/DataFileSession.h"
+#include "history/CompetitorsDlg.h"
+#include "history/CompetitorsViewDlg.h"
 #include "history/HistoryDlg.h"
 #include "history/HistoryStore.h"
 #include "settings/RegistrySettings.h"
@@ -19,7 +22,9 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace {
@@ -165,6 +170,45 @@ private slots:
         QCOMPARE(MenuShownFor(dlg.listView()->viewport(), {5, 5}).value(0),
                  QStringLiteral("&History"));
         QVERIFY(MenuShownFor(&dlg, {2, 2}).contains(QStringLiteral("&Close")));
+    }
+
+    // Competitors... from its button, in the bottom row below the right-hand column, and the
+    // Competitors view from the list's menu.
+    void competitorsFromWindow() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(4);
+        StoreSettings(sim.start());
+        CMainDlg dlg;
+        dlg.show();
+        QPushButton* button = dlg.button(CMainDlg::IDC_COMPETITORS);
+        QVERIFY(button && button->isVisible());
+        QVERIFY(button->y() > dlg.button(CMainDlg::IDC_LISTS)->geometry().bottom());
+        QCOMPARE(button->y(), dlg.button(CMainDlg::IDC_UPGRADE)->y());
+        QVERIFY(button->x() > dlg.button(CMainDlg::IDC_UPGRADE)->geometry().right());
+        RankTwice(dlg, sim);
+        const QStringList menu = MenuShownFor(dlg.listView()->viewport(), {5, 5});
+        QVERIFY2(menu.contains(QStringLiteral("Co&mpetitors...")) &&
+                     menu.contains(QStringLiteral("Competitors &View")),
+                 qPrintable(menu.join(", ")));
+        tw::test::ModalDriver<tw::CompetitorsDlg> edit([](tw::CompetitorsDlg* c) {
+            c->sitesEdit()->setPlainText(QStringLiteral("rival.example\n"));
+            c->accept();
+        });
+        button->click();
+        QVERIFY(edit.opened());
+        QVERIFY(QFile::exists(datafile::CompetitorsPath(dlg.dataFilePath())));
+        int rows = 0;
+        QStringList columns;
+        tw::test::ModalDriver<tw::CompetitorsViewDlg> view([&](tw::CompetitorsViewDlg* v) {
+            rows = v->table()->rowCount();
+            for (int c = 0; c < v->table()->columnCount(); ++c)
+                columns << v->table()->horizontalHeaderItem(c)->text();
+        });
+        dlg.OnCompetitorsView();
+        QVERIFY(view.opened());
+        QCOMPARE(rows, 2);
+        QVERIFY2(columns.contains(QStringLiteral("rival.example")), qPrintable(columns.join(", ")));
+        QVERIFY(tw::testing::takeShownMessages().isEmpty());
     }
 
     // The engine cells keep their texts and tell the previous result and the change; cells
