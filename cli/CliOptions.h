@@ -3,6 +3,7 @@
 
 #include "base/RankTypes.h"
 #include "cli/CliSources.h"
+#include "schedule/ScheduleWhen.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,8 @@ enum ExitStatus : int {
                          // the run was spent); they were left alone
     kExitHistory = 6,    // the rank history could not be written (or, for --history-csv, read);
                          // the run's results were saved. The others come first when they apply.
+    kExitSchedule = 8,   // --schedule: the schedule could not be written, enabled or removed;
+                         // --schedules: not every schedule could be looked at
     kExitInterrupted = 130,
 };
 
@@ -55,6 +58,9 @@ struct CliOptions {
     std::string device;            // the device of entries without one; empty: desktop
     std::string location;          // the location of entries without one; empty: none
     QString historyCsv; // not empty: write the whole history as CSV there and rank nothing
+    std::optional<tw::schedule::ScheduleWhen> schedule; // --schedule: set it and rank nothing
+    QStringList scheduleArgs; // the run's options given with --schedule, for the scheduled run
+    bool listSchedules = false;
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an
