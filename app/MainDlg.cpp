@@ -429,6 +429,7 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CMainDlg::ShowListMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(m_historyAction);
+    menu.addAction(QStringLiteral("S&chedule..."), this, &CMainDlg::OnSchedule);
     menu.addSeparator();
     AddExchangeActions(menu);
     menu.addSeparator();
