@@ -1,8 +1,12 @@
-// The lists of the main window: opening another list, the recent lists and the filter.
+// The lists of the main window: opening another list, the recent lists, the filter and the
+// list's schedule.
 #include "app/EntryListView.h"
 #include "app/MainDlg.h"
+#include "base/Engines.h"
 #include "data/DataFile.h"
 #include "data/DataFileSession.h"
+#include "rank/RankSources.h"
+#include "schedule/ScheduleDlg.h"
 #include "settings/RecentLists.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -32,6 +36,22 @@ void CMainDlg::AddListActions(QMenu& menu) {
         action->setCheckable(true);
         action->setChecked(QDir::cleanPath(path) == QDir::cleanPath(dataFilePath()));
     }
+}
+
+void CMainDlg::OnSchedule() {
+    // The scheduled run is the window's run: its engines, their sources, depth, entries at once.
+    tw::schedule::RunOptions run;
+    run.depth = m_settings.m_MaxPages;
+    run.threads = m_settings.m_MaxThreads;
+    const tw::sources::SourceSettings sources = rank::ReadRunSources(false);
+    for (int e = 0; e < kEngineCount; ++e) {
+        if (!m_settings.EngineEnabled(SearchEngine(e)))
+            continue;
+        const QString key = QLatin1String(engines::All()[e].key);
+        run.engines << key;
+        run.sources.emplace_back(key, tw::sources::sourceText(sources.columns[e]));
+    }
+    tw::schedule::ShowScheduleDialog(this, dataFilePath(), tw::schedule::runArguments(run));
 }
 
 void CMainDlg::OnLists() {

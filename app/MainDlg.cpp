@@ -440,6 +440,7 @@ void CMainDlg::ShowListMenu(const QPoint& pos) {
         ->setEnabled(!m_bRanking);
     menu.addAction(QStringLiteral("Co&mpetitors..."), this, &CMainDlg::OnCompetitors);
     menu.addAction(QStringLiteral("Competitors &View"), this, &CMainDlg::OnCompetitorsView);
+    menu.addAction(QStringLiteral("S&chedule..."), this, &CMainDlg::OnSchedule);
     menu.addSeparator();
     AddExchangeActions(menu);
     menu.addSeparator();

@@ -146,6 +146,7 @@ public slots:
     void OnExport();
     void OnOpenList();
     void OnLists();
+    void OnSchedule();
     // Saves the list and closes; stays open when saving fails and the user does not
     // want to close anyway.
     virtual void OnCancel();

@@ -5,9 +5,11 @@
 #include "data/EntryOptions.h"
 #include "exchange/EntryCheck.h"
 #include "rank/RankRun.h"
+#include "schedule/Schedules.h"
 #include "settings/ServiceAddresses.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -35,9 +37,14 @@ const char* const kDescription =
     "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
     "every entry could be ranked, 6 the rank history could not be written (the results were "
     "saved), 130 interrupted (what was ranked is saved), 7 an alert could not be sent or the "
-    "list's alert rules cannot be used (the results were saved). When several apply: 3, 4, 5 "
-    "or 130, then 6, then 7. A competitors file that cannot be read or holds a site with a "
-    "blank in it is status 3, a bad --competitors 2; neither fetches anything.";
+    "list's alert rules cannot be used (the results were saved), 8 the schedule could not be "
+    "set (--schedule) or not every schedule could be looked at (--schedules). When several "
+    "apply: 3, 4, 5 or 130, then 6, then 7. A competitors file that cannot be read or holds a "
+    "site with a blank in it is status 3, a bad --competitors 2; neither fetches anything.\n"
+    "\n"
+    "With --schedule, has the list ranked at set times without the window, with the run's "
+    "options given beside it (a systemd user timer, or a crontab line where no systemd user "
+    "manager answers), and ranks nothing.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -48,6 +55,50 @@ std::optional<int> ParseCount(const QString& text, int lo, int hi) {
     if (n < lo || n > hi)
         return std::nullopt;
     return n;
+}
+
+// The options a scheduled run is given, as they were written here; output files made absolute.
+const char* const kScheduledValues[] = {
+    "depth",       "threads",      "engines", "host",     "tag",     "device",   "location",
+    "source",      "provider-url", "country", "language", "pause",   "parallel", "max-calls",
+    "competitors", "report",       "json",    "csv",      "serp-csv"};
+const char* const kNotScheduled[] = {"import",      "import-target", "no-rank",  "no-save",
+                                     "history-csv", "rows",          "estimate", "schedules"};
+
+ParseResult ParseScheduleOptions(const QCommandLineParser& parser, CliOptions& options) {
+    const auto error = [](const QString& text) { return ParseResult{ParseResult::Error, text}; };
+    options.listSchedules = parser.isSet(QStringLiteral("schedules"));
+    if (!parser.isSet(QStringLiteral("schedule")))
+        return {};
+    tw::schedule::ScheduleWhen when;
+    QString message;
+    if (!tw::schedule::parseWhen(parser.value(QStringLiteral("schedule")), &when, &message))
+        return error(message);
+    for (const char* name : kNotScheduled) {
+        if (parser.isSet(QLatin1String(name)))
+            return error(QStringLiteral("--schedule sets when the list is ranked: --%1 does not "
+                                        "go with it.")
+                             .arg(QLatin1String(name)));
+    }
+    options.schedule = when;
+    for (const char* name : kScheduledValues) {
+        const QString option = QLatin1String(name);
+        const bool file = option == QLatin1String("report") || option == QLatin1String("json") ||
+                          option == QLatin1String("csv") || option == QLatin1String("serp-csv");
+        for (const QString& value : parser.values(option)) {
+            if (file && value == kStdout)
+                return error(QStringLiteral("A scheduled run has no standard output to write "
+                                            "--%1 to: give a file.")
+                                 .arg(option));
+            options.scheduleArgs << QStringLiteral("--") + option
+                                 << (file ? QFileInfo(value).absoluteFilePath() : value);
+        }
+    }
+    for (const char* flag : {"no-history", "whole-depth"}) {
+        if (parser.isSet(QLatin1String(flag)))
+            options.scheduleArgs << QStringLiteral("--") + QLatin1String(flag);
+    }
+    return {};
 }
 
 // --csv, --serp-csv, --competitors, --import, --import-target and --no-rank. Ranking options do
@@ -220,6 +271,14 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     const QCommandLineOption alertsDryRun(
         "alerts-dry-run", "Print the alerts this run triggers as they would be sent (the list's "
                           "NAME.alerts.ini), and send nothing.");
+    const QCommandLineOption schedule(
+        "schedule",
+        "Have the list of -d ranked at set times without the window, with the ranking options "
+        "given beside it: daily@HH:MM, days@HH:MM with days from mon,tue,wed,thu,fri,sat,sun "
+        "(e.g. mon,wed,fri@07:30), or off. Ranks nothing.",
+        "WHEN");
+    const QCommandLineOption schedules(
+        "schedules", "List the schedules made for any list: when, the next run, the last run.");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
@@ -228,7 +287,7 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
                        noRank, noSave, noHistory,  historyCsv,  serpCsv,    competitors,
                        tag,    device, location,   alertsDryRun});
     AddSourceOptions(parser);
-    parser.addOptions({quiet, help, version});
+    parser.addOptions({schedule, schedules, quiet, help, version});
 
     if (!parser.parse(args))
         return {ParseResult::Error, parser.errorText()};
@@ -348,6 +407,8 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         options.device = defaults.device;
         options.location = defaults.location;
     }
+    if (const ParseResult r = ParseScheduleOptions(parser, options); r.kind == ParseResult::Error)
+        return r;
     options.noHistory = parser.isSet(noHistory);
     options.alertsDryRun = parser.isSet(alertsDryRun);
     options.noSave = parser.isSet(noSave);

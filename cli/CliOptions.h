@@ -3,6 +3,7 @@
 
 #include "base/RankTypes.h"
 #include "cli/CliSources.h"
+#include "schedule/ScheduleWhen.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,8 @@ enum ExitStatus : int {
                          // the run's results were saved. The others come first when they apply.
     kExitAlerts = 7,     // an alert channel failed, or the alert rules cannot be used; the
                          // run's results were saved. Every other status comes first.
+    kExitSchedule = 8,   // --schedule: the schedule could not be written, enabled or removed;
+                         // --schedules: not every schedule could be looked at
     kExitInterrupted = 130,
 };
 
@@ -63,6 +66,9 @@ struct CliOptions {
     // competitors file.
     std::optional<std::vector<std::string>> competitors;
     bool alertsDryRun = false; // print the alerts the run triggers instead of sending them
+    std::optional<tw::schedule::ScheduleWhen> schedule; // --schedule: set it and rank nothing
+    QStringList scheduleArgs; // the run's options given with --schedule, for the scheduled run
+    bool listSchedules = false;
 };
 
 // The sites of a --competitors value: comma-separated, blanks at either end dropped, empty items

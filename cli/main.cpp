@@ -24,6 +24,8 @@
 #include "rank/RankSources.h"
 #include "rank/RunPipeline.h"
 #include "results/Report.h"
+#include "schedule/LastRun.h"
+#include "schedule/Schedules.h"
 #include "settings/RegistrySettings.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
@@ -950,6 +952,59 @@ int ExportHistory(const CliOptions& options) {
     return kExitOk;
 }
 
+// --schedule: the list of -d ranked at set times by a scheduled tallowick-rank; nothing ranked.
+int SetSchedule(const CliOptions& options) {
+    namespace ts = tw::schedule;
+    const QString dataPath = QDir::cleanPath(QFileInfo(options.dataFile).absoluteFilePath());
+    const bool on = options.schedule->kind != ts::ScheduleWhen::Off;
+    if (on && !QFileInfo(dataPath).isFile()) {
+        Fail(QStringLiteral("The entry list \"%1\" could not be read: %2")
+                 .arg(datafile::DisplayPath(dataPath),
+                      QFileInfo(dataPath).isDir() ? QStringLiteral("Is a directory")
+                                                  : QStringLiteral("No such file or directory")));
+        return kExitDataFile;
+    }
+    ts::ScheduleRequest request{dataPath, *options.schedule, options.scheduleArgs, {}};
+    QString error;
+    if (on && (request.program = ts::rankProgramPath(&error)).isEmpty()) {
+        Fail(error);
+        return kExitSchedule;
+    }
+    QString done;
+    if (!ts::applySchedule(request, &done, &error)) {
+        Fail(error);
+        return kExitSchedule;
+    }
+    if (!options.quiet)
+        std::printf("%s\n", done.toLocal8Bit().constData());
+    return kExitOk;
+}
+
+// --schedules: every schedule made for any list, with its next and its last run.
+int ListSchedules() {
+    namespace ts = tw::schedule;
+    QString problems;
+    const std::vector<ts::ScheduledList> lists = ts::listSchedules(&problems);
+    if (lists.empty() && problems.isEmpty())
+        std::printf("No list is scheduled.\n");
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const ts::ScheduledList& list : lists) {
+        const QDateTime next = ts::nextRun(list.when, now);
+        const QString text =
+            QStringLiteral("%1\n  when: %2 (%3)\n  next run: %4\n  last run: %5\n")
+                .arg(datafile::DisplayPath(list.dataFile), ts::whenWords(list.when),
+                     ts::backendWords(list), next.toString(QStringLiteral("ddd yyyy-MM-dd HH:mm")),
+                     tw::shownText(ts::lastRunText(ts::readLastRun(list.dataFile))));
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+    }
+    std::fflush(stdout);
+    if (!problems.isEmpty()) {
+        Fail(problems);
+        return kExitSchedule;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 // Undocumented, for tests that rank against engines that never answer or always fail, which
@@ -1001,6 +1056,10 @@ int main(int argc, char* argv[]) {
     }
     StartSignalThread(stopSignals);
     ApplyTestOverrides();
+    if (options.listSchedules)
+        return ListSchedules();
+    if (options.schedule)
+        return SetSchedule(options);
     if (!options.historyCsv.isEmpty())
         return ExportHistory(options);
     if (options.noRank || !options.importFile.isEmpty())
