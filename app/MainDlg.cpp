@@ -8,6 +8,7 @@
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
+#include "reports/ReportLogo.h"
 #include "results/ResultsCommands.h"
 #include "settings/RecentLists.h"
 #include "settings/RegistrySettings.h"
@@ -88,7 +89,8 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
     {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
     {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
-    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
+    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet "
+                           "(right click: a report for a client, HTML or PDF)."},
     {CMainDlg::IDC_LISTS, "Open another list, or one of the lists opened last."},
     {CMainDlg::IDC_FILTER, "Show only the entries with this tag or holding this text."},
 };
@@ -206,6 +208,15 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
     connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
     connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    // A click exports as ever; the button's own menu (right click) offers the report beside it.
+    button(IDC_EXPORT)->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button(IDC_EXPORT), &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("E&xport..."), this, &CMainDlg::OnExport);
+        menu.addAction(QStringLiteral("&Report..."), this, &CMainDlg::OnReport)
+            ->setEnabled(!m_bRanking);
+        menu.exec(button(IDC_EXPORT)->mapToGlobal(pos));
+    });
     connect(button(IDC_LISTS), &QPushButton::clicked, this, &CMainDlg::OnLists);
     // In the list's menu, and on Ctrl+H anywhere in the window.
     m_historyAction = new QAction(QStringLiteral("&History"), this);
@@ -534,8 +545,16 @@ void CMainDlg::OnSettings() {
     // A ranking run reads the settings while it goes on.
     if (IsRanking())
         return;
-    if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
+    CReportSettings report;
+    report.Load();
+    m_settingsDlg.m_checkLogo = [](const QString& path, QString* error) {
+        tw::reports::Logo logo;
+        return tw::reports::readLogo(path, &logo, error);
+    };
+    if (m_settingsDlg.DoModal(m_settings, report) == QDialog::Accepted) {
         m_settings.Save();
+        report.Save();
+    }
     ApplySources();
 }
 

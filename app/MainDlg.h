@@ -137,6 +137,8 @@ public slots:
     void OnImport();
     void OnUndoImport();
     void OnExport();
+    // The client report (HTML or PDF) of the list or of its tagged entries.
+    void OnReport();
     void OnOpenList();
     void OnLists();
     // Saves the list and closes; stays open when saving fails and the user does not

@@ -54,7 +54,10 @@ struct CliOptions {
     std::vector<std::string> tags; // not empty: rank only the entries with one of these tags
     std::string device;            // the device of entries without one; empty: desktop
     std::string location;          // the location of entries without one; empty: none
-    QString historyCsv; // not empty: write the whole history as CSV there and rank nothing
+    QString historyCsv;  // not empty: write the whole history as CSV there and rank nothing
+    QString htmlFile;    // not empty: write the client report as HTML there
+    QString pdfFile;     // not empty: write the client report as PDF there
+    int periodDays = 30; // the reports' period: the last run against the one this long before
 };
 
 // The engine named by its key (base/Engines.h) on the command line; -1 for a name that is not an
