@@ -547,13 +547,16 @@ void CMainDlg::OnSettings() {
         return;
     CReportSettings report;
     report.Load();
+    const CReportSettings before = report;
     m_settingsDlg.m_checkLogo = [](const QString& path, QString* error) {
         tw::reports::Logo logo;
         return tw::reports::readLogo(path, &logo, error);
     };
     if (m_settingsDlg.DoModal(m_settings, report) == QDialog::Accepted) {
         m_settings.Save();
-        report.Save();
+        // Stored once changed, so that a first OK writes only the search values.
+        if (report != before)
+            report.Save();
     }
     ApplySources();
 }

@@ -1,7 +1,7 @@
 // Client report figures: building the report of a long list from its history, and writing it as
 // HTML and as PDF. Prints; asserts nothing.
-//   report [ENTRIES [RUNS]] [--keep FOLDER]   (default 2000 entries, 6 runs; --keep leaves the
-//   list, its history and the two reports in FOLDER to look at)
+//   report [ENTRIES [RUNS]] [--keep FOLDER] [--logo FILE]   (default 2000 entries, 6 runs;
+//   --keep leaves the history and the two reports in FOLDER to look at)
 
 #include "reports/ReportHtml.h"
 #include "reports/ReportPdf.h"
@@ -23,9 +23,13 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QString keep;
+    QString keep, logo;
     if (const qsizetype k = args.indexOf(QStringLiteral("--keep")); k >= 0 && k + 1 < args.size()) {
         keep = args[k + 1];
+        args.remove(k, 2);
+    }
+    if (const qsizetype k = args.indexOf(QStringLiteral("--logo")); k >= 0 && k + 1 < args.size()) {
+        logo = args[k + 1];
         args.remove(k, 2);
     }
     const int entries = args.size() > 0 ? args[0].toInt() : 2000;
@@ -89,6 +93,7 @@ int main(int argc, char* argv[]) {
     request.title = "Monthly search ranking report";
     request.sender = "Jane Doe Web Services";
     request.periodDays = 30;
+    request.logoPath = logo;
 
     clock.restart();
     reports::Report report;

@@ -197,6 +197,7 @@ std::vector<QDateTime> runTimes(const Report& report) {
 ChartSpec visibilityChart(const Report& report, const ReportColumn& column) {
     ChartSpec chart;
     chart.title = QStringLiteral("Visibility on %1").arg(columnTitle(column));
+    chart.height = 200;
     chart.times = runTimes(report);
     for (const VisibilitySeries& series : column.visibility) {
         ChartLine line;

@@ -107,6 +107,11 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     });
     m_reportCharts = makeCheck(this, "ReportEntryCharts", "A rank &chart per entry (up to 50)");
     du.place(m_reportCharts, 14, 255, 146, 10);
+    // Reached by a click or their mnemonics; Tab keeps the template's order.
+    for (QWidget* w : {static_cast<QWidget*>(m_reportTitle), static_cast<QWidget*>(m_reportSender),
+                       static_cast<QWidget*>(m_reportLogo), static_cast<QWidget*>(logoBrowse),
+                       static_cast<QWidget*>(m_reportCharts)})
+        w->setFocusPolicy(Qt::ClickFocus);
 
     auto* engines = new QGroupBox(QStringLiteral("Search Engines"), this);
     du.place(engines, 7, 7, 160, 70);
