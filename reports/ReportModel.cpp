@@ -110,31 +110,27 @@ bool buildReport(const ReportRequest& request, Report* out, QString* error) {
     }
     const int entryCount = int(report.entries.size());
 
-    // First the runs' times alone, to find the period; then the kept results of the period only,
-    // so that a long history of a long list is never held whole.
-    std::map<qint64, QDateTime> runTimes;
-    if (store.isOpen()) {
-        for (const ReportEntry& e : report.entries) {
-            EntryHistory h;
-            if (!store.loadEntry(e.url, e.keywords, whereOf(e), &h, error))
-                return false;
-            for (const HistoryRun& run : h.runs)
-                runTimes.emplace(run.runId, run.time);
-        }
-    }
-    std::vector<ReportRun> all;
+    std::vector<EntryKey> keys;
+    keys.reserve(report.entries.size());
+    for (const ReportEntry& e : report.entries)
+        keys.push_back({e.url, e.keywords, whereOf(e)});
+
+    // First the runs alone, to find the period; then the results of the period only (and the
+    // latest before it), so that a long history of a long list is never held whole. One read of
+    // the store each, not one per entry.
+    std::vector<HistoryRunTime> all;
+    if (store.isOpen() && !store.runsOf(keys, &all, error))
+        return false;
     std::vector<QDateTime> times;
-    for (const auto& [id, time] : runTimes) {
-        all.push_back({id, time});
-        times.push_back(time);
-    }
+    for (const HistoryRunTime& run : all)
+        times.push_back(run.time);
     const auto [startIndex, endIndex] = periodRuns(times, request.periodDays);
     if (startIndex >= 0) {
         const QDateTime from = all[startIndex].time;
         const QDateTime to = all[endIndex].time;
-        for (const ReportRun& run : all) {
+        for (const HistoryRunTime& run : all) {
             if (run.time >= from && run.time <= to)
-                report.runs.push_back(run);
+                report.runs.push_back({run.runId, run.time});
         }
         std::stable_sort(report.runs.begin(), report.runs.end(),
                          [](const ReportRun& a, const ReportRun& b) { return a.time < b.time; });
@@ -147,23 +143,26 @@ bool buildReport(const ReportRequest& request, Report* out, QString* error) {
     std::vector<Loaded> loaded(entryCount);
     if (runCount > 0) {
         const QDateTime from = report.runs.front().time;
+        std::vector<EntryHistory> histories;
+        std::vector<LatestResults> before;
+        if (!store.loadEntriesSince(keys, from, &histories, error, true) ||
+            !store.latestBefore(keys, from, &before, error, true))
+            return false;
         for (int i = 0; i < entryCount; ++i) {
-            const ReportEntry& e = report.entries[i];
-            EntryHistory h;
-            if (!store.loadEntry(e.url, e.keywords, whereOf(e), &h, error, true))
-                return false;
             Loaded& l = loaded[i];
             l.inRun.resize(runCount);
-            for (HistoryRun& run : h.runs) { // newest first
+            for (HistoryRun& run : histories[i].runs) {
                 const auto k = periodIndex.find(run.runId);
+                if (k == periodIndex.end())
+                    continue;
                 for (int s = 0; s < kHistorySlots; ++s) {
-                    if (!run.bySlot[s])
-                        continue;
-                    if (k != periodIndex.end())
+                    if (run.bySlot[s])
                         l.inRun[k->second][s] = std::move(run.bySlot[s]);
-                    else if (run.time < from && !l.before[s])
-                        l.before[s] = std::move(run.bySlot[s]);
                 }
+            }
+            for (int s = 0; s < kHistorySlots; ++s) {
+                if (before[i][s])
+                    l.before[s] = std::move(before[i][s]->result);
             }
         }
     }
