@@ -2,6 +2,8 @@
 #include "app/MainDlg.h"
 #include "exchange/WindowExport.h"
 #include "exchange/WindowImport.h"
+#include "rank/RankSources.h"
+#include "reports/ReportCommand.h"
 #include "ui/MessageBox.h"
 
 #include <QAction>
@@ -20,6 +22,19 @@ void CMainDlg::OnExport() {
     ExportEntries();
 }
 
+void CMainDlg::OnReport() {
+    // A run writes the list and its history while it goes on.
+    if (m_bRanking)
+        return;
+    const tw::sources::SourceSettings sources = rank::ReadRunSources(false);
+    datafile::EntryDefaults defaults;
+    defaults.country = sources.config.country;
+    defaults.language = sources.config.language;
+    defaults.device = sources.config.device;
+    defaults.location = sources.config.location;
+    tw::reports::runWindowReport(this, m_model, dataFilePath(), defaults, m_strStartDir);
+}
+
 bool CMainDlg::CanUndoImport() const {
     return !m_bRanking && m_importUndo.canUndo();
 }
@@ -30,6 +45,8 @@ void CMainDlg::AddExchangeActions(QMenu& menu) {
     QAction* undo = menu.addAction(QStringLiteral("&Undo import"), this, &CMainDlg::OnUndoImport);
     undo->setEnabled(CanUndoImport());
     menu.addAction(QStringLiteral("E&xport..."), this, &CMainDlg::OnExport);
+    menu.addAction(QStringLiteral("&Report..."), this, &CMainDlg::OnReport)
+        ->setEnabled(!m_bRanking);
 }
 
 void CMainDlg::ImportEntries() {

@@ -10,6 +10,7 @@
 #include "rank/RankCommand.h"
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
+#include "reports/ReportLogo.h"
 #include "results/ResultsCommands.h"
 #include "settings/RecentLists.h"
 #include "settings/RegistrySettings.h"
@@ -92,7 +93,8 @@ const TipDef kTips[] = {
     {CMainDlg::IDC_UPGRADE, "Check for any updates."},
     {CMainDlg::IDC_HISTORY, "View the ranks of an entry over time (Ctrl+H)."},
     {CMainDlg::IDC_IMPORT, "Add many entries at once from a CSV or text file."},
-    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet."},
+    {CMainDlg::IDC_EXPORT, "Save the list with its ranks as a CSV table for a spreadsheet "
+                           "(right click: a report for a client, HTML or PDF)."},
     {CMainDlg::IDC_LISTS, "Open another list, or one of the lists opened last."},
     {CMainDlg::IDC_COMPETITORS, "Choose the sites to compare your ranks with."},
     {CMainDlg::IDC_FILTER, "Show only the entries with this tag or holding this text."},
@@ -212,6 +214,15 @@ void CMainDlg::CreateControls() {
     connect(button(IDC_HISTORY), &QPushButton::clicked, this, &CMainDlg::OnHistory);
     connect(button(IDC_IMPORT), &QPushButton::clicked, this, &CMainDlg::OnImport);
     connect(button(IDC_EXPORT), &QPushButton::clicked, this, &CMainDlg::OnExport);
+    // A click exports as ever; the button's own menu (right click) offers the report beside it.
+    button(IDC_EXPORT)->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button(IDC_EXPORT), &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("E&xport..."), this, &CMainDlg::OnExport);
+        menu.addAction(QStringLiteral("&Report..."), this, &CMainDlg::OnReport)
+            ->setEnabled(!m_bRanking);
+        menu.exec(button(IDC_EXPORT)->mapToGlobal(pos));
+    });
     connect(button(IDC_LISTS), &QPushButton::clicked, this, &CMainDlg::OnLists);
     connect(button(IDC_COMPETITORS), &QPushButton::clicked, this, &CMainDlg::OnCompetitors);
     // In the list's menu, and on Ctrl+H anywhere in the window.
@@ -558,8 +569,19 @@ void CMainDlg::OnSettings() {
     // A ranking run reads the settings while it goes on.
     if (IsRanking())
         return;
-    if (m_settingsDlg.DoModal(m_settings) == QDialog::Accepted)
+    CReportSettings report;
+    report.Load();
+    const CReportSettings before = report;
+    m_settingsDlg.m_checkLogo = [](const QString& path, QString* error) {
+        tw::reports::Logo logo;
+        return tw::reports::readLogo(path, &logo, error);
+    };
+    if (m_settingsDlg.DoModal(m_settings, report) == QDialog::Accepted) {
         m_settings.Save();
+        // Stored once changed, so that a first OK writes only the search values.
+        if (report != before)
+            report.Save();
+    }
     ApplySources();
 }
 

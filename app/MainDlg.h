@@ -144,6 +144,8 @@ public slots:
     void OnImport();
     void OnUndoImport();
     void OnExport();
+    // The client report (HTML or PDF) of the list or of its tagged entries.
+    void OnReport();
     void OnOpenList();
     void OnLists();
     void OnSchedule();

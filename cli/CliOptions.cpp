@@ -5,6 +5,7 @@
 #include "data/EntryOptions.h"
 #include "exchange/EntryCheck.h"
 #include "rank/RankRun.h"
+#include "reports/ReportModel.h"
 #include "schedule/Schedules.h"
 #include "settings/ServiceAddresses.h"
 
@@ -13,6 +14,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 namespace cli {
 
@@ -34,7 +36,8 @@ const char* const kDescription =
     "anything was new), 2 bad command line (also a text file to import without "
     "--import-target) or a settings file that is refused, 3 the data file or the file to import "
     "could not be read, or the data "
-    "file could not be written; it is as it was, 4 an output file could not be written, 5 not "
+    "file could not be written; it is as it was, 4 an output file (a report too) could not be "
+    "written, 5 not "
     "every entry could be ranked, 6 the rank history could not be written (the results were "
     "saved), 130 interrupted (what was ranked is saved), 7 an alert could not be sent or the "
     "list's alert rules cannot be used (the results were saved), 8 the schedule could not be "
@@ -44,7 +47,11 @@ const char* const kDescription =
     "\n"
     "With --schedule, has the list ranked at set times without the window, with the run's "
     "options given beside it (a systemd user timer, or a crontab line where no systemd user "
-    "manager answers), and ranks nothing.";
+    "manager answers), and ranks nothing.\n"
+    "\n"
+    "--html and --pdf write the client report (title, sender and logo from the report settings; "
+    "the period's counts, changes, visibility and charts from the rank history) after the run, "
+    "or with --no-rank of the history as it is; with --tag, of the tagged entries.";
 
 // Decimal digits only, in lo..hi.
 std::optional<int> ParseCount(const QString& text, int lo, int hi) {
@@ -142,8 +149,13 @@ ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& o
     if (!importing && !options.noRank)
         return {};
     const QString mode = importing ? QStringLiteral("--import") : QStringLiteral("--no-rank");
-    for (const char* name : {"depth", "whole-depth", "threads", "engines", "host", "rows", "tag",
-                             "device", "location"}) {
+    const bool reporting =
+        parser.isSet(QStringLiteral("html")) || parser.isSet(QStringLiteral("pdf"));
+    for (const char* name : {"depth", "threads", "engines", "host", "rows", "tag", "device",
+                             "location", "whole-depth"}) {
+        // The tags choose a report's entries too.
+        if (reporting && !importing && std::strcmp(name, "tag") == 0)
+            continue;
         if (parser.isSet(QLatin1String(name)))
             return error(QStringLiteral("%1 ranks nothing: --%2 does not go with it.")
                              .arg(mode, QLatin1String(name)));
@@ -152,8 +164,10 @@ ParseResult ParseExchangeOptions(const QCommandLineParser& parser, CliOptions& o
         return error(QStringLiteral("--import saves the data file: --no-save does not go with "
                                     "it."));
     if (!importing && options.reportFile.isEmpty() && options.jsonFile.isEmpty() &&
-        options.csvFile.isEmpty() && options.serpCsvFile.isEmpty())
-        return error(QStringLiteral("--no-rank needs --csv, --serp-csv, --report or --json."));
+        options.csvFile.isEmpty() && options.serpCsvFile.isEmpty() && !reporting)
+        return error(
+            QStringLiteral("--no-rank needs --csv, --serp-csv, --report, --json, --html or "
+                           "--pdf."));
     return {};
 }
 
@@ -279,13 +293,29 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         "WHEN");
     const QCommandLineOption schedules(
         "schedules", "List the schedules made for any list: when, the next run, the last run.");
+    const QCommandLineOption html(
+        "html",
+        "Write the client report as one self-contained HTML file (charts inline, no outside "
+        "files) to FILE.",
+        "FILE");
+    const QCommandLineOption pdf("pdf",
+                                 "Write the client report as a PDF (A4 or Letter by the "
+                                 "locale) to FILE.",
+                                 "FILE");
+    const QCommandLineOption period(
+        "period",
+        QString("Days the reports look back: the last run against the run nearest to DAYS days "
+                "before it, 1 to %1 (default: 30).")
+            .arg(tw::reports::kMaxPeriodDays),
+        "DAYS");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress display and no summary.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({data,   depth,  wholeDepth, threads,     engineList, host,
-                       rows,   report, json,       csv,         import,     importTarget,
-                       noRank, noSave, noHistory,  historyCsv,  serpCsv,    competitors,
-                       tag,    device, location,   alertsDryRun});
+    parser.addOptions({data,       depth,        wholeDepth,  threads, engineList,
+                       host,       rows,         report,      json,    csv,
+                       import,     importTarget, noRank,      noSave,  noHistory,
+                       historyCsv, serpCsv,      competitors, tag,     device,
+                       location,   alertsDryRun, html,        pdf,     period});
     AddSourceOptions(parser);
     parser.addOptions({schedule, schedules, quiet, help, version});
 
@@ -376,6 +406,24 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
     if (options.reportFile == kStdout && options.jsonFile == kStdout)
         return {ParseResult::Error,
                 QStringLiteral("--report and --json cannot both go to standard output.")};
+    for (auto [option, file] : {std::pair{&html, &options.htmlFile}, {&pdf, &options.pdfFile}}) {
+        *file = parser.value(*option);
+        if (parser.isSet(*option) && (file->isEmpty() || *file == kStdout))
+            return {ParseResult::Error, QStringLiteral("The --%1 file name is empty: give a file.")
+                                            .arg(option->names().first())};
+    }
+    if (parser.isSet(period)) {
+        const std::optional<int> days =
+            ParseCount(parser.value(period), 1, tw::reports::kMaxPeriodDays);
+        if (!days)
+            return {ParseResult::Error,
+                    QStringLiteral("Bad --period '%1': give a number of days from 1 to %2.")
+                        .arg(parser.value(period))
+                        .arg(tw::reports::kMaxPeriodDays)};
+        if (options.htmlFile.isEmpty() && options.pdfFile.isEmpty())
+            return {ParseResult::Error, QStringLiteral("--period goes with --html or --pdf.")};
+        options.periodDays = *days;
+    }
     if (const ParseResult r = ParseExchangeOptions(parser, options); r.kind == ParseResult::Error)
         return r;
     options.historyCsv = parser.value(historyCsv);
@@ -383,10 +431,14 @@ ParseResult ParseCommandLine(const QStringList& args, CliOptions& options) {
         return {ParseResult::Error, QStringLiteral("The --history-csv file name is empty.")};
     if (parser.isSet(historyCsv) &&
         (parser.isSet(report) || parser.isSet(json) || parser.isSet(csv) || parser.isSet(serpCsv) ||
-         parser.isSet(import)))
+         parser.isSet(import) || parser.isSet(html) || parser.isSet(pdf)))
         return {ParseResult::Error,
                 QStringLiteral("--history-csv writes only the history, so it cannot go with "
-                               "--report, --json, --csv, --serp-csv or --import.")};
+                               "--report, --json, --csv, --serp-csv, --html, --pdf or --import.")};
+    if (parser.isSet(import) && (parser.isSet(html) || parser.isSet(pdf)))
+        return {ParseResult::Error,
+                QStringLiteral("--import ranks nothing: --html and --pdf do not go with it "
+                               "(write the report with --no-rank afterwards).")};
     for (const QString& value : parser.values(tag)) {
         const std::string t = value.trimmed().toStdString();
         if (t.empty() || t.find(',') != std::string::npos)

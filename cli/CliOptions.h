@@ -69,6 +69,9 @@ struct CliOptions {
     std::optional<tw::schedule::ScheduleWhen> schedule; // --schedule: set it and rank nothing
     QStringList scheduleArgs; // the run's options given with --schedule, for the scheduled run
     bool listSchedules = false;
+    QString htmlFile;    // not empty: write the client report as HTML there
+    QString pdfFile;     // not empty: write the client report as PDF there
+    int periodDays = 30; // the reports' period: the last run against the one this long before
 };
 
 // The sites of a --competitors value: comma-separated, blanks at either end dropped, empty items

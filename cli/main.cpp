@@ -23,6 +23,7 @@
 #include "rank/RankSearch.h"
 #include "rank/RankSources.h"
 #include "rank/RunPipeline.h"
+#include "reports/ReportFiles.h"
 #include "results/Report.h"
 #include "schedule/LastRun.h"
 #include "schedule/Schedules.h"
@@ -36,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -381,6 +383,35 @@ bool RunCompetitors(const CliOptions& options, const QString& dataPath,
     return false;
 }
 
+// --html and --pdf: the client report of the list's rows (with --tag, of the tagged ones), from
+// its history. False when one could not be written; the reason is shown.
+bool WriteClientReports(const CliOptions& options, const QString& dataPath,
+                        const std::vector<EntryRow>& rows,
+                        const tw::sources::SourceSettings& sources, int depth) {
+    datafile::EntryDefaults defaults;
+    defaults.country = sources.config.country;
+    defaults.language = sources.config.language;
+    defaults.device = sources.config.device;
+    defaults.location = sources.config.location;
+    tw::reports::ReportOptions report;
+    report.tags = options.tags;
+    report.periodDays = options.periodDays;
+    report.depth = depth;
+    bool ok = true;
+    for (const auto& [name, format] : {std::pair{options.htmlFile, tw::reports::ReportFormat::Html},
+                                       {options.pdfFile, tw::reports::ReportFormat::Pdf}}) {
+        if (name.isEmpty())
+            continue;
+        QString error;
+        if (!tw::reports::writeReport(dataPath, rows, defaults, report, format,
+                                      AbsoluteOutput(name), &error)) {
+            Fail(error);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 std::array<std::string, kEngineCount> SourceTexts(const tw::sources::SourceSettings& sources) {
     std::array<std::string, kEngineCount> texts;
     for (int e = 0; e < kEngineCount; ++e)
@@ -462,7 +493,8 @@ int RunWithoutRanking(const CliOptions& options) {
                         importing ? QStringLiteral("Nothing was imported or written.")
                                   : QStringLiteral("Nothing was written.")))
         return kExitDataFile;
-    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath}))
+    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath, AbsoluteOutput(options.htmlFile),
+                          AbsoluteOutput(options.pdfFile)}))
         return kExitOutputFile;
 
     datafile::CDataFileSession dataFile(dataPath);
@@ -553,6 +585,8 @@ int RunWithoutRanking(const CliOptions& options) {
     if (!serpPath.isEmpty() &&
         !WriteSerpCsvFile(serpPath, rows, listed, competitors, latest, &error))
         failed(error);
+    if (!WriteClientReports(options, dataPath, rows, storedSources, 0))
+        status = kExitOutputFile;
     return status;
 }
 
@@ -673,7 +707,8 @@ int Run(const CliOptions& options) {
             return kExitUsage;
         }
     }
-    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath}))
+    if (!OutputsWritable({reportPath, jsonPath, csvPath, serpPath, AbsoluteOutput(options.htmlFile),
+                          AbsoluteOutput(options.pdfFile)}))
         return kExitOutputFile;
 
     CSearchSettings saved;
@@ -857,6 +892,11 @@ int Run(const CliOptions& options) {
         if (status != kExitDataFile)
             status = kExitOutputFile;
     }
+    // After the run is recorded, so that the report holds it.
+    if (!WriteClientReports(options, dataPath, model.rows(), sources,
+                            ClampDepth(settings.maxPages)) &&
+        status != kExitDataFile)
+        status = kExitOutputFile;
     const tw::alerts::AlertsOutcome& alerts = outcome.alerts;
     if (options.alertsDryRun) {
         const bool stdoutTaken = reportPath == kStdout || jsonPath == kStdout ||
@@ -1035,7 +1075,18 @@ int main(int argc, char* argv[]) {
     // instead of ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    QCoreApplication app(argc, argv);
+    // A PDF is drawn with Qt Gui: on the offscreen platform, so that no display is needed.
+    bool drawing = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        drawing = drawing || arg == "--pdf" || arg == "-pdf" || arg.starts_with("--pdf=") ||
+                  arg.starts_with("-pdf=");
+    }
+    if (drawing)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = drawing
+                                                ? std::make_unique<QGuiApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallowick-rank"));
 
     CliOptions options;

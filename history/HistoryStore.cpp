@@ -1484,4 +1484,165 @@ bool loadEntryHistory(const QString& dataFilePath, const std::string& url,
     return store.openForReading(path, error) && store.loadEntry(url, keywords, where, out, error);
 }
 
+// --- Reading many entries at once ------------------------------------------------------------
+
+bool HistoryStore::entryIdList(const std::vector<EntryKey>& entries, QString* list,
+                               std::unordered_map<qint64, std::vector<int>>* indexes,
+                               QString* error) {
+    list->clear();
+    indexes->clear();
+    for (int i = 0; i < int(entries.size()); ++i) {
+        qint64 id = 0;
+        if (!findEntry(entries[i].url, entries[i].keywords, entries[i].where, &id, error))
+            return false;
+        if (id == 0)
+            continue;
+        std::vector<int>& at = (*indexes)[id];
+        if (at.empty())
+            *list += (list->isEmpty() ? QString() : QStringLiteral(",")) + QString::number(id);
+        at.push_back(i);
+    }
+    return true;
+}
+
+bool HistoryStore::bulkRow(const QSqlQuery& q, bool withSites, HistoryRecord* out, QString* error) {
+    out->runId = q.value(1).toLongLong();
+    out->time = runTime(q.value(2), q.value(3));
+    HistoryResult& r = out->result;
+    r = HistoryResult{};
+    r.slot = q.value(4).toInt();
+    r.engine = q.value(5).toString().toStdString();
+    r.source = q.value(6).toString().toStdString();
+    r.text = stdString(q.value(7));
+    r.rank = optionalInt(q.value(8));
+    r.page = optionalInt(q.value(9));
+    r.error = stdString(q.value(10));
+    r.calls = q.value(11).toInt();
+    return !withSites || keptTexts(q, 12, &r, error);
+}
+
+namespace {
+
+QString bulkColumns(bool withSites) {
+    return QStringLiteral("r.entry_id, r.run_id, run.started_ms, run.utc_offset, r.slot, "
+                          "r.engine, r.source, r.text, r.rank, r.page, r.error, r.calls%1")
+        .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
+                                        "r.page_sizes, r.ranking_site")
+                       : QString());
+}
+
+} // namespace
+
+bool HistoryStore::runsOf(const std::vector<EntryKey>& entries, std::vector<HistoryRunTime>* out,
+                          QString* error) {
+    out->clear();
+    QString ids;
+    std::unordered_map<qint64, std::vector<int>> indexes;
+    if (!entryIdList(entries, &ids, &indexes, error))
+        return false;
+    if (ids.isEmpty())
+        return true;
+    // The ids are numbers this store made, so they go into the text as they are.
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, started_ms, utc_offset FROM run WHERE id IN "
+                               "(SELECT run_id FROM result WHERE entry_id IN (%1)) ORDER BY id")
+                    .arg(ids)))
+        return readFailed(q, error);
+    while (q.next())
+        out->push_back({q.value(0).toLongLong(), runTime(q.value(1), q.value(2))});
+    if (q.lastError().isValid())
+        return readFailed(q, error);
+    return true;
+}
+
+bool HistoryStore::loadEntriesSince(const std::vector<EntryKey>& entries, const QDateTime& since,
+                                    std::vector<EntryHistory>* out, QString* error,
+                                    bool withSites) {
+    out->assign(entries.size(), EntryHistory{});
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        (*out)[i].url = entries[i].url;
+        (*out)[i].keywords = entries[i].keywords;
+        (*out)[i].where = entries[i].where;
+    }
+    QString ids;
+    std::unordered_map<qint64, std::vector<int>> indexes;
+    if (!entryIdList(entries, &ids, &indexes, error))
+        return false;
+    if (ids.isEmpty())
+        return true;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM result r JOIN run ON run.id = r.run_id "
+                             "WHERE r.entry_id IN (%2) AND run.started_ms >= ? "
+                             "ORDER BY r.entry_id, r.run_id DESC, r.slot")
+                  .arg(bulkColumns(withSites), ids));
+    q.addBindValue(since.isValid() ? since.toMSecsSinceEpoch()
+                                   : std::numeric_limits<qint64>::min());
+    if (!q.exec())
+        return readFailed(q, error);
+    HistoryRecord record;
+    while (q.next()) {
+        if (!bulkRow(q, withSites, &record, error))
+            return false;
+        const int slot = record.result.slot;
+        const auto at = indexes.find(q.value(0).toLongLong());
+        if (slot < 0 || slot >= kHistorySlots || at == indexes.end())
+            continue;
+        for (std::size_t n = 0; n < at->second.size(); ++n) {
+            std::vector<HistoryRun>& runs = (*out)[at->second[n]].runs;
+            if (runs.empty() || runs.back().runId != record.runId) {
+                HistoryRun run;
+                run.runId = record.runId;
+                run.time = record.time;
+                runs.push_back(std::move(run));
+            }
+            if (n + 1 == at->second.size())
+                runs.back().bySlot[slot] = std::move(record.result);
+            else
+                runs.back().bySlot[slot] = record.result;
+        }
+    }
+    if (q.lastError().isValid())
+        return readFailed(q, error);
+    return true;
+}
+
+bool HistoryStore::latestBefore(const std::vector<EntryKey>& entries, const QDateTime& before,
+                                std::vector<LatestResults>* out, QString* error, bool withSites) {
+    out->assign(entries.size(), LatestResults{});
+    QString ids;
+    std::unordered_map<qint64, std::vector<int>> indexes;
+    if (!entryIdList(entries, &ids, &indexes, error))
+        return false;
+    if (ids.isEmpty() || !before.isValid())
+        return true;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM (SELECT b.entry_id AS e, b.slot AS s, "
+                             "MAX(b.run_id) AS m FROM result b JOIN run br ON br.id = b.run_id "
+                             "WHERE b.entry_id IN (%2) AND br.started_ms < ? "
+                             "GROUP BY b.entry_id, b.slot) last "
+                             "JOIN result r ON r.entry_id = last.e AND r.slot = last.s AND "
+                             "r.run_id = last.m JOIN run ON run.id = r.run_id")
+                  .arg(bulkColumns(withSites), ids));
+    q.addBindValue(before.toMSecsSinceEpoch());
+    if (!q.exec())
+        return readFailed(q, error);
+    HistoryRecord record;
+    while (q.next()) {
+        if (!bulkRow(q, withSites, &record, error))
+            return false;
+        const int slot = record.result.slot;
+        const auto at = indexes.find(q.value(0).toLongLong());
+        if (slot < 0 || slot >= kHistorySlots || at == indexes.end())
+            continue;
+        for (const int i : at->second)
+            (*out)[i][slot] = record;
+    }
+    if (q.lastError().isValid())
+        return readFailed(q, error);
+    return true;
+}
+
 } // namespace tw

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QIODevice;
@@ -84,6 +85,22 @@ struct EntryHistory {
     EntryWhere where;
     std::vector<HistoryRun> runs;
 };
+
+// An entry as the reads of many entries at once name it.
+struct EntryKey {
+    std::string url;
+    std::string keywords;
+    EntryWhere where;
+};
+
+// A run's id and start.
+struct HistoryRunTime {
+    qint64 runId = 0;
+    QDateTime time; // in the offset it was recorded with
+};
+
+// Per slot, an entry's latest result from before a time; empty where there is none.
+using LatestResults = std::array<std::optional<HistoryRecord>, kHistorySlots>;
 
 // "tallowick.dat" -> "tallowick.history.sqlite" in the same folder; "list" ->
 // "list.history.sqlite".
@@ -177,6 +194,20 @@ public:
                    std::array<std::optional<int>, kHistorySlots>* out, QString* error) {
         return bestRanks(url, keywords, EntryWhere{}, out, error);
     }
+    // --- Reading many entries at once ------------------------------------------------------
+    // For a long list, one query each instead of one per entry. Entries without a history are
+    // no error; an entry named twice gets the same results twice.
+    // The runs that recorded a result of any of the entries, oldest (lowest id) first.
+    bool runsOf(const std::vector<EntryKey>& entries, std::vector<HistoryRunTime>* out,
+                QString* error);
+    // out[i]: entries[i]'s runs started at or after since (invalid: every run), newest first, as
+    // loadEntry gives them. withSites loads the sites above and the kept results too.
+    bool loadEntriesSince(const std::vector<EntryKey>& entries, const QDateTime& since,
+                          std::vector<EntryHistory>* out, QString* error, bool withSites = false);
+    // out[i]: per slot, entries[i]'s latest result from a run started before before.
+    bool latestBefore(const std::vector<EntryKey>& entries, const QDateTime& before,
+                      std::vector<LatestResults>* out, QString* error, bool withSites = false);
+
     // Every recorded result as CSV, oldest first (see writeCsvHeader).
     bool exportCsv(QIODevice* out, QString* error);
     bool exportEntryCsv(const std::string& url, const std::string& keywords,
@@ -209,6 +240,13 @@ private:
     // or cannot be read.
     bool findEntry(const std::string& url, const std::string& keywords, const EntryWhere& where,
                    qint64* id, QString* error);
+    // The entries' ids as an SQL list of numbers, and the indexes of entries per id (entries
+    // without a history left out; no entry has one: an empty list).
+    bool entryIdList(const std::vector<EntryKey>& entries, QString* list,
+                     std::unordered_map<qint64, std::vector<int>>* indexes, QString* error);
+    // One result row of a read of many entries: entry id, run id, start, offset, then the
+    // columns loadEntry reads from the slot on (with the kept ones when withSites).
+    bool bulkRow(const QSqlQuery& q, bool withSites, HistoryRecord* out, QString* error);
     bool writePending(std::vector<Pending>& pending, QString* error);
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
                   QString* error);

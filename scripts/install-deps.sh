@@ -14,6 +14,9 @@ PACKAGES=(
   # (Debian 12's qt6-charts-dev lacks the OpenGL CMake files its package config needs)
   libqt6sql6-sqlite libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
   libpulse-dev
+  # the PDF report: QtSvg draws its charts; poppler's pdftotext and pdftoppm read it back in the
+  # tests; a font with CJK glyphs beside DejaVu (Latin, Greek, Cyrillic, Arabic)
+  qt6-svg-dev poppler-utils fonts-wqy-microhei
   python3
   xvfb xauth
   # scripts/ci-reliability.sh: libFuzzer and the sanitizer run-times for clang, readable traces

@@ -3,12 +3,16 @@
 #include "base/Engines.h"
 #include "base/TextUtil.h"
 #include "ui/DialogUnits.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -53,7 +57,8 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     const DialogUnits du(this);
-    setFixedSize(du.size(174, 199));
+    // The template's 199 units high, and the reports' group below it.
+    setFixedSize(du.size(174, 199 + 76));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
@@ -72,6 +77,41 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         if (m_openSources)
             m_openSources(this);
     });
+
+    // Below the template's controls: how the client reports present themselves.
+    auto* reports = new QGroupBox(QStringLiteral("Reports"), this);
+    reports->setObjectName(QStringLiteral("reports"));
+    du.place(reports, 7, 198, 160, 70);
+    const auto field = [&](const char* label, const char* name, int y, int width) {
+        auto* text = new QLabel(QString::fromLatin1(label), this);
+        du.place(text, 14, y + 2, 34, 9);
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        du.place(edit, 50, y, width, 12);
+        text->setBuddy(edit);
+        return edit;
+    };
+    m_reportTitle = field("T&itle:", "ReportTitle", 210, 110);
+    m_reportSender = field("Se&nder:", "ReportSender", 225, 110);
+    m_reportLogo = field("&Logo:", "ReportLogo", 240, 92);
+    m_reportLogo->setPlaceholderText(QStringLiteral("PNG or SVG"));
+    auto* logoBrowse = new QPushButton(QStringLiteral("..."), this);
+    logoBrowse->setObjectName(QStringLiteral("ReportLogoBrowse"));
+    du.place(logoBrowse, 144, 240, 16, 12);
+    connect(logoBrowse, &QPushButton::clicked, this, [this] {
+        const QString name = tw::openFileName(this, QStringLiteral("Report logo"),
+                                              QFileInfo(m_reportLogo->text()).absolutePath(),
+                                              QStringLiteral("Images (*.png *.svg)"));
+        if (!name.isEmpty())
+            m_reportLogo->setText(name);
+    });
+    m_reportCharts = makeCheck(this, "ReportEntryCharts", "A rank &chart per entry (up to 50)");
+    du.place(m_reportCharts, 14, 255, 146, 10);
+    // Reached by a click or their mnemonics; Tab keeps the template's order.
+    for (QWidget* w : {static_cast<QWidget*>(m_reportTitle), static_cast<QWidget*>(m_reportSender),
+                       static_cast<QWidget*>(m_reportLogo), static_cast<QWidget*>(logoBrowse),
+                       static_cast<QWidget*>(m_reportCharts)})
+        w->setFocusPolicy(Qt::ClickFocus);
 
     auto* engines = new QGroupBox(QStringLiteral("Search Engines"), this);
     du.place(engines, 7, 7, 160, 70);
@@ -106,6 +146,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         setFixedSize(width() + extra, height());
         m_sourcesButton->resize(m_sourcesButton->width() + extra, m_sourcesButton->height());
         engines->resize(engines->width() + extra, engines->height());
+        reports->resize(reports->width() + extra, reports->height());
         threads->resize(threads->width() + extra, threads->height());
         depthLabel->resize(need, depthLabel->height());
         threadLabel->resize(need, threadLabel->height());
@@ -150,6 +191,14 @@ int CSettingsDlg::DoModal(CSearchSettings& settings) {
     return result;
 }
 
+int CSettingsDlg::DoModal(CSearchSettings& settings, CReportSettings& report) {
+    m_report = report;
+    const int result = DoModal(settings);
+    if (result == QDialog::Accepted)
+        report = m_report;
+    return result;
+}
+
 void CSettingsDlg::showEvent(QShowEvent* event) {
     if (!event->spontaneous())
         OnInitDialog();
@@ -164,6 +213,10 @@ void CSettingsDlg::OnInitDialog() {
     m_wholeDepthCheck->setChecked(m_edit.m_ReadWholeDepth != 0);
     // As the dialog opens, the focus is on the first control of the tab order.
     m_sourcesButton->setEnabled(bool(m_openSources));
+    m_reportTitle->setText(QString::fromStdString(m_report.title));
+    m_reportSender->setText(QString::fromStdString(m_report.sender));
+    m_reportLogo->setText(QString::fromStdString(m_report.logoPath));
+    m_reportCharts->setChecked(m_report.entryCharts);
     m_firstControl->setFocus();
 }
 
@@ -172,6 +225,16 @@ void CSettingsDlg::accept() {
 }
 
 void CSettingsDlg::OnOK() {
+    const QString logo = m_reportLogo->text().trimmed();
+    if (QString error; !logo.isEmpty() && m_checkLogo && !m_checkLogo(logo, &error)) {
+        tw::messageBox(this, error, QMessageBox::Ok, QMessageBox::Warning);
+        m_reportLogo->setFocus();
+        return;
+    }
+    m_report.title = m_reportTitle->text().toStdString();
+    m_report.sender = m_reportSender->text().toStdString();
+    m_report.logoPath = logo.toStdString();
+    m_report.entryCharts = m_reportCharts->isChecked();
     for (const engines::EngineInfo& e : engines::All())
         m_edit.SetEngineEnabled(e.id, m_checks[e.id]->isChecked());
     takeSelection(m_threadCombo, m_edit.m_MaxThreads);

@@ -2,6 +2,7 @@
 // The search settings dialog. It edits a copy of the settings it is handed and gives the values
 // back only on OK; storing them is the owner's business.
 
+#include "settings/ReportSettings.h"
 #include "settings/SearchSettings.h"
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 
 class CSettingsDlg : public QDialog {
@@ -23,6 +25,8 @@ public:
     // Runs the dialog modally on a copy of settings; OK copies the edited values back into
     // settings, Cancel leaves it as it was. Returns QDialog::Accepted on OK.
     int DoModal(CSearchSettings& settings);
+    // The same, with the reports' settings in their group below; OK copies them back too.
+    int DoModal(CSearchSettings& settings, CReportSettings& report);
 
     // The values being edited (those of the last opening after it closes), also under the
     // dialog's own member names.
@@ -40,6 +44,11 @@ public:
     // Opens the Sources dialog over this one (its So&urces... button); the window sets it, as
     // the sources are not this dialog's business. Unset: the button is disabled.
     std::function<void(QWidget* parent)> m_openSources;
+    // Checks that a report logo is an image; false with the message to show. Unset: not checked.
+    std::function<bool(const QString& path, QString* error)> m_checkLogo;
+
+    // The reports' settings being edited.
+    CReportSettings m_report;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -56,4 +65,8 @@ private:
     std::array<QCheckBox*, kEngineCount> m_checks{};
     QWidget* m_firstControl = nullptr;
     QPushButton* m_sourcesButton = nullptr;
+    QLineEdit* m_reportTitle = nullptr;
+    QLineEdit* m_reportSender = nullptr;
+    QLineEdit* m_reportLogo = nullptr;
+    QCheckBox* m_reportCharts = nullptr;
 };

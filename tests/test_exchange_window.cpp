@@ -4,18 +4,23 @@
 #include "data/DataFileSession.h"
 #include "exchange/Export.h"
 #include "exchange/ImportTargetDlg.h"
+#include "reports/ReportCommand.h"
 #include "support/GuiTest.h"
+#include "support/SampleHistory.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <functional>
 
@@ -197,6 +202,89 @@ private slots:
         QVERIFY2(messages[0].text.contains("could not be written"), qPrintable(messages[0].text));
         QCOMPARE(messages[0].icon, QMessageBox::Warning);
         QVERIFY(!QFile::exists(dir.file("no")));
+    }
+
+    // Report... from the Export button's own menu and from the list's menu: the dialog filled in,
+    // the file chosen through the file dialog, the report written, the choice offered again.
+    void reportThroughTheMenus() {
+        tw::test::ScopedWorkDir dir;
+        const QString data = dir.file("tallowick.dat");
+        writeFile(data, kOneEntry);
+        QString error;
+        QVERIFY2(tw::test::recordRun(data,
+                                     QDateTime::fromString("2026-11-01T09:00:00Z", Qt::ISODate),
+                                     {{"old.com", "k", tw::test::sampleResult(0, 9)}}, &error),
+                 qPrintable(error));
+        QVERIFY2(tw::test::recordRun(data,
+                                     QDateTime::fromString("2026-12-01T09:00:00Z", Qt::ISODate),
+                                     {{"old.com", "k", tw::test::sampleResult(0, 7)}}, &error),
+                 qPrintable(error));
+        CMainDlg dlg;
+        dlg.show();
+        QCoreApplication::processEvents();
+        shown();
+
+        const QString html = dir.file("client.html");
+        bool menuShown = false;
+        std::unique_ptr<tw::test::ModalDriver<tw::reports::ReportDlg>> driver;
+        // The button's menu is modal too: the dialog's driver starts once it is up.
+        QTimer::singleShot(0, this, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* action : menu->actions()) {
+                if (action->text() != QStringLiteral("&Report..."))
+                    continue;
+                menuShown = true;
+                driver = std::make_unique<tw::test::ModalDriver<tw::reports::ReportDlg>>(
+                    [&](tw::reports::ReportDlg* d) {
+                        d->findChild<QLineEdit*>("title")->setText("Shoes <b>for</b> Acme");
+                        d->findChild<QSpinBox*>("period")->setValue(30);
+                        d->findChild<QComboBox*>("format")->setCurrentIndex(1); // HTML
+                        // No file: refused with a word, the dialog stays.
+                        d->findChild<QLineEdit*>("file")->clear();
+                        d->accept();
+                        QVERIFY(d->isVisible());
+                        tw::testing::setNextFileName(html);
+                        for (QPushButton* b : d->findChildren<QPushButton*>()) {
+                            if (b->text() == QStringLiteral("&Browse..."))
+                                b->click();
+                        }
+                        QCOMPARE(d->findChild<QLineEdit*>("file")->text(), html);
+                        d->accept();
+                    });
+            }
+            menu->close();
+            if (driver) {
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == QStringLiteral("&Report..."))
+                        action->trigger();
+                }
+            }
+        });
+        emit dlg.button(CMainDlg::IDC_EXPORT)->customContextMenuRequested(QPoint(2, 2));
+        QVERIFY(menuShown);
+        QVERIFY(driver && driver->opened());
+        auto messages = shown();
+        QCOMPARE(messages.size(), 2);
+        QVERIFY(messages[0].text.contains("choose the file"));
+        QVERIFY2(messages[1].text.contains("client.html"), qPrintable(messages[1].text));
+        const QByteArray written = readFile(html);
+        QVERIFY(written.contains("Shoes &lt;b&gt;for&lt;/b&gt; Acme"));
+        QVERIFY(written.contains("Rank 7 / Page 1"));
+        QVERIFY(written.contains("up 2"));
+
+        // Offered again from the list's menu, as it was left.
+        tw::reports::ReportChoice offered;
+        tw::test::ModalDriver<tw::reports::ReportDlg> again(
+            [&](tw::reports::ReportDlg* d) { offered = d->choice(); });
+        QMenu menu;
+        menuAction(dlg, menu, QStringLiteral("&Report..."))->trigger();
+        QVERIFY(again.opened());
+        QCOMPARE(offered.title, QStringLiteral("Shoes <b>for</b> Acme"));
+        QCOMPARE(offered.format, tw::reports::ReportFormat::Html);
+        QCOMPARE(offered.file, html);
+        QVERIFY(shown().isEmpty()); // cancelled: nothing written, nothing said
     }
 
     // Another window has the list: nothing imported could be saved, so nothing is imported.

@@ -139,6 +139,7 @@ private slots:
     void keptListsBesideTheSitesAbove();
     void damagedKeptLists_data();
     void damagedKeptLists();
+    void manyEntriesReadAtOnce();
     void lockedDatabase();
     void refusedFiles_data();
     void refusedFiles();
@@ -710,6 +711,91 @@ void TestHistory::damagedKeptLists() {
     QCOMPARE(history.runs[0].bySlot[0]->rank, std::optional<int>(2));
 }
 
+// The reads of many entries give what the reads of one entry give: the runs, the results with
+// their kept ones, and the latest before a time, also for a phone history, an entry without a
+// history and an entry named twice.
+void TestHistory::manyEntriesReadAtOnce() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.history.sqlite");
+    HistoryStore store;
+    QString error;
+    QVERIFY2(store.open(path, HistoryStore::Mode::ReadWrite, &error), qPrintable(error));
+    const EntryWhere phone = entryWhere("mobile", "Lyon");
+    const QString days[] = {"2026-11-01T09:00:00Z", "2026-11-20T09:00:00Z", "2026-12-01T09:00:00Z"};
+    for (int run = 0; run < 3; ++run) {
+        QVERIFY(store.beginRun(at(days[run]), &error));
+        HistoryResult a = ranked(0, 3 + run, 1, {"x.example/"});
+        a.results = {"x.example/", "y.example/" + std::to_string(run), "u/"};
+        a.pageSizes = {3};
+        a.rankingUrl = "u/";
+        QVERIFY(store.record("u", "k", a, &error));
+        if (run != 1) // slot 1 skipped in the middle run
+            QVERIFY(store.record("u", "k", notFound(1), &error));
+        HistoryResult b = ranked(0, 9, 1);
+        b.where = phone;
+        if (run == 0)
+            QVERIFY(store.record("u", "k", b, &error));
+        QVERIFY(store.record("other", "k", ranked(0, 1, 1), &error));
+        QVERIFY2(store.commitRun(&error), qPrintable(error));
+    }
+    const std::vector<EntryKey> keys{
+        {"u", "k", {}}, {"u", "k", phone}, {"none", "k", {}}, {"u", "k", {}}};
+
+    std::vector<HistoryRunTime> runs;
+    QVERIFY2(store.runsOf(keys, &runs, &error), qPrintable(error));
+    QCOMPARE(runs.size(), std::size_t(3));
+    QCOMPARE(runs[0].time, at(days[0]));
+    QCOMPARE(runs[2].time, at(days[2]));
+    QVERIFY(store.runsOf({{"none", "k", {}}}, &runs, &error));
+    QVERIFY(runs.empty());
+
+    for (const QDateTime& since : {QDateTime(), at(days[1])}) {
+        std::vector<EntryHistory> many;
+        QVERIFY2(store.loadEntriesSince(keys, since, &many, &error, true), qPrintable(error));
+        QCOMPARE(many.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            EntryHistory one;
+            QVERIFY(
+                store.loadEntry(keys[i].url, keys[i].keywords, keys[i].where, &one, &error, true));
+            if (since.isValid())
+                std::erase_if(one.runs, [&](const HistoryRun& r) { return r.time < since; });
+            QCOMPARE(many[i].where, keys[i].where);
+            QCOMPARE(many[i].runs.size(), one.runs.size());
+            for (std::size_t r = 0; r < one.runs.size(); ++r) {
+                QCOMPARE(many[i].runs[r].runId, one.runs[r].runId);
+                QCOMPARE(many[i].runs[r].time, one.runs[r].time);
+                for (int s = 0; s < kHistorySlots; ++s) {
+                    const auto& m = many[i].runs[r].bySlot[s];
+                    const auto& o = one.runs[r].bySlot[s];
+                    QCOMPARE(bool(m), bool(o));
+                    if (m) {
+                        QCOMPARE(m->text, o->text);
+                        QCOMPARE(m->results, o->results);
+                        QCOMPARE(m->sitesAbove, o->sitesAbove);
+                        QCOMPARE(m->rankingUrl, o->rankingUrl);
+                    }
+                }
+            }
+        }
+        QCOMPARE(many[0].runs.size(), since.isValid() ? std::size_t(2) : std::size_t(3));
+    }
+
+    std::vector<LatestResults> latest;
+    QVERIFY2(store.latestBefore(keys, at(days[2]), &latest, &error, true), qPrintable(error));
+    QCOMPARE(latest.size(), keys.size());
+    // Slot 0 from the middle run; slot 1, skipped there, from the first.
+    QCOMPARE(latest[0][0]->time, at(days[1]));
+    QCOMPARE(latest[0][0]->result.rank, std::optional<int>(4));
+    QCOMPARE(latest[0][0]->result.results[1], std::string("y.example/1"));
+    QCOMPARE(latest[0][1]->time, at(days[0]));
+    QVERIFY(!latest[0][2]);
+    QCOMPARE(latest[1][0]->result.rank, std::optional<int>(9));
+    QVERIFY(!latest[2][0]);
+    QCOMPARE(latest[3][0]->runId, latest[0][0]->runId);
+    QVERIFY(store.latestBefore(keys, at(days[0]), &latest, &error));
+    QVERIFY(!latest[0][0] && !latest[1][0]);
+}
+
 void TestHistory::lockedDatabase() {
     test::ScopedWorkDir dir;
     const QString path = dir.file("h.history.sqlite");
@@ -1116,7 +1202,8 @@ void TestHistory::migrationFromVersion1() {
     EntryHistory history;
     QVERIFY(store.loadEntry("http://a.example/", "shoes", &history, &error, true));
     QCOMPARE(history.runs.size(), std::size_t(1));
-    QCOMPARE(history.runs[0].time, QDateTime::fromMSecsSinceEpoch(1764579600000)); // same instant
+    QCOMPARE(history.runs[0].time,
+             QDateTime::fromMSecsSinceEpoch(1764579600000)); // same instant
     QCOMPARE(history.runs[0].time.offsetFromUtc(), 3600);
     const HistoryResult& google = *history.runs[0].bySlot[0];
     QCOMPARE(google.source, std::string("classic"));
@@ -1262,10 +1349,12 @@ void TestHistory::csvQuoting() {
     const QByteArray expected =
         "time,url,keywords,slot,engine,source,text,rank,page,error\r\n"
         "2026-12-01T09:30:05+01:00,\"http://a.example/?q=1,2\","
-        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 9 / Page 1,9,1,\r\n"
+        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 9 / Page "
+        "1,9,1,\r\n"
         "2026-12-01T09:30:05+01:00,plain,caf\xc3\xa9,2,Lycos,classic,not found,,,\r\n"
         "2026-12-02T09:30:05-05:00,\"http://a.example/?q=1,2\","
-        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 7 / Page 1,7,1,\r\n";
+        "\"say \"\"hi\"\", then\r\nnext line\nand more\",0,Google,classic,Rank 7 / Page "
+        "1,7,1,\r\n";
     QCOMPARE(all.data(), expected);
 
     QBuffer one;

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -213,6 +214,41 @@ private slots:
             QVERIFY(entry["results"]["altavista"]["previous"].is_null());
         }
         QVERIFY(listed["entries"][0]["results"]["google"]["rank"].get<int>() > 0);
+    }
+
+    // --html and --pdf after a run hold it; with --no-rank and --tag, of the tagged entries of
+    // the history as it is; a report that cannot be written is exit status 4 and leaves the
+    // file there as it was.
+    void clientReports() {
+        tw::test::ScopedWorkDir dir;
+        WriteFile(dir.file("tallowick.dat"), kList);
+        WriteFile(dir.file("tallowick.entries.csv"),
+                  "url,keywords,country,language,device,location,tags\r\n"
+                  "www.target-z.example,blue widgets,,,,,lost\r\n");
+        Result r = Run(GoogleRun() +
+                           QStringList{"-q", "--html", "r.html", "--pdf", "r.pdf", "--period", "7"},
+                       dir.path());
+        QVERIFY2(r.code == 0, r.err.constData());
+        const QByteArray html = ReadFile(dir.file("r.html"));
+        QVERIFY(html.contains(" / Page 1"));
+        QVERIFY(html.contains("not found"));
+        QVERIFY(html.contains("www.target-z.example"));
+        QVERIFY(ReadFile(dir.file("r.pdf")).startsWith("%PDF-"));
+
+        r = Run({"--no-rank", "--tag", "lost", "--html", "r.html"}, dir.path());
+        QVERIFY2(r.code == 0, r.err.constData());
+        const QByteArray tagged = ReadFile(dir.file("r.html"));
+        QVERIFY(tagged.contains("www.target-z.example"));
+        QVERIFY(!tagged.contains("www.target-a.example"));
+
+        QVERIFY(QDir(dir.path()).mkdir("folder.html"));
+        r = Run({"--no-rank", "--html", "folder.html"}, dir.path());
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains("folder.html"), r.err.constData());
+        r = Run({"--period", "0", "--no-rank", "--html", "x.html"}, dir.path());
+        QCOMPARE(r.code, 2);
+        r = Run({"--period", "5", "--no-rank", "--json", "-"}, dir.path());
+        QCOMPARE(r.code, 2);
     }
 
     void historyCsv_data() {
