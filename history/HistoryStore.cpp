@@ -142,6 +142,10 @@ const char* const kEntryWhereStep[] = {
     "ALTER TABLE entry_where RENAME TO entry",
 };
 
+// The columns keptTexts() reads, in its order, after a query's others.
+const char* const kKeptColumns =
+    ", r.sites, r.results, r.results_partial, r.page_sizes, r.ranking_site, r.sites_in_results";
+
 const QByteArray kSqliteMagic("SQLite format 3\0", 16);
 
 std::atomic<int> g_connectionCounter{0};
@@ -1190,10 +1194,7 @@ bool HistoryStore::loadEntry(const std::string& url, const std::string& keywords
                              "r.source, r.text, r.rank, r.page, r.error, r.calls%1 FROM result r "
                              "JOIN run ON run.id = r.run_id WHERE r.entry_id = ? "
                              "ORDER BY r.run_id DESC, r.slot")
-                  .arg(withSites
-                           ? QStringLiteral(", r.sites, r.results, r.results_partial, "
-                                            "r.page_sizes, r.ranking_site, r.sites_in_results")
-                           : QString()));
+                  .arg(withSites ? QString::fromLatin1(kKeptColumns) : QString()));
     q.addBindValue(entry);
     if (!q.exec())
         return readFailed(q, error);
@@ -1326,9 +1327,7 @@ bool HistoryStore::previousResult(const std::string& url, const std::string& key
                            "JOIN run ON run.id = r.run_id "
                            "WHERE r.entry_id = ? AND r.slot = ? AND r.run_id < ? "
                            "ORDER BY r.run_id DESC LIMIT 1")
-                .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
-                                                "r.page_sizes, r.ranking_site, r.sites_in_results")
-                               : QString()));
+                .arg(withSites ? QString::fromLatin1(kKeptColumns) : QString()));
     }
     QSqlQuery& q = *select;
     q.bindValue(0, entry);
@@ -1526,9 +1525,7 @@ namespace {
 QString bulkColumns(bool withSites) {
     return QStringLiteral("r.entry_id, r.run_id, run.started_ms, run.utc_offset, r.slot, "
                           "r.engine, r.source, r.text, r.rank, r.page, r.error, r.calls%1")
-        .arg(withSites ? QStringLiteral(", r.sites, r.results, r.results_partial, "
-                                        "r.page_sizes, r.ranking_site")
-                       : QString());
+        .arg(withSites ? QString::fromLatin1(kKeptColumns) : QString());
 }
 
 } // namespace

@@ -303,7 +303,7 @@ private:
     void table(const ReportColumn& c) {
         subheading(columnTitle(c));
         const int rivals = int(m_report.competitors.size());
-        std::vector<double> widths{0.19, 0.14, 0.15, 0.11, 0.06, 0.35};
+        std::vector<double> widths{0.18, 0.19, 0.12, 0.08, 0.05, 0.38};
         if (rivals > 0) {
             // The competitors share what the keywords, the target and the ranking URL give up.
             const double share = std::min(0.42, 0.14 * rivals);
