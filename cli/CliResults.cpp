@@ -8,6 +8,7 @@
 #include "data/OutputFile.h"
 #include "exchange/Export.h"
 #include "history/HistoryText.h"
+#include "rank/LastRun.h"
 
 #include <nlohmann/json.hpp>
 
@@ -24,7 +25,8 @@ using json = nlohmann::ordered_json;
 using Previous = std::array<std::optional<tw::HistoryRecord>, kEngineCount>;
 
 json EntryJson(const EntryRow& row, const RankedRow& r,
-               const std::array<std::string, kEngineCount>& sources, const Previous& before) {
+               const std::array<std::string, kEngineCount>& sources, const Previous& before,
+               const rank::RunChanges* changes) {
     json results = json::object();
     for (int e = 0; e < kEngineCount; ++e) {
         const EngineOutcome& outcome = r.engines[e];
@@ -57,6 +59,11 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
             {"errors", std::move(errors)},
             {"previous", std::move(previous)},
             {"calls", outcome.calls}};
+        if (changes) {
+            const rank::ResultChange* change = changes->Find(r.row, e);
+            results[engines::Info(SearchEngine(e)).key]["change"] =
+                change && !change->word.isEmpty() ? json(change->word.toStdString()) : json();
+        }
     }
     return {{"row", r.row + 1},
             {"url", row.cells[ColUrl]},
@@ -72,9 +79,10 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
 // One element of the document, indented for its place and led by its line break. The dump
 // escapes line breaks inside strings, so every one in it stands between tokens.
 std::string Element(const EntryRow& row, const RankedRow& ranked,
-                    const std::array<std::string, kEngineCount>& sources, const Previous& before) {
-    const std::string dumped =
-        EntryJson(row, ranked, sources, before).dump(2, ' ', false, json::error_handler_t::replace);
+                    const std::array<std::string, kEngineCount>& sources, const Previous& before,
+                    const rank::RunChanges* changes) {
+    const std::string dumped = EntryJson(row, ranked, sources, before, changes)
+                                   .dump(2, ' ', false, json::error_handler_t::replace);
     std::string out("\n    ");
     out.reserve(dumped.size() + dumped.size() / 8 + 8);
     for (char c : dumped) {
@@ -89,7 +97,8 @@ std::string Element(const EntryRow& row, const RankedRow& ranked,
 bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                       const std::array<std::string, kEngineCount>& sources,
                       const PreviousLookup& previous,
-                      const std::function<bool(const std::string&)>& write, const RunCalls* calls) {
+                      const std::function<bool(const std::string&)>& write, const RunCalls* calls,
+                      const rank::RunChanges* changes) {
     if (!write("{\n  \"entries\": ["))
         return false;
     bool any = false;
@@ -101,7 +110,7 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
             for (int e = 0; e < kEngineCount; ++e)
                 before[e] = previous(r.row, e);
         }
-        std::string element = Element(rows[r.row], r, sources, before);
+        std::string element = Element(rows[r.row], r, sources, before, changes);
         if (any)
             element.insert(element.begin(), ',');
         if (!write(element))
@@ -123,12 +132,20 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
                 tail += "  ";
         }
     }
+    if (changes) {
+        tail += ",\n  \"changes\": ";
+        for (char c : rank::ChangesJson(*changes, 2)) {
+            tail += c;
+            if (c == '\n')
+                tail += "  ";
+        }
+    }
     return write(tail + "\n}\n");
 }
 
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
-                        const std::array<std::string, kEngineCount>& sources,
-                        const RunCalls* calls) {
+                        const std::array<std::string, kEngineCount>& sources, const RunCalls* calls,
+                        const rank::RunChanges* changes) {
     std::string out;
     WriteResultsJson(
         rows, ranked, sources, {},
@@ -136,14 +153,15 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
             out += piece;
             return true;
         },
-        calls);
+        calls, changes);
     return out;
 }
 
 bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows,
                           const std::vector<RankedRow>& ranked,
                           const std::array<std::string, kEngineCount>& sources,
-                          const PreviousLookup& previous, QString* error, const RunCalls* calls) {
+                          const PreviousLookup& previous, QString* error, const RunCalls* calls,
+                          const rank::RunChanges* changes) {
     const bool toStdout = path == kStdout;
     outputfile::CStream out;
     QString reason;
@@ -162,7 +180,7 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                       pending += piece;
                       return pending.size() < kChunk || flush();
                   },
-                  calls) &&
+                  calls, changes) &&
               flush();
     // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
     QString commitReason;
@@ -298,6 +316,21 @@ std::string SummaryLine(const RunSummary& s) {
     if (!s.calls.empty())
         line += "; " + s.calls;
     return line;
+}
+
+std::vector<std::string> ChangeLines(const rank::RunChanges& changes) {
+    std::vector<std::string> lines;
+    for (int e = 0; e < kEngineCount; ++e) {
+        const auto& slot = changes.bySlot[e];
+        if (!slot)
+            continue;
+        lines.push_back(engines::SlotLabel(SearchEngine(e)) + ": " +
+                        rank::CountsText(slot->counts));
+        for (const auto* moves : {&slot->biggestUp, &slot->biggestDown})
+            for (const rank::ResultChange& move : *moves)
+                lines.push_back("  " + Printable(rank::MoveText(move)));
+    }
+    return lines;
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
+#include "rank/RunChanges.h"
 
 #include <QDateTime>
 #include <QString>
@@ -41,6 +42,8 @@ struct RunOutcome {
     bool recorded = false;       // the run is in the history
     QString historyError;        // why it is not, when it was to be; empty otherwise
     bool keptForTheList = false; // not recorded only because the list was not saved
+    // What changed: each result the run wrote against the entry's result before the run.
+    RunChanges changes;
 };
 
 class CRunPipeline {
