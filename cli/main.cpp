@@ -820,10 +820,11 @@ int Run(const CliOptions& options) {
             last.changes[e] = note.changes.bySlot[e]->counts;
     }
     QString error;
-    if (!rank::WriteLastRun(dataPath, last, &error)) {
+    // Told only where it fails the run: a run that failed has said why already, and one that
+    // only reads the list (--no-save) may stand in a folder it cannot write.
+    if (!rank::WriteLastRun(dataPath, last, &error) && status == kExitOk && !options.noSave) {
         Fail(error);
-        if (status == kExitOk)
-            status = kExitOutputFile;
+        status = kExitOutputFile;
     }
     return status;
 }

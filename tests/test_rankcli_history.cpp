@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -407,6 +408,16 @@ private slots:
         QVERIFY2(QString::fromStdString(last["message"].get<std::string>()).contains("is in use"),
                  last.dump().c_str());
         QCOMPARE(last["changes"], json::object());
+        other.Unlock();
+
+        // A last-run file that cannot be replaced fails a run that saves, not one that only reads.
+        QVERIFY(QFile::remove(dir.file("tallowick.lastrun.json")));
+        QVERIFY(QDir(dir.path()).mkdir("tallowick.lastrun.json"));
+        r = Run(GoogleRun() + QStringList{"-q"}, dir.path());
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains("tallowick.lastrun.json\" could not be written"),
+                 r.err.constData());
+        QCOMPARE(Run(GoogleRun() + QStringList{"-q", "--no-save"}, dir.path()).code, 0);
     }
 };
 
