@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 QTreeWidget* Table(const QStringList& headers, QWidget* parent) {
     auto* table = new QTreeWidget(parent);
@@ -77,13 +79,19 @@ CWhatChangedDlg::CWhatChangedDlg(const rank::RunChanges& changes, QWidget* paren
         for (int i = 0; i < table->columnCount(); ++i)
             table->resizeColumnToContents(i);
     }
-    layout->addWidget(m_counts, 1);
+    // At most one line per column: the counts take their own height, the moves the rest.
+    m_counts->header()->setStretchLastSection(false);
+    m_counts->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int lines = std::max(1, m_counts->topLevelItemCount());
+    m_counts->setFixedHeight(m_counts->header()->sizeHint().height() +
+                             lines * m_counts->sizeHintForRow(0) + 2 * m_counts->frameWidth() + 2);
+    layout->addWidget(m_counts);
     auto* movesCaption =
         new QLabel(QStringLiteral("The biggest moves up and down (at most %1 each way per column):")
                        .arg(rank::kBiggestMoves),
                    this);
     layout->addWidget(movesCaption);
-    layout->addWidget(m_moves, 2);
+    layout->addWidget(m_moves, 1);
     if (m_moves->topLevelItemCount() == 0) {
         movesCaption->setText(QStringLiteral("No entry moved up or down."));
         m_moves->hide();
@@ -92,5 +100,5 @@ CWhatChangedDlg::CWhatChangedDlg(const rank::RunChanges& changes, QWidget* paren
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(640, 420);
+    resize(640, 360);
 }
