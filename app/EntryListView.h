@@ -1,6 +1,7 @@
 #pragma once
 // The main list: report view of the entry store with full-row multi-selection and an optional
-// background image. The selection shows only while the list has the focus.
+// background image. The selection shows only while the list has the focus. An engine cell whose
+// result moved in the latest run shows an up or down mark with the places beside its text.
 
 #include <QImage>
 #include <QTreeView>

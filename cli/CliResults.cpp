@@ -9,6 +9,7 @@
 #include "exchange/Export.h"
 #include "history/HistoryText.h"
 #include "history/KeptResults.h"
+#include "rank/LastRun.h"
 
 #include <nlohmann/json.hpp>
 
@@ -48,7 +49,8 @@ json CompetitorsJson(const std::vector<std::string>& sites, const EngineOutcome&
 
 json EntryJson(const EntryRow& row, const RankedRow& r,
                const std::array<std::string, kEngineCount>& sources, const Previous& before,
-               const std::vector<std::string>& competitors, const Previous& earlier) {
+               const std::vector<std::string>& competitors, const Previous& earlier,
+               const rank::RunChanges* changes) {
     json results = json::object();
     for (int e = 0; e < kEngineCount; ++e) {
         const EngineOutcome& outcome = r.engines[e];
@@ -87,6 +89,11 @@ json EntryJson(const EntryRow& row, const RankedRow& r,
             {"previous", std::move(previous)},
             {"competitors", CompetitorsJson(competitors, outcome, earlier[e])},
             {"calls", outcome.calls}};
+        if (changes) {
+            const rank::ResultChange* change = changes->Find(r.row, e);
+            results[engines::Info(SearchEngine(e)).key]["change"] =
+                change && !change->word.isEmpty() ? json(change->word.toStdString()) : json();
+        }
     }
     return {{"row", r.row + 1},
             {"url", row.cells[ColUrl]},
@@ -169,7 +176,7 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
                       const std::array<std::string, kEngineCount>& sources,
                       const PreviousLookup& previous,
                       const std::function<bool(const std::string&)>& write, const RunCalls* calls,
-                      const KeptResultsView* kept) {
+                      const KeptResultsView* kept, const rank::RunChanges* changes) {
     if (!kept)
         kept = &kNoCompetitors;
     if (!write("{\n  \"entries\": ["))
@@ -212,7 +219,7 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
                 visibility[e].Add(row.cells[ColUrl], r->engines[e], kept->competitors);
         }
         std::string element =
-            Element(EntryJson(row, *r, sources, before, kept->competitors, earlier));
+            Element(EntryJson(row, *r, sources, before, kept->competitors, earlier, changes));
         if (any)
             element.insert(element.begin(), ',');
         if (!write(element))
@@ -237,12 +244,16 @@ bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ranke
         tail += ",\n  \"calls\": ";
         AppendIndented(tail, perService.dump(2), "  ");
     }
+    if (changes) {
+        tail += ",\n  \"changes\": ";
+        AppendIndented(tail, rank::ChangesJson(*changes, 2), "  ");
+    }
     return write(tail + "\n}\n");
 }
 
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
-                        const std::array<std::string, kEngineCount>& sources,
-                        const RunCalls* calls) {
+                        const std::array<std::string, kEngineCount>& sources, const RunCalls* calls,
+                        const rank::RunChanges* changes) {
     std::string out;
     WriteResultsJson(
         rows, ranked, sources, {},
@@ -250,7 +261,7 @@ std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<Ran
             out += piece;
             return true;
         },
-        calls);
+        calls, nullptr, changes);
     return out;
 }
 
@@ -258,7 +269,7 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                           const std::vector<RankedRow>& ranked,
                           const std::array<std::string, kEngineCount>& sources,
                           const PreviousLookup& previous, QString* error, const RunCalls* calls,
-                          const KeptResultsView* kept) {
+                          const KeptResultsView* kept, const rank::RunChanges* changes) {
     const bool toStdout = path == kStdout;
     outputfile::CStream out;
     QString reason;
@@ -277,7 +288,7 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                       pending += piece;
                       return pending.size() < kChunk || flush();
                   },
-                  calls, kept) &&
+                  calls, kept, changes) &&
               flush();
     // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
     QString commitReason;
@@ -413,6 +424,21 @@ std::string SummaryLine(const RunSummary& s) {
     if (!s.calls.empty())
         line += "; " + s.calls;
     return line;
+}
+
+std::vector<std::string> ChangeLines(const rank::RunChanges& changes) {
+    std::vector<std::string> lines;
+    for (int e = 0; e < kEngineCount; ++e) {
+        const auto& slot = changes.bySlot[e];
+        if (!slot)
+            continue;
+        lines.push_back(engines::SlotLabel(SearchEngine(e)) + ": " +
+                        rank::CountsText(slot->counts));
+        for (const auto* moves : {&slot->biggestUp, &slot->biggestDown})
+            for (const rank::ResultChange& move : *moves)
+                lines.push_back("  " + Printable(rank::MoveText(move)));
+    }
+    return lines;
 }
 
 } // namespace cli

@@ -5,6 +5,7 @@
 #include "data/EntryListModel.h"
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
+#include "rank/RunChanges.h"
 
 #include <QString>
 
@@ -32,10 +33,12 @@ struct RankedRow {
 // entries that slot ranked.
 // sources: each slot's source as written ("classic", "serpapi:bing"); empty texts read classic.
 // calls: the run's billed calls per service; when given, the document's top level has
-// "calls": {"serper": 90, ...} for the services the run used.
+// "calls": {"serper": 90, ...} for the services the run used. changes: what changed in the run;
+// when given, each slot has "change" (the History window's word, null where the run wrote
+// nothing or there is nothing to compare with) and the top level has "changes" (counts per slot).
 std::string ResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                         const std::array<std::string, kEngineCount>& sources = {},
-                        const RunCalls* calls = nullptr);
+                        const RunCalls* calls = nullptr, const rank::RunChanges* changes = nullptr);
 
 // A slot's latest result in the rank history before this run (row 0-based); empty: none.
 using PreviousLookup = std::function<std::optional<tw::HistoryRecord>(int row, int slot)>;
@@ -57,13 +60,14 @@ struct KeptResultsView {
 
 // The same document handed to write piece by piece, one entry at a time, so that a long list
 // is never held whole. previous (when given) is asked for each entry's "previous" as it is
-// written; without it they are null. calls as for ResultsJson; kept (null: no competitors, the
-// run's kept results). False as soon as write returns false.
+// written; without it they are null. calls and changes as for ResultsJson; kept (null: no
+// competitors, the run's kept results). False as soon as write returns false.
 bool WriteResultsJson(const std::vector<EntryRow>& rows, const std::vector<RankedRow>& ranked,
                       const std::array<std::string, kEngineCount>& sources,
                       const PreviousLookup& previous,
                       const std::function<bool(const std::string&)>& write,
-                      const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr);
+                      const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr,
+                      const rank::RunChanges* changes = nullptr);
 
 // WriteResultsJson into path ("-": standard output): a file is replaced only once the document
 // is complete, a device or a pipe is written into. False with the message naming the file.
@@ -71,7 +75,8 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                           const std::vector<RankedRow>& ranked,
                           const std::array<std::string, kEngineCount>& sources,
                           const PreviousLookup& previous, QString* error,
-                          const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr);
+                          const RunCalls* calls = nullptr, const KeptResultsView* kept = nullptr,
+                          const rank::RunChanges* changes = nullptr);
 
 // Whether a slot's result counts for the visibility: ranked to a rank or "not found" (an
 // "error" says nothing of where the sites are; a switched-off or cancelled scan is no result).
@@ -101,6 +106,9 @@ struct RunSummary {
 RunSummary Summarise(const std::vector<RankedRow>& ranked, int entries, bool cancelled,
                      const RankRunStats& stats, double seconds);
 std::string SummaryLine(const RunSummary& summary);
+// What changed, per slot the run wrote: "Google: 18 up, 9 down, ...", then its biggest moves
+// up and down, one line each, indented.
+std::vector<std::string> ChangeLines(const rank::RunChanges& changes);
 
 // "[3/40]": entries done of all.
 std::string Counter(int done, int total);

@@ -18,6 +18,7 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "rank/EntryModelRows.h"
+#include "rank/LastRun.h"
 #include "rank/RankProgress.h"
 #include "rank/RankRun.h"
 #include "rank/RankSearch.h"
@@ -132,10 +133,19 @@ QString OneLine(QString text) {
     return text.simplified();
 }
 
-// A message may carry what a provider or a page sent: its controls are shown as escapes.
-void Fail(const QString& message) {
+// The first failure told, for the last-run file: it is what the run's status stands for.
+QString g_firstFailure;
+
+void Tell(const QString& message) {
     std::fprintf(stderr, "tallowick-rank: %s\n",
                  tw::shownText(OneLine(message)).toLocal8Bit().constData());
+}
+
+// A message may carry what a provider or a page sent: its controls are shown as escapes.
+void Fail(const QString& message) {
+    if (g_firstFailure.isEmpty())
+        g_firstFailure = tw::shownText(OneLine(message));
+    Tell(message);
 }
 
 // Whether path can be written. An existing device or pipe is written in place and only has to
@@ -655,7 +665,14 @@ int Estimate(const CliOptions& options) {
     return kExitOk;
 }
 
-int Run(const CliOptions& options) {
+// What a ranking run leaves for its last-run file besides its status.
+struct RunNote {
+    QDateTime started;
+    rank::RunChanges changes;
+    std::string summary; // the summary line
+};
+
+int RankList(const CliOptions& options, RunNote& note) {
     // Relative names are taken from the folder the tool was started in; the run then works in a
     // private folder of its own, so its scratch files never meet those of a window ranking in
     // the same folder, and an unwritable start folder does not silently spoil every page.
@@ -776,6 +793,7 @@ int Run(const CliOptions& options) {
     request.record = !options.noHistory;
     request.alerts =
         options.alertsDryRun ? rank::RunRequest::Alerts::DryRun : rank::RunRequest::Alerts::Send;
+    request.started = note.started;
     if (!options.noSave) {
         request.saveList = [&dataFile, &model](QString* saveError) {
             // Changed meanwhile by a program that takes no lock: its version is kept.
@@ -830,7 +848,7 @@ int Run(const CliOptions& options) {
     }
     if (!options.quiet) {
         for (const std::string& notice : run.calls.notices)
-            Fail(QStringLiteral("note: %1.").arg(QString::fromStdString(notice)));
+            Tell(QStringLiteral("note: %1.").arg(QString::fromStdString(notice)));
     }
     if (outcome.saveTried && !outcome.saved) {
         Fail(outcome.saveError);
@@ -868,7 +886,7 @@ int Run(const CliOptions& options) {
         KeptResultsView kept;
         kept.competitors = competitors;
         if (!WriteResultsJsonFile(jsonPath, model.rows(), ranked, SourceTexts(sources), previous,
-                                  &error, &run.calls, &kept)) {
+                                  &error, &run.calls, &kept, &outcome.changes)) {
             Fail(error);
             if (status != kExitDataFile)
                 status = kExitOutputFile;
@@ -921,12 +939,46 @@ int Run(const CliOptions& options) {
         Fail(line);
     if (alerts.failed() && status == kExitOk)
         status = kExitAlerts;
+    RunSummary summary = Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);
+    summary.enabled = engineOn;
+    summary.calls = CallsSummary(run.calls);
+    note.summary = SummaryLine(summary);
     if (!options.quiet) {
-        RunSummary summary =
-            Summarise(ranked, int(targets.size()), run.cancelled, run.stats, seconds);
-        summary.enabled = engineOn;
-        summary.calls = CallsSummary(run.calls);
-        std::fprintf(stderr, "%s\n", SummaryLine(summary).c_str());
+        std::fprintf(stderr, "%s\n", note.summary.c_str());
+        for (const std::string& line : ChangeLines(outcome.changes))
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    note.changes = outcome.changes;
+    return status;
+}
+
+// A ranking run, whatever its end, leaves its outcome beside the list for whoever did not watch
+// it (a scheduled run): also a run turned away because another one holds the list.
+int Run(const CliOptions& options) {
+    RunNote note;
+    note.started = QDateTime::currentDateTime();
+    int status = RankList(options, note);
+    const QString dataPath = QFileInfo(options.dataFile).absoluteFilePath();
+    // No list there: nothing to keep the outcome beside.
+    if (!QFileInfo(dataPath).isFile())
+        return status;
+    rank::LastRun last;
+    last.time = note.started;
+    last.finished = QDateTime::currentDateTime();
+    last.status = status;
+    last.message = status != kExitOk && !g_firstFailure.isEmpty()
+                       ? g_firstFailure
+                       : QString::fromStdString(note.summary);
+    for (int e = 0; e < kEngineCount; ++e) {
+        if (note.changes.bySlot[e])
+            last.changes[e] = note.changes.bySlot[e]->counts;
+    }
+    QString error;
+    // Told only where it fails the run: a run that failed has said why already, and one that
+    // only reads the list (--no-save) may stand in a folder it cannot write.
+    if (!rank::WriteLastRun(dataPath, last, &error) && status == kExitOk && !options.noSave) {
+        Fail(error);
+        status = kExitOutputFile;
     }
     return status;
 }

@@ -44,6 +44,12 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
         const size_t shown = std::min<size_t>(text.size(), 4096);
         return tw::shownText(std::string_view(text.data(), shown));
     }
+    if (role == ChangeMarkRole) {
+        const int col = index.column();
+        return col >= ColFirstEngine && col < ColKeywords
+                   ? m_rows[index.row()].changeMarks[col - ColFirstEngine]
+                   : 0;
+    }
     if (role == Qt::ToolTipRole && m_toolTips && index.column() >= ColFirstEngine &&
         index.column() < ColKeywords) {
         const QString tip = m_toolTips(index.row(), index.column());
@@ -82,9 +88,29 @@ const std::string& EntryListModel::cellRef(int row, int col) const {
 void EntryListModel::setCell(int row, int col, const std::string& text) {
     if (row < 0 || row >= rowCount() || col < 0 || col >= kColumnCount)
         return;
-    m_rows[row].cells[col] = text;
+    EntryRow& r = m_rows[row];
+    r.cells[col] = text;
+    QList<int> roles{Qt::DisplayRole};
+    if (col >= ColFirstEngine && col < ColKeywords && r.changeMarks[col - ColFirstEngine] != 0) {
+        r.changeMarks[col - ColFirstEngine] = 0;
+        roles.append(ChangeMarkRole);
+    }
     const QModelIndex i = index(row, col);
-    emit dataChanged(i, i, {Qt::DisplayRole});
+    emit dataChanged(i, i, roles);
+}
+
+int EntryListModel::changeMark(int row, int engine) const {
+    if (row < 0 || row >= rowCount() || engine < 0 || engine >= kEngineCount)
+        return 0;
+    return m_rows[row].changeMarks[engine];
+}
+
+void EntryListModel::setChangeMark(int row, int engine, int places) {
+    if (row < 0 || row >= rowCount() || engine < 0 || engine >= kEngineCount)
+        return;
+    m_rows[row].changeMarks[engine] = places;
+    const QModelIndex i = index(row, EngineColumn(engine));
+    emit dataChanged(i, i, {ChangeMarkRole});
 }
 
 const datafile::EntryOptions& EntryListModel::options(int row) const {

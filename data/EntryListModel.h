@@ -17,6 +17,9 @@ struct EntryRow {
     std::array<std::string, kColumnCount> cells;
     std::unique_ptr<EntryResults> results;
     datafile::EntryOptions options; // kept in the options file, not in the data file
+    // Places each engine cell's result moved in the latest run that wrote it, against the
+    // entry's result before: > 0 up, < 0 down, 0 no mark. Shown beside the text, never saved.
+    std::array<int, kEngineCount> changeMarks{};
 };
 
 // Shown after the cells: the entry's tags, and where it is ranked ("mobile, Austin").
@@ -25,6 +28,9 @@ enum ShownColumn : int { ColTags = kColumnCount, ColWhere = kColumnCount + 1, kS
 class EntryListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // An engine cell's change mark (EntryRow::changeMarks) as an int.
+    enum : int { ChangeMarkRole = Qt::UserRole + 1 };
+
     explicit EntryListModel(QObject* parent = nullptr);
     ~EntryListModel() override;
 
@@ -39,7 +45,12 @@ public:
     // Out-of-range rows or columns read as empty and are ignored on write.
     std::string cell(int row, int col) const;
     const std::string& cellRef(int row, int col) const;
+    // A new text in an engine cell drops its change mark: the mark told how the old one moved.
     void setCell(int row, int col, const std::string& text);
+
+    // The change mark of the row's engine cell (0 when out of range).
+    int changeMark(int row, int engine) const;
+    void setChangeMark(int row, int engine, int places);
 
     // An out-of-range row reads as no options and is ignored on write.
     const datafile::EntryOptions& options(int row) const;

@@ -7,6 +7,7 @@
 #include "rank/RankProgressDlg.h"
 #include "rank/RankSources.h"
 #include "rank/RunPipeline.h"
+#include "rank/WhatChangedDlg.h"
 #include "settings/SearchSettings.h"
 #include "settings/ServiceAddresses.h"
 #include "ui/MessageBox.h"
@@ -133,6 +134,14 @@ bool CRankCommand::Run(const std::optional<QList<int>>& rows,
     m_result = std::move(outcome.run);
     m_historyError = outcome.historyError;
     m_alerts = std::move(outcome.alerts);
+    m_changes = std::move(outcome.changes);
+    // Drawn beside the cells' texts; the texts (and so the data file and the report) stay.
+    for (const ResultChange& change : m_changes.results) {
+        const int places = change.kind == ChangeKind::Up     ? change.places
+                           : change.kind == ChangeKind::Down ? -change.places
+                                                             : 0;
+        m_model.setChangeMark(change.row, change.slot, places);
+    }
     runState(nullptr);
 
     progress.hide();
@@ -173,11 +182,18 @@ void CRankCommand::ShowOutcome() const {
         ShowAlertFailures();
         return;
     }
+    const bool changes = !m_changes.Empty();
     if (run.notAllFound) {
         CRankCompleteDlg dlg(m_parent);
+        if (changes)
+            dlg.OfferChanges([this, &dlg] { ShowChanges(&dlg); });
         dlg.exec();
-    } else {
-        tw::messageBox(m_parent, QStringLiteral("Ranking is complete."));
+    } else if (tw::messageBox(m_parent, QStringLiteral("Ranking is complete."),
+                              changes ? QMessageBox::Ok | QMessageBox::Open : QMessageBox::Ok,
+                              QMessageBox::Information, tw::kCaption,
+                              {{QMessageBox::Open, QStringLiteral("&Changes...")}}) ==
+               QMessageBox::Open) {
+        ShowChanges(m_parent);
     }
     if (run.stats.failedPages > 0 || run.stats.errorColumns > 0)
         tw::messageBox(m_parent, FailedPagesText(run.stats));
@@ -195,6 +211,11 @@ void CRankCommand::ShowAlertFailures() const {
                    lines.join(QStringLiteral("\n\n")) +
                        QStringLiteral("\n\nThe results of this run are in the list as always."),
                    QMessageBox::Ok, QMessageBox::Warning);
+}
+
+void CRankCommand::ShowChanges(QWidget* parent) const {
+    CWhatChangedDlg dlg(m_changes, parent);
+    dlg.exec();
 }
 
 void CRankCommand::ShowHistoryError() const {

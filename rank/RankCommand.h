@@ -5,6 +5,7 @@
 
 #include "alerts/AlertRun.h"
 #include "rank/RankRun.h"
+#include "rank/RunChanges.h"
 
 #include <QList>
 #include <QString>
@@ -31,6 +32,8 @@ public:
              const std::function<void(CRankProgressDlg*)>& runState);
 
     const RankRunResult& Result() const { return m_result; }
+    // What changed in the run, against each entry's previous result in the history.
+    const RunChanges& Changes() const { return m_changes; }
 
     // Records the run in the rank history of the data file at dataFilePath; empty (a list shown
     // read-only): the run records nothing.
@@ -41,18 +44,21 @@ public:
     const tw::alerts::AlertsOutcome& Alerts() const { return m_alerts; }
 
     // Tells the user how the run went: rows that could not be ranked, the completion dialog or
-    // message, pages that failed (none of these three after a cancel), a history that could
-    // not be written, and alerts that could not be sent.
+    // message (with "Changes..." for the What changed dialog), pages that failed (none of these
+    // three after a cancel), a history that could not be written, and alerts that could not be
+    // sent.
     void ShowOutcome() const;
 
 private:
     void ShowHistoryError() const;
     void ShowAlertFailures() const;
+    void ShowChanges(QWidget* parent) const;
 
     QWidget* m_parent;
     EntryListModel& m_model;
     const CSearchSettings& m_settings;
     RankRunResult m_result;
+    RunChanges m_changes;
     std::size_t m_targets = 0;
     QString m_historyFile;
     QString m_historyError;

@@ -33,11 +33,20 @@ CRankCompleteDlg::CRankCompleteDlg(QWidget* parent)
     const DialogUnits du(this);
     setFixedSize(du.size(186, 73));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    du.place(ok, 67, 52, 50, 14);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("1"));
+    m_ok->setDefault(true);
+    du.place(m_ok, 67, 52, 50, 14);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_changes = new QPushButton(QStringLiteral("&Changes..."), this);
+    m_changes->setObjectName(QStringLiteral("changes"));
+    du.place(m_changes, 97, 52, 50, 14);
+    m_changes->hide();
+    connect(m_changes, &QPushButton::clicked, this, [this] {
+        if (m_showChanges)
+            m_showChanges();
+    });
 
     m_message = Static(QStringLiteral("Not all URL(s) were found in the results.\n\n"
                                       "Check each URL or raise the search depth."),
@@ -53,6 +62,14 @@ CRankCompleteDlg::CRankCompleteDlg(QWidget* parent)
     m_linkSubmit->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     du.place(m_linkSubmit, 56, 33, 123, 8);
     m_linkSubmit->SetLinkTarget(QString::fromLatin1(maker::kWebSite));
+}
+
+void CRankCompleteDlg::OfferChanges(std::function<void()> showChanges) {
+    m_showChanges = std::move(showChanges);
+    // The two buttons share the place OK had alone.
+    const DialogUnits du(this);
+    du.place(m_ok, 37, 52, 50, 14);
+    m_changes->show();
 }
 
 void CRankCompleteDlg::showEvent(QShowEvent* event) {

@@ -3,8 +3,11 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class CHyperLink;
 class QLabel;
+class QPushButton;
 
 class CRankCompleteDlg : public QDialog {
     Q_OBJECT
@@ -18,9 +21,16 @@ public:
 
     QLabel* MessageText() const { return m_message; }
 
+    // Shows the "Changes..." button beside OK, which calls showChanges.
+    void OfferChanges(std::function<void()> showChanges);
+    QPushButton* ChangesButton() const { return m_changes; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* m_message = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_changes = nullptr;
+    std::function<void()> m_showChanges;
 };

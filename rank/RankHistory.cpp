@@ -139,6 +139,11 @@ std::optional<tw::HistoryRecord> CRunHistory::Previous(const std::string& url,
     return record;
 }
 
+ResultChange CRunHistory::Compare(int row, const std::string& url, const std::string& keywords,
+                                  const tw::HistoryResult& current) {
+    return CompareWithHistory(m_store, m_runId, row, url, keywords, current);
+}
+
 void CRunHistory::Failed(const QString& reason) {
     std::lock_guard<std::mutex> lock(m_errorLock);
     if (m_error.isEmpty())

@@ -5,6 +5,7 @@
 
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
+#include "rank/RunChanges.h"
 
 #include <QDateTime>
 #include <QString>
@@ -61,6 +62,10 @@ public:
                                               int slot) {
         return Previous(url, keywords, tw::EntryWhere{}, slot);
     }
+
+    // How current, a result this run wrote, moved against the entry's results before this run.
+    ResultChange Compare(int row, const std::string& url, const std::string& keywords,
+                         const tw::HistoryResult& current);
 
 private:
     // On any thread: the first failure is kept, the rest of the run records nothing.

@@ -2,7 +2,53 @@
 
 #include "rank/RankHistory.h"
 
+#include <mutex>
+
 namespace rank {
+
+namespace {
+// The results a run writes, handed in by its workers; compared with the history once it ends.
+class CWrittenResults {
+public:
+    void Add(const WrittenResult& written) {
+        Written w;
+        w.row = written.outcome.row;
+        w.url = written.url;
+        w.keywords = written.keywords;
+        // Only what the comparison reads: the kept result lists stay with the history.
+        w.result.slot = int(written.outcome.engine);
+        w.result.text = written.text;
+        w.result.where = {written.device, written.location};
+        if (written.outcome.found) {
+            w.result.rank = written.outcome.rank;
+            w.result.page = written.outcome.page;
+        } else {
+            w.result.error = written.outcome.error;
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_written.push_back(std::move(w));
+    }
+
+    RunChanges Compare(CRunHistory& history) {
+        std::vector<ResultChange> changes;
+        changes.reserve(m_written.size());
+        for (const Written& w : m_written)
+            changes.push_back(history.Compare(w.row, w.url, w.keywords, w.result));
+        m_written.clear();
+        return SummariseChanges(std::move(changes));
+    }
+
+private:
+    struct Written {
+        int row = 0;
+        std::string url;
+        std::string keywords;
+        tw::HistoryResult result;
+    };
+    std::mutex m_lock;
+    std::vector<Written> m_written;
+};
+} // namespace
 
 CRunPipeline::CRunPipeline(RunRequest request)
     : m_request(std::move(request)), m_history(std::make_unique<CRunHistory>()) {}
@@ -24,6 +70,13 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
         m_history->OpenForReading(m_request.dataFilePath);
     }
 
+    CWrittenResults written;
+    settings.resultWritten =
+        [&written, record = std::move(settings.resultWritten)](const WrittenResult& result) {
+            if (record)
+                record(result);
+            written.Add(result);
+        };
     tw::alerts::CAlertCheck alerts;
     if (m_request.alerts != RunRequest::Alerts::Off && !m_request.dataFilePath.isEmpty() &&
         alerts.Prepare(m_request.dataFilePath, &outcome.alerts)) {
@@ -43,6 +96,9 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
         history.Flush();
     });
     Settle(recording, outcome);
+
+    // Against the history as it was before the run, whatever becomes of the run's own record.
+    outcome.changes = written.Compare(history);
 
     // After the list and the history: a channel that fails loses no result.
     if (outcome.alerts.ruled) {

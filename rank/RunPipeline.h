@@ -7,6 +7,7 @@
 #include "alerts/AlertRun.h"
 #include "history/HistoryStore.h"
 #include "rank/RankRun.h"
+#include "rank/RunChanges.h"
 
 #include <QDateTime>
 #include <QString>
@@ -49,6 +50,8 @@ struct RunOutcome {
     QString historyError;             // why it is not, when it was to be; empty otherwise
     bool keptForTheList = false;      // not recorded only because the list was not saved
     tw::alerts::AlertsOutcome alerts; // what the rules found and how each channel went
+    // What changed: each result the run wrote against the entry's result before the run.
+    RunChanges changes;
 };
 
 class CRunPipeline {

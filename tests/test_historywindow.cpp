@@ -1,14 +1,17 @@
 // The rank history in the main window: History from its button, the list's menu and Ctrl+H, the
-// engine cells' tooltips, a read-only window and a history that cannot be written.
+// engine cells' tooltips and change marks, What changed, a read-only window and a history that
+// cannot be written.
 #include "app/MainDlg.h"
 #include "base/Engines.h"
 #include "base/Maker.h"
 #include "data/Competitors.h"
+#include "data/DataFile.h"
 #include "data/DataFileSession.h"
 #include "history/CompetitorsDlg.h"
 #include "history/CompetitorsViewDlg.h"
 #include "history/HistoryDlg.h"
 #include "history/HistoryStore.h"
+#include "rank/WhatChangedDlg.h"
 #include "settings/RegistrySettings.h"
 #include "support/GuiTest.h"
 #include "support/RunLog.h"
@@ -26,6 +29,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -302,6 +306,73 @@ private slots:
         QFile f(dir.file("tallowick.history.sqlite"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), garbage);
+    }
+    // After a run the moved cells carry marks beside unchanged texts, and "Changes..." on the
+    // completion message opens What changed with the run's counts and moves.
+    void changeMarksAndWhatChanged() {
+        tw::test::ScopedWorkDir dir;
+        Simulator sim(4);
+        StoreSettings(sim.start());
+        CMainDlg dlg;
+        dlg.show();
+        // Entry 0 goes from 9 to 3; entry 1 from 3 to 7 (entry 0 takes its place); entry 2 stays.
+        sim.model.AddPlant(Google, 9, Target(0), kKeywords);
+        sim.model.AddPlant(Google, 3, Target(1), kKeywords);
+        sim.model.AddPlant(Google, 5, Target(2), kKeywords);
+        for (int i = 0; i < 3; ++i)
+            dlg.entries().appendEntry(Target(i), kKeywords);
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(dlg.entries().changeMark(i, Google), 0);
+        sim.model.AddPlant(Google, 3, Target(0), kKeywords);
+        sim.model.AddPlant(Google, 7, Target(1), kKeywords);
+
+        QStringList counts;
+        QStringList moves;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (auto* changed = qobject_cast<CWhatChangedDlg*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                for (QTreeWidget* table : {changed->Counts(), changed->Moves()}) {
+                    for (int i = 0; i < table->topLevelItemCount(); ++i) {
+                        QStringList cells;
+                        for (int c = 0; c < table->columnCount(); ++c)
+                            cells << table->topLevelItem(i)->text(c);
+                        (table == changed->Counts() ? counts : moves) << cells.join('|');
+                    }
+                }
+                changed->reject();
+            }
+        });
+        poll.start(20);
+        tw::testing::takeShownMessages();
+        tw::testing::setNextAnswer(QMessageBox::Open);
+        dlg.button(CMainDlg::IDC_RANKALL)->click();
+        const auto shown = tw::testing::takeShownMessages();
+        QCOMPARE(Texts(shown), QStringList{"Ranking is complete."});
+        QVERIFY(shown[0].buttons & QMessageBox::Open);
+        QCOMPARE(counts, QStringList{"Google|1|1|1|0|0|0|0"});
+        QCOMPARE(moves, QStringList(
+                            {QString::fromStdString("Google|up 6|" + Target(0) + "|" + kKeywords +
+                                                    "|Rank 9 / Page 1|Rank 3 / Page 1"),
+                             QString::fromStdString("Google|down 4|" + Target(1) + "|" + kKeywords +
+                                                    "|Rank 3 / Page 1|Rank 7 / Page 1")}));
+
+        const int marks[] = {6, -4, 0};
+        const char* const texts[] = {"Rank 3 / Page 1", "Rank 7 / Page 1", "Rank 5 / Page 1"};
+        for (int i = 0; i < 3; ++i) {
+            const QModelIndex cell = dlg.entries().index(i, EngineColumn(Google));
+            QCOMPARE(cell.data(EntryListModel::ChangeMarkRole).toInt(), marks[i]);
+            QCOMPARE(cell.data().toString(), QString::fromLatin1(texts[i]));
+        }
+        // A mark is not part of what is saved.
+        QVERIFY(datafile::FormatEntries(dlg.entries().rows())
+                    .startsWith(QByteArray::fromStdString(Target(0) + "\r\n" + kKeywords +
+                                                          "\r\nRank 3 / Page 1\r\n")));
+        // A new text in the cell drops the mark that told how the old one moved.
+        dlg.entries().setCell(0, EngineColumn(Google), "not found");
+        QCOMPARE(dlg.entries().changeMark(0, Google), 0);
+        QCOMPARE(dlg.entries().changeMark(1, Google), -4);
     }
 };
 

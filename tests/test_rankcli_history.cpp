@@ -2,6 +2,7 @@
 // --no-history, --history-csv, a history that cannot be written (exit status 6), and a list
 // that cannot be saved, which keeps the run out of the history too.
 #include "base/RankTypes.h"
+#include "data/DataFileSession.h"
 #include "history/HistoryStore.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
@@ -414,6 +415,83 @@ private slots:
         QCOMPARE(ReadFile(dir.file("tallowick.dat")), saved);
         QCOMPARE(History(dir.file("tallowick.dat"), "www.target-a.example").runs.size(),
                  std::size_t(1));
+    }
+    // What changed after each run: the summary's lines, "change" per slot and "changes" in the
+    // JSON, and the last-run file beside the list, also for a run turned away because another
+    // one holds the list (status 3).
+    void changesAndLastRun() {
+        tw::test::ScopedWorkDir dir;
+        // Ranked 8th, then 2nd; on page 2 (found only once the run looks there); never found.
+        m_model.AddPlant(Google, 8, "www.mover.example", "red widgets");
+        m_model.AddPlant(Google, 14, "www.late.example", "red widgets");
+        WriteFile(dir.file("tallowick.dat"),
+                  "www.mover.example\r\nred widgets\r\n-\r\n-\r\n-\r\n-\r\n"
+                  "www.late.example\r\nred widgets\r\n-\r\n-\r\n-\r\n-\r\n"
+                  "www.never.example\r\nred widgets\r\n-\r\n-\r\n-\r\n-\r\n");
+        const auto lastRun = [&] {
+            return json::parse(ReadFile(dir.file("tallowick.lastrun.json")).toStdString());
+        };
+        Result r = Run(GoogleRun() + QStringList{"--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        json doc = json::parse(r.out.toStdString());
+        const json firstCounts = {{"up", 0},      {"down", 0},    {"same", 0}, {"new", 3},
+                                  {"dropped", 0}, {"entered", 0}, {"error", 0}};
+        QCOMPARE(doc["changes"], json({{"google", firstCounts}}));
+        QVERIFY(doc["entries"][0]["results"]["google"]["change"].is_null());
+        json last = lastRun();
+        QCOMPARE(last["status"].get<int>(), 0);
+        QCOMPARE(last["changes"], doc["changes"]);
+        QVERIFY(kIsoTime.match(QString::fromStdString(last["time"].get<std::string>())).hasMatch());
+        QVERIFY(last["finished"].get<std::string>() >= last["time"].get<std::string>());
+        QVERIFY2(QString::fromStdString(last["message"].get<std::string>())
+                     .startsWith("Ranked 3 entries"),
+                 last.dump().c_str());
+
+        m_model.AddPlant(Google, 2, "www.mover.example", "red widgets");
+        QStringList deeper = GoogleRun();
+        deeper[deeper.indexOf("--depth") + 1] = "2";
+        r = Run(deeper + QStringList{"--json", "-"}, dir.path());
+        QCOMPARE(r.code, 0);
+        doc = json::parse(r.out.toStdString());
+        const char* const words[] = {"up 6", "new", "same"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(doc["entries"][i]["results"]["google"]["change"].get<std::string>(),
+                     std::string(words[i]));
+            QVERIFY(doc["entries"][i]["results"]["altavista"]["change"].is_null());
+        }
+        const json counts = {{"up", 1},      {"down", 0},    {"same", 1}, {"new", 0},
+                             {"dropped", 0}, {"entered", 1}, {"error", 0}};
+        QCOMPARE(doc["changes"], json({{"google", counts}}));
+        QVERIFY2(
+            r.err.contains("\nGoogle: 1 up, 0 down, 1 same, 0 new, 0 dropped out, 1 came in, "
+                           "0 error\n  up 6: www.mover.example \"red widgets\": Rank 8 / Page 1 "
+                           "-> Rank 2 / Page 1\n"),
+            r.err.constData());
+        QCOMPARE(lastRun()["changes"], doc["changes"]);
+
+        const QByteArray list = ReadFile(dir.file("tallowick.dat"));
+        datafile::CDataFileSession other(dir.file("tallowick.dat"));
+        QCOMPARE(other.Lock(), datafile::CDataFileSession::LockResult::Locked);
+        m_server->ClearRequests();
+        r = Run(GoogleRun() + QStringList{"-q"}, dir.path());
+        QCOMPARE(r.code, 3);
+        QVERIFY(m_server->Requests().empty());
+        QCOMPARE(ReadFile(dir.file("tallowick.dat")), list);
+        last = lastRun();
+        QCOMPARE(last["status"].get<int>(), 3);
+        QVERIFY2(QString::fromStdString(last["message"].get<std::string>()).contains("is in use"),
+                 last.dump().c_str());
+        QCOMPARE(last["changes"], json::object());
+        other.Unlock();
+
+        // A last-run file that cannot be replaced fails a run that saves, not one that only reads.
+        QVERIFY(QFile::remove(dir.file("tallowick.lastrun.json")));
+        QVERIFY(QDir(dir.path()).mkdir("tallowick.lastrun.json"));
+        r = Run(GoogleRun() + QStringList{"-q"}, dir.path());
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains("tallowick.lastrun.json\" could not be written"),
+                 r.err.constData());
+        QCOMPARE(Run(GoogleRun() + QStringList{"-q", "--no-save"}, dir.path()).code, 0);
     }
 };
 

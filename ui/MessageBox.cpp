@@ -1,5 +1,6 @@
 #include "ui/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QQueue>
 
 namespace tw {
@@ -20,9 +21,10 @@ QMessageBox::StandardButton defaultAnswer(QMessageBox::StandardButtons buttons) 
 }
 } // namespace
 
-QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
-                                       QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
-                                       const QString& caption) {
+QMessageBox::StandardButton
+messageBox(QWidget* owner, const QString& text, QMessageBox::StandardButtons buttons,
+           QMessageBox::Icon icon, const QString& caption,
+           const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts) {
     g_shown.append({caption, text, icon, buttons});
     if (!g_answers.isEmpty())
         return g_answers.dequeue();
@@ -32,6 +34,10 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
     // Texts carry file names, page content and data file lines: shown as written, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    for (const auto& [button, label] : buttonTexts) {
+        if (QAbstractButton* b = box.button(button))
+            b->setText(label);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMessageBox>
+#include <QPair>
 #include <QString>
 
 namespace tw {
@@ -11,11 +12,13 @@ namespace tw {
 inline const QString kCaption = QStringLiteral("Tallowick!");
 
 // Shows a modal message box owned by owner. Defaults: information icon, OK, "Tallowick!".
-// The text is plain text: "<b>" shows as typed.
-QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
-                                       QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                       QMessageBox::Icon icon = QMessageBox::Information,
-                                       const QString& caption = kCaption);
+// The text is plain text: "<b>" shows as typed. buttonTexts renames standard buttons (Open as
+// "Changes..."); the answer is still the standard button.
+QMessageBox::StandardButton
+messageBox(QWidget* owner, const QString& text,
+           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+           QMessageBox::Icon icon = QMessageBox::Information, const QString& caption = kCaption,
+           const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts = {});
 
 namespace testing {
 struct ShownMessage {
