@@ -45,7 +45,7 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
     Settle(recording, outcome);
 
     // After the list and the history: a channel that fails loses no result.
-    if (outcome.alerts.ruled) {
+    if (outcome.alerts.ruled || (outcome.alerts.mailsReport && m_request.writeReport)) {
         tw::alerts::SendOptions send;
         send.dryRun = m_request.alerts == RunRequest::Alerts::DryRun;
         send.limits = m_request.alertLimits;
@@ -53,7 +53,7 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
             [&history](const std::string& url, const std::string& keywords,
                        const tw::EntryWhere& where,
                        int slot) { return history.Previous(url, keywords, where, slot, true); },
-            started, send, pump, &outcome.alerts);
+            started, send, pump, &outcome.alerts, m_request.writeReport);
     }
     return outcome;
 }
