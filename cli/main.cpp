@@ -394,18 +394,25 @@ std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QStr
         datafile::DisplayPath(tw::alerts::alertsPathFor(dataPath)).toStdString();
     if (!alerts.error.isEmpty())
         return "Alerts (dry run): nothing would be sent.\n";
-    if (!alerts.ruled)
+    if (!alerts.ruled && alerts.channels.empty())
         return "Alerts (dry run): \"" + rules +
                "\" holds no rule with a channel to send it; nothing would be sent.\n";
     const tw::alerts::AlertMessage& m = alerts.message;
-    if (m.alerts.empty())
+    if (alerts.channels.empty())
         return "Alerts (dry run): no rule of \"" + rules +
                "\" was triggered; nothing would be sent.\n";
-    std::string out = "Alerts (dry run): " + m.subject() + "; nothing was sent.\n";
+    std::string out =
+        "Alerts (dry run): " + (m.alerts.empty() ? tw::alerts::reportSubject(m) : m.subject()) +
+        "; nothing was sent.\n";
     for (const tw::alerts::ChannelOutcome& c : alerts.channels) {
+        if (c.payload.empty())
+            continue; // a report that could not be written: among the failures
         out += "--- " + c.target.toStdString() + " would be:\n" + c.payload;
         if (!c.payload.ends_with('\n'))
             out += "\n";
+        if (!c.attachmentName.empty())
+            out += "--- with the attachment \"" + c.attachmentName + "\" (" +
+                   std::to_string(c.attachmentBytes) + " bytes)\n";
     }
     // Line by line, so that only the controls inside a line show as escapes.
     QStringList lines =
@@ -416,6 +423,21 @@ std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QStr
         line = tw::shownText(line);
     }
     return lines.join(QLatin1Char('\n')).toLocal8Bit().toStdString();
+}
+
+// The PDF mailed after the run when the list's rule file says mail_report=yes. The tests set
+// TALLOWICK_REPORT_STAND_IN to a file that is copied in its place.
+tw::alerts::CAlertCheck::ReportWriter MailedReportWriter() {
+    const QString standIn = qEnvironmentVariable("TALLOWICK_REPORT_STAND_IN");
+    if (!standIn.isEmpty()) {
+        return [standIn](const QString& pdfPath, QString* error) {
+            if (QFile::copy(standIn, pdfPath))
+                return true;
+            *error = QStringLiteral("\"%1\" could not be copied.").arg(standIn);
+            return false;
+        };
+    }
+    return {};
 }
 
 // --import and --no-rank: no run. The import's new entries are added and saved under the data
@@ -741,6 +763,7 @@ int Run(const CliOptions& options) {
     request.record = !options.noHistory;
     request.alerts =
         options.alertsDryRun ? rank::RunRequest::Alerts::DryRun : rank::RunRequest::Alerts::Send;
+    request.writeReport = MailedReportWriter();
     if (!options.noSave) {
         request.saveList = [&dataFile, &model](QString* saveError) {
             // Changed meanwhile by a program that takes no lock: its version is kept.
