@@ -427,7 +427,7 @@ std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QStr
 
 // The PDF mailed after the run when the list's rule file says mail_report=yes. The tests set
 // TALLOWICK_REPORT_STAND_IN to a file that is copied in its place.
-tw::alerts::CAlertCheck::ReportWriter MailedReportWriter() {
+tw::alerts::CAlertCheck::ReportWriter MailedReportWriter([[maybe_unused]] const QString& dataPath) {
     const QString standIn = qEnvironmentVariable("TALLOWICK_REPORT_STAND_IN");
     if (!standIn.isEmpty()) {
         return [standIn](const QString& pdfPath, QString* error) {
@@ -763,7 +763,7 @@ int Run(const CliOptions& options) {
     request.record = !options.noHistory;
     request.alerts =
         options.alertsDryRun ? rank::RunRequest::Alerts::DryRun : rank::RunRequest::Alerts::Send;
-    request.writeReport = MailedReportWriter();
+    request.writeReport = MailedReportWriter(dataPath);
     if (!options.noSave) {
         request.saveList = [&dataFile, &model](QString* saveError) {
             // Changed meanwhile by a program that takes no lock: its version is kept.
