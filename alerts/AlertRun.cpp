@@ -2,7 +2,9 @@
 
 #include "base/Engines.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +35,7 @@ bool CAlertCheck::Prepare(const QString& dataFilePath, AlertsOutcome* outcome) {
         return false;
     m_config = *config;
     m_list = QFileInfo(dataFilePath).fileName();
+    outcome->mailsReport = m_config.mailReport && !m_config.mailTo.empty();
     outcome->ruled = m_config.hasRules() && m_config.hasChannels();
     return outcome->ruled;
 }
@@ -58,8 +61,55 @@ void CAlertCheck::Note(int row, const std::string& url, const std::string& keywo
     m_noted.push_back(std::move(n));
 }
 
+namespace {
+
+// The report written into a temporary folder (removed again at once) and read back.
+std::optional<MailAttachment> writtenReport(const CAlertCheck::ReportWriter& write,
+                                            const std::string& fileName, QString* error) {
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        *error = QStringLiteral("The rank report could not be written: no temporary folder (%1).")
+                     .arg(scratch.errorString());
+        return std::nullopt;
+    }
+    const QString path = scratch.filePath(QStringLiteral("report.pdf"));
+    QString why;
+    if (!write(path, &why)) {
+        *error = QStringLiteral("The rank report could not be written: %1")
+                     .arg(why.isEmpty() ? QStringLiteral("no reason given.") : why);
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error =
+            QStringLiteral("The rank report could not be read back: %1.").arg(file.errorString());
+        return std::nullopt;
+    }
+    if (file.size() > kMaxReportBytes) {
+        *error = QStringLiteral("The rank report (%1 MB) is larger than the %2 MB a mail takes; "
+                                "it was not attached.")
+                     .arg(double(file.size()) / (1024 * 1024), 0, 'f', 1)
+                     .arg(kMaxReportBytes / (1024 * 1024));
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size() || bytes.isEmpty()) {
+        *error = bytes.isEmpty() ? QStringLiteral("The rank report came out empty.")
+                                 : QStringLiteral("The rank report could not be read back: %1.")
+                                       .arg(file.errorString());
+        return std::nullopt;
+    }
+    MailAttachment a;
+    a.fileName = fileName;
+    a.bytes = bytes.toStdString();
+    return a;
+}
+
+} // namespace
+
 void CAlertCheck::Finish(const PreviousFn& previous, const QDateTime& run, SendOptions options,
-                         const std::function<void()>& pump, AlertsOutcome* outcome) {
+                         const std::function<void()>& pump, AlertsOutcome* outcome,
+                         const ReportWriter& writeReport) {
     std::vector<Noted> noted;
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -95,7 +145,12 @@ void CAlertCheck::Finish(const PreviousFn& previous, const QDateTime& run, SendO
     outcome->message.list = m_list.toStdString();
     outcome->message.run = run;
     outcome->message.alerts = evaluate(m_config, changes);
-    if (outcome->message.alerts.empty())
+    if (outcome->mailsReport && writeReport) {
+        // On the caller's thread: the writer may need its application's fonts and painters.
+        options.report =
+            writtenReport(writeReport, reportFileName(outcome->message), &options.reportError);
+    }
+    if (outcome->message.alerts.empty() && !options.report && options.reportError.isEmpty())
         return;
     if (!m_config.mailTo.empty())
         options.mail = readMailServer();

@@ -19,8 +19,9 @@
 namespace tw::alerts {
 
 struct AlertsOutcome {
-    bool ruled = false; // the list has a rule file with rules and channels
-    QString error;      // the rule file could not be used: nothing was checked or sent
+    bool ruled = false;       // the list has a rule file with rules and channels
+    bool mailsReport = false; // the rule file asks for the report by mail (mail_report, mail_to)
+    QString error;            // the rule file could not be used: nothing was checked or sent
     QStringList warnings;
     bool dryRun = false;
     AlertMessage message;                 // the triggered rules; none: nothing was sent
@@ -42,9 +43,14 @@ public:
     // The slot's result recorded before the run, with its sites above.
     using PreviousFn = std::function<std::optional<HistoryRecord>(
         const std::string& url, const std::string& keywords, const EntryWhere& where, int slot)>;
+    // Writes the list's report as a PDF at pdfPath; false with the reason.
+    using ReportWriter = std::function<bool(const QString& pdfPath, QString* error)>;
     // Checks the rules and sends; waits on pump (the caller's events) while a channel is tried.
+    // With writeReport and a rule file that asks for it, the report is written to a temporary
+    // file and mailed (with the alerts, or alone), also on a dry run, which only shows its size.
     void Finish(const PreviousFn& previous, const QDateTime& run, SendOptions options,
-                const std::function<void()>& pump, AlertsOutcome* outcome);
+                const std::function<void()>& pump, AlertsOutcome* outcome,
+                const ReportWriter& writeReport = {});
 
 private:
     struct Noted {

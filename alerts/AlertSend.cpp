@@ -205,6 +205,56 @@ bool sessionBusExists() {
     return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
 }
 
+std::string base64Lines(const std::string& bytes) {
+    const QByteArray all =
+        QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())).toBase64();
+    std::string out;
+    out.reserve(std::size_t(all.size()) + std::size_t(all.size()) / 76 * 2 + 2);
+    for (qsizetype at = 0; at < all.size(); at += 76) {
+        out.append(all.constData() + at, std::size_t(std::min<qsizetype>(76, all.size() - at)));
+        out += "\r\n";
+    }
+    return out;
+}
+
+// The file name's parameters: an ASCII filename="..." for every reader, and for a name that is
+// not plain ASCII its UTF-8 form in RFC 2231 pieces (filename*0*=UTF-8''...). Controls, quotes
+// and backslashes never reach the header.
+std::string fileNameParameters(const std::string& name) {
+    std::string plain;
+    bool ascii = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = (unsigned char)name[i];
+        if (c >= 0x80) {
+            ascii = false;
+            if ((c & 0xC0) != 0x80)
+                plain += '_';
+        } else if (c < 0x20 || c == 0x7F || c == '"' || c == '\\') {
+            ascii = false; // kept in the extended form
+            plain += '_';
+        } else {
+            plain += char(c);
+        }
+    }
+    std::string out = "filename=\"" + plain + "\"";
+    if (ascii)
+        return out;
+    static const char* kHex = "0123456789ABCDEF";
+    std::vector<std::string> pieces(1, "UTF-8''");
+    for (unsigned char c : name) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        const std::string piece =
+            keep ? std::string(1, char(c)) : std::string{'%', kHex[c >> 4], kHex[c & 15]};
+        if (pieces.back().size() + piece.size() > 60)
+            pieces.emplace_back();
+        pieces.back() += piece;
+    }
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        out += ";\r\n filename*" + std::to_string(i) + "*=" + pieces[i];
+    return out;
+}
+
 } // namespace
 
 MailServer readMailServer(bool environment) {
@@ -410,7 +460,14 @@ DesktopResult notifyDesktop(const std::string& summary, const std::string& body,
 }
 
 std::string composeMail(const MailServer& server, const std::vector<std::string>& to,
-                        const AlertMessage& message, const QDateTime& now) {
+                        const AlertMessage& message, const QDateTime& now,
+                        const MailAttachment* attachment) {
+    return composeMail(server, to, message.subject(), message.text(), now, attachment);
+}
+
+std::string composeMail(const MailServer& server, const std::vector<std::string>& to,
+                        const std::string& subject, const std::string& text, const QDateTime& now,
+                        const MailAttachment* attachment) {
     std::string domain = server.from.substr(server.from.find('@') + 1);
     if (domain.empty() || server.from.find('@') == std::string::npos)
         domain = "localhost";
@@ -419,17 +476,58 @@ std::string composeMail(const MailServer& server, const std::vector<std::string>
     mail += "Date: " + rfc5322Date(now) + "\r\n";
     mail += "From: " + server.from + "\r\n";
     mail += "To: " + joinedAddresses(to) + "\r\n";
-    mail += "Subject: " + encodedSubject(message.subject()) + "\r\n";
+    mail += "Subject: " + encodedSubject(subject) + "\r\n";
     mail += "Message-ID: <" + id + "@" + domain + ">\r\n";
     mail += "MIME-Version: 1.0\r\n";
-    mail += "Content-Type: text/plain; charset=UTF-8\r\n";
-    mail += "Content-Transfer-Encoding: quoted-printable\r\n";
+    std::string body = quotedPrintable(text);
+    if (!body.ends_with("\r\n"))
+        body += "\r\n";
+    if (!attachment) {
+        mail += "Content-Type: text/plain; charset=UTF-8\r\n";
+        mail += "Content-Transfer-Encoding: quoted-printable\r\n";
+        mail += "Auto-Submitted: auto-generated\r\n";
+        mail += "\r\n";
+        return mail + body;
+    }
+    // "=_" occurs in neither quoted-printable nor base64 text.
+    const std::string boundary = "=_tallowick_" + id;
+    mail += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n";
     mail += "Auto-Submitted: auto-generated\r\n";
     mail += "\r\n";
-    mail += quotedPrintable(message.text());
-    if (!mail.ends_with("\r\n"))
-        mail += "\r\n";
+    mail += "--" + boundary + "\r\n";
+    mail += "Content-Type: text/plain; charset=UTF-8\r\n";
+    mail += "Content-Transfer-Encoding: quoted-printable\r\n";
+    mail += "\r\n";
+    mail += body;
+    mail += "--" + boundary + "\r\n";
+    mail += "Content-Type: " + attachment->contentType + "\r\n";
+    mail +=
+        "Content-Disposition: attachment;\r\n " + fileNameParameters(attachment->fileName) + "\r\n";
+    mail += "Content-Transfer-Encoding: base64\r\n";
+    mail += "\r\n";
+    mail += base64Lines(attachment->bytes);
+    mail += "--" + boundary + "--\r\n";
     return mail;
+}
+
+std::string reportSubject(const AlertMessage& message) {
+    return "Rank report: " + message.list;
+}
+
+std::string reportText(const AlertMessage& message) {
+    return "The rank report of " + message.list + " after the run of " +
+           message.run.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString() +
+           " is attached. No alert rule was triggered by this run.\n";
+}
+
+std::string reportFileName(const AlertMessage& message) {
+    const QString list = q(message.list);
+    QString base = QFileInfo(list).completeBaseName();
+    if (base.isEmpty())
+        base = list;
+    return (base + QStringLiteral(" rank report ") +
+            message.run.date().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"))
+        .toStdString();
 }
 
 std::string desktopBody(const AlertMessage& message) {
@@ -463,7 +561,9 @@ std::string desktopBody(const AlertMessage& message) {
 std::vector<ChannelOutcome> sendAlerts(const AlertConfig& config, const AlertMessage& message,
                                        const SendOptions& options) {
     std::vector<ChannelOutcome> out;
-    if (message.alerts.empty())
+    const bool mailsReport =
+        !config.mailTo.empty() && (options.report || !options.reportError.isEmpty());
+    if (message.alerts.empty() && !mailsReport)
         return out;
     const auto tried = [&](ChannelOutcome& o, const std::function<bool(QString*)>& once) {
         if (options.dryRun) {
@@ -482,6 +582,40 @@ std::vector<ChannelOutcome> sendAlerts(const AlertConfig& config, const AlertMes
             }
         }
     };
+    const QString mailTarget = q(joinedAddresses(config.mailTo));
+    if (!options.reportError.isEmpty() && !config.mailTo.empty()) {
+        ChannelOutcome o;
+        o.channel = Channel::Mail;
+        o.target = QStringLiteral("the rank report for %1").arg(mailTarget);
+        o.error = options.reportError;
+        out.push_back(std::move(o));
+    }
+    // No rule was triggered: the report goes alone.
+    if (message.alerts.empty()) {
+        if (!options.report)
+            return out;
+        ChannelOutcome o;
+        o.channel = Channel::Mail;
+        o.target = QStringLiteral("the rank report by mail to %1").arg(mailTarget);
+        const MailAttachment& report = *options.report;
+        o.attachmentName = report.fileName;
+        o.attachmentBytes = qint64(report.bytes.size());
+        const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTime();
+        const std::string subject = reportSubject(message), text = reportText(message);
+        o.payload = composeMail(options.mail, config.mailTo, subject, text, now,
+                                options.dryRun ? nullptr : &report);
+        QString problem;
+        if (!options.dryRun && !checkMailServer(options.mail, &problem)) {
+            o.error = problem;
+        } else {
+            tried(o, [&](QString* error) {
+                return sendMail(options.mail, config.mailTo, o.payload, options.limits, error);
+            });
+        }
+        o.error = withoutSecrets(o.error, options.mail);
+        out.push_back(std::move(o));
+        return out;
+    }
     if (!config.webhook.empty()) {
         ChannelOutcome o;
         o.channel = Channel::Webhook;
@@ -495,9 +629,16 @@ std::vector<ChannelOutcome> sendAlerts(const AlertConfig& config, const AlertMes
     if (!config.mailTo.empty()) {
         ChannelOutcome o;
         o.channel = Channel::Mail;
-        o.target = QStringLiteral("mail to %1").arg(q(joinedAddresses(config.mailTo)));
+        o.target = QStringLiteral("mail to %1").arg(mailTarget);
+        const MailAttachment* report = options.report ? &*options.report : nullptr;
+        if (report) {
+            o.attachmentName = report->fileName;
+            o.attachmentBytes = qint64(report->bytes.size());
+        }
+        // A dry run shows the mail without the file's base64 lines.
         o.payload = composeMail(options.mail, config.mailTo, message,
-                                options.now.isValid() ? options.now : QDateTime::currentDateTime());
+                                options.now.isValid() ? options.now : QDateTime::currentDateTime(),
+                                options.dryRun ? nullptr : report);
         QString problem;
         if (!options.dryRun && !checkMailServer(options.mail, &problem)) {
             o.error = problem; // no server to try: told at once

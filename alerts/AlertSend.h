@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,30 @@ bool sendMail(const MailServer& server, const std::vector<std::string>& to,
 enum class DesktopResult { Shown, NoService, Failed };
 DesktopResult notifyDesktop(const std::string& summary, const std::string& body, QString* error);
 
+// A file sent along with a mail.
+struct MailAttachment {
+    std::string fileName; // UTF-8, without a folder
+    std::string contentType = "application/pdf";
+    std::string bytes;
+};
+
+// The report mailed with mail_report=yes: a larger one is not attached.
+inline constexpr qint64 kMaxReportBytes = 20 * 1024 * 1024;
+
 // The whole mail as it goes to the server: headers (Date, Message-ID, a UTF-8 subject) and the
-// text, quoted-printable, CR LF line ends.
+// text, quoted-printable, CR LF line ends. With an attachment, a multipart/mixed mail of the
+// text and the file (base64).
 std::string composeMail(const MailServer& server, const std::vector<std::string>& to,
-                        const AlertMessage& message, const QDateTime& now);
+                        const std::string& subject, const std::string& text, const QDateTime& now,
+                        const MailAttachment* attachment = nullptr);
+std::string composeMail(const MailServer& server, const std::vector<std::string>& to,
+                        const AlertMessage& message, const QDateTime& now,
+                        const MailAttachment* attachment = nullptr);
+// The mail of a report when no rule was triggered: "Rank report: list.dat" and a short text.
+std::string reportSubject(const AlertMessage& message);
+std::string reportText(const AlertMessage& message);
+// "shop rank report 2026-12-08.pdf" for the list "shop.dat" run on that day.
+std::string reportFileName(const AlertMessage& message);
 // The notification's body: the first alert lines, plain (markup characters escaped).
 std::string desktopBody(const AlertMessage& message);
 // A webhook address as shown: "https://hooks.example/…".
@@ -73,8 +94,10 @@ struct ChannelOutcome {
     bool sent = false;
     bool skipped = false; // not tried: a desktop notification without a session bus
     int tries = 0;
-    QString error;       // why it failed or was skipped
-    std::string payload; // what was sent (or, on a dry run, would be)
+    QString error;              // why it failed or was skipped
+    std::string payload;        // what was sent (or, on a dry run, would be; without an attachment)
+    std::string attachmentName; // the report attached to the mail, if any
+    qint64 attachmentBytes = 0;
     bool failed() const { return !sent && !skipped; }
 };
 
@@ -83,9 +106,14 @@ struct SendOptions {
     MailServer mail;
     SendLimits limits;
     QDateTime now; // the mail's Date; invalid: the current time
+    // The report to mail (mail_report=yes): attached to the alert mail, or in a mail of its own
+    // when no rule was triggered. reportError: it was wanted but could not be made.
+    std::optional<MailAttachment> report;
+    QString reportError;
 };
 
-// Sends message through every channel config names (nothing when it holds no alert).
+// Sends message through every channel config names (nothing when it holds no alert and there is
+// no report to mail).
 std::vector<ChannelOutcome> sendAlerts(const AlertConfig& config, const AlertMessage& message,
                                        const SendOptions& options);
 

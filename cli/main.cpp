@@ -435,18 +435,25 @@ std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QStr
         datafile::DisplayPath(tw::alerts::alertsPathFor(dataPath)).toStdString();
     if (!alerts.error.isEmpty())
         return "Alerts (dry run): nothing would be sent.\n";
-    if (!alerts.ruled)
+    if (!alerts.ruled && alerts.channels.empty())
         return "Alerts (dry run): \"" + rules +
                "\" holds no rule with a channel to send it; nothing would be sent.\n";
     const tw::alerts::AlertMessage& m = alerts.message;
-    if (m.alerts.empty())
+    if (alerts.channels.empty())
         return "Alerts (dry run): no rule of \"" + rules +
                "\" was triggered; nothing would be sent.\n";
-    std::string out = "Alerts (dry run): " + m.subject() + "; nothing was sent.\n";
+    std::string out =
+        "Alerts (dry run): " + (m.alerts.empty() ? tw::alerts::reportSubject(m) : m.subject()) +
+        "; nothing was sent.\n";
     for (const tw::alerts::ChannelOutcome& c : alerts.channels) {
+        if (c.payload.empty())
+            continue; // a report that could not be written: among the failures
         out += "--- " + c.target.toStdString() + " would be:\n" + c.payload;
         if (!c.payload.ends_with('\n'))
             out += "\n";
+        if (!c.attachmentName.empty())
+            out += "--- with the attachment \"" + c.attachmentName + "\" (" +
+                   std::to_string(c.attachmentBytes) + " bytes)\n";
     }
     // Line by line, so that only the controls inside a line show as escapes.
     QStringList lines =
@@ -457,6 +464,49 @@ std::string AlertsDryRunText(const tw::alerts::AlertsOutcome& alerts, const QStr
         line = tw::shownText(line);
     }
     return lines.join(QLatin1Char('\n')).toLocal8Bit().toStdString();
+}
+
+// The PDF mailed after the run when the list's rule file says mail_report=yes. The tests set
+// TALLOWICK_REPORT_STAND_IN to a file that is copied in its place.
+tw::alerts::CAlertCheck::ReportWriter MailedReportWriter(const QString& dataPath,
+                                                         const CliOptions& options,
+                                                         const tw::sources::SourceSettings& sources,
+                                                         int depth) {
+    const QString standIn = qEnvironmentVariable("TALLOWICK_REPORT_STAND_IN");
+    if (!standIn.isEmpty()) {
+        return [standIn](const QString& pdfPath, QString* error) {
+            if (QFile::copy(standIn, pdfPath))
+                return true;
+            *error = QStringLiteral("\"%1\" could not be copied.").arg(standIn);
+            return false;
+        };
+    }
+    datafile::EntryDefaults defaults;
+    defaults.country = sources.config.country;
+    defaults.language = sources.config.language;
+    defaults.device = sources.config.device;
+    defaults.location = sources.config.location;
+    tw::reports::ReportOptions report;
+    report.tags = options.tags;
+    report.periodDays = options.periodDays;
+    report.depth = depth;
+    return [dataPath, defaults, report](const QString& pdfPath, QString* error) {
+        return tw::reports::writeListPdf(dataPath, defaults, report, pdfPath, error);
+    };
+}
+
+// Whether this run may draw a PDF: --pdf, or a list whose rule file mails its report.
+bool DrawsPdf(const CliOptions& options) {
+    if (!options.pdfFile.isEmpty())
+        return true;
+    if (options.noRank || !options.importFile.isEmpty() || options.schedule ||
+        options.listSchedules || !options.historyCsv.isEmpty() || options.dataFile.isEmpty())
+        return false;
+    std::optional<tw::alerts::AlertConfig> config;
+    QStringList warnings;
+    return tw::alerts::readAlerts(QFileInfo(options.dataFile).absoluteFilePath(), &config,
+                                  &warnings, nullptr) &&
+           config && config->mailReport && !config->mailTo.empty();
 }
 
 // --import and --no-rank: no run. The import's new entries are added and saved under the data
@@ -794,6 +844,8 @@ int RankList(const CliOptions& options, RunNote& note) {
     request.alerts =
         options.alertsDryRun ? rank::RunRequest::Alerts::DryRun : rank::RunRequest::Alerts::Send;
     request.started = note.started;
+    request.writeReport =
+        MailedReportWriter(dataPath, options, sources, ClampDepth(settings.maxPages));
     if (!options.noSave) {
         request.saveList = [&dataFile, &model](QString* saveError) {
             // Changed meanwhile by a program that takes no lock: its version is kept.
@@ -1150,6 +1202,13 @@ int main(int argc, char* argv[]) {
     if (parsed.kind == ParseResult::Done) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return kExitOk;
+    }
+    // The list's rule file may mail its report: only known once the options are read.
+    if (!drawing && DrawsPdf(options)) {
+        app.reset();
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tallowick-rank"));
     }
     // A settings file that is refused would have every setting read as its default: the run
     // would not be the one the user set up.

@@ -101,7 +101,8 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
     outcome.changes = written.Compare(history);
 
     // After the list and the history: a channel that fails loses no result.
-    if (outcome.alerts.ruled) {
+    if (outcome.alerts.ruled ||
+        (outcome.alerts.mailsReport && m_request.writeReport && !outcome.run.cancelled)) {
         tw::alerts::SendOptions send;
         send.dryRun = m_request.alerts == RunRequest::Alerts::DryRun;
         send.limits = m_request.alertLimits;
@@ -109,7 +110,10 @@ RunOutcome CRunPipeline::Run(const std::vector<RankTarget>& targets, IRankRows& 
             [&history](const std::string& url, const std::string& keywords,
                        const tw::EntryWhere& where,
                        int slot) { return history.Previous(url, keywords, where, slot, true); },
-            started, send, pump, &outcome.alerts);
+            started, send, pump, &outcome.alerts,
+            // An interrupted run is not reported: it would be incomplete, and the user is waiting.
+            outcome.run.cancelled ? tw::alerts::CAlertCheck::ReportWriter{}
+                                  : m_request.writeReport);
     }
     return outcome;
 }

@@ -39,6 +39,9 @@ struct RunRequest {
     Alerts alerts = Alerts::Send;
     // How long and how often each alert channel is tried.
     tw::alerts::SendLimits alertLimits;
+    // Writes the list's PDF report, mailed after the run when its rule file says mail_report=yes
+    // (also on a dry run, to show its size). Empty: no report.
+    tw::alerts::CAlertCheck::ReportWriter writeReport;
 };
 
 struct RunOutcome {

@@ -1,7 +1,9 @@
 // Alert rules at their boundaries, the rule file, and each channel against a local receiver: the
 // webhook's body, the mail (through a small SMTP server of our own: a normal exchange, a server
-// without STARTTLS, a refused login), and the desktop notification's text.
+// without STARTTLS, a refused login, the report attached or alone), and the desktop
+// notification's text.
 #include "alerts/AlertRules.h"
+#include "alerts/AlertRun.h"
 #include "alerts/AlertSend.h"
 #include "support/SmtpServer.h"
 #include "support/TestEnv.h"
@@ -9,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -96,6 +99,44 @@ std::string DecodeQuotedPrintable(const std::string& in) {
     return out;
 }
 
+MailServer LocalServer(const tw::test::SmtpServer& smtp) {
+    MailServer server;
+    server.url = "smtp://127.0.0.1:" + std::to_string(smtp.port());
+    server.noTls = true;
+    server.from = "tallowick@my-site.example";
+    return server;
+}
+
+// A mail's MIME parts: headers (unfolded) and body of each, split at the boundary of its
+// Content-Type.
+struct Part {
+    std::string headers, body;
+};
+std::vector<Part> Parts(const std::string& mail) {
+    std::vector<Part> parts;
+    const std::size_t at = mail.find("boundary=\"");
+    if (at == std::string::npos)
+        return parts;
+    const std::string boundary = "--" + mail.substr(at + 10, mail.find('"', at + 10) - at - 10);
+    std::size_t from = mail.find(boundary + "\r\n");
+    while (from != std::string::npos) {
+        from += boundary.size() + 2;
+        const std::size_t next = mail.find("\r\n" + boundary, from);
+        if (next == std::string::npos)
+            break;
+        const std::string part = mail.substr(from, next + 2 - from);
+        const std::size_t split = part.find("\r\n\r\n");
+        Part p;
+        p.headers = part.substr(0, split + 2);
+        for (std::size_t fold; (fold = p.headers.find("\r\n ")) != std::string::npos;)
+            p.headers.replace(fold, 3, " ");
+        p.body = part.substr(split + 4);
+        parts.push_back(p);
+        from =
+            mail.compare(next + 2 + boundary.size(), 2, "--") == 0 ? std::string::npos : next + 2;
+    }
+    return parts;
+}
 } // namespace
 
 class TestAlerts : public QObject {
@@ -454,6 +495,196 @@ private slots:
         QVERIFY(smtp.mails().empty());
         for (const std::string& command : smtp.commands())
             QVERIFY2(!command.starts_with("MAIL"), command.c_str()); // nothing was sent
+    }
+
+    // The report attached to the alert mail: the text part as without it, the file in base64
+    // lines of 76 characters that decode to its bytes, and a file name every reader can take.
+    void reportAttached_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("plainName"); // the ASCII filename="..."
+        QTest::addColumn<bool>("extended");     // filename*0*=UTF-8''... follows
+        QTest::newRow("ascii") << "shop rank report 2026-12-08.pdf"
+                               << "shop rank report 2026-12-08.pdf" << false;
+        QTest::newRow("quote and backslash") << "a\"b\\c.pdf"
+                                             << "a_b_c.pdf" << true;
+        QTest::newRow("cyrillic, long")
+            << QString::fromUtf8("\xD0\xBC\xD0\xB0\xD0\xB3\xD0\xB0\xD0\xB7\xD0\xB8\xD0\xBD")
+                       .repeated(8) +
+                   " rank report.pdf"
+            << QString(QLatin1Char('_')).repeated(56) + " rank report.pdf" << true;
+    }
+    void reportAttached() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, plainName);
+        QFETCH(bool, extended);
+        tw::test::SmtpServer smtp({false, true});
+        AlertConfig config;
+        config.mailTo = {"me@my-site.example"};
+        SendOptions options;
+        options.mail = LocalServer(smtp);
+        options.limits = Quick();
+        MailAttachment pdf;
+        pdf.fileName = fileName.toStdString();
+        for (int i = 0; i < 1000; ++i)
+            pdf.bytes += char(i * 7);
+        options.report = pdf;
+        const AlertMessage message = TwoAlerts();
+        const std::vector<ChannelOutcome> out = sendAlerts(config, message, options);
+        QCOMPARE(out.size(), std::size_t(1));
+        QVERIFY2(out[0].sent, qPrintable(out[0].error));
+        QCOMPARE(out[0].attachmentBytes, qint64(1000));
+        const std::vector<tw::test::SmtpServer::Mail> mails = smtp.mails();
+        QCOMPARE(mails.size(), std::size_t(1));
+        const std::string& data = mails[0].data;
+        QVERIFY(data.substr(0, data.find("\r\n\r\n")).find("Content-Type: multipart/mixed;") !=
+                std::string::npos);
+        const std::vector<Part> parts = Parts(data);
+        QCOMPARE(parts.size(), std::size_t(2));
+        QVERIFY(parts[0].headers.find("Content-Type: text/plain; charset=UTF-8\r\n") == 0);
+        std::string crlf;
+        for (char c : message.text())
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        QCOMPARE(DecodeQuotedPrintable(parts[0].body), crlf);
+
+        QVERIFY2(parts[1].headers.find("Content-Type: application/pdf\r\n") == 0,
+                 parts[1].headers.c_str());
+        QVERIFY(parts[1].headers.find("Content-Transfer-Encoding: base64\r\n") !=
+                std::string::npos);
+        const std::string plain =
+            "Content-Disposition: attachment; filename=\"" + plainName.toStdString() + "\"";
+        QVERIFY2(parts[1].headers.find(plain) != std::string::npos, parts[1].headers.c_str());
+        // The RFC 2231 pieces, put together and decoded, give the name back.
+        QByteArray encoded;
+        const QRegularExpression piece(QStringLiteral("filename\\*(\\d+)\\*=([^;\r]*)"));
+        int expected = 0;
+        for (auto m = piece.globalMatch(QString::fromStdString(parts[1].headers)); m.hasNext();) {
+            const QRegularExpressionMatch p = m.next();
+            QCOMPARE(p.captured(1).toInt(), expected++);
+            encoded += p.captured(2).toLatin1();
+        }
+        QCOMPARE(expected > 0, extended);
+        if (extended) {
+            QVERIFY(encoded.startsWith("UTF-8''"));
+            QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(encoded.mid(7))), fileName);
+        }
+        QVERIFY(parts[1].headers.size() < 998);
+        const QList<QByteArray> lines =
+            QByteArray::fromStdString(parts[1].body).chopped(2).split('\n');
+        QByteArray base64;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY(lines[i].endsWith('\r') || i + 1 == lines.size());
+            const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+            QVERIFY2(i + 1 == lines.size() ? line.size() <= 76 : line.size() == 76,
+                     line.constData());
+            base64 += line;
+        }
+        QCOMPARE(QByteArray::fromBase64(base64).toStdString(), pdf.bytes);
+    }
+
+    // No rule triggered: the report goes in a mail of its own; a report that could not be made
+    // is a failed channel of its own, and the alerts still go.
+    void reportAlone() {
+        tw::test::SmtpServer smtp({false, true});
+        AlertConfig config;
+        config.mailTo = {"me@my-site.example"};
+        SendOptions options;
+        options.mail = LocalServer(smtp);
+        options.limits = Quick();
+        options.report = MailAttachment{"list rank report.pdf", "application/pdf", "%PDF-1.4 x"};
+        AlertMessage message = TwoAlerts();
+        message.alerts.clear();
+        std::vector<ChannelOutcome> out = sendAlerts(config, message, options);
+        QCOMPARE(out.size(), std::size_t(1));
+        QVERIFY2(out[0].sent, qPrintable(out[0].error));
+        std::vector<tw::test::SmtpServer::Mail> mails = smtp.mails();
+        QCOMPARE(mails.size(), std::size_t(1));
+        const QByteArray subject = "Rank report: " + QByteArray::fromStdString(message.list);
+        QVERIFY(mails[0].data.find("=?UTF-8?B?" + subject.toBase64().toStdString() + "?=") !=
+                std::string::npos);
+        const std::vector<Part> parts = Parts(mails[0].data);
+        QCOMPARE(parts.size(), std::size_t(2));
+        const std::string text = DecodeQuotedPrintable(parts[0].body);
+        QVERIFY2(text.find(message.list) != std::string::npos &&
+                     text.find("2026-12-08 07:30") != std::string::npos,
+                 text.c_str());
+
+        // Without a report nor an alert nothing goes; with a report that failed, only its line.
+        options.report.reset();
+        QVERIFY(sendAlerts(config, message, options).empty());
+        options.reportError = QStringLiteral("The rank report could not be written: disk full");
+        out = sendAlerts(config, message, options);
+        QCOMPARE(out.size(), std::size_t(1));
+        QVERIFY(out[0].failed());
+        QVERIFY2(failureLine(out[0]).contains(QLatin1String("disk full")),
+                 qPrintable(failureLine(out[0])));
+        out = sendAlerts(config, TwoAlerts(), options);
+        QCOMPARE(out.size(), std::size_t(2));
+        QVERIFY(out[0].failed() && out[1].sent);
+        QCOMPARE(smtp.mails().size(), std::size_t(2));
+        QVERIFY(Parts(smtp.mails()[1].data).empty()); // the alerts alone, as plain text
+    }
+
+    // The run step with a report writer: what it writes is mailed and then removed; a writer
+    // that fails, a report too large, and a rule file without mail_report.
+    void reportWriter_data() {
+        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<qint64>("size"); // written by the writer; -1: it fails
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("mails");
+        const QByteArray to = "[send]\nmail_to=me@my-site.example\n";
+        QTest::newRow("written") << to + "mail_report=yes\n" << qint64(5000) << QString() << 1;
+        QTest::newRow("writer fails")
+            << to + "mail_report=yes\n"
+            << qint64(-1)
+            << "the rank report for me@my-site.example could not be sent: The rank report could "
+               "not be written: no room"
+            << 0;
+        QTest::newRow("too large")
+            << to + "mail_report=yes\n"
+            << kMaxReportBytes + 1 << "larger than the 20 MB a mail takes" << 0;
+        QTest::newRow("not asked for") << to << qint64(5000) << QString() << 0;
+    }
+    void reportWriter() {
+        QFETCH(QByteArray, rules);
+        QFETCH(qint64, size);
+        QFETCH(QString, failure);
+        QFETCH(int, mails);
+        tw::test::ScopedWorkDir dir;
+        tw::test::SmtpServer smtp({false, true});
+        QVERIFY(writeMailServer(LocalServer(smtp), nullptr));
+        const QString data = dir.file("list.dat");
+        QFile ini(alertsPathFor(data));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(rules);
+        ini.close();
+        CAlertCheck check;
+        AlertsOutcome outcome;
+        QVERIFY(!check.Prepare(data, &outcome)); // no rules: nothing to note
+        QString written;
+        const auto writer = [&](const QString& path, QString* error) {
+            written = path;
+            if (size < 0) {
+                *error = QStringLiteral("no room");
+                return false;
+            }
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(100, 'p')) == 100 &&
+                   f.resize(size);
+        };
+        SendOptions options;
+        options.limits = Quick();
+        check.Finish({}, QDateTime::currentDateTime(), options, {}, &outcome, writer);
+        QCOMPARE(written.isEmpty(), !outcome.mailsReport);
+        QVERIFY(written.isEmpty() || !QFile::exists(written));
+        QCOMPARE(outcome.failed(), !failure.isEmpty());
+        if (!failure.isEmpty()) {
+            QCOMPARE(outcome.failureLines().size(), 1);
+            QVERIFY2(outcome.failureLines()[0].contains(failure),
+                     qPrintable(outcome.failureLines()[0]));
+        }
+        QCOMPARE(int(smtp.mails().size()), mails);
+        if (mails)
+            QVERIFY(smtp.mails()[0].data.find("filename=\"list rank report ") != std::string::npos);
     }
 
     // No session bus here: the notification is skipped, not failed; its text is plain.

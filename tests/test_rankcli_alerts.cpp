@@ -1,17 +1,23 @@
 // tallowick-rank and the list's alerts, as a scheduled run meets them: a rule triggered by the
 // second run goes to the webhook; a channel that fails gives status 7 with the list and the
-// history saved; a rule file that cannot be used does too; the dry run prints and sends nothing.
+// history saved; a rule file that cannot be used does too; the dry run prints and sends nothing;
+// mail_report=yes mails the report after each run, and a report that cannot be written is one
+// failed channel.
+#include "alerts/AlertSend.h"
 #include "base/RankTypes.h"
 #include "history/HistoryStore.h"
 #include "sim/EngineSim.h"
 #include "sim/SimServer.h"
 #include "support/RankCli.h"
+#include "support/SettingsFile.h"
+#include "support/SmtpServer.h"
 #include "support/TestEnv.h"
 #include "support/WebhookReceiver.h"
 
 #include <nlohmann/json.hpp>
 
 #include <QFile>
+#include <QFileInfo>
 
 using nlohmann::json;
 using namespace sim;
@@ -50,12 +56,13 @@ class TestRankCliAlerts : public QObject {
     std::unique_ptr<CEngineSim> m_engines;
     std::unique_ptr<CSimServer> m_server;
 
-    tw::test::CliResult Run(const QString& dir, const QStringList& more = {}) {
+    tw::test::CliResult Run(const QString& dir, const QStringList& more = {},
+                            const QProcessEnvironment* env = nullptr) {
         return tw::test::RunRankCli(
             QStringList{"--engines", "google", "--depth", "1", "--threads", "1", "--host",
                         "google=" + QString::fromStdString(m_server->HostPort())} +
                 more,
-            dir);
+            dir, 60000, env);
     }
 
 private slots:
@@ -63,6 +70,7 @@ private slots:
         QVERIFY2(QFile::exists(tw::test::kRankProgram), qPrintable(tw::test::kRankProgram));
         m_model.AddPlant(Google, 9, "www.target-a.example", "blue widgets");
         m_model.AddPlant(Google, 9, "www.target-b.example", "blue widgets");
+        m_model.AddPlant(Google, 6, "www.target-c.example", "blue widgets");
         m_engines = std::make_unique<CEngineSim>(m_model);
         m_server = std::make_unique<CSimServer>(*m_engines, ServerOptions{});
         std::string error;
@@ -141,6 +149,65 @@ private slots:
         QCOMPARE(sent["alerts"][0]["old"].get<std::string>(), std::string("Rank 9 / Page 1"));
         QCOMPARE(sent["alerts"][0]["new"].get<std::string>(), std::string("Rank 3 / Page 1"));
         QVERIFY(sent["text"].get<std::string>().find("moved up 6 places") != std::string::npos);
+    }
+
+    // mail_report=yes without rules: each run mails the report (here a stand-in file) alone; the
+    // dry run names it and sends nothing; a report that cannot be written gives status 7 and the
+    // run is saved all the same.
+    void reportMailed() {
+        tw::test::ScopedWorkDir dir;
+        const QString data = dir.file("shop.dat");
+        WriteFile(data, List("www.target-c.example"));
+        tw::test::SmtpServer smtp({false, true});
+        tw::alerts::MailServer server;
+        server.url = "smtp://127.0.0.1:" + std::to_string(smtp.port());
+        server.noTls = true;
+        server.from = "tallowick@my-site.example";
+        QVERIFY(tw::alerts::writeMailServer(server, nullptr));
+        WriteFile(dir.file("shop.alerts.ini"),
+                  "[send]\nmail_to=me@my-site.example\nmail_report=yes\n");
+        const QByteArray pdf = "%PDF-1.4\n" + QByteArray(3000, '\x01') + "\n%%EOF\n";
+        const QString standIn = dir.file("stand-in.pdf");
+        WriteFile(standIn, pdf);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TALLOWICK_REPORT_STAND_IN", standIn);
+        // The program reads the settings this test process wrote (in Qt's test-mode folder).
+        env.insert("XDG_CONFIG_HOME", QFileInfo(QFileInfo(tw::test::settingsPath()).path()).path());
+        const QStringList list{"-d", "shop.dat"};
+
+        tw::test::CliResult r = Run(dir.path(), list, &env);
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY2(r.err.contains("Alerts sent: the rank report by mail to me@my-site.example"),
+                 r.err.constData());
+        QCOMPARE(smtp.mails().size(), std::size_t(1));
+        const std::string mail = smtp.mails()[0].data;
+        const std::size_t at = mail.find("Content-Transfer-Encoding: base64\r\n\r\n");
+        QVERIFY(at != std::string::npos);
+        const std::string base64 = mail.substr(at + 37, mail.find("--", at + 37) - at - 37);
+        QCOMPARE(QByteArray::fromBase64(QByteArray::fromStdString(base64)), pdf);
+
+        r = Run(dir.path(), list + QStringList{"--alerts-dry-run"}, &env);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(smtp.mails().size(), std::size_t(1));
+        QVERIFY2(r.out.contains("Alerts (dry run): Rank report: shop.dat; nothing was sent."),
+                 r.out.constData());
+        QVERIFY2(r.out.contains("--- with the attachment \"shop rank report ") &&
+                     r.out.contains(".pdf\" (" + QByteArray::number(pdf.size()) + " bytes)"),
+                 r.out.constData());
+
+        env.insert("TALLOWICK_REPORT_STAND_IN", dir.file("missing.pdf"));
+        r = Run(dir.path(), list, &env);
+        QCOMPARE(r.code, 7);
+        const QList<QByteArray> lines = r.err.split('\n');
+        QCOMPARE(std::count_if(lines.begin(), lines.end(),
+                               [](const QByteArray& l) {
+                                   return l.startsWith("tallowick-rank: Alerts: the rank report");
+                               }),
+                 1);
+        QVERIFY2(r.err.contains("The rank report could not be written"), r.err.constData());
+        QCOMPARE(smtp.mails().size(), std::size_t(1));
+        QVERIFY(ReadFile(data).contains("Rank 6 / Page 1"));
+        QCOMPARE(Runs(data, "www.target-c.example"), 3);
     }
 };
 
