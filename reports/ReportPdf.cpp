@@ -303,13 +303,13 @@ private:
     void table(const ReportColumn& c) {
         subheading(columnTitle(c));
         const int rivals = int(m_report.competitors.size());
-        std::vector<double> widths{0.18, 0.19, 0.12, 0.08, 0.05, 0.38};
+        std::vector<double> widths{0.17, 0.18, 0.15, 0.09, 0.06, 0.35};
         if (rivals > 0) {
-            // The competitors share what the keywords, the target and the ranking URL give up.
-            const double share = std::min(0.42, 0.14 * rivals);
+            // The competitors take their room mostly from the ranking URL, which wraps anyway.
+            const double share = std::min(0.30, 0.11 * rivals);
             widths[0] -= share * 0.15;
-            widths[1] -= share * 0.15;
-            widths[5] -= share * 0.7;
+            widths[1] -= share * 0.10;
+            widths[5] -= share * 0.75;
             for (int i = 0; i < rivals; ++i)
                 widths.push_back(share / rivals);
         }
