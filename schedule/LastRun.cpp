@@ -1,17 +1,13 @@
 #include "schedule/LastRun.h"
 
-#include "data/DataFile.h"
+#include "base/Engines.h"
+#include "rank/LastRun.h"
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 namespace tw::schedule {
 
 namespace {
-
-constexpr qint64 kMaxLastRunBytes = 1024 * 1024;
 
 QString statusWords(int status) {
     switch (status) {
@@ -29,6 +25,8 @@ QString statusWords(int status) {
         return QStringLiteral("history not written");
     case 7:
         return QStringLiteral("an alert could not be sent");
+    case 8:
+        return QStringLiteral("the schedule could not be set");
     case 130:
         return QStringLiteral("interrupted");
     default:
@@ -36,62 +34,33 @@ QString statusWords(int status) {
     }
 }
 
-int count(const QJsonObject& o, const char* key) {
-    const QJsonValue v = o.value(QLatin1String(key));
-    return v.isDouble() ? v.toInt() : 0;
-}
-
 } // namespace
 
 QString lastRunPath(const QString& dataFilePath) {
-    return datafile::BesidePath(dataFilePath, QStringLiteral(".lastrun.json"));
+    return rank::LastRunPath(dataFilePath);
 }
 
+// The file is read where it is written, so the two never disagree on its format.
 LastRun readLastRun(const QString& dataFilePath) {
     LastRun run;
-    const QString path = lastRunPath(dataFilePath);
-    QFile file(path);
-    if (!file.exists())
-        return run;
-    run.state = LastRun::Bad;
-    if (!file.open(QIODevice::ReadOnly)) {
-        run.problem = file.errorString();
-        return run;
-    }
-    if (file.size() > kMaxLastRunBytes) {
-        run.problem = QStringLiteral("it is larger than 1 MB");
+    QString error;
+    const std::optional<rank::LastRun> read = rank::ReadLastRun(dataFilePath, &error);
+    if (!read) {
+        if (!error.isEmpty()) {
+            run.state = LastRun::Bad;
+            run.problem = error;
+        }
         return run;
     }
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(kMaxLastRunBytes), &parseError);
-    if (!doc.isObject()) {
-        run.problem = parseError.error != QJsonParseError::NoError
-                          ? parseError.errorString()
-                          : QStringLiteral("it holds no JSON object");
-        return run;
-    }
-    const QJsonObject o = doc.object();
     run.state = LastRun::Read;
-    run.time = QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODate);
-    run.finished =
-        QDateTime::fromString(o.value(QLatin1String("finished")).toString(), Qt::ISODate);
-    if (o.value(QLatin1String("status")).isDouble())
-        run.status = o.value(QLatin1String("status")).toInt();
-    run.message = o.value(QLatin1String("message")).toString().simplified();
-    const QJsonObject changes = o.value(QLatin1String("changes")).toObject();
-    for (auto it = changes.begin(); it != changes.end(); ++it) {
-        if (!it.value().isObject())
-            continue;
-        const QJsonObject c = it.value().toObject();
-        ChangeCounts counts;
-        counts.up = count(c, "up");
-        counts.down = count(c, "down");
-        counts.same = count(c, "same");
-        counts.added = count(c, "new");
-        counts.dropped = count(c, "dropped");
-        counts.entered = count(c, "entered");
-        counts.error = count(c, "error");
-        run.changes[it.key().toStdString()] = counts;
+    run.time = read->time;
+    run.finished = read->finished;
+    run.status = read->status;
+    run.message = read->message.simplified();
+    for (int e = 0; e < kEngineCount; ++e) {
+        if (const auto& c = read->changes[std::size_t(e)])
+            run.changes[engines::Info(SearchEngine(e)).key] = {
+                c->up, c->down, c->same, c->added, c->dropped, c->entered, c->error};
     }
     return run;
 }
@@ -100,7 +69,7 @@ QString lastRunText(const LastRun& run) {
     if (run.state == LastRun::None)
         return QStringLiteral("no scheduled run yet");
     if (run.state == LastRun::Bad)
-        return QStringLiteral("the last-run file could not be read: %1").arg(run.problem);
+        return QStringLiteral("the last-run file %1").arg(run.problem);
     QStringList parts;
     QString head = run.time.isValid()
                        ? run.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
