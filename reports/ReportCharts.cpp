@@ -55,7 +55,7 @@ QString xmlEscaped(const QString& text) {
     return out;
 }
 
-QString chartSvg(const ChartSpec& chart) {
+QString chartSvg(const ChartData& chart) {
     const double w = chart.width, h = chart.height;
     const double left = 48, right = 12, top = 28;
     const int legendRows = int(chart.lines.size() + 2) / 3;
@@ -194,8 +194,8 @@ std::vector<QDateTime> runTimes(const Report& report) {
 }
 } // namespace
 
-ChartSpec visibilityChart(const Report& report, const ReportColumn& column) {
-    ChartSpec chart;
+ChartData visibilityChart(const Report& report, const ReportColumn& column) {
+    ChartData chart;
     chart.title = QStringLiteral("Visibility on %1").arg(columnTitle(column));
     chart.height = 200;
     chart.times = runTimes(report);
@@ -210,8 +210,8 @@ ChartSpec visibilityChart(const Report& report, const ReportColumn& column) {
     return chart;
 }
 
-ChartSpec entryChart(const Report& report, const EntrySeries& series) {
-    ChartSpec chart;
+ChartData entryChart(const Report& report, const EntrySeries& series) {
+    ChartData chart;
     const ReportEntry& e = report.entries[series.entry];
     chart.title = QString::fromStdString(e.keywords);
     chart.times = runTimes(report);

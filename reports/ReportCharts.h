@@ -15,7 +15,7 @@ struct ChartLine {
     std::vector<std::optional<double>> values; // one per time; empty: no point there
 };
 
-struct ChartSpec {
+struct ChartData {
     QString title;
     std::vector<QDateTime> times; // the x axis, oldest first
     std::vector<ChartLine> lines;
@@ -25,7 +25,7 @@ struct ChartSpec {
 };
 
 // One <svg> element, XML well-formed, every text escaped; no reference to anything outside.
-QString chartSvg(const ChartSpec& chart);
+QString chartSvg(const ChartData& chart);
 
 // The colour of line i, the same in every chart.
 QString lineColour(int i);
@@ -41,7 +41,7 @@ struct ReportColumn;
 struct EntrySeries;
 
 // The column's visibility over the period: the targets' line, then one per competitor.
-ChartSpec visibilityChart(const Report& report, const ReportColumn& column);
+ChartData visibilityChart(const Report& report, const ReportColumn& column);
 // The entry's rank over the period, one line per column.
-ChartSpec entryChart(const Report& report, const EntrySeries& series);
+ChartData entryChart(const Report& report, const EntrySeries& series);
 } // namespace tw::reports

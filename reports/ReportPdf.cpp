@@ -252,10 +252,10 @@ private:
         m_y += h;
     }
 
-    void chart(const ChartSpec& spec, double x, double width) {
-        const double height = width * spec.height / spec.width;
+    void chart(const ChartData& drawn, double x, double width) {
+        const double height = width * drawn.height / drawn.width;
         if (drawing()) {
-            QSvgRenderer svg(chartSvg(spec).toUtf8());
+            QSvgRenderer svg(chartSvg(drawn).toUtf8());
             svg.render(m_painter, QRectF(x, m_y, width, height));
         }
     }
@@ -293,10 +293,10 @@ private:
                     w3, font(9), false, compHead);
             m_y += 6;
         }
-        const ChartSpec spec = visibilityChart(m_report, c);
-        const double height = m_width * spec.height / spec.width;
+        const ChartData drawn = visibilityChart(m_report, c);
+        const double height = m_width * drawn.height / drawn.width;
         ensure(height);
-        chart(spec, kMargin, m_width);
+        chart(drawn, kMargin, m_width);
         m_y += height + 8;
     }
 
@@ -351,11 +351,11 @@ private:
         int column = 0;
         double rowHeight = 0;
         for (const EntrySeries& s : m_report.entrySeries) {
-            const ChartSpec spec = entryChart(m_report, s);
-            const double height = width * spec.height / spec.width;
+            const ChartData drawn = entryChart(m_report, s);
+            const double height = width * drawn.height / drawn.width;
             if (column == 0)
                 ensure(height);
-            chart(spec, kMargin + column * (width + gap), width);
+            chart(drawn, kMargin + column * (width + gap), width);
             rowHeight = std::max(rowHeight, height);
             if (++column == 2) {
                 column = 0;
