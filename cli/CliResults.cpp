@@ -290,15 +290,20 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
                   },
                   calls, kept, changes) &&
               flush();
+    return FinishOutput(out, ok, reason, path, error);
+}
+
+bool FinishOutput(outputfile::CStream& out, bool ok, QString reason, const QString& path,
+                  QString* error) {
     // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
     QString commitReason;
     ok = out.Commit(&commitReason) && ok;
     if (reason.isEmpty())
         reason = commitReason;
     if (!ok && error)
-        *error = toStdout ? QStringLiteral("Standard output could not be written.")
-                          : QStringLiteral("\"%1\" could not be written: %2")
-                                .arg(datafile::DisplayPath(path), reason);
+        *error = path == kStdout ? QStringLiteral("Standard output could not be written.")
+                                 : QStringLiteral("\"%1\" could not be written: %2")
+                                       .arg(datafile::DisplayPath(path), reason);
     return ok;
 }
 

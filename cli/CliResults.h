@@ -7,6 +7,10 @@
 #include "rank/RankRun.h"
 #include "rank/RunChanges.h"
 
+namespace outputfile {
+class CStream;
+}
+
 #include <QString>
 
 #include <array>
@@ -81,6 +85,12 @@ bool WriteResultsJsonFile(const QString& path, const std::vector<EntryRow>& rows
 // Whether a slot's result counts for the visibility: ranked to a rank or "not found" (an
 // "error" says nothing of where the sites are; a switched-off or cancelled scan is no result).
 bool CountsForVisibility(const RankedRow& ranked, int slot);
+
+// Ends a streamed output opened on path ("-": standard output): commits it, so that a file is
+// replaced only when ok, and on failure puts the message naming it in error (reason, if empty,
+// taken from the commit). Whether all of it was written.
+bool FinishOutput(outputfile::CStream& out, bool ok, QString reason, const QString& path,
+                  QString* error);
 
 // Every row of a list that was not ranked now, as the document shows it: a text "Rank N /
 // Page P" gives its rank and page; "not found" counts as ranked without one.

@@ -97,16 +97,7 @@ bool WriteSerpCsvFile(const QString& path, const std::vector<EntryRow>& rows,
         }
     }
     ok = ok && flush();
-    // Also after a failure: the temporary file is dropped and the reason, if none yet, read.
-    QString commitReason;
-    ok = out.Commit(&commitReason) && ok;
-    if (reason.isEmpty())
-        reason = commitReason;
-    if (!ok && error)
-        *error = toStdout ? QStringLiteral("Standard output could not be written.")
-                          : QStringLiteral("\"%1\" could not be written: %2")
-                                .arg(datafile::DisplayPath(path), reason);
-    return ok;
+    return FinishOutput(out, ok, reason, path, error);
 }
 
 } // namespace cli

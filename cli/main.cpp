@@ -393,20 +393,32 @@ bool RunCompetitors(const CliOptions& options, const QString& dataPath,
     return false;
 }
 
-// --html and --pdf: the client report of the list's rows (with --tag, of the tagged ones), from
-// its history. False when one could not be written; the reason is shown.
-bool WriteClientReports(const CliOptions& options, const QString& dataPath,
-                        const std::vector<EntryRow>& rows,
-                        const tw::sources::SourceSettings& sources, int depth) {
+// The options of an entry that names none: those of the run's sources.
+datafile::EntryDefaults RunDefaults(const tw::sources::SourceSettings& sources) {
     datafile::EntryDefaults defaults;
     defaults.country = sources.config.country;
     defaults.language = sources.config.language;
     defaults.device = sources.config.device;
     defaults.location = sources.config.location;
+    return defaults;
+}
+
+// What the command line asks of a report: its tags and period; depth 0: the saved one.
+tw::reports::ReportOptions ReportOptionsOf(const CliOptions& options, int depth) {
     tw::reports::ReportOptions report;
     report.tags = options.tags;
     report.periodDays = options.periodDays;
     report.depth = depth;
+    return report;
+}
+
+// --html and --pdf: the client report of the list's rows (with --tag, of the tagged ones), from
+// its history. False when one could not be written; the reason is shown.
+bool WriteClientReports(const CliOptions& options, const QString& dataPath,
+                        const std::vector<EntryRow>& rows,
+                        const tw::sources::SourceSettings& sources, int depth) {
+    const datafile::EntryDefaults defaults = RunDefaults(sources);
+    const tw::reports::ReportOptions report = ReportOptionsOf(options, depth);
     bool ok = true;
     for (const auto& [name, format] : {std::pair{options.htmlFile, tw::reports::ReportFormat::Html},
                                        {options.pdfFile, tw::reports::ReportFormat::Pdf}}) {
@@ -481,15 +493,8 @@ tw::alerts::CAlertCheck::ReportWriter MailedReportWriter(const QString& dataPath
             return false;
         };
     }
-    datafile::EntryDefaults defaults;
-    defaults.country = sources.config.country;
-    defaults.language = sources.config.language;
-    defaults.device = sources.config.device;
-    defaults.location = sources.config.location;
-    tw::reports::ReportOptions report;
-    report.tags = options.tags;
-    report.periodDays = options.periodDays;
-    report.depth = depth;
+    const datafile::EntryDefaults defaults = RunDefaults(sources);
+    const tw::reports::ReportOptions report = ReportOptionsOf(options, depth);
     return [dataPath, defaults, report](const QString& pdfPath, QString* error) {
         return tw::reports::writeListPdf(dataPath, defaults, report, pdfPath, error);
     };
@@ -920,11 +925,7 @@ int RankList(const CliOptions& options, RunNote& note) {
         }
     }
     if (!jsonPath.isEmpty()) {
-        datafile::EntryDefaults defaults;
-        defaults.country = sources.config.country;
-        defaults.language = sources.config.language;
-        defaults.device = sources.config.device;
-        defaults.location = sources.config.location;
+        const datafile::EntryDefaults defaults = RunDefaults(sources);
         for (RankedRow& r : ranked)
             r.options = datafile::effectiveOptions(model.options(r.row), defaults);
         // The competitors' "previous" ranks are read from the previous result's kept results.
