@@ -1520,6 +1520,25 @@ bool HistoryStore::bulkRow(const QSqlQuery& q, bool withSites, HistoryRecord* ou
     return !withSites || keptTexts(q, 12, &r, error);
 }
 
+bool HistoryStore::bulkRows(
+    QSqlQuery& q, bool withSites, const std::unordered_map<qint64, std::vector<int>>& indexes,
+    QString* error, const std::function<void(HistoryRecord&, int, const std::vector<int>&)>& take) {
+    if (!q.exec())
+        return readFailed(q, error);
+    HistoryRecord record;
+    while (q.next()) {
+        if (!bulkRow(q, withSites, &record, error))
+            return false;
+        const int slot = record.result.slot;
+        const auto at = indexes.find(q.value(0).toLongLong());
+        if (slot >= 0 && slot < kHistorySlots && at != indexes.end())
+            take(record, slot, at->second);
+    }
+    if (q.lastError().isValid())
+        return readFailed(q, error);
+    return true;
+}
+
 namespace {
 
 QString bulkColumns(bool withSites) {
@@ -1576,33 +1595,22 @@ bool HistoryStore::loadEntriesSince(const std::vector<EntryKey>& entries, const 
                   .arg(bulkColumns(withSites), ids));
     q.addBindValue(since.isValid() ? since.toMSecsSinceEpoch()
                                    : std::numeric_limits<qint64>::min());
-    if (!q.exec())
-        return readFailed(q, error);
-    HistoryRecord record;
-    while (q.next()) {
-        if (!bulkRow(q, withSites, &record, error))
-            return false;
-        const int slot = record.result.slot;
-        const auto at = indexes.find(q.value(0).toLongLong());
-        if (slot < 0 || slot >= kHistorySlots || at == indexes.end())
-            continue;
-        for (std::size_t n = 0; n < at->second.size(); ++n) {
-            std::vector<HistoryRun>& runs = (*out)[at->second[n]].runs;
-            if (runs.empty() || runs.back().runId != record.runId) {
-                HistoryRun run;
-                run.runId = record.runId;
-                run.time = record.time;
-                runs.push_back(std::move(run));
-            }
-            if (n + 1 == at->second.size())
-                runs.back().bySlot[slot] = std::move(record.result);
-            else
-                runs.back().bySlot[slot] = record.result;
-        }
-    }
-    if (q.lastError().isValid())
-        return readFailed(q, error);
-    return true;
+    return bulkRows(q, withSites, indexes, error,
+                    [out](HistoryRecord& record, int slot, const std::vector<int>& at) {
+                        for (std::size_t n = 0; n < at.size(); ++n) {
+                            std::vector<HistoryRun>& runs = (*out)[at[n]].runs;
+                            if (runs.empty() || runs.back().runId != record.runId) {
+                                HistoryRun run;
+                                run.runId = record.runId;
+                                run.time = record.time;
+                                runs.push_back(std::move(run));
+                            }
+                            if (n + 1 == at.size())
+                                runs.back().bySlot[slot] = std::move(record.result);
+                            else
+                                runs.back().bySlot[slot] = record.result;
+                        }
+                    });
 }
 
 bool HistoryStore::latestBefore(const std::vector<EntryKey>& entries, const QDateTime& before,
@@ -1624,22 +1632,11 @@ bool HistoryStore::latestBefore(const std::vector<EntryKey>& entries, const QDat
                              "r.run_id = last.m JOIN run ON run.id = r.run_id")
                   .arg(bulkColumns(withSites), ids));
     q.addBindValue(before.toMSecsSinceEpoch());
-    if (!q.exec())
-        return readFailed(q, error);
-    HistoryRecord record;
-    while (q.next()) {
-        if (!bulkRow(q, withSites, &record, error))
-            return false;
-        const int slot = record.result.slot;
-        const auto at = indexes.find(q.value(0).toLongLong());
-        if (slot < 0 || slot >= kHistorySlots || at == indexes.end())
-            continue;
-        for (const int i : at->second)
-            (*out)[i][slot] = record;
-    }
-    if (q.lastError().isValid())
-        return readFailed(q, error);
-    return true;
+    return bulkRows(q, withSites, indexes, error,
+                    [out](HistoryRecord& record, int slot, const std::vector<int>& at) {
+                        for (const int i : at)
+                            (*out)[i][slot] = record;
+                    });
 }
 
 } // namespace tw

@@ -10,6 +10,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -247,6 +248,11 @@ private:
     // One result row of a read of many entries: entry id, run id, start, offset, then the
     // columns loadEntry reads from the slot on (with the kept ones when withSites).
     bool bulkRow(const QSqlQuery& q, bool withSites, HistoryRecord* out, QString* error);
+    // Runs q, a read of many entries, and hands take each row's record, its slot and the places
+    // of its entry in the entries asked for.
+    bool bulkRows(QSqlQuery& q, bool withSites,
+                  const std::unordered_map<qint64, std::vector<int>>& indexes, QString* error,
+                  const std::function<void(HistoryRecord&, int, const std::vector<int>&)>& take);
     bool writePending(std::vector<Pending>& pending, QString* error);
     bool writeOne(const std::string& url, const std::string& keywords, const HistoryResult& result,
                   QString* error);
